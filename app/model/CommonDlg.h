@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+namespace mugrove {
+
+// The font kind of the common dialog: no window of its own, it remembers the
+// last confirmed font choice and opens the platform's font chooser on request.
+class CommonDlg : public QObject {
+    Q_OBJECT
+public:
+    explicit CommonDlg(QObject* parent);
+
+    int FontBold() const { return fontBold_; }
+    int FontItalic() const { return fontItalic_; }
+    int FontStrikeout() const { return fontStrikeout_; }
+    int FontUnderline() const { return fontUnderline_; }
+    QString FontName() const { return fontName_; }
+    int FontSize() const { return fontSize_; }
+    std::uint32_t FontColour() const { return fontColour_; }
+
+    // Shows the modal font chooser starting from the remembered choice.
+    // True when the user confirmed (the choice is then remembered).
+    bool OpenFont();
+
+    // Takes a confirmed choice, as the chooser does on OK.
+    void AcceptChoice(int bold, int italic, int strikeout, int underline, const QString& name,
+                      int size, std::uint32_t colour);
+
+private:
+    int fontBold_ = 0;
+    int fontItalic_ = 0;
+    int fontStrikeout_ = 0;
+    int fontUnderline_ = 0;
+    QString fontName_;
+    int fontSize_ = 0; // points; 0 = none given
+    std::uint32_t fontColour_ = 0;
+};
+
+} // namespace mugrove

@@ -1,0 +1,74 @@
+#include "app/model/EditBox.h"
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+namespace mugrove {
+
+EditBox::EditBox(Lines lines, QWidget* parent) : QFrame(parent), Control(this)
+{
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    setLineWidth(2);
+    QPalette p = palette();
+    p.setColor(QPalette::Base, Qt::white);
+    p.setColor(QPalette::Text, Qt::black);
+    p.setColor(QPalette::Window, Qt::white);
+    setPalette(p);
+    setAutoFillBackground(true);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    QWidget* editor = nullptr;
+    if (lines == Lines::Single) {
+        line_ = new QLineEdit(this);
+        line_->setFrame(false);
+        line_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        connect(line_, &QLineEdit::textChanged, this, [this] { OnEditorChanged(); });
+        editor = line_;
+    } else {
+        multi_ = new QPlainTextEdit(this);
+        multi_->setFrameStyle(QFrame::NoFrame);
+        multi_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        multi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        multi_->setTabChangesFocus(true);
+        connect(multi_, &QPlainTextEdit::textChanged, this, [this] { OnEditorChanged(); });
+        editor = multi_;
+    }
+    editor->setPalette(p);
+    layout->addWidget(editor, 1, lines == Lines::Single ? Qt::AlignTop : Qt::Alignment());
+    setFocusProxy(editor);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+QWidget* EditBox::Editor() const
+{
+    return line_ ? static_cast<QWidget*>(line_) : static_cast<QWidget*>(multi_);
+}
+
+QString EditBox::Content() const
+{
+    return line_ ? line_->text() : multi_->toPlainText();
+}
+
+void EditBox::SetContent(const QString& text)
+{
+    reacting_ = false;
+    if (line_) {
+        line_->setText(text);
+        line_->setCursorPosition(0);
+    } else {
+        multi_->setPlainText(text);
+    }
+    reacting_ = true;
+    ContentChanged.Raise();
+}
+
+void EditBox::OnEditorChanged()
+{
+    if (reacting_)
+        ContentChanged.Raise();
+}
+
+} // namespace mugrove

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/model/Control.h"
+#include "app/model/Event.h"
+
+#include <QListWidget>
+
+namespace mugrove {
+
+// A single-selection list. A user selection raises SelectionChanged, also a
+// click on the item that is already selected.
+class ListBox : public QListWidget, public Control {
+    Q_OBJECT
+public:
+    explicit ListBox(QWidget* parent);
+
+    // Index of the selected item, -1 when none (a focused but unselected
+    // row does not count).
+    int CurrentIndex() const;
+    void SetItems(const QStringList& items);
+
+    Event<> SelectionChanged;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    bool pressing_ = false; // a press is being handled: it raises at most once
+    bool raisedDuringPress_ = false;
+};
+
+} // namespace mugrove

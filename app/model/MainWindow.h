@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/model/Control.h"
+#include "app/model/Event.h"
+
+#include <QWidget>
+
+namespace mugrove {
+
+// Key state carried by mouse events: Ctrl 1, Shift 2, Alt 4, added together.
+int KeyStateOf(Qt::KeyboardModifiers modifiers);
+
+// The one top-level window. Raises Created once (before it is shown), and
+// MouseMove / MouseUp in its client coordinates. An Esc that no control
+// consumes closes it.
+class MainWindow : public QWidget, public Control {
+    Q_OBJECT
+public:
+    MainWindow();
+
+    // x, y in client coordinates; key state as KeyStateOf.
+    Event<> Created;
+    Event<int, int, int> MouseMove;
+    Event<int, int, int> MouseUp; // left button released
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+} // namespace mugrove

@@ -1,0 +1,11 @@
+# mugrove_warnings(target): the warning set every target of ours is built with.
+function(mugrove_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow
+    -Wnon-virtual-dtor -Wcast-align -Woverloaded-virtual -Wformat=2
+    -Wimplicit-fallthrough)
+  if(MUGROVE_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+option(MUGROVE_WERROR "Treat warnings as errors" OFF)

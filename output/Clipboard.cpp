@@ -1,0 +1,9 @@
+#include "output/Clipboard.h"
+
+#include "app/Form.h"
+
+namespace mugrove {
+
+void OnCopyClicked(Form&) {}
+
+} // namespace mugrove

@@ -1,0 +1,9 @@
+#include "output/SaveToDesktop.h"
+
+#include "app/Form.h"
+
+namespace mugrove {
+
+void OnSaveClicked(Form&) {}
+
+} // namespace mugrove

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Mugrove needs to build, run and test, and
+# nothing when they are all present. Uses apt-get as root, sudo otherwise.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libgl-dev        # Qt 6 Widgets and Qt Test
+  libjpeg-dev                   # libjpeg-turbo
+  fonts-noto-cjk                # Chinese text in the window and on captions
+  libbenchmark-dev              # bench/
+  xvfb xauth                    # a virtual display for screenshots and end-to-end tests
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,11 @@
+#include "templates/Selection.h"
+
+#include "app/Form.h"
+
+namespace mugrove {
+
+void OnTemplateSelected(Form&) {}
+
+void RefreshSizeLabels(Form&) {}
+
+} // namespace mugrove

@@ -1,0 +1,290 @@
+// The main window as built from its definition, and start-up.
+#include "app/Form.h"
+#include "app/WindowDefinition.h"
+#include "app/model/Button.h"
+#include "app/model/CheckBox.h"
+#include "app/model/CommonDlg.h"
+#include "app/model/DropTarget.h"
+#include "app/model/EditBox.h"
+#include "app/model/GroupBox.h"
+#include "app/model/Label.h"
+#include "app/model/ListBox.h"
+#include "app/model/MainWindow.h"
+#include "app/model/SliderBar.h"
+#include "app/program/EventTable.h"
+#include "app/program/Startup.h"
+#include "controls/ColorPicker.h"
+#include "controls/PicBox.h"
+#include "controls/TransLabel.h"
+#include "overlay/OverlayFont.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+using namespace mugrove;
+
+namespace {
+
+struct Expected {
+    const char* name;
+    const char* className;
+    const char* parent;
+    QRect geometry; // in the parent's client area
+    bool tabStop;
+    const char* text;
+};
+
+// The window as a user sees it right after creation.
+const Expected kControls[] = {
+    {"分组框3", "mugrove::GroupBox", "MainWindow", {0, 3, 392, 400}, false,
+     "可直接拖入照片到此处，可缩放；文字显示需在图片范围内。"},
+    {"图片框1", "mugrove::PicBox", "MainWindow", {5, 16, 379, 384}, false, nullptr},
+    {"透明标签1", "mugrove::TransLabel", "MainWindow", {32, 216, 168, 24}, false, "这里显示文字,可拖动"},
+    {"标签1", "mugrove::Label", "MainWindow", {10, 403, 99, 24}, false, "图片宽度："},
+    {"标签4", "mugrove::Label", "MainWindow", {10, 427, 100, 24}, false, "图片高度："},
+    {"按钮4", "mugrove::Button", "MainWindow", {122, 408, 127, 40}, true, "放大+"},
+    {"按钮5", "mugrove::Button", "MainWindow", {256, 408, 127, 40}, true, "缩小-"},
+    {"分组框1", "mugrove::GroupBox", "MainWindow", {394, 3, 241, 125}, false, "修改文字在此"},
+    {"编辑框1", "mugrove::EditBox", "MainWindow", {406, 21, 170, 67}, true, "这里修改文字,可拖动"},
+    {"按钮2", "mugrove::Button", "MainWindow", {407, 92, 65, 29}, true, "字体修改"},
+    {"颜色选择器1", "mugrove::ColorPicker", "MainWindow", {476, 92, 47, 28}, true, nullptr},
+    {"选择框1", "mugrove::CheckBox", "分组框1", {134, 93, 48, 24}, true, "粗体"},
+    {"标签5", "mugrove::Label", "分组框1", {192, 18, 16, 96}, false,
+     "↑\r\n\r\n字\r\n体\r\n大\r\n小\r\n\r\n↓"},
+    {"滑块条3", "mugrove::SliderBar", "分组框1", {209, 8, 24, 115}, true, nullptr},
+    {"分组框2", "mugrove::GroupBox", "MainWindow", {395, 128, 240, 319}, false, "属性修改"},
+    {"列表框1", "mugrove::ListBox", "MainWindow", {404, 144, 220, 168}, true, nullptr},
+    {"标签2", "mugrove::Label", "MainWindow", {408, 324, 48, 32}, false, "文字宽度"},
+    {"编辑框2", "mugrove::EditBox", "MainWindow", {457, 324, 32, 32}, true, "192"},
+    {"滑块条1", "mugrove::SliderBar", "MainWindow", {482, 328, 143, 24}, true, nullptr},
+    {"标签3", "mugrove::Label", "MainWindow", {408, 361, 48, 32}, false, "文字高度"},
+    {"编辑框3", "mugrove::EditBox", "MainWindow", {457, 362, 32, 32}, true, "40"},
+    {"滑块条2", "mugrove::SliderBar", "MainWindow", {482, 362, 143, 24}, true, nullptr},
+    {"按钮1", "mugrove::Button", "MainWindow", {404, 396, 106, 43}, true, "复制图片"},
+    {"按钮3", "mugrove::Button", "MainWindow", {515, 396, 106, 43}, true, "保存到桌面"},
+};
+
+QString TextOf(QObject* o)
+{
+    if (auto* g = qobject_cast<GroupBox*>(o)) return g->Caption();
+    if (auto* t = qobject_cast<TransLabel*>(o)) return t->Caption();
+    if (auto* l = qobject_cast<Label*>(o)) return l->Caption();
+    if (auto* b = qobject_cast<Button*>(o)) return b->Caption();
+    if (auto* e = qobject_cast<EditBox*>(o)) return e->Content();
+    if (auto* c = qobject_cast<CheckBox*>(o)) return c->text();
+    return {};
+}
+
+QStringList WidgetNamesTopFirst(QWidget* parent)
+{
+    QStringList names;
+    for (QObject* child : parent->children())
+        if (child->isWidgetType() && !child->objectName().isEmpty()
+            && child->metaObject()->className() != QByteArray("QWidget"))
+            names.prepend(child->objectName());
+    return names;
+}
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { RegisterFontSubstitutions(); }
+
+    void every_control_is_where_the_definition_puts_it()
+    {
+        auto form = CreateForm(DefaultWindowDefinition());
+        QVERIFY(form);
+        for (const Expected& e : kControls) {
+            const QString name = QString::fromUtf8(e.name);
+            auto* w = form->window->findChild<QWidget*>(name);
+            QVERIFY2(w, e.name);
+            QCOMPARE(w->metaObject()->className(), e.className);
+            QCOMPARE(w->parentWidget()->objectName(), QString::fromUtf8(e.parent));
+            QCOMPARE(w->geometry(), e.geometry);
+            QCOMPARE(w->focusPolicy() == Qt::StrongFocus, e.tabStop);
+            if (e.text)
+                QCOMPARE(TextOf(w), QString::fromUtf8(e.text));
+            QVERIFY(w->isVisibleTo(form->window.get()));
+            QVERIFY(w->isEnabled());
+        }
+        QCOMPARE(form->window->findChild<CommonDlg*>(QStringLiteral("通用对话框1")), form->fontDialog);
+        QCOMPARE(form->window->findChild<DropTarget*>(QStringLiteral("拖放对象1")), form->dropTarget);
+        QCOMPARE(form->window->windowTitle(), QStringLiteral("Mugrove"));
+        QCOMPARE(form->window->size(), QSize(636, 450));
+        QCOMPARE(form->window->minimumSize(), form->window->maximumSize());
+        const Qt::WindowFlags flags = form->window->windowFlags();
+        QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        const QSize icon = form->window->windowIcon().actualSize(QSize(50, 48));
+        QCOMPARE(icon, QSize(50, 48));
+    }
+
+    void stacking_puts_the_caption_above_the_work_area()
+    {
+        auto form = CreateForm(DefaultWindowDefinition());
+        QVERIFY(form);
+        QStringList expected;
+        for (const char* name : DefaultWindowDefinition().stacking)
+            expected << QString::fromUtf8(name);
+        QCOMPARE(WidgetNamesTopFirst(form->window.get()), expected);
+        QCOMPARE(WidgetNamesTopFirst(form->textGroup),
+                 QStringList({"选择框1", "标签5", "滑块条3"}));
+    }
+
+    void kind_settings_at_creation()
+    {
+        auto form = CreateForm(DefaultWindowDefinition());
+        QVERIFY(form);
+        QCOMPARE(form->templateList->count(), 38);
+        QCOMPARE(form->templateList->item(0)->text(), QStringLiteral("短发1"));
+        QCOMPARE(form->templateList->item(11)->text(), QStringLiteral("Orrick"));
+        QCOMPARE(form->templateList->item(37)->text(), QStringLiteral("茫然"));
+        QCOMPARE(form->templateList->CurrentIndex(), -1);
+        for (SliderBar* s : {form->widthSlider, form->heightSlider}) {
+            QCOMPARE(s->orientation(), Qt::Horizontal);
+            QCOMPARE(s->minimum(), 1);
+            QCOMPARE(s->maximum(), 500);
+            QCOMPARE(s->Position(), 1);
+            QCOMPARE(s->pageStep(), 5);
+        }
+        QCOMPARE(form->fontSizeSlider->orientation(), Qt::Vertical);
+        QCOMPARE(form->fontSizeSlider->minimum(), 5);
+        QCOMPARE(form->fontSizeSlider->maximum(), 100);
+        QCOMPARE(form->fontSizeSlider->Position(), 100);
+        QCOMPARE(form->boldBox->Checked(), 0);
+        QCOMPARE(form->workArea->DisplayMode(), 0);
+        QVERIFY(form->workArea->Picture().empty());
+        QCOMPARE(form->colourPicker->CurrentColour(), 0u);
+        QCOMPARE(form->captionOverlay->HorizontalAlignment(), 1);
+        QCOMPARE(form->captionOverlay->VerticalAlignment(), 1);
+        QVERIFY(form->captionOverlay->WordWrap());
+        QCOMPARE(form->captionOverlay->StoredFont(), std::optional<LogFont>(YaHeiBold16()));
+        QCOMPARE(form->captionOverlay->StoredFont()->height, -16);
+        QCOMPARE(form->captionOverlay->StoredFont()->pitchAndFamily, 34);
+        QCOMPARE(form->zoomInButton->font().pixelSize(), 16);
+        QVERIFY(!form->zoomInButton->font().bold());
+        QVERIFY(form->fontSizeLabel->wordWrap());
+        QVERIFY(!form->widthLabel->wordWrap());
+        QCOMPARE(form->fontDialog->FontSize(), 0);
+        QVERIFY(form->fontDialog->FontName().isEmpty());
+    }
+
+    void window_created_primes_boxes_sliders_mode_and_bold()
+    {
+        auto form = CreateForm(DefaultWindowDefinition());
+        QVERIFY(form);
+        BindEvents(*form);
+        int boldClicks = 0;
+        form->boldBox->Clicked = {}; // watch for a stray Clicked instead of handling it
+        form->boldBox->Clicked.Bind([&] { ++boldClicks; });
+        form->window->Created.Raise();
+
+        QCOMPARE(form->widthBox->Content(), QStringLiteral("192"));
+        QCOMPARE(form->heightBox->Content(), QStringLiteral("40"));
+        QCOMPARE(form->widthSlider->Position(), 192);
+        QCOMPARE(form->widthSlider->value(), 192);
+        QCOMPARE(form->heightSlider->Position(), 40);
+        QCOMPARE(form->workArea->DisplayMode(), 1);
+        QCOMPARE(form->boldBox->Checked(), 1);
+        QCOMPARE(boldClicks, 0);
+        QCOMPARE(form->dropTarget->TargetWindow(), form->workArea);
+        // The caption keeps its stored size until a slider is moved by the user.
+        QCOMPARE(form->captionOverlay->geometry(), QRect(32, 216, 168, 24));
+        QVERIFY(!form->window->isVisible());
+    }
+
+    void number_boxes_move_their_sliders()
+    {
+        auto form = CreateForm(DefaultWindowDefinition());
+        QVERIFY(form);
+        BindEvents(*form);
+        form->window->Created.Raise();
+        const struct {
+            const char* typed;
+            int position;
+            int thumb;
+        } cases[] = {{"", 0, 1}, {"3", 3, 3}, {"300", 300, 300}, {"abc", 0, 1},
+                     {"12abc", 12, 12}, {"1e2", 100, 100}, {"９９９９９", 32767, 500},
+                     {"-7", 0, 1}};
+        for (const auto& c : cases) {
+            form->widthBox->SetContent(QString::fromUtf8(c.typed));
+            QCOMPARE(form->widthSlider->Position(), c.position);
+            QCOMPARE(form->widthSlider->value(), c.thumb);
+        }
+        QCOMPARE(form->captionOverlay->Width(), 168);
+    }
+
+    void centring_truncates_toward_zero()
+    {
+        QCOMPARE(CentredPosition(QSize(1920, 1080), QSize(642, 479)), QPoint(639, 300));
+        QCOMPARE(CentredPosition(QSize(639, 478), QSize(642, 479)), QPoint(-1, 0));
+        QCOMPARE(CentredPosition(QSize(640, 400), QSize(642, 479)), QPoint(-1, -39));
+    }
+
+    void a_definition_that_cannot_be_built_gives_no_window()
+    {
+        WindowDefinition broken = DefaultWindowDefinition();
+        broken.controls[11].parent = "分组框9"; // 选择框1 in a group that does not exist
+        QVERIFY(!CreateForm(broken));
+        WindowDefinition twice = DefaultWindowDefinition();
+        twice.controls.push_back(twice.controls.front());
+        QVERIFY(!CreateForm(twice));
+        WindowDefinition missing = DefaultWindowDefinition();
+        missing.controls.erase(missing.controls.begin() + 1); // no work area
+        QVERIFY(!CreateForm(missing));
+    }
+
+    void start_up_failure_shows_the_message_and_returns_minus_one()
+    {
+        WindowDefinition broken = DefaultWindowDefinition();
+        broken.controls[11].parent = "分组框9";
+        QString shown;
+        QTimer::singleShot(50, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text();
+                box->close();
+            }
+        });
+        QCOMPARE(RunProgram(broken), -1);
+        QCOMPARE(shown, QStringLiteral("运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n"));
+    }
+
+    void program_runs_until_escape_and_returns_zero()
+    {
+        ReleaseOverlayFont();
+        QTimer::singleShot(100, [] {
+            auto* window = qobject_cast<MainWindow*>(QApplication::activeWindow());
+            QVERIFY(window);
+            QVERIFY(TheOverlayFont());
+            QCOMPARE(TheOverlayFont()->Size, 9);
+            QCOMPARE(TheOverlayFont()->FaceName, std::optional<QString>(QStringLiteral("宋体")));
+            auto* list = window->findChild<ListBox*>(QStringLiteral("列表框1"));
+            list->setFocus();
+            QTest::keyClick(list, Qt::Key_Escape);
+        });
+        QCOMPARE(RunProgram(DefaultWindowDefinition()), 0);
+    }
+
+    void enter_does_not_move_the_focus()
+    {
+        auto form = CreateForm(DefaultWindowDefinition());
+        QVERIFY(form);
+        form->window->show();
+        QVERIFY(QTest::qWaitForWindowActive(form->window.get()));
+        form->widthBox->setFocus();
+        QWidget* before = QApplication::focusWidget();
+        QTest::keyClick(before, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), before);
+        QTest::keyClick(before, Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != before);
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "test_window.moc"
