@@ -211,7 +211,7 @@ for entry in "${catalogue[@]}"; do
   tiles+=(-label "$idx  $label" "$dir/$idx.jpg")
 done
 /usr/bin/montage -font "$cjk_font" -pointsize 15 -background white \
-  "${tiles[@]}" -geometry 150x150+8+8 -tile 8x \
+  "${tiles[@]}" -bordercolor "#b0b0b0" -border 1 -geometry 150x150+8+8 -tile 8x \
   -define png:exclude-chunks=date,time "$tmp/sheet.png"
 "$im" "$tmp/sheet.png" -strip "$dir/contact-sheet.png"
 echo "wrote assets/templates/contact-sheet.png"
