@@ -10,6 +10,9 @@ packages=(
   fonts-noto-cjk                # Chinese text in the window and on captions
   libbenchmark-dev              # bench/
   xvfb xauth                    # a virtual display for screenshots and end-to-end tests
+  xdotool xclip libx11-dev      # end-to-end tests: input, clipboard, screen read-back, drag source
+  appstream desktop-file-utils  # validating the desktop entry and AppStream metadata
+  dpkg-dev                      # cpack -G DEB: dependencies through dpkg-shlibdeps
 )
 
 missing=()

@@ -1,0 +1,472 @@
+// The real program on a real (virtual) X display, used as a person would:
+// mouse and keyboard through xdotool, results read from the screen, the
+// clipboard and the desktop folder.
+#include "tests/e2e/Desktop.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace mugrove::e2e;
+
+namespace {
+
+// Client-area positions of the controls the tests use (window definition).
+const QPoint kWorkAreaOrigin(5, 16);
+const QRect kCaption(32, 216, 168, 24);
+const QPoint kListFirstRow(460, 154);
+const QPoint kListSecondRow(460, 144 + 35);
+const QPoint kZoomIn(185, 428);
+const QPoint kZoomOut(319, 428);
+const QPoint kCaptionBox(490, 54);
+const QPoint kColourPicker(492, 106);
+const QPoint kBoldBox(538, 108);
+const QRect kFontSizeSlider(603, 11, 24, 115);
+const QPoint kWidthBox(472, 340);
+const QRect kWidthSlider(482, 328, 143, 24);
+const QPoint kHeightBox(472, 378);
+const QRect kHeightSlider(482, 362, 143, 24);
+const QPoint kCopy(457, 417);
+const QPoint kSave(568, 417);
+
+// The work area's size as the screen shows it: the picture box covers the
+// grey of its group box from (5, 16), sampled right of the box's start size.
+// Rows below the group box's frame line (y 24, 25) and above the caption,
+// and the columns left of the caption, are free of other ink.
+QSize WorkAreaSize(const QImage& shot)
+{
+    if (shot.isNull())
+        return {};
+    const QRgb group = shot.pixel(388, 300);
+    int right = -1;
+    for (int x = 5; x < 384; ++x)
+        for (int y = 28; y < 210; ++y)
+            if (shot.pixel(x, y) != group) {
+                right = x;
+                break;
+            }
+    int bottom = -1;
+    for (int y = 28; y < 400; ++y)
+        for (int x = 5; x < 31; ++x)
+            if (shot.pixel(x, y) != group) {
+                bottom = y;
+                break;
+            }
+    return QSize(right < 0 ? 0 : right - 4, bottom < 0 ? 0 : bottom - 15);
+}
+
+// The name a save at `t` gets: date, then the time down to its last non-zero unit.
+QString DateTimeName(const QDateTime& t)
+{
+    const QDate d = t.date();
+    const QTime c = t.time();
+    QString name = QString("%1年%2月%3日").arg(d.year()).arg(d.month()).arg(d.day());
+    if (c.second() != 0)
+        name += QString("%1时%2分%3秒").arg(c.hour()).arg(c.minute()).arg(c.second());
+    else if (c.minute() != 0)
+        name += QString("%1时%2分").arg(c.hour()).arg(c.minute());
+    else if (c.hour() != 0)
+        name += QString("%1时").arg(c.hour());
+    return name;
+}
+
+QImage ReadImage(const QByteArray& bytes, const char* format)
+{
+    QImage image;
+    image.loadFromData(bytes, format);
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+class EndToEnd : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Desktop> desktop_;
+
+    Desktop& D() { return *desktop_; }
+
+    QSize ShownWorkArea() { return WorkAreaSize(D().Screenshot()); }
+
+    // Picks a template with the keyboard: the list takes the focus with a
+    // click on its first row, then Home and Down keys walk to the entry.
+    void PickTemplate(int index, QSize expected)
+    {
+        QVERIFY(D().Click(kListFirstRow));
+        QVERIFY(D().Key({"Home"}));
+        if (index > 0)
+            QVERIFY(D().Key({"Down"}, index));
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), expected, 5000);
+    }
+
+    // Replaces the caption box's text by typing.
+    void TypeCaption(const QString& text)
+    {
+        QVERIFY(D().Click(kCaptionBox));
+        QVERIFY(D().Key({"ctrl+a", "BackSpace"}));
+        QVERIFY(D().Type(text));
+    }
+
+    // Opens the colour pop-up and clicks the cell of the given palette index.
+    void ChooseColour(int index)
+    {
+        QVERIFY(D().Click(kColourPicker));
+        // The pop-up opens under the button: 7 columns of 18-pixel cells
+        // after a 2-pixel margin.
+        const QPoint popup(476, 120);
+        const QPoint cell = popup + QPoint(2 + (index % 7) * 18 + 9, 2 + (index / 7) * 18 + 9);
+        QTest::qWait(300);
+        QVERIFY(D().MoveTo(cell));
+        QVERIFY(D().Click(cell));
+    }
+
+    QStringList SavedFiles() const
+    {
+        return QDir(desktop_->DesktopFolder()).entryList(QDir::Files, QDir::Name);
+    }
+
+private slots:
+    void init()
+    {
+        desktop_ = std::make_unique<Desktop>();
+        const QString started = D().Start();
+        if (!started.isEmpty())
+            QFAIL(qPrintable(started));
+        const QString launched = D().LaunchApp(MUGROVE_BINARY);
+        if (!launched.isEmpty())
+            QFAIL(qPrintable(launched));
+    }
+
+    void cleanup() { desktop_.reset(); }
+
+    void window_shows_fixed_client_area_with_empty_work_area()
+    {
+        QCOMPARE(D().ClientSize(), Desktop::kClientSize);
+        // Before any template the work area is an empty box of its defined size.
+        QCOMPARE(ShownWorkArea(), QSize(379, 384));
+        // Centred: the client area lies in the middle of the screen, give or
+        // take the frame a window manager would add.
+        const QPoint centre = D().ClientOrigin() + QPoint(318, 225);
+        QVERIFY(std::abs(centre.x() - Desktop::kScreenWidth / 2) <= 8);
+        QVERIFY(std::abs(centre.y() - Desktop::kScreenHeight / 2) <= 20);
+    }
+
+    void template_picked_with_the_mouse_sizes_the_work_area()
+    {
+        QVERIFY(D().Click(kListFirstRow));
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(234, 234), 5000); // 短发1
+        QVERIFY(D().Click(kListSecondRow));
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(218, 218), 5000); // 短发2
+    }
+
+    void template_picked_with_the_keyboard_sizes_the_work_area()
+    {
+        PickTemplate(11, QSize(347, 231)); // Orrick
+        QVERIFY(D().Key({"End"}));
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(198, 187), 5000); // 茫然
+        QVERIFY(D().Key({"Up"}, 22));
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(265, 265), 5000); // 蠢猫1
+    }
+
+    void template_picture_is_drawn_in_the_work_area()
+    {
+        QSKIP("picture decoding not on main yet");
+        PickTemplate(2, QSize(160, 155)); // 熊猫1
+        const QImage area = D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(160, 155)));
+        // A drawing, not a flat box: many different colours and some dark lines.
+        QSet<QRgb> colours;
+        for (int y = 0; y < area.height(); y += 3)
+            for (int x = 0; x < area.width(); x += 3)
+                colours.insert(area.pixel(x, y));
+        QVERIFY2(colours.size() > 50, qPrintable(QString::number(colours.size())));
+        int dark = 0;
+        InkBox(area, area.rect(), IsDark, &dark);
+        QVERIFY(dark > 50);
+    }
+
+    void zoom_buttons_scale_the_work_area()
+    {
+        PickTemplate(2, QSize(160, 155)); // 熊猫1
+        QVERIFY(D().Click(kZoomIn));
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(176, 170), 5000);
+        QVERIFY(D().Click(kZoomIn));
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(193, 187), 5000);
+        QVERIFY(D().Click(kZoomOut));
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(173, 168), 5000);
+    }
+
+    void typed_chinese_caption_reaches_box_and_picture()
+    {
+        const QRect band(0, kCaption.top() - 4, 392, kCaption.height() + 8);
+        int before = 0;
+        InkBox(D().Screenshot(), band, IsDark, &before);
+        QVERIFY(before > 20); // the caption from the window definition
+
+        const QString text = QStringLiteral("周一早上的我");
+        TypeCaption(text);
+        // The box holds exactly the typed characters: copy them out.
+        QVERIFY(D().Key({"ctrl+a", "ctrl+c"}));
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(D().Clipboard("UTF8_STRING")), text, 5000);
+        QSKIP("caption text handler not on main yet");
+        // The caption follows: six characters give less ink than the ten
+        // of the start text, centred on the caption's box.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                int now = 0;
+                const QRect box = InkBox(D().Screenshot(), band, IsDark, &now);
+                return now > 20 && now < before * 8 / 10
+                       && std::abs(box.center().x() - kCaption.center().x()) <= 3;
+            }(),
+            5000);
+    }
+
+    void width_and_height_follow_their_sliders()
+    {
+        QSKIP("caption text and style handlers not on main yet");
+        TypeCaption(QStringLiteral("好"));
+        const QRect region(0, 150, 392, 240);
+        auto ink = [&] { return InkBox(D().Screenshot(), region, IsDark); };
+        QTRY_VERIFY_WITH_TIMEOUT(ink().isValid(), 5000);
+
+        // A number typed into the box moves only the thumb; the caption
+        // follows at the next step of the slider made by the user.
+        QVERIFY(D().Click(kWidthBox));
+        QVERIFY(D().Key({"ctrl+a", "BackSpace"}));
+        QVERIFY(D().Type("299"));
+        QTest::qWait(200);
+        QCOMPARE(ink().center().x(), kCaption.center().x());
+        // Focus the slider with a click on its far end (one page up), then
+        // step back with the arrow keys to 300.
+        QVERIFY(D().Click(QPoint(kWidthSlider.right() - 2, kWidthSlider.center().y())));
+        QVERIFY(D().Key({"Left"}, 4));
+        // Centred text: its middle is half the caption's width right of 32.
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(ink().center().x() - (32 + 150)) <= 2, 5000);
+
+        QVERIFY(D().Click(kHeightBox));
+        QVERIFY(D().Key({"ctrl+a", "BackSpace"}));
+        QVERIFY(D().Type("99"));
+        QVERIFY(D().Click(QPoint(kHeightSlider.right() - 2, kHeightSlider.center().y())));
+        QVERIFY(D().Key({"Left"}, 4));
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(ink().center().y() - (216 + 50)) <= 2, 5000);
+    }
+
+    void font_size_and_bold_restyle_the_caption()
+    {
+        QSKIP("caption text and style handlers not on main yet");
+        TypeCaption(QStringLiteral("大字"));
+        // Room for a big caption: 400 × 120.
+        QVERIFY(D().Click(kWidthBox));
+        QVERIFY(D().Key({"ctrl+a", "BackSpace"}));
+        QVERIFY(D().Type("395"));
+        QVERIFY(D().Click(QPoint(kWidthSlider.right() - 2, kWidthSlider.center().y())));
+        QVERIFY(D().Click(kHeightBox));
+        QVERIFY(D().Key({"ctrl+a", "BackSpace"}));
+        QVERIFY(D().Type("115"));
+        QVERIFY(D().Click(QPoint(kHeightSlider.right() - 2, kHeightSlider.center().y())));
+        const QRect region(0, 200, 460, 160);
+        auto ink = [&](int* count = nullptr) {
+            return InkBox(D().Screenshot(), region, IsDark, count);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(ink().isValid(), 5000);
+        const int startHeight = ink().height();
+
+        // The font-size slider: a click on its top pages up to 95 (5 points),
+        // then 31 steps up reach 64, 36 points.
+        QVERIFY(D().Click(QPoint(kFontSizeSlider.center().x(), kFontSizeSlider.top() + 3)));
+        QTRY_VERIFY_WITH_TIMEOUT(ink().isValid() && ink().height() < startHeight, 5000);
+        const int small = ink().height();
+        QVERIFY(D().Key({"Up"}, 31));
+        QTRY_VERIFY_WITH_TIMEOUT(ink().height() > 2 * small && ink().height() > 36, 5000);
+
+        int bold = 0;
+        ink(&bold);
+        QVERIFY(D().Click(kBoldBox)); // unticks: regular weight
+        QTRY_VERIFY_WITH_TIMEOUT([&] { int n = 0; ink(&n); return n < bold * 9 / 10; }(), 5000);
+        QVERIFY(D().Click(kBoldBox)); // ticked again
+        QTRY_VERIFY_WITH_TIMEOUT([&] { int n = 0; ink(&n); return n == bold; }(), 5000);
+    }
+
+    void colour_picker_colours_the_caption()
+    {
+        QSKIP("colour picker pop-up not on main yet");
+        int red = 0;
+        InkBox(D().Screenshot(), kCaption.adjusted(-4, -4, 4, 4), IsRed, &red);
+        QCOMPARE(red, 0);
+        ChooseColour(12); // 红色
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] { InkBox(D().Screenshot(), kCaption.adjusted(-4, -4, 4, 4), IsRed, &red);
+                  return red > 30; }(),
+            5000);
+        // No black ink is left of the caption.
+        int dark = 0;
+        InkBox(D().Screenshot(), kCaption, IsDark, &dark);
+        QVERIFY2(dark < red / 4, qPrintable(QString("%1 dark, %2 red").arg(dark).arg(red)));
+    }
+
+    void caption_follows_a_mouse_drag()
+    {
+        QSKIP("caption dragging not on main yet");
+        const QRect band(0, 0, 636, 450);
+        QImage shot = D().Screenshot();
+        const QRect start = InkBox(shot, kCaption, IsDark);
+        QVERIFY(start.isValid());
+        // Grab the caption 10 pixels right of its left edge and move it 60
+        // right and 120 up.
+        const QPoint grab = kCaption.topLeft() + QPoint(10, 12);
+        QVERIFY(D().Drag(grab, grab + QPoint(60, -120)));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            InkBox(D().Screenshot(), band.adjusted(0, 0, -250, 0), IsDark).topLeft()
+                == start.topLeft() + QPoint(60, -120),
+            5000);
+        // Press and release without moving: the caption stays.
+        const QPoint moved = grab + QPoint(60, -120);
+        QVERIFY(D().Drag(moved, moved));
+        QTest::qWait(200);
+        QCOMPARE(InkBox(D().Screenshot(), band.adjusted(0, 0, -250, 0), IsDark).topLeft(),
+                 start.topLeft() + QPoint(60, -120));
+    }
+
+    void save_writes_the_composed_picture_to_the_desktop()
+    {
+        QSKIP("save to desktop not on main yet");
+        QVERIFY(!QDir(D().DesktopFolder()).exists());
+        PickTemplate(29, QSize(300, 300)); // 女生3
+        TypeCaption(QStringLiteral("配字"));
+        ChooseColour(12); // 红色
+        // Drag the caption 40 right and 150 up: its box then starts at
+        // (72, 66) of the window, (67, 50) of the picture.
+        const QPoint grab = kCaption.topLeft() + QPoint(10, 12);
+        QVERIFY(D().Drag(grab, grab + QPoint(40, -150)));
+        const QRect captionInPicture(67, 50, 168, 24);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            InkBox(D().Screenshot(), captionInPicture.translated(kWorkAreaOrigin), IsRed).isValid(),
+            5000);
+        const QImage shown = D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(300, 300)));
+
+        const QDateTime before = QDateTime::currentDateTime();
+        QVERIFY(D().Click(kSave));
+        QTRY_COMPARE_WITH_TIMEOUT(SavedFiles().size(), 1, 5000);
+        const QDateTime after = QDateTime::currentDateTime();
+
+        // Named after the time of the click.
+        const QString name = SavedFiles().front();
+        QStringList expected;
+        for (QDateTime t = before.addSecs(-1); t <= after.addSecs(1); t = t.addSecs(1))
+            expected << DateTimeName(t) + ".jpg";
+        QVERIFY2(expected.contains(name), qPrintable(name + " not in " + expected.join(' ')));
+
+        // A real JPEG of the work area's size, showing what the screen showed.
+        QFile file(QDir(D().DesktopFolder()).filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("\xFF\xD8\xFF"));
+        QCOMPARE(QImageReader(&file).format(), QByteArray("jpeg"));
+        const QImage saved = ReadImage(bytes, "JPG");
+        QCOMPARE(saved.size(), QSize(300, 300));
+        const double difference = MeanDifference(saved, shown);
+        QVERIFY2(difference >= 0 && difference < 3, qPrintable(QString::number(difference)));
+        // The caption sits where it was dragged, and not where it was.
+        int red = 0;
+        InkBox(saved, captionInPicture, IsRed, &red);
+        QVERIFY2(red > 30, qPrintable(QString::number(red)));
+        int left = 0;
+        InkBox(saved, kCaption.translated(-kWorkAreaOrigin), IsRed, &left);
+        QVERIFY(left < red / 5);
+
+        // Quick saves never overwrite: each gets a file of its own.
+        QVERIFY(D().Xdotool({"click", "--repeat", "3", "--delay", "120", "1"}).ok);
+        QTRY_COMPARE_WITH_TIMEOUT(SavedFiles().size(), 4, 5000);
+        const QRegularExpression pattern(
+            "^\\d{4}年\\d{1,2}月\\d{1,2}日(\\d{1,2}时(\\d{1,2}分(\\d{1,2}秒)?)?)?( \\(\\d+\\))?\\.jpg$");
+        for (const QString& each : SavedFiles()) {
+            QVERIFY2(pattern.match(each).hasMatch(), qPrintable(each));
+            QFile other(QDir(D().DesktopFolder()).filePath(each));
+            QVERIFY(other.open(QIODevice::ReadOnly));
+            QCOMPARE(ReadImage(other.readAll(), "JPG").size(), QSize(300, 300));
+        }
+    }
+
+    void copy_puts_the_saved_picture_on_the_clipboard()
+    {
+        QSKIP("copy to clipboard not on main yet");
+        PickTemplate(12, QSize(225, 225)); // 黑人问号
+        // Text on the clipboard before: the copy replaces it.
+        QVERIFY(D().Run("xclip", {"-selection", "clipboard", "-i"}, 5000, "old text").ok);
+        QTRY_COMPARE_WITH_TIMEOUT(D().Clipboard("UTF8_STRING"), QByteArray("old text"), 5000);
+
+        QVERIFY(D().Click(kCopy));
+        QTRY_VERIFY_WITH_TIMEOUT(D().ClipboardTargets().contains("image/png"), 5000);
+        QVERIFY(!D().ClipboardTargets().contains("UTF8_STRING"));
+        const QImage copied = ReadImage(D().Clipboard("image/png"), "PNG");
+        QCOMPARE(copied.size(), QSize(225, 225));
+        const QImage shown = D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(225, 225)));
+        QVERIFY(MeanDifference(copied, shown) < 0.5);
+
+        // The same picture a save writes, within what JPEG changes.
+        QVERIFY(D().Click(kSave));
+        QTRY_COMPARE_WITH_TIMEOUT(SavedFiles().size(), 1, 5000);
+        QFile file(QDir(D().DesktopFolder()).filePath(SavedFiles().front()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const double difference = MeanDifference(ReadImage(file.readAll(), "JPG"), copied);
+        QVERIFY2(difference >= 0 && difference < 3, qPrintable(QString::number(difference)));
+    }
+
+    void dropped_photo_takes_its_own_size()
+    {
+        QSKIP("dropped photo import not on main yet");
+        // A photo with a space and Chinese characters in its path.
+        QImage photo(123, 87, QImage::Format_RGB32);
+        for (int y = 0; y < photo.height(); ++y)
+            for (int x = 0; x < photo.width(); ++x)
+                photo.setPixel(x, y, qRgb(x * 2, 60 + y, 200 - x));
+        const QString path = D().TempPath(QStringLiteral("files/我的 照片.jpg"));
+        QVERIFY(photo.save(path, "JPG", 95));
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(150, 150), {path}), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(123, 87), 5000);
+        const QImage shown = D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(123, 87)));
+        const double difference = MeanDifference(shown, ReadImage([&] {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }(), "JPG"));
+        QVERIFY2(difference >= 0 && difference < 3, qPrintable(QString::number(difference)));
+
+        // A file that does not decode loses nothing.
+        const QString png = D().TempPath("files/picture.png");
+        QVERIFY(photo.save(png, "PNG"));
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(50, 50), {png}), 0);
+        QTest::qWait(300);
+        QCOMPARE(ShownWorkArea(), QSize(123, 87));
+
+        // Of several files the first that decodes is taken.
+        const QString bmp = D().TempPath("files/picture.bmp");
+        QVERIFY(photo.scaled(64, 48).save(bmp, "BMP"));
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(50, 50), {png, bmp}), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(64, 48), 5000);
+    }
+
+    void drop_outside_the_work_area_is_refused()
+    {
+        QImage photo(50, 40, QImage::Format_RGB32);
+        photo.fill(qRgb(20, 120, 220));
+        const QString path = D().TempPath("files/photo.jpg");
+        QVERIFY(photo.save(path, "JPG"));
+        // Over the template list: nothing there takes drops.
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(500, 250), {path}), 2);
+        QCOMPARE(ShownWorkArea(), QSize(379, 384));
+        QVERIFY(D().AppRunning());
+    }
+
+    void escape_closes_the_program_with_exit_code_zero()
+    {
+        QVERIFY(D().Click(QPoint(390, 410))); // the window's own background
+        QVERIFY(D().Key({"Escape"}));
+        QCOMPARE(D().WaitForAppExit(5000), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(EndToEnd)
+#include "test_e2e.moc"
