@@ -63,7 +63,9 @@ ColorPopup::~ColorPopup()
 
 void ColorPopup::PlaceAt(QPoint wanted, const QRect& screen)
 {
-    move(KeepOnScreen(wanted, layout_.size, screen));
+    // setGeometry places the pop-up's own area; move() would place a frame,
+    // which a pop-up should not have but some platforms add anyway.
+    setGeometry(QRect(KeepOnScreen(wanted, layout_.size, screen), layout_.size));
 }
 
 bool ColorPopup::event(QEvent* event)
