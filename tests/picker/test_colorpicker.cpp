@@ -6,6 +6,7 @@
 #include "controls/ColorPopupLayout.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QTest>
 #include <QToolTip>
@@ -422,6 +423,20 @@ private slots:
         // Moved up, not flipped above the button.
         QVERIFY(placed.top() > rig.picker->mapToGlobal(QPoint(0, 0)).y() - placed.height());
         QTest::keyClick(popup, Qt::Key_Escape);
+    }
+
+    void space_on_the_button_opens_and_a_dying_button_takes_its_popup()
+    {
+        auto rig = std::make_unique<Rig>();
+        rig->picker->setFocus();
+        QTest::keyClick(rig->picker, Qt::Key_Space);
+        QPointer<ColorPopup> popup = rig->picker->Popup();
+        QVERIFY(popup);
+        QVERIFY(popup->isVisible());
+        QTest::keyClick(rig->picker, Qt::Key_Space); // already open: no second pop-up
+        QVERIFY(rig->picker->Popup() == popup);
+        rig.reset(); // raises nothing into a dead handler
+        QVERIFY(popup.isNull());
     }
 
     void cell_tool_tips_name_the_colours()
