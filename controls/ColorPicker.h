@@ -2,6 +2,7 @@
 
 #include "app/model/Control.h"
 #include "app/model/Event.h"
+#include "controls/ColorPopup.h"
 
 #include <QAbstractButton>
 #include <QPointer>
@@ -12,8 +13,6 @@
 #include <span>
 
 namespace mugrove {
-
-class ColorPopup;
 
 struct ColorPickerSettings {
     std::uint32_t currentColour = 0; // black
