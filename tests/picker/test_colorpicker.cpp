@@ -239,6 +239,24 @@ private slots:
         QCOMPARE(rig.raised, 0);
     }
 
+    void a_real_click_opens_and_its_release_is_ignored()
+    {
+        Rig rig;
+        QWindow* top = rig.window.windowHandle();
+        const QPoint onButton = rig.picker->mapTo(&rig.window, QPoint(10, 10));
+        QTest::mousePress(top, Qt::LeftButton, {}, onButton);
+        ColorPopup* popup = rig.picker->Popup();
+        QVERIFY(popup);
+        QTest::mouseRelease(top, Qt::LeftButton, {}, onButton);
+        QVERIFY(rig.picker->Popup() == popup);
+        QVERIFY(popup->isVisible());
+        // The next click, on the button again, lies outside the pop-up: a cancel.
+        QTest::mousePress(top, Qt::LeftButton, {}, onButton);
+        QTest::mouseRelease(top, Qt::LeftButton, {}, onButton);
+        QVERIFY(!rig.picker->IsDroppedDown());
+        QCOMPARE(rig.raised, 0);
+    }
+
     void hover_red_then_margin_then_click_confirms_red()
     {
         Rig rig;
