@@ -292,19 +292,30 @@ private slots:
 
     void colour_picker_colours_the_caption()
     {
-        QSKIP("colour picker pop-up not on main yet");
-        int red = 0;
-        InkBox(D().Screenshot(), kCaption.adjusted(-4, -4, 4, 4), IsRed, &red);
-        QCOMPARE(red, 0);
+        const QRect swatch(476, 92, 47, 28);
+        auto redIn = [&](const QRect& area) {
+            int n = 0;
+            InkBox(D().Screenshot(), area, IsRed, &n);
+            return n;
+        };
+        QCOMPARE(redIn(kCaption.adjusted(-4, -4, 4, 4)), 0);
+        QCOMPARE(redIn(swatch), 0);
+        // Escape closes the palette and changes nothing.
+        QVERIFY(D().Click(kColourPicker));
+        QTest::qWait(300);
+        QVERIFY(D().Key({"Escape"}));
+        QTest::qWait(300);
+        QVERIFY(D().AppRunning()); // the Escape went to the palette, not the window
+        QCOMPARE(redIn(swatch), 0);
+
         ChooseColour(12); // 红色
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] { InkBox(D().Screenshot(), kCaption.adjusted(-4, -4, 4, 4), IsRed, &red);
-                  return red > 30; }(),
-            5000);
-        // No black ink is left of the caption.
+        QTRY_VERIFY_WITH_TIMEOUT(redIn(swatch) > 300, 5000);
+        QSKIP("caption colour handler not on main yet");
+        QTRY_VERIFY_WITH_TIMEOUT(redIn(kCaption.adjusted(-4, -4, 4, 4)) > 30, 5000);
+        // No black ink is left on the caption.
         int dark = 0;
         InkBox(D().Screenshot(), kCaption, IsDark, &dark);
-        QVERIFY2(dark < red / 4, qPrintable(QString("%1 dark, %2 red").arg(dark).arg(red)));
+        QVERIFY2(dark < redIn(kCaption) / 4, qPrintable(QString::number(dark)));
     }
 
     void caption_follows_a_mouse_drag()
