@@ -66,9 +66,12 @@ QImage CaptureWindow(QWidget* window)
     QImage image(window->size(), QImage::Format_RGB32);
     if (image.isNull())
         return {};
-    // Nothing on screen lies beneath an opaque box, but keep what the widgets
-    // leave unpainted deterministic.
-    image.fill(Qt::black);
+    // Drawn as the bottom of the picture, the box fills its whole rectangle
+    // with its background first, unless it opts out of that; then the pixels
+    // it might leave unpainted are made deterministic here.
+    if (window->testAttribute(Qt::WA_NoSystemBackground)
+        || window->testAttribute(Qt::WA_OpaquePaintEvent))
+        image.fill(Qt::black);
 
     window->render(&image, QPoint(), QRegion(),
                  QWidget::DrawWindowBackground | QWidget::DrawChildren);

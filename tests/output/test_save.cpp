@@ -194,7 +194,7 @@ private slots:
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
         const QByteArray first = ReadAll(desktop_ + QStringLiteral("/2026年12月8日.jpg"));
         QVERIFY(!first.isEmpty());
-        form->captionOverlay->SetCaption(QStringLiteral("第二张"));
+        form->workArea->SetWidth(300); // a picture that differs from the first
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));

@@ -90,6 +90,26 @@ private slots:
         QCOMPARE(back->convertToFormat(QImage::Format_RGB32), image);
     }
 
+    void every_width_packs_and_reads_back_exactly()
+    {
+        // Widths around the four-pixel steps of the packing, each padding
+        // length, and a width with no padding whose top row ends the file.
+        for (int width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 100, 379}) {
+            QImage image(width, 5, QImage::Format_RGB32);
+            for (int y = 0; y < 5; ++y)
+                for (int x = 0; x < width; ++x)
+                    image.setPixel(x, y, qRgb((x * 37 + y) & 0xFF, (x * 11 + y * 29) & 0xFF, (x + y * 53) & 0xFF));
+            const PictureBytes bmp = PackBmp24(image);
+            QCOMPARE(bmp.size(), 54 + BmpStride(width) * 5);
+            const auto back = DecodeSnapshot(bmp);
+            QVERIFY(back);
+            QCOMPARE(*back, image);
+            for (std::size_t row = 0; row < 5; ++row)
+                for (std::size_t pad = 3 * std::size_t(width); pad < BmpStride(width); ++pad)
+                    QCOMPARE(int(bmp[54 + row * BmpStride(width) + pad]), 0);
+        }
+    }
+
     void only_the_exact_snapshot_layout_is_read_back()
     {
         QImage image(5, 4, QImage::Format_RGB32);
