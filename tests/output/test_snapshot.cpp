@@ -130,7 +130,7 @@ private slots:
         QVERIFY(!DecodeSnapshot(PictureBytes(good.begin(), good.begin() + 54)));
     }
 
-    void the_start_size_box_gives_the_documented_file()
+    void the_start_size_box_gives_a_437814_byte_file()
     {
         auto form = ShowForm();
         QVERIFY(form);
