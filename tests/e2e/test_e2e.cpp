@@ -25,6 +25,9 @@ const QPoint kZoomOut(319, 428);
 const QPoint kCaptionBox(490, 54);
 const QPoint kColourPicker(492, 106);
 const QPoint kBoldBox(538, 108);
+// Sliders take clicks on their groove only, not on the tick marks: the
+// horizontal ones' groove runs 7 pixels below their top, the upright one's
+// 7 pixels right of its left edge.
 const QRect kFontSizeSlider(603, 11, 24, 115);
 const QPoint kWidthBox(472, 340);
 const QRect kWidthSlider(482, 328, 143, 24);
@@ -124,6 +127,21 @@ class EndToEnd : public QObject {
         QVERIFY(D().Click(cell));
     }
 
+    // The text of an edit box, read the way a person would take it: select
+    // all, copy, paste elsewhere (here: read the clipboard).
+    QString BoxText(QPoint box)
+    {
+        if (!D().Click(box) || !D().Key({"ctrl+a", "ctrl+c"}))
+            return "(no input)";
+        QString text;
+        for (int i = 0; i < 50 && text.isEmpty(); ++i) {
+            text = QString::fromUtf8(D().Clipboard("UTF8_STRING"));
+            if (text.isEmpty())
+                QTest::qWait(50);
+        }
+        return text;
+    }
+
     QStringList SavedFiles() const
     {
         return QDir(desktop_->DesktopFolder()).entryList(QDir::Files, QDir::Name);
@@ -141,7 +159,17 @@ private slots:
             QFAIL(qPrintable(launched));
     }
 
-    void cleanup() { desktop_.reset(); }
+    void cleanup()
+    {
+        // For a failed case, what the screen showed at the end, when asked for.
+        const QString shots = qEnvironmentVariable("MUGROVE_E2E_SHOTS");
+        if (QTest::currentTestFailed() && !shots.isEmpty() && D().AppRunning()) {
+            QDir().mkpath(shots);
+            D().Screenshot().save(
+                QDir(shots).filePath(QString(QTest::currentTestFunction()) + ".png"));
+        }
+        desktop_.reset();
+    }
 
     void window_shows_fixed_client_area_with_empty_work_area()
     {
@@ -231,7 +259,7 @@ private slots:
         const QRect region(5, 150, 379, 250);
         auto ink = [&] { return InkBox(D().Screenshot(), region, IsDark); };
         QTRY_VERIFY_WITH_TIMEOUT(ink().isValid() && ink().width() < 30, 5000);
-        // The text is centred in the caption's box, which starts 168 × 24.
+        // The text is centred across the caption's box, which starts 168 wide.
         const QPoint start = ink().center();
 
         // A number typed into the box moves only the thumb; the caption
@@ -241,19 +269,29 @@ private slots:
         QVERIFY(D().Type("299"));
         QTest::qWait(300);
         QCOMPARE(ink().center(), start);
-        // A click on the slider's far end pages up to 304; four steps back
-        // with the arrow keys give 300: the box's middle moves (300 - 168) / 2.
-        QVERIFY(D().Click(QPoint(kWidthSlider.right() - 2, kWidthSlider.center().y())));
+        // A click on the slider's far end pages up, four steps back with
+        // the arrow keys: the box next to it shows where the slider stands,
+        // and the box's middle moves half the change of the caption's width.
+        QVERIFY(D().Click(QPoint(kWidthSlider.right() - 2, kWidthSlider.top() + 7)));
         QVERIFY(D().Key({"Left"}, 4));
-        QTRY_COMPARE_WITH_TIMEOUT(ink().center().x() - start.x(), (300 - 168) / 2, 5000);
+        QTest::qWait(300);
+        const int width = BoxText(kWidthBox).toInt();
+        QVERIFY2(width > 290 && width < 320, qPrintable(QString::number(width)));
+        QVERIFY(std::abs(ink().center().x() - start.x() - (width - 168) / 2) <= 1);
         QCOMPARE(ink().center().y(), start.y());
 
+        // Wrapped text starts at the top and is cut at the box's lower edge:
+        // 30 characters make two lines, of which 24 pixels show one.
+        TypeCaption(QString(30, QChar(0x597D)));
+        QTRY_VERIFY_WITH_TIMEOUT(ink().isValid() && ink().width() > 200 && ink().height() <= 24,
+                                 5000);
         QVERIFY(D().Click(kHeightBox));
         QVERIFY(D().Key({"ctrl+a", "BackSpace"}));
         QVERIFY(D().Type("99"));
-        QVERIFY(D().Click(QPoint(kHeightSlider.right() - 2, kHeightSlider.center().y())));
+        QVERIFY(D().Click(QPoint(kHeightSlider.right() - 2, kHeightSlider.top() + 7)));
         QVERIFY(D().Key({"Left"}, 4));
-        QTRY_COMPARE_WITH_TIMEOUT(ink().center().y() - start.y(), (100 - 24) / 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(ink().height() > 30, 5000);
+        QVERIFY(ink().bottom() < 216 + 100);
     }
 
     void font_size_and_bold_restyle_the_caption()
@@ -264,11 +302,11 @@ private slots:
         QVERIFY(D().Click(kWidthBox));
         QVERIFY(D().Key({"ctrl+a", "BackSpace"}));
         QVERIFY(D().Type("295"));
-        QVERIFY(D().Click(QPoint(kWidthSlider.right() - 2, kWidthSlider.center().y())));
+        QVERIFY(D().Click(QPoint(kWidthSlider.right() - 2, kWidthSlider.top() + 7)));
         QVERIFY(D().Click(kHeightBox));
         QVERIFY(D().Key({"ctrl+a", "BackSpace"}));
         QVERIFY(D().Type("115"));
-        QVERIFY(D().Click(QPoint(kHeightSlider.right() - 2, kHeightSlider.center().y())));
+        QVERIFY(D().Click(QPoint(kHeightSlider.right() - 2, kHeightSlider.top() + 7)));
         const QRect region(5, 150, 379, 250);
         auto ink = [&](int* count = nullptr) {
             return InkBox(D().Screenshot(), region, IsDark, count);
@@ -278,7 +316,7 @@ private slots:
 
         // The font-size slider's top is the largest size. One click near the
         // top pages from 100 to 95: 5 points.
-        const QPoint top(kFontSizeSlider.center().x(), kFontSizeSlider.top() + 3);
+        const QPoint top(kFontSizeSlider.left() + 7, kFontSizeSlider.top() + 3);
         QVERIFY(D().Click(top));
         QTRY_VERIFY_WITH_TIMEOUT(ink().isValid() && ink().height() < startHeight, 5000);
         const int small = ink().height();
@@ -344,15 +382,61 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(InkBox(D().Screenshot(), inside, IsDark), start.translated(offset));
         // Past the window's left edge: the caption slides partly out of view.
+        // (Wait first: a second press within Qt's 400 ms would count as a
+        // double-click, which does not start a drag.)
+        QTest::qWait(700);
         QVERIFY(D().Drag(grab + offset, QPoint(-20, 300)));
         QTRY_VERIFY_WITH_TIMEOUT(InkBox(D().Screenshot(), inside, IsDark).left() <= 10, 5000);
         QVERIFY(InkBox(D().Screenshot(), inside, IsDark).width() < start.width());
     }
 
-    void save_writes_the_composed_picture_to_the_desktop()
+    void save_writes_a_jpeg_named_after_the_click_to_the_desktop()
     {
-        QSKIP("save to desktop not on main yet");
         QVERIFY(!QDir(D().DesktopFolder()).exists());
+        PickTemplate(29, QSize(300, 300)); // 女生3
+        QVERIFY(D().Click(kZoomIn));
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(330, 330), 5000);
+        const QImage shown = D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(330, 330)));
+
+        const QDateTime before = QDateTime::currentDateTime();
+        QVERIFY(D().Click(kSave));
+        QTRY_COMPARE_WITH_TIMEOUT(SavedFiles().size(), 1, 5000);
+        const QDateTime after = QDateTime::currentDateTime();
+
+        // In the desktop folder, made for it, named after the time of the click.
+        const QString name = SavedFiles().front();
+        QStringList expected;
+        for (QDateTime t = before.addSecs(-1); t <= after.addSecs(1); t = t.addSecs(1))
+            expected << DateTimeName(t) + ".jpg";
+        QVERIFY2(expected.contains(name), qPrintable(name + " not in " + expected.join(' ')));
+
+        // A real JPEG of the work area's size, showing what the screen showed.
+        QFile file(QDir(D().DesktopFolder()).filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("\xFF\xD8\xFF"));
+        QCOMPARE(QImageReader(file.fileName()).format(), QByteArray("jpeg"));
+        const QImage saved = ReadImage(bytes, "JPG");
+        QCOMPARE(saved.size(), QSize(330, 330));
+        const double difference = MeanDifference(saved, shown);
+        QVERIFY2(difference >= 0 && difference < 3, qPrintable(QString::number(difference)));
+
+        // Quick saves never overwrite: each gets a file of its own.
+        QVERIFY(D().Xdotool({"click", "--repeat", "3", "--delay", "120", "1"}).ok);
+        QTRY_COMPARE_WITH_TIMEOUT(SavedFiles().size(), 4, 5000);
+        const QRegularExpression pattern(
+            "^\\d{4}年\\d{1,2}月\\d{1,2}日(\\d{1,2}时(\\d{1,2}分(\\d{1,2}秒)?)?)?( \\(\\d+\\))?\\.jpg$");
+        for (const QString& each : SavedFiles()) {
+            QVERIFY2(pattern.match(each).hasMatch(), qPrintable(each));
+            QFile other(QDir(D().DesktopFolder()).filePath(each));
+            QVERIFY(other.open(QIODevice::ReadOnly));
+            QCOMPARE(ReadImage(other.readAll(), "JPG").size(), QSize(330, 330));
+        }
+    }
+
+    void saved_picture_holds_the_caption_where_it_was_dragged()
+    {
+        QSKIP("caption text, colour and drag handlers not on main yet");
         PickTemplate(29, QSize(300, 300)); // 女生3
         TypeCaption(QStringLiteral("配字"));
         ChooseColour(12); // 红色
@@ -366,26 +450,11 @@ private slots:
             5000);
         const QImage shown = D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(300, 300)));
 
-        const QDateTime before = QDateTime::currentDateTime();
         QVERIFY(D().Click(kSave));
         QTRY_COMPARE_WITH_TIMEOUT(SavedFiles().size(), 1, 5000);
-        const QDateTime after = QDateTime::currentDateTime();
-
-        // Named after the time of the click.
-        const QString name = SavedFiles().front();
-        QStringList expected;
-        for (QDateTime t = before.addSecs(-1); t <= after.addSecs(1); t = t.addSecs(1))
-            expected << DateTimeName(t) + ".jpg";
-        QVERIFY2(expected.contains(name), qPrintable(name + " not in " + expected.join(' ')));
-
-        // A real JPEG of the work area's size, showing what the screen showed.
-        QFile file(QDir(D().DesktopFolder()).filePath(name));
+        QFile file(QDir(D().DesktopFolder()).filePath(SavedFiles().front()));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
-        QVERIFY(bytes.startsWith("\xFF\xD8\xFF"));
-        QCOMPARE(QImageReader(&file).format(), QByteArray("jpeg"));
-        const QImage saved = ReadImage(bytes, "JPG");
-        QCOMPARE(saved.size(), QSize(300, 300));
+        const QImage saved = ReadImage(file.readAll(), "JPG");
         const double difference = MeanDifference(saved, shown);
         QVERIFY2(difference >= 0 && difference < 3, qPrintable(QString::number(difference)));
         // The caption sits where it was dragged, and not where it was.
@@ -395,23 +464,10 @@ private slots:
         int left = 0;
         InkBox(saved, kCaption.translated(-kWorkAreaOrigin), IsRed, &left);
         QVERIFY(left < red / 5);
-
-        // Quick saves never overwrite: each gets a file of its own.
-        QVERIFY(D().Xdotool({"click", "--repeat", "3", "--delay", "120", "1"}).ok);
-        QTRY_COMPARE_WITH_TIMEOUT(SavedFiles().size(), 4, 5000);
-        const QRegularExpression pattern(
-            "^\\d{4}年\\d{1,2}月\\d{1,2}日(\\d{1,2}时(\\d{1,2}分(\\d{1,2}秒)?)?)?( \\(\\d+\\))?\\.jpg$");
-        for (const QString& each : SavedFiles()) {
-            QVERIFY2(pattern.match(each).hasMatch(), qPrintable(each));
-            QFile other(QDir(D().DesktopFolder()).filePath(each));
-            QVERIFY(other.open(QIODevice::ReadOnly));
-            QCOMPARE(ReadImage(other.readAll(), "JPG").size(), QSize(300, 300));
-        }
     }
 
     void copy_puts_the_saved_picture_on_the_clipboard()
     {
-        QSKIP("copy to clipboard not on main yet");
         PickTemplate(12, QSize(225, 225)); // 黑人问号
         // Text on the clipboard before: the copy replaces it.
         QVERIFY(D().Run("xclip", {"-selection", "clipboard", "-i"}, 5000, "old text").ok);
