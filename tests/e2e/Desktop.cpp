@@ -116,6 +116,10 @@ QProcessEnvironment Desktop::AppEnvironment() const
     env.remove("QT_IM_MODULE");
     env.remove("XAUTHORITY");
     env.remove("DBUS_SESSION_BUS_ADDRESS");
+    // Under the sanitizers, leaks inside system libraries are not ours.
+    const QString lsan = env.value("LSAN_OPTIONS");
+    env.insert("LSAN_OPTIONS", (lsan.isEmpty() ? QString() : lsan + ":")
+                                   + "suppressions=" MUGROVE_E2E_LSAN_SUPPRESSIONS);
     return env;
 }
 
