@@ -535,6 +535,31 @@ private slots:
         QVERIFY(D().AppRunning());
     }
 
+    void drop_answer_follows_the_keys_held()
+    {
+        // Not a picture: whatever the drop does, the work area stays.
+        const QString path = D().TempPath("files/notes.txt");
+        QFile notes(path);
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("not a picture\n");
+        notes.close();
+        // The drag offers copying only.
+        const QPoint area(150, 150);
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, area, {path}), 0);
+        const struct {
+            const char* keys;
+            int answer;
+        } cases[] = {{"ctrl", 0}, {"shift", 2}, {"ctrl+shift", 2}};
+        for (const auto& c : cases) {
+            QVERIFY(D().Xdotool({"keydown", c.keys}).ok);
+            const int answer = D().DropFiles(MUGROVE_E2E_DRAG, area, {path});
+            QVERIFY(D().Xdotool({"keyup", c.keys}).ok);
+            QVERIFY2(answer == c.answer, c.keys);
+        }
+        QCOMPARE(ShownWorkArea(), QSize(379, 384));
+        QVERIFY(D().AppRunning());
+    }
+
     void escape_closes_the_program_with_exit_code_zero()
     {
         QVERIFY(D().Click(QPoint(390, 410))); // the window's own background
