@@ -259,11 +259,30 @@ LogFont YaHeiBold16()
     return f;
 }
 
+namespace {
+
+// The installed faces that stand for the Windows Chinese face names. Naming
+// them directly spares a fontconfig search for a family that is not there.
+QStringList InstalledFamiliesFor(const QString& face)
+{
+    if (face == QStringLiteral("宋体"))
+        return {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"), face};
+    if (face == QStringLiteral("微软雅黑"))
+        return {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"), face};
+    return {face};
+}
+
+} // namespace
+
 QFont ToQFont(const LogFont& font)
 {
     QFont q = QApplication::font();
+    // User text may hold any script, so glyphs may come from other faces; the
+    // application's antialiasing choice stays.
+    constexpr int kAntialiasing = QFont::PreferAntialias | QFont::NoAntialias | QFont::NoSubpixelAntialias;
+    q.setStyleStrategy(QFont::StyleStrategy(QFont::PreferDefault | (q.styleStrategy() & kAntialiasing)));
     if (!font.faceName.isEmpty())
-        q.setFamilies({font.faceName});
+        q.setFamilies(InstalledFamiliesFor(font.faceName));
     // Glyphs taller than any window could show are pointless; keep the
     // rasteriser to sizes a coordinate can hold.
     const auto pixels = [](std::int64_t h) { return int(std::clamp<std::int64_t>(h, 1, kMaxCoordinate)); };
