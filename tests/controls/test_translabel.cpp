@@ -108,8 +108,7 @@ private slots:
         QCOMPARE(MulDiv(7, 1, 2), 4);
         QCOMPARE(MulDiv(-7, 1, 2), -4);
         QCOMPARE(MulDiv(7, 1, -2), -4);
-        QCOMPARE(MulDiv(5, 1, 3), 2);      // 1.67
-        QCOMPARE(MulDiv(4, 1, 3), 1);      // 1.33
+        QCOMPARE(MulDiv(4, 1, 3), 1);
         QCOMPARE(MulDiv(1, 2, 0), -1);
         QCOMPARE(MulDiv(2147483647, 96, 72), -1); // the quotient overflows
         QCOMPARE(MulDiv(2147483647, 2147483647, 2147483647), 2147483647);
@@ -337,12 +336,11 @@ private slots:
         QByteArray oddFont = record;
         oddFont[24] = 59;
         QVERIFY(!DecodeTransLabelSettings(oddFont));
-        QByteArray hugeCaption = record;
-        hugeCaption[88 + 3] = char(0x7F);
-        QVERIFY(!DecodeTransLabelSettings(hugeCaption));
-        QByteArray negativeCaption = record;
-        negativeCaption[88 + 3] = char(0xFF);
-        QVERIFY(!DecodeTransLabelSettings(negativeCaption));
+        for (char top : {char(0x7F), char(0xFF)}) { // a caption count too large, or negative
+            QByteArray badCaption = record;
+            badCaption[88 + 3] = top;
+            QVERIFY(!DecodeTransLabelSettings(badCaption));
+        }
 
         QByteArray outOfRange = EncodeTransLabelSettings(plain);
         outOfRange[4] = 9;  // effect
