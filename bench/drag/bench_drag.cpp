@@ -31,9 +31,13 @@ namespace {
 
 double ThreadSeconds()
 {
+#if defined(CLOCK_THREAD_CPUTIME_ID)
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+#else
+    return double(std::clock()) / CLOCKS_PER_SEC; // the process's time where threads have none
+#endif
 }
 
 double Percentile(std::vector<double>& values, double q)
