@@ -21,7 +21,7 @@ LogFont CommonDlg::StartingFont(int dpi) const
     start.underline = fontUnderline_ == 1 ? 1 : 0;
     start.faceName = fontName_;
     if (fontSize_ != 0)
-        start.height = -MulDiv(fontSize_, dpi, 72);
+        start.height = -MulDivRounded(fontSize_, dpi, 72);
     return start;
 }
 
@@ -45,7 +45,7 @@ bool CommonDlg::OpenFont()
     // The Qt chooser offers no colour, so the remembered colour stays.
     AcceptChoice(chosen.weight() >= kWeightBold ? 1 : 0, chosen.italic() ? 1 : 0,
                  chosen.strikeOut() ? 1 : 0, chosen.underline() ? 1 : 0, chosen.family(),
-                 MulDiv(-height, 72, dpi), fontColour_);
+                 MulDivRounded(-height, 72, dpi), fontColour_);
     return true;
 }
 

@@ -156,7 +156,7 @@ LogFont FromBytes(const LogFontBytes& bytes)
     return font;
 }
 
-std::int32_t MulDiv(std::int32_t number, std::int32_t numerator, std::int32_t denominator)
+std::int32_t MulDivRounded(std::int32_t number, std::int32_t numerator, std::int32_t denominator)
 {
     return MulDivWide(number, numerator, denominator);
 }
@@ -187,7 +187,7 @@ std::int32_t NormaliseAngle(std::int32_t angle)
 
 std::int32_t HeightForSize(std::int32_t size, int dpi)
 {
-    return -MulDiv(std::max(size, 0), dpi, 72);
+    return -MulDivRounded(std::max(size, 0), dpi, 72);
 }
 
 LogFont ToLogFont(const OverlayFont& record, int dpi)
