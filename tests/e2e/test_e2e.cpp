@@ -36,6 +36,12 @@ const QRect kHeightSlider(482, 362, 143, 24);
 const QPoint kCopy(457, 417);
 const QPoint kSave(568, 417);
 
+// Known fault, until fixed: a text or style change of the caption repaints
+// the window area beneath it, but the caption itself gets no paint event on
+// X11, so the screen keeps the old caption until something else repaints it.
+#define EXPECT_CAPTION_REPAINT_FAULT()                                                   \
+    QEXPECT_FAIL("", "caption not repainted after a text or style change", Abort)
+
 // The work area's size as the screen shows it: the picture box covers the
 // grey of its group box from (5, 16), sampled right of the box's start size.
 // Rows below the group box's frame line (y 24, 25) and above the caption,
@@ -239,9 +245,9 @@ private slots:
         // The box holds exactly the typed characters: copy them out.
         QVERIFY(D().Key({"ctrl+a", "ctrl+c"}));
         QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(D().Clipboard("UTF8_STRING")), text, 5000);
-        QSKIP("caption text handler not on main yet");
         // The caption follows: six characters give less ink than the ten
         // of the start text, centred on the caption's box.
+        EXPECT_CAPTION_REPAINT_FAULT();
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
                 int now = 0;
@@ -254,10 +260,10 @@ private slots:
 
     void width_and_height_follow_their_sliders()
     {
-        QSKIP("caption text and style handlers not on main yet");
         TypeCaption(QStringLiteral("好"));
         const QRect region(5, 150, 379, 250);
         auto ink = [&] { return InkBox(D().Screenshot(), region, IsDark); };
+        EXPECT_CAPTION_REPAINT_FAULT();
         QTRY_VERIFY_WITH_TIMEOUT(ink().isValid() && ink().width() < 30, 5000);
         // The text is centred across the caption's box, which starts 168 wide.
         const QPoint start = ink().center();
@@ -296,7 +302,6 @@ private slots:
 
     void font_size_and_bold_restyle_the_caption()
     {
-        QSKIP("caption text and style handlers not on main yet");
         TypeCaption(QStringLiteral("大字"));
         // Room for a big caption: 300 × 120 (typed, then one page up by the user).
         QVERIFY(D().Click(kWidthBox));
@@ -318,6 +323,7 @@ private slots:
         // top pages from 100 to 95: 5 points.
         const QPoint top(kFontSizeSlider.left() + 7, kFontSizeSlider.top() + 3);
         QVERIFY(D().Click(top));
+        EXPECT_CAPTION_REPAINT_FAULT();
         QTRY_VERIFY_WITH_TIMEOUT(ink().isValid() && ink().height() < startHeight, 5000);
         const int small = ink().height();
         // Six more pages: 65, 35 points.
@@ -355,7 +361,7 @@ private slots:
 
         ChooseColour(12); // 红色
         QTRY_VERIFY_WITH_TIMEOUT(redIn(swatch) > 300, 5000);
-        QSKIP("caption colour handler not on main yet");
+        EXPECT_CAPTION_REPAINT_FAULT();
         QTRY_VERIFY_WITH_TIMEOUT(redIn(kCaption.adjusted(-4, -4, 4, 4)) > 30, 5000);
         // No black ink is left on the caption.
         int dark = 0;
@@ -365,7 +371,6 @@ private slots:
 
     void caption_follows_a_mouse_drag()
     {
-        QSKIP("caption dragging not on main yet");
         // The picture group's inside, below its title.
         const QRect inside(5, 28, 379, 370);
         const QRect start = InkBox(D().Screenshot(), inside, IsDark);
@@ -436,7 +441,6 @@ private slots:
 
     void saved_picture_holds_the_caption_where_it_was_dragged()
     {
-        QSKIP("caption text, colour and drag handlers not on main yet");
         PickTemplate(29, QSize(300, 300)); // 女生3
         TypeCaption(QStringLiteral("配字"));
         ChooseColour(12); // 红色
