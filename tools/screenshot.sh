@@ -32,13 +32,13 @@ for _ in $(seq 50); do
 done
 [ -n "$window" ] || { echo "Mugrove did not open a window" >&2; exit 1; }
 sleep 0.5
-# Pick the template with the keyboard: focus the list, go to its first item, move down.
 eval "$(xdotool getwindowgeometry --shell "$window")"
+# Replace the caption text.
+xdotool mousemove $((X + 480)) $((Y + 50)) click 1 key ctrl+a type --delay 20 "$caption"
+# Pick the template with the keyboard: focus the list, go to its first item, move down.
 xdotool mousemove $((X + 500)) $((Y + 160)) click 1
 xdotool key Home
 for _ in $(seq "$index"); do xdotool key Down; done
-# Replace the caption text.
-xdotool mousemove $((X + 480)) $((Y + 50)) click 1 key ctrl+a type --delay 20 "$caption"
 sleep 0.5
 import -window "$window" docs/screenshot.png
 echo "docs/screenshot.png"
