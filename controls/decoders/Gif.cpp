@@ -392,8 +392,10 @@ void GifComposer::SaveArea(const GifFrame& f)
 {
     savedLeft_ = f.left;
     savedTop_ = f.top;
-    savedWidth_ = f.clipWidth;
-    savedHeight_ = f.clipHeight;
+    // A frame that shows nothing saves nothing.
+    const bool empty = f.clipWidth == 0 || f.clipHeight == 0;
+    savedWidth_ = empty ? 0 : f.clipWidth;
+    savedHeight_ = empty ? 0 : f.clipHeight;
     saved_.resize(static_cast<std::size_t>(savedWidth_) * static_cast<std::size_t>(savedHeight_));
     for (int y = 0; y < savedHeight_; ++y)
         std::memcpy(saved_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(savedWidth_),
