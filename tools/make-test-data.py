@@ -204,7 +204,7 @@ def icon_file(kind, entries):
 
 
 def icon_dib(w, h, bpp, colour_rows_bytes, mask_rows, palette=b"", stored_height=None):
-    hdr = info_header(w, 2 * h if stored_height is None else stored_height, bpp)
+    hdr = info_header(w, 2 * h if stored_height is None else stored_height, bpp, colors_used=len(palette) // 4)
     mask = indexed_rows(mask_rows, 1)
     return hdr + palette + colour_rows_bytes + mask
 

@@ -34,8 +34,10 @@ DecodeError Parse(std::span<const std::uint8_t> data, std::size_t offset, Header
         if (!r.Has(h.size - 16))
             return DecodeError::TruncatedInput;
         // Fields beyond the stored header size are taken as zero.
-        std::uint32_t fields[9] = {};
-        for (std::size_t i = 0; i < 9 && 16 + 4 * (i + 1) <= h.size; ++i)
+        // compression, image size, x/y resolution, colours used, colours
+        // important, then the red, green, blue and alpha masks.
+        std::uint32_t fields[10] = {};
+        for (std::size_t i = 0; i < 10 && 16 + 4 * (i + 1) <= h.size; ++i)
             r.U32(fields[i]);
         h.compression = fields[0];
         h.colorsUsed = fields[4];
@@ -47,10 +49,10 @@ DecodeError Parse(std::span<const std::uint8_t> data, std::size_t offset, Header
         h.paletteOffset = offset + h.size;
         if (h.compression == BitFields || h.compression == AlphaBitFields) {
             if (h.size >= 52) {
-                h.masks[0] = fields[5];
-                h.masks[1] = fields[6];
-                h.masks[2] = fields[7];
-                h.masks[3] = h.size >= 56 ? fields[8] : 0;
+                h.masks[0] = fields[6];
+                h.masks[1] = fields[7];
+                h.masks[2] = fields[8];
+                h.masks[3] = h.size >= 56 ? fields[9] : 0;
             } else {
                 // A 40-byte header is followed by three masks (four with alpha).
                 ByteReader m(data, offset + h.size);
