@@ -185,15 +185,31 @@ std::uint64_t DecompressFrame(const std::vector<std::uint8_t>& lzw, int minCodeS
         }
         if (out < 0)
             out = next - 1;
-        // Write the string backwards from its last character.
+        // Strings are written backwards from their last character: straight
+        // into the row when they fit in its stored part, else through a
+        // buffer that spreads them over rows.
         const int len = t.length[static_cast<std::size_t>(out)];
-        std::uint8_t* p = text.data() + len;
+        const bool direct = rowPtr != nullptr && x + len <= f.clipWidth &&
+                            delivered + static_cast<std::uint64_t>(len) <= total;
+        std::uint8_t* const base = direct ? rowPtr + x : text.data();
+        std::uint8_t* p = base + len;
         int c = out;
-        while (p > text.data()) {
+        while (p > base) {
             *--p = t.suffix[static_cast<std::size_t>(c)];
             c = t.prefix[static_cast<std::size_t>(c)];
         }
-        deliver(text.data(), len);
+        if (direct) {
+            x += len;
+            delivered += static_cast<std::uint64_t>(len);
+            if (x == f.width) {
+                x = 0;
+                rows.Next();
+                if (!rows.Done())
+                    rowStart();
+            }
+        } else {
+            deliver(text.data(), len);
+        }
         prev = code;
     }
     return delivered;
