@@ -15,6 +15,7 @@
 #include "controls/ColorPicker.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
+#include "templates/Catalog.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -112,8 +113,8 @@ void ApplyKindSettings(Form& f)
     f.boldBox->SetChecked(0);
 
     QStringList items;
-    for (const char* label : TemplateLabels())
-        items << QString::fromUtf8(label);
+    for (int i = 0; i < TemplateCatalog::Count(); ++i)
+        items << QString::fromUtf8(TemplateCatalog::Find(i)->label);
     f.templateList->SetItems(items);
     f.templateList->setFrameStyle(QFrame::Box | QFrame::Plain);
     f.templateList->setLineWidth(1);

@@ -59,17 +59,6 @@ const WindowDefinition& DefaultWindowDefinition()
     return definition;
 }
 
-const std::vector<const char*>& TemplateLabels()
-{
-    static const std::vector<const char*> labels = {
-        "短发1", "短发2", "熊猫1", "熊猫2", "熊猫3", "熊猫4", "熊猫5", "熊猫6",
-        "斯巴达1", "懵逼狗", "Tamble", "Orrick", "黑人问号", "马杀鸡", "小屁孩", "蠢猫1",
-        "蠢猫2", "蘑菇头1", "蘑菇头2", "蘑菇头3", "蘑菇头4", "蘑菇头5", "女生1", "女生2",
-        "挑衅", "蘑菇头6", "蘑菇头7", "熊猫头1", "熊猫头2", "女生3", "蘑菇头8", "蘑菇头9",
-        "理直气壮", "蘑菇头10", "打脸", "蘑菇头11", "熊猫头3", "茫然"};
-    return labels;
-}
-
 QPoint CentredPosition(QSize screen, QSize outer)
 {
     // C++ integer division truncates toward zero, as the placement rule asks.

@@ -39,9 +39,6 @@ struct WindowDefinition {
 // The window definition Mugrove runs with.
 const WindowDefinition& DefaultWindowDefinition();
 
-// The 38 list items, in catalogue order.
-const std::vector<const char*>& TemplateLabels();
-
 // left = (screen width - outer width) / 2, top likewise, truncating toward zero.
 QPoint CentredPosition(QSize screen, QSize outer);
 

@@ -6,9 +6,20 @@
 #include <QPointer>
 #include <QString>
 
+class QDropEvent;
+class QMimeData;
 class QWidget;
 
 namespace mugrove {
+
+enum class DropEffect { None, Copy, Move, Link };
+
+// The effect a drag would have, from whether the data is acceptable, the key
+// state (Ctrl 1, Shift 2) and the effects the drag source allows.
+DropEffect ChooseDropEffect(bool acceptable, int keyState, Qt::DropActions allowed);
+
+// The FilesDropped text: one path alone, or every path followed by CR LF.
+QString DroppedFilesText(const QStringList& paths);
 
 // The drag-drop object: no window of its own, it makes another window a drop
 // target and raises FilesDropped with the dropped file names.
@@ -21,10 +32,24 @@ public:
     bool Register(QWidget& window);
     QWidget* TargetWindow() const { return target_; }
 
+    // Which kinds of dragged data are taken; only files are, as created.
+    bool acceptText = false;
+    bool acceptHtml = false;
+    bool acceptLinks = false;
+    bool acceptFiles = true;
+
     Event<QString> FilesDropped;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    QPointer<QWidget> target_;
+    bool Offers(const QMimeData& data) const;
+    static QStringList LocalFiles(const QMimeData& data);
+    void Drop(QDropEvent& event);
+
+    QPointer<QWidget> target_; // not owned: the window registered on
+    bool acceptable_ = false;  // set on drag enter
 };
 
 } // namespace mugrove

@@ -37,6 +37,10 @@ EditBox::EditBox(Lines lines, QWidget* parent) : QFrame(parent), Control(this)
         editor = multi_;
     }
     editor->setPalette(p);
+    // The user may type any script: let missing glyphs come from other faces.
+    QFont font = editor->font();
+    font.setStyleStrategy(QFont::PreferDefault);
+    editor->setFont(font);
     layout->addWidget(editor, 1, lines == Lines::Single ? Qt::AlignTop : Qt::Alignment());
     setFocusProxy(editor);
     setFocusPolicy(Qt::StrongFocus);

@@ -28,11 +28,27 @@ LogFont YaHeiBold16()
     return f;
 }
 
+namespace {
+
+// The installed faces that stand for the Windows Chinese face names. Naming
+// them directly spares a fontconfig search for a family that is not there.
+QStringList InstalledFamiliesFor(const QString& face)
+{
+    if (face == QStringLiteral("宋体"))
+        return {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"), face};
+    if (face == QStringLiteral("微软雅黑"))
+        return {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"), face};
+    return {face};
+}
+
+} // namespace
+
 QFont ToQFont(const LogFont& font)
 {
     QFont q = QApplication::font();
+    q.setStyleStrategy(QFont::PreferDefault); // user text may hold any script
     if (!font.faceName.isEmpty())
-        q.setFamilies({font.faceName});
+        q.setFamilies(InstalledFamiliesFor(font.faceName));
     if (font.height < 0)
         q.setPixelSize(-font.height);
     else if (font.height > 0)

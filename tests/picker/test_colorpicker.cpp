@@ -1,0 +1,475 @@
+// The colour picker: its pop-up's layout rules as numbers, then the real
+// button and pop-up driven with the mouse and the keyboard.
+#include "app/model/Colour.h"
+#include "controls/ColorPicker.h"
+#include "controls/ColorPopup.h"
+#include "controls/ColorPopupLayout.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QTest>
+#include <QToolTip>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+using namespace mugrove;
+
+namespace {
+
+constexpr std::uint32_t kRed = 0x0000FF;
+constexpr int kRedCell = 12;
+
+std::vector<std::uint8_t> Record(std::int32_t version, std::uint32_t colour, std::int32_t allow)
+{
+    std::vector<std::uint8_t> bytes;
+    for (std::uint32_t v : {std::uint32_t(version), colour, std::uint32_t(allow)})
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes.push_back(std::uint8_t(v >> shift));
+    return bytes;
+}
+
+// A shown window holding one picker at the window's geometry.
+struct Rig {
+    QWidget window;
+    ColorPicker* picker;
+    int raised = 0;
+    std::vector<std::uint32_t> seenByHandler; // CurrentColour as the handler reads it
+
+    explicit Rig(QPoint at = QPoint(40, 40))
+    {
+        window.setGeometry(QRect(at, QSize(200, 100)));
+        picker = new ColorPicker(&window);
+        picker->setGeometry(20, 10, 47, 28);
+        picker->ColourChanged.Bind([this] {
+            ++raised;
+            seenByHandler.push_back(picker->CurrentColour());
+        });
+        window.show();
+        (void)QTest::qWaitForWindowExposed(&window);
+    }
+
+    ColorPopup* Open()
+    {
+        QTest::mousePress(picker, Qt::LeftButton, {}, QPoint(10, 10));
+        ColorPopup* popup = picker->Popup();
+        if (popup)
+            (void)QTest::qWaitForWindowExposed(popup);
+        return popup;
+    }
+
+    // A pixel inside the swatch, clear of its text and focus rectangle.
+    QColor SwatchPixel() const { return picker->grab().toImage().pixelColor(7, 6); }
+};
+
+// Mouse input through the window system, so the pop-up's grab routes it as it
+// would for a real pointer.
+void MoveTo(ColorPopup* popup, QPoint local) { QTest::mouseMove(popup->windowHandle(), local); }
+void Press(ColorPopup* popup, QPoint local)
+{
+    QTest::mousePress(popup->windowHandle(), Qt::LeftButton, {}, local);
+}
+void Release(ColorPopup* popup, QPoint local)
+{
+    QTest::mouseRelease(popup->windowHandle(), Qt::LeftButton, {}, local);
+}
+
+} // namespace
+
+class ColorPickerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // ---- layout, without widgets ----
+
+    void layout_without_transparent_box_is_seven_cells_wide()
+    {
+        const int e = 2, textHeight = 16;
+        const ColorPopupLayout l = LayOutColorPopup(e, textHeight, 60, false);
+        QCOMPARE(l.cell, 18);
+        QCOMPARE(l.size.width(), 7 * 18 + 2 * e);
+        const int t = textHeight + 4 * e + 2;
+        QCOMPARE(l.boxTextHeight, t);
+        QVERIFY(!l.HasTransparentBox());
+        const int gridHeight = 5 * 18 + 2 * e;
+        QCOMPARE(l.otherColoursBox, QRect(QPoint(e, gridHeight), QPoint(l.size.width() - e - 1, gridHeight + e + t - 1)));
+        QCOMPARE(l.size.height(), gridHeight + 2 * e + e + t);
+        QCOMPARE(l.CellRect(0), QRect(e, e, 18, 18));
+        QCOMPARE(l.CellRect(31), QRect(3 * 18 + e, 4 * 18 + e, 18, 18)); // column 3, row 4
+        // Wide edges make the cell grow past 18.
+        QCOMPARE(LayOutColorPopup(6, textHeight, 0, false).cell, 2 * 6 + 7);
+    }
+
+    void layout_with_transparent_box_moves_the_grid_down()
+    {
+        const int e = 2, textHeight = 16, t = textHeight + 4 * e + 2;
+        const ColorPopupLayout narrow = LayOutColorPopup(e, textHeight, 40, true);
+        QCOMPARE(narrow.size.width(), 7 * 18 + 2 * e); // the text fits already
+        QCOMPARE(narrow.transparentBox, QRect(QPoint(e, e), QPoint(narrow.size.width() - e - 1, 2 * e + t - 1)));
+        QCOMPARE(narrow.CellRect(0).top(), e + (e + t) + e);
+        const int heightBeforeOther = 5 * 18 + 2 * e + 2 * e + (e + t);
+        QCOMPARE(narrow.otherColoursBox.top(), heightBeforeOther);
+        QCOMPARE(narrow.size.height(), heightBeforeOther + 2 * e + (e + t));
+
+        const ColorPopupLayout wide = LayOutColorPopup(e, textHeight, 150, true);
+        QCOMPARE(wide.size.width(), 150 + 2 * e);
+        QCOMPARE(wide.transparentBox.width(), 150);
+        QCOMPARE(wide.otherColoursBox.width(), 150);
+        // The grid keeps its cells; the widening only adds room at the right.
+        QCOMPARE(wide.CellRect(6).right(), 7 * 18 + e - 1);
+        // Without the transparent box the text never widens the window.
+        QCOMPARE(LayOutColorPopup(e, textHeight, 150, false).size.width(), 7 * 18 + 2 * e);
+    }
+
+    void margins_and_empty_slots_hold_no_item()
+    {
+        const ColorPopupLayout l = LayOutColorPopup(2, 16, 40, true);
+        QCOMPARE(l.ItemAt(l.CellRect(kRedCell).center()), kRedCell);
+        QCOMPARE(l.ItemAt(l.transparentBox.center()), kTransparentBox);
+        QCOMPARE(l.ItemAt(l.otherColoursBox.center()), kOtherColoursBox);
+        QCOMPARE(l.ItemAt(QPoint(0, l.CellRect(7).center().y())), kNoItem);  // left margin
+        QCOMPARE(l.ItemAt(QPoint(l.CellRect(4).center().x(), l.transparentBox.bottom() + 1)), kNoItem);
+        QCOMPARE(l.ItemAt(l.CellRect(31).center() + QPoint(18, 0)), kNoItem); // slot 32 is empty
+        QCOMPARE(l.ItemAt(QPoint(l.CellRect(0).x(), l.CellRect(28).bottom() + 1)), kNoItem);
+        QCOMPARE(l.ItemAt(QPoint(-5, 20)), kNoItem);
+        QCOMPARE(l.ItemAt(QPoint(l.size.width() + 40, l.CellRect(0).center().y())), kNoItem);
+    }
+
+    void keep_on_screen_moves()
+    {
+        const QRect screen(0, 0, 1024, 768);
+        const QSize size(130, 126);
+        // Near the bottom: moved up to end at the bottom edge, not flipped above the button.
+        QCOMPARE(KeepOnScreen(QPoint(476, 700), size, screen), QPoint(476, 768 - 126));
+        QCOMPARE(KeepOnScreen(QPoint(950, 100), size, screen), QPoint(1024 - 130, 100));
+        QCOMPARE(KeepOnScreen(QPoint(-20, 100), size, screen), QPoint(0, 100));
+        QCOMPARE(KeepOnScreen(QPoint(300, 100), QSize(2000, 126), screen), QPoint(0, 100));
+        QCOMPARE(KeepOnScreen(QPoint(300, 100), size, screen), QPoint(300, 100));
+        // A second screen to the right of the first.
+        const QRect second(1024, 0, 800, 600);
+        QCOMPARE(KeepOnScreen(QPoint(1800, 590), size, second), QPoint(1824 - 130, 600 - 126));
+    }
+
+    void current_item_for_a_colour()
+    {
+        QCOMPARE(CurrentItemFor(0x000000, false), 0);
+        QCOMPARE(CurrentItemFor(kRed, false), kRedCell);
+        QCOMPARE(CurrentItemFor(0x606060, true), 31);
+        QCOMPARE(CurrentItemFor(0x123456, false), kOtherColoursBox);
+        QCOMPARE(CurrentItemFor(kDefaultColour, true), kTransparentBox);
+        QCOMPARE(CurrentItemFor(kDefaultColour, false), kOtherColoursBox);
+    }
+
+    void arrow_keys_wrap_through_the_boxes()
+    {
+        // No transparent box: the other-colours box closes the ring.
+        QCOMPARE(NextItem(31, 0, Move::Right, false), kOtherColoursBox);
+        QCOMPARE(NextItem(kOtherColoursBox, 0, Move::Right, false), 0);
+        QCOMPARE(NextItem(0, 0, Move::Left, false), kOtherColoursBox);
+        QCOMPARE(NextItem(6, 0, Move::Right, false), 7); // row by row
+        QCOMPARE(NextItem(3, 0, Move::Up, false), kOtherColoursBox);
+        QCOMPARE(NextItem(24, 0, Move::Down, false), 31);
+        QCOMPARE(NextItem(26, 0, Move::Down, false), kOtherColoursBox); // no cell below
+        QCOMPARE(NextItem(kOtherColoursBox, 0, Move::Down, false), 0);
+        QCOMPARE(NextItem(kOtherColoursBox, 0, Move::Up, false), 28);
+        // With the transparent box above the grid.
+        QCOMPARE(NextItem(0, 0, Move::Left, true), kTransparentBox);
+        QCOMPARE(NextItem(kTransparentBox, 0, Move::Left, true), kOtherColoursBox);
+        QCOMPARE(NextItem(kOtherColoursBox, 0, Move::Right, true), kTransparentBox);
+        QCOMPARE(NextItem(5, 0, Move::Up, true), kTransparentBox);
+        QCOMPARE(NextItem(kTransparentBox, 0, Move::Up, true), kOtherColoursBox);
+        QCOMPARE(NextItem(kTransparentBox, 0, Move::Down, true), 0);
+        QCOMPARE(NextItem(kOtherColoursBox, 0, Move::Down, true), kTransparentBox);
+        // Nothing hot yet: the first key starts from the current item.
+        QCOMPARE(NextItem(kNoItem, kRedCell, Move::Right, false), kRedCell + 1);
+    }
+
+    void palette_has_named_distinct_colours()
+    {
+        const auto& table = PaletteColours();
+        QCOMPARE(QString::fromUtf8(table[0].name), QStringLiteral("黑色"));
+        QCOMPARE(QString::fromUtf8(table[kRedCell].name), QStringLiteral("红色"));
+        QCOMPARE(table[kRedCell].colour, kRed);
+        for (int i = 0; i < kPaletteSize; ++i)
+            for (int j = i + 1; j < kPaletteSize; ++j)
+                QVERIFY(table[std::size_t(i)].colour != table[std::size_t(j)].colour);
+    }
+
+    // ---- stored settings ----
+
+    void stored_record_is_read_and_newer_versions_are_refused()
+    {
+        QWidget parent;
+        ColorPicker picker(&parent);
+        QVERIFY(picker.ApplyRecord(Record(1, kRed, 1)));
+        QCOMPARE(picker.CurrentColour(), kRed);
+        QVERIFY(picker.AllowTransparent());
+
+        QVERIFY(!picker.ApplyRecord(Record(2, 0x00FF00, 1)));
+        QCOMPARE(picker.CurrentColour(), 0u); // back to a new control's values
+        QVERIFY(!picker.AllowTransparent());
+
+        const std::vector<std::uint8_t> full = Record(1, kRed, 1);
+        QVERIFY(!picker.ApplyRecord(std::span(full).first(11))); // cut short
+        QCOMPARE(picker.CurrentColour(), 0u);
+        QVERIFY(ReadColorPickerRecord(Record(0, kDefaultColour, 0)).has_value());
+        QCOMPARE(ReadColorPickerRecord(Record(1, kDefaultColour, 0))->currentColour, kDefaultColour);
+    }
+
+    // ---- the button and its pop-up ----
+
+    void popup_opens_under_the_button_with_its_items()
+    {
+        Rig rig;
+        ColorPopup* popup = rig.Open();
+        QVERIFY(popup);
+        QVERIFY(popup->isVisible());
+        QVERIFY(rig.picker->IsDroppedDown());
+        QCOMPARE(popup->geometry().topLeft(), rig.picker->mapToGlobal(QPoint(0, rig.picker->height())));
+        QCOMPARE(popup->size().width(), 7 * popup->Layout().cell + 2 * kEdgeWidth);
+        QVERIFY(!popup->Layout().HasTransparentBox()); // AllowTransparent is false
+        QCOMPARE(popup->CurrentItem(), 0);              // black
+        QCOMPARE(popup->HotItem(), kNoItem);
+        // The release of the opening press changes nothing.
+        Release(popup, QPoint(5, 5));
+        QVERIFY(rig.picker->Popup() == popup);
+        QVERIFY(popup->isVisible());
+        QCOMPARE(rig.raised, 0);
+    }
+
+    void a_real_click_opens_and_its_release_is_ignored()
+    {
+        Rig rig;
+        QWindow* top = rig.window.windowHandle();
+        const QPoint onButton = rig.picker->mapTo(&rig.window, QPoint(10, 10));
+        QTest::mousePress(top, Qt::LeftButton, {}, onButton);
+        ColorPopup* popup = rig.picker->Popup();
+        QVERIFY(popup);
+        QTest::mouseRelease(top, Qt::LeftButton, {}, onButton);
+        QVERIFY(rig.picker->Popup() == popup);
+        QVERIFY(popup->isVisible());
+        // The next click, on the button again, lies outside the pop-up: a cancel.
+        QTest::mousePress(top, Qt::LeftButton, {}, onButton);
+        QTest::mouseRelease(top, Qt::LeftButton, {}, onButton);
+        QVERIFY(!rig.picker->IsDroppedDown());
+        QCOMPARE(rig.raised, 0);
+    }
+
+    void hover_red_then_margin_then_click_confirms_red()
+    {
+        Rig rig;
+        QCOMPARE(rig.SwatchPixel(), QColor(Qt::black));
+        ColorPopup* popup = rig.Open();
+        QVERIFY(popup);
+        const ColorPopupLayout& l = popup->Layout();
+        MoveTo(popup, l.CellRect(kRedCell).center());
+        QCOMPARE(popup->HotItem(), kRedCell);
+        QCOMPARE(popup->PendingColour(), kRed);
+        const QPoint margin(1, l.CellRect(kRedCell).center().y());
+        MoveTo(popup, margin);
+        QCOMPARE(popup->HotItem(), kRedCell);
+        Press(popup, margin);
+        Release(popup, margin);
+        QCOMPARE(rig.raised, 1);
+        QCOMPARE(rig.seenByHandler, std::vector<std::uint32_t>{kRed});
+        QCOMPARE(rig.picker->CurrentColour(), kRed);
+        QVERIFY(!rig.picker->IsDroppedDown());
+        QCOMPARE(rig.SwatchPixel(), QColor(Qt::red));
+    }
+
+    void choosing_the_current_colour_still_raises()
+    {
+        Rig rig;
+        ColorPopup* popup = rig.Open();
+        QVERIFY(popup);
+        const QPoint black = popup->Layout().CellRect(0).center();
+        MoveTo(popup, black);
+        Press(popup, black);
+        Release(popup, black);
+        QCOMPARE(rig.raised, 1);
+        QCOMPARE(rig.picker->CurrentColour(), 0u);
+    }
+
+    void escape_and_outside_click_cancel()
+    {
+        Rig rig;
+        rig.picker->SetCurrentColour(0x008000);
+        ColorPopup* popup = rig.Open();
+        QVERIFY(popup);
+        MoveTo(popup, popup->Layout().CellRect(kRedCell).center());
+        QTest::keyClick(popup, Qt::Key_Escape);
+        QCOMPARE(rig.raised, 0);
+        QCOMPARE(rig.picker->CurrentColour(), 0x008000u);
+        QVERIFY(!rig.picker->IsDroppedDown());
+        QCOMPARE(rig.SwatchPixel(), QColor(0, 128, 0));
+
+        popup = rig.Open();
+        QVERIFY(popup);
+        MoveTo(popup, popup->Layout().CellRect(kRedCell).center());
+        const QPoint outside(popup->width() + 30, popup->height() + 30);
+        MoveTo(popup, outside);
+        Press(popup, outside);
+        QVERIFY(rig.picker->IsDroppedDown()); // the press alone does not close it
+        Release(popup, outside);
+        QCOMPARE(rig.raised, 0);
+        QCOMPARE(rig.picker->CurrentColour(), 0x008000u);
+        QVERIFY(!rig.picker->IsDroppedDown());
+        QCOMPARE(rig.SwatchPixel(), QColor(0, 128, 0));
+    }
+
+    void popup_closed_from_outside_is_a_cancel()
+    {
+        Rig rig;
+        ColorPopup* popup = rig.Open();
+        QVERIFY(popup);
+        MoveTo(popup, popup->Layout().CellRect(kRedCell).center());
+        popup->close();
+        QCOMPARE(rig.raised, 0);
+        QCOMPARE(rig.picker->CurrentColour(), 0u);
+        QVERIFY(!rig.picker->IsDroppedDown());
+        QVERIFY(rig.Open()); // and it opens again
+    }
+
+    void keyboard_moves_wrap_and_confirm()
+    {
+        Rig rig;
+        rig.picker->SetCurrentColour(0x606060); // cell 31, the last one
+        ColorPopup* popup = rig.Open();
+        QVERIFY(popup);
+        QCOMPARE(popup->CurrentItem(), 31);
+        QTest::keyClick(popup, Qt::Key_Right);
+        QCOMPARE(popup->HotItem(), kOtherColoursBox);
+        QTest::keyClick(popup, Qt::Key_Right);
+        QCOMPARE(popup->HotItem(), 0);
+        QTest::keyClick(popup, Qt::Key_Up);
+        QCOMPARE(popup->HotItem(), kOtherColoursBox);
+        QTest::keyClick(popup, Qt::Key_Down);
+        QTest::keyClick(popup, Qt::Key_Down);
+        QCOMPARE(popup->HotItem(), 7);
+        QTest::keyClick(popup, Qt::Key_Enter);
+        QCOMPARE(rig.raised, 1);
+        QCOMPARE(rig.picker->CurrentColour(), PaletteColours()[7].colour);
+
+        popup = rig.Open();
+        QVERIFY(popup);
+        QTest::keyClick(popup, Qt::Key_Left);
+        QTest::keyClick(popup, Qt::Key_Space);
+        QCOMPARE(rig.raised, 2);
+        QCOMPARE(rig.picker->CurrentColour(), PaletteColours()[6].colour);
+    }
+
+    void other_colours_asks_the_dialog()
+    {
+        Rig rig;
+        rig.picker->SetCurrentColour(0x123456);
+        std::vector<std::uint32_t> asked;
+        std::optional<std::uint32_t> answer; // cancel first
+        rig.picker->SetColourDialog([&](std::uint32_t initial) {
+            asked.push_back(initial);
+            return answer;
+        });
+        ColorPopup* popup = rig.Open();
+        QVERIFY(popup);
+        QCOMPARE(popup->CurrentItem(), kOtherColoursBox); // not in the palette
+        // Pass over red first: the dialog still starts from the initial colour.
+        MoveTo(popup, popup->Layout().CellRect(kRedCell).center());
+        const QPoint other = popup->Layout().otherColoursBox.center();
+        MoveTo(popup, other);
+        Press(popup, other);
+        Release(popup, other);
+        QCOMPARE(asked, std::vector<std::uint32_t>{0x123456});
+        QCOMPARE(rig.raised, 0);
+        QCOMPARE(rig.picker->CurrentColour(), 0x123456u);
+        QVERIFY(!rig.picker->IsDroppedDown());
+
+        answer = 0x00A0B0C0u;
+        popup = rig.Open();
+        QVERIFY(popup);
+        MoveTo(popup, QPoint(1, 1)); // the window system drops a move to where the pointer is
+        MoveTo(popup, popup->Layout().otherColoursBox.center());
+        QTest::keyClick(popup, Qt::Key_Return);
+        QCOMPARE(asked.size(), std::size_t(2));
+        QCOMPARE(rig.raised, 1);
+        QCOMPARE(rig.seenByHandler, std::vector<std::uint32_t>{0x00A0B0C0u});
+    }
+
+    void transparent_only_when_allowed()
+    {
+        Rig rig;
+        rig.picker->SetCurrentColour(kDefaultColour);
+        // Not allowed: shown as black, the stored value stays.
+        QCOMPARE(rig.SwatchPixel(), QColor(Qt::black));
+        QCOMPARE(rig.picker->CurrentColour(), kDefaultColour);
+
+        rig.picker->SetAllowTransparent(true);
+        QCOMPARE(rig.SwatchPixel(), QColor(Qt::white));
+        rig.picker->SetCurrentColour(kRed);
+        ColorPopup* popup = rig.Open();
+        QVERIFY(popup);
+        QVERIFY(popup->Layout().HasTransparentBox());
+        QCOMPARE(popup->CurrentItem(), kRedCell);
+        const QPoint box = popup->Layout().transparentBox.center();
+        MoveTo(popup, box);
+        QCOMPARE(popup->PendingColour(), kDefaultColour);
+        // Over the other-colours box the pending colour stays transparent.
+        MoveTo(popup, popup->Layout().otherColoursBox.center());
+        QCOMPARE(popup->PendingColour(), kDefaultColour);
+        MoveTo(popup, box);
+        Press(popup, box);
+        Release(popup, box);
+        QCOMPARE(rig.raised, 1);
+        QCOMPARE(rig.picker->CurrentColour(), kDefaultColour);
+        QCOMPARE(rig.SwatchPixel(), QColor(Qt::white));
+
+        popup = rig.Open();
+        QVERIFY(popup);
+        QCOMPARE(popup->CurrentItem(), kTransparentBox);
+        QTest::keyClick(popup, Qt::Key_Escape);
+    }
+
+    void popup_near_the_bottom_ends_at_the_screen_edge()
+    {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        Rig rig(QPoint(screen.left() + 100, screen.bottom() - 60));
+        ColorPopup* popup = rig.Open();
+        QVERIFY(popup);
+        const QRect placed = popup->geometry();
+        QCOMPARE(placed.bottom(), screen.bottom());
+        QCOMPARE(placed.left(), rig.picker->mapToGlobal(QPoint(0, 0)).x());
+        // Moved up, not flipped above the button.
+        QVERIFY(placed.top() > rig.picker->mapToGlobal(QPoint(0, 0)).y() - placed.height());
+        QTest::keyClick(popup, Qt::Key_Escape);
+    }
+
+    void space_on_the_button_opens_and_a_dying_button_takes_its_popup()
+    {
+        auto rig = std::make_unique<Rig>();
+        rig->picker->setFocus();
+        QTest::keyClick(rig->picker, Qt::Key_Space);
+        QPointer<ColorPopup> popup = rig->picker->Popup();
+        QVERIFY(popup);
+        QVERIFY(popup->isVisible());
+        QTest::keyClick(rig->picker, Qt::Key_Space); // already open: no second pop-up
+        QVERIFY(rig->picker->Popup() == popup);
+        rig.reset(); // raises nothing into a dead handler
+        QVERIFY(popup.isNull());
+    }
+
+    void cell_tool_tips_name_the_colours()
+    {
+        Rig rig;
+        ColorPopup* popup = rig.Open();
+        QVERIFY(popup);
+        const QPoint red = popup->Layout().CellRect(kRedCell).center();
+        QHelpEvent help(QEvent::ToolTip, red, popup->mapToGlobal(red));
+        QApplication::sendEvent(popup, &help);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), QStringLiteral("红色"));
+        QTest::keyClick(popup, Qt::Key_Escape);
+    }
+};
+
+QTEST_MAIN(ColorPickerTest)
+#include "test_colorpicker.moc"
