@@ -42,6 +42,7 @@ seed icon '*.ico' '*.cur'
 seed gif '*.gif'
 seed pcx '*.pcx'
 seed jpeg '*.jpg'
+cp -n assets/templates/*.jpg "$work/corpus/jpeg/" 2>/dev/null || true
 seed picture '*.bmp' '*.ico' '*.cur' '*.gif' '*.pcx' '*.jpg' '*.png' '*.bin' '*.tif'
 
 run() {

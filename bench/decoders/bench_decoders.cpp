@@ -9,9 +9,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <string>
@@ -137,6 +140,27 @@ const std::vector<std::uint8_t>& Jpeg(int index)
     return it->second;
 }
 
+// The built-in template pictures, read from the source tree.
+const std::vector<std::vector<std::uint8_t>>& Templates()
+{
+    static const std::vector<std::vector<std::uint8_t>> files = [] {
+        std::vector<std::filesystem::path> paths;
+        const std::filesystem::path dir = MUGROVE_SOURCE_DIR "/assets/templates";
+        if (std::filesystem::is_directory(dir))
+            for (const auto& e : std::filesystem::directory_iterator(dir))
+                if (e.path().extension() == ".jpg")
+                    paths.push_back(e.path());
+        std::sort(paths.begin(), paths.end());
+        std::vector<std::vector<std::uint8_t>> out;
+        for (const auto& p : paths) {
+            std::ifstream in(p, std::ios::binary);
+            out.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        return out;
+    }();
+    return files;
+}
+
 const std::vector<std::uint8_t>& Gif(int index)
 {
     static std::map<int, std::vector<std::uint8_t>> files;
@@ -173,28 +197,57 @@ void BM_JpegWorkArea(benchmark::State& state)
 }
 
 // libjpeg-turbo alone: to 24-bit RGB rows in one buffer.
+void BareDecode(const std::vector<std::uint8_t>& file)
+{
+    BareJpeg d{};
+    d.info.err = jpeg_std_error(&d.errors);
+    jpeg_create_decompress(&d.info);
+    jpeg_mem_src(&d.info, file.data(), static_cast<unsigned long>(file.size()));
+    jpeg_read_header(&d.info, TRUE);
+    d.info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&d.info);
+    const std::size_t stride = static_cast<std::size_t>(d.info.output_width) * 3;
+    std::vector<std::uint8_t> pixels(stride * d.info.output_height);
+    while (d.info.output_scanline < d.info.output_height) {
+        JSAMPROW row = pixels.data() + stride * d.info.output_scanline;
+        jpeg_read_scanlines(&d.info, &row, 1);
+    }
+    jpeg_finish_decompress(&d.info);
+    jpeg_destroy_decompress(&d.info);
+    benchmark::DoNotOptimize(pixels.data());
+}
+
 void BM_JpegBare(benchmark::State& state)
 {
     const auto& file = Jpeg(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
-        BareJpeg d{};
-        d.info.err = jpeg_std_error(&d.errors);
-        jpeg_create_decompress(&d.info);
-        jpeg_mem_src(&d.info, file.data(), static_cast<unsigned long>(file.size()));
-        jpeg_read_header(&d.info, TRUE);
-        d.info.out_color_space = JCS_RGB;
-        jpeg_start_decompress(&d.info);
-        const std::size_t stride = static_cast<std::size_t>(d.info.output_width) * 3;
-        std::vector<std::uint8_t> pixels(stride * d.info.output_height);
-        while (d.info.output_scanline < d.info.output_height) {
-            JSAMPROW row = pixels.data() + stride * d.info.output_scanline;
-            jpeg_read_scanlines(&d.info, &row, 1);
-        }
-        jpeg_finish_decompress(&d.info);
-        jpeg_destroy_decompress(&d.info);
-        benchmark::DoNotOptimize(pixels.data());
-    }
+    for (auto _ : state)
+        BareDecode(file);
     Label(state, file, state.range(0) % 2 ? "progressive" : "baseline");
+}
+
+// Every template once per iteration.
+void BM_TemplatesWorkArea(benchmark::State& state)
+{
+    if (Templates().empty())
+        state.SkipWithError("no templates");
+    for (auto _ : state)
+        for (const auto& file : Templates()) {
+            DecodedPicture picture;
+            if (DecodePicture(file, picture) != DecodeError::None)
+                state.SkipWithError("decode failed");
+            benchmark::DoNotOptimize(picture.image.pixels.data());
+        }
+    state.SetLabel(std::to_string(Templates().size()) + " templates");
+}
+
+void BM_TemplatesBare(benchmark::State& state)
+{
+    if (Templates().empty())
+        state.SkipWithError("no templates");
+    for (auto _ : state)
+        for (const auto& file : Templates())
+            BareDecode(file);
+    state.SetLabel(std::to_string(Templates().size()) + " templates");
 }
 
 // ------------------------------------------------------------- GIF
@@ -259,6 +312,8 @@ void BM_GifOursComposed(benchmark::State& state)
 
 BENCHMARK(BM_JpegWorkArea)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegBare)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TemplatesWorkArea)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TemplatesBare)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GifOurs)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GifGiflib)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GifOursComposed)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
