@@ -534,6 +534,19 @@ def make_jpeg():
     write("good_jpeg_cmyk_plain.jpg", cmyk_jpeg([(0, 0, 0, 0), (0, 0, 255, 0)], adobe=False))
 
     base = cjpeg(src, "-quality", "90")
+    # A progressive file of 100 scans (cjpeg's most: one DC scan, then AC
+    # coefficients one at a time), with its last scan repeated five times:
+    # more scans than we decode.
+    script = "0,1,2: 0-0, 0, 0;\n"
+    script += "".join(f"{c}: {k}-{k}, 0, 0;\n" for (c, k) in [(c, k) for c in range(3) for k in range(1, 64)][:99])
+    with tempfile.NamedTemporaryFile("w", suffix=".txt") as f:
+        f.write(script)
+        f.flush()
+        many = cjpeg(src, "-quality", "90", "-scans", f.name)
+    write("good_jpeg_100_scans.jpg", many)
+    last = many.rindex(b"\xFF\xDA")
+    many = many[:-2] + many[last:-2] * 5 + b"\xFF\xD9"
+    write("jpeg_too_many_scans.jpg", many)
     write("jpeg_truncated.jpg", base[:len(base) // 2])
     write("jpeg_header_only.jpg", base[:40])
     # A table marker with an impossible table number.

@@ -231,6 +231,7 @@ void TestDecoders::jpeg_decode_matches_libjpeg_data()
     QTest::newRow("baseline") << "good_jpeg_baseline.jpg";
     QTest::newRow("progressive") << "good_jpeg_progressive.jpg";
     QTest::newRow("greyscale") << "good_jpeg_grey.jpg";
+    QTest::newRow("100 scans, the most we read") << "good_jpeg_100_scans.jpg";
 }
 
 void TestDecoders::jpeg_decode_matches_libjpeg()
@@ -300,6 +301,7 @@ void TestDecoders::malformed_files_give_no_picture_data()
     row("jpeg_decode_corrupt_tables", "jpeg_corrupt_tables.jpg", DecodeError::CorruptData);
     row("jpeg_decode_huge_dimensions", "jpeg_huge_dimensions.jpg", DecodeError::TooLarge);
     row("jpeg_decode_over_memory_cap", "jpeg_over_memory_cap.jpg", DecodeError::TooLarge);
+    row("jpeg_decode_too_many_scans", "jpeg_too_many_scans.jpg", DecodeError::CorruptData);
     row("decode_five_bytes", "five_bytes.bin", DecodeError::Unrecognised);
     row("decode_png_bytes", "png_picture.png", DecodeError::Unrecognised);
     row("decode_tiff_bytes", "tiff_header.tif", DecodeError::Unrecognised);
