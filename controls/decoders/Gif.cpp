@@ -243,10 +243,12 @@ DecodeError DecodeGif(std::span<const std::uint8_t> data, GifAnimation& out)
     std::uint8_t flags = 0, background = 0, aspect = 0;
     if (!r.U16(width) || !r.U16(height) || !r.U8(flags) || !r.U8(background) || !r.U8(aspect))
         return DecodeError::TruncatedInput;
-    // The canvas and the area saved for disposal are each at most a screen.
-    if (const DecodeError e = CheckDimensions(width, height, 8); e != DecodeError::None)
+    // Showing it takes up to three screens of 32-bit pixels (the still
+    // first frame, the player's canvas and the area saved for disposal),
+    // counted with the frames against the memory cap.
+    if (const DecodeError e = CheckDimensions(width, height, 12); e != DecodeError::None)
         return e;
-    std::uint64_t budget = static_cast<std::uint64_t>(width) * height * 8;
+    std::uint64_t budget = static_cast<std::uint64_t>(width) * height * 12;
 
     GifAnimation anim;
     anim.width = width;
