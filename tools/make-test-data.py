@@ -407,6 +407,8 @@ def make_gif():
     write("gif_short_pixel_data.gif", b"GIF89a" + struct.pack("<HHBBB", 3, 2, 0x81, 0, 0) + short +
           b"\x2C" + struct.pack("<HHHHB", 0, 0, 3, 2, 0) + b"\x02" + sub_blocks(enc) + b"\x3B")
     write("gif_zero_screen.gif", gif_file(0, 0, [gif_frame(0, 0, 3, 2, still)], gpal))
+    # Each side is allowed, but the pixels to show it are over the memory cap.
+    write("gif_screen_over_memory_cap.gif", gif_file(8000, 8000, [gif_frame(0, 0, 3, 2, still)], gpal))
     write("gif_huge_frame.gif", gif_file(3, 2, [gif_frame(0, 0, 65535, 65535, [0, 1, 2])], gpal))
 
 

@@ -290,6 +290,7 @@ void TestDecoders::malformed_files_give_no_picture_data()
     row("gif_decode_lzw_code_size_13", "gif_lzw_code_size_13.gif", DecodeError::CorruptData);
     row("gif_decode_truncated_header", "gif_truncated_header.gif", DecodeError::TruncatedInput);
     row("gif_decode_truncated_first_frame", "gif_truncated_first_frame.gif", DecodeError::TruncatedInput);
+    row("gif_decode_screen_over_memory_cap", "gif_screen_over_memory_cap.gif", DecodeError::TooLarge);
     row("gif_decode_zero_screen", "gif_zero_screen.gif", DecodeError::UnsupportedDimension);
     row("pcx_decode_truncated_input", "pcx_truncated.pcx", DecodeError::TruncatedInput);
     row("pcx_decode_8bit_without_palette", "pcx8_without_palette.pcx", DecodeError::TruncatedInput);
