@@ -26,8 +26,12 @@ public:
         timer_.setSingleShot(true);
         timer_.setTimerType(Qt::PreciseTimer);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (fire_)
-                fire_();
+            // The callback usually starts the next wait, replacing fire_;
+            // it must not be replaced while it runs.
+            const std::function<void()> fire = std::move(fire_);
+            fire_ = nullptr;
+            if (fire)
+                fire();
         });
     }
     void Start(std::chrono::milliseconds delay, std::function<void()> fire) override
@@ -93,6 +97,8 @@ void PicBox::SetPicture(PictureBytes bytes)
     // decoded; the composer refers into the old frames.
     StopPlayer();
     decoded_.reset();
+    shrunk_ = QImage();
+    ++generation_;
     picture_ = std::move(bytes);
     if (!picture_.empty()) {
         auto decoded = std::make_unique<DecodedPicture>();
@@ -131,6 +137,7 @@ void PicBox::StartPlayer()
 {
     composer_ = std::make_unique<GifComposer>(*decoded_->animation);
     composer_->Advance();
+    ++generation_;
     timer_->Start(std::chrono::milliseconds(decoded_->animation->frames[0].delayMs), [this] { ShowNextFrame(); });
 }
 
@@ -146,6 +153,7 @@ void PicBox::ShowNextFrame()
     if (!composer_)
         return;
     const std::size_t index = composer_->Advance();
+    ++generation_;
     update();
     // After the last frame the composer starts again at the first: the
     // loop count a file may carry is not consulted.
@@ -171,13 +179,28 @@ void PicBox::paintEvent(QPaintEvent*)
         return;
     const QImage view = View(*image);
     const QRect target = DisplayTarget(displayMode_, size(), view.size());
-    if (target.size() != view.size()) {
-        // Averaging when the screen can show the in-between colours,
-        // dropping and repeating pixels on 16-bit screens and below.
-        const QScreen* s = screen();
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, s == nullptr || s->depth() > 16);
-    }
+    if (target.isEmpty())
+        return;
     // Transparent pixels (icons, GIFs) let the background show.
+    if (target.size() == view.size()) {
+        painter.drawImage(target.topLeft(), view);
+        return;
+    }
+    // Averaging when the screen can show the in-between colours, dropping
+    // and repeating pixels on 16-bit screens and below.
+    const QScreen* s = screen();
+    const bool smooth = s == nullptr || s->depth() > 16;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    if (smooth && (target.width() < view.width() || target.height() < view.height())) {
+        // Shrinking: painter sampling would skip source pixels, so average
+        // them once per size and frame and keep the result for repaints.
+        if (shrunk_.size() != target.size() || shrunkGeneration_ != generation_) {
+            shrunk_ = view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            shrunkGeneration_ = generation_;
+        }
+        painter.drawImage(target.topLeft(), shrunk_);
+        return;
+    }
     painter.drawImage(target, view);
 }
 

@@ -78,6 +78,11 @@ private:
     std::unique_ptr<GifComposer> composer_; // refers into decoded_->animation
     std::unique_ptr<FrameTimer> timer_;
     int displayMode_ = 0;
+    // The picture averaged down to the box, kept while neither the target
+    // size nor the picture (or GIF frame) changes.
+    QImage shrunk_;
+    std::uint64_t generation_ = 0;
+    std::uint64_t shrunkGeneration_ = 0;
 };
 
 // Decodes picture bytes with this program's decoders and draws the result

@@ -2,11 +2,14 @@
 
 #include "controls/decoders/Decoders.h"
 
+#include <new>
+
 namespace mugrove {
 
-DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out)
+namespace {
+
+DecodeError DecodeByKind(std::span<const std::uint8_t> data, DecodedPicture& out)
 {
-    out = {};
     const ImageKind kind = DetectImageKind(data);
     DecodeError e = DecodeError::Unrecognised;
     switch (kind) {
@@ -28,12 +31,25 @@ DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& ou
         break;
     }
     }
-    if (e != DecodeError::None) {
-        out = {};
-        return e;
+    if (e == DecodeError::None)
+        out.kind = kind;
+    return e;
+}
+
+} // namespace
+
+DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out)
+{
+    out = {};
+    DecodeError e = DecodeError::TooLarge;
+    try {
+        e = DecodeByKind(data, out);
+    } catch (const std::bad_alloc&) {
+        // Memory within the caps that the system could not give.
     }
-    out.kind = kind;
-    return DecodeError::None;
+    if (e != DecodeError::None)
+        out = {};
+    return e;
 }
 
 } // namespace mugrove

@@ -1,5 +1,7 @@
 #include "controls/decoders/Image.h"
 
+#include <new>
+
 namespace mugrove {
 
 const char* DecodeErrorName(DecodeError error)
@@ -34,9 +36,14 @@ DecodeError AllocateImage(Image& image, std::int64_t width, std::int64_t height,
 {
     if (const DecodeError e = CheckDimensions(width, height); e != DecodeError::None)
         return e;
+    try {
+        image.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), fill);
+    } catch (const std::bad_alloc&) {
+        image = {};
+        return DecodeError::TooLarge; // within the caps, but not available now
+    }
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
-    image.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), fill);
     return DecodeError::None;
 }
 

@@ -3,6 +3,7 @@
 #include <bit>
 #include <csetjmp>
 #include <cstdio>
+#include <new>
 #include <type_traits>
 
 #include <jpeglib.h>
@@ -78,6 +79,17 @@ std::uint32_t FromInk(int c, int m, int y, int k, bool inverted)
     return Argb(255, mix(c), mix(m), mix(y));
 }
 
+// No exception may cross libjpeg's frames or skip its clean-up.
+bool Reserve(std::vector<std::uint8_t>& rows, std::size_t size)
+{
+    try {
+        rows.resize(size);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 // Only trivially destructible locals live here: libjpeg may longjmp back to
 // the setjmp below from anywhere inside its calls. `rows` is the caller's
 // scratch buffer for four-component files.
@@ -118,8 +130,10 @@ DecodeError Run(JpegContext& ctx, std::span<const std::uint8_t> data, Image& out
         ctx.failure = DecodeError::TooLarge;
         std::longjmp(ctx.jump, 1);
     }
-    if (fourInks)
-        rows.resize(static_cast<std::size_t>(ctx.info.output_width) * 4);
+    if (fourInks && !Reserve(rows, static_cast<std::size_t>(ctx.info.output_width) * 4)) {
+        ctx.failure = DecodeError::TooLarge;
+        std::longjmp(ctx.jump, 1);
+    }
     const bool inverted = ctx.info.saw_Adobe_marker != 0;
     while (ctx.info.output_scanline < ctx.info.output_height) {
         const int y = static_cast<int>(ctx.info.output_scanline);

@@ -9,6 +9,7 @@
 #include <QPaintEvent>
 #include <QTest>
 
+#include <cstdlib>
 #include <memory>
 
 using namespace mugrove;
@@ -113,6 +114,7 @@ private slots:
     void picture_empty_bytes_clear();
     void picture_icon_transparency_shows_background();
     void resize_repaints_whole_box();
+    void shrinking_averages_pixels();
     void gif_frames_play_in_order_with_delays_and_loop();
     void gif_one_frame_is_still();
     void gif_player_stops_before_new_picture();
@@ -237,6 +239,26 @@ void TestPicBox::resize_repaints_whole_box()
     QTRY_VERIFY(counter.paints > 0);
     QCOMPARE(counter.lastRect, QRect(0, 0, 30, 60));
     QCOMPARE(f.Pixel(29, 59), qRgb(255, 255, 0));
+}
+
+void TestPicBox::shrinking_averages_pixels()
+{
+    // 4 × 2: R G B Y / W K C M, shrunk to 2 × 1 on a deep screen: each box
+    // pixel is the average of a 2 × 2 block, not one sample of it.
+    Fixture f;
+    QVERIFY(f.box->screen()->depth() > 16);
+    f.box->SetDisplayMode(1);
+    f.box->SetPicture(Load("good_bmp8.bmp"));
+    f.box->setGeometry(0, 0, 2, 1);
+    // R, G, W and K average to (127.5, 127.5, 63.75).
+    const QColor left = QColor::fromRgb(f.Pixel(0, 0));
+    QVERIFY2(std::abs(left.red() - 128) <= 6 && std::abs(left.green() - 128) <= 6 && std::abs(left.blue() - 64) <= 6,
+             qPrintable(left.name()));
+    // Drawn again at the same size from the kept result, and anew after a
+    // change of picture.
+    QCOMPARE(QColor::fromRgb(f.Pixel(0, 0)), left);
+    f.box->SetPicture(Load("good_bmp24.bmp"));
+    QVERIFY(QColor::fromRgb(f.Pixel(0, 0)) != left);
 }
 
 void TestPicBox::gif_frames_play_in_order_with_delays_and_loop()
