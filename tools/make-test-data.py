@@ -448,6 +448,12 @@ def make_pcx():
     mono = b"".join(pack_bits(r, 1) for r in bits)
     write("good_pcx1.pcx", pcx_header(10, 2, 1, 1, 2, version=3) + pcx_rle(mono))
     expect("good_pcx1.pcx", colours_of(bits, [K, W]))
+    # 16 colours as four planes of 1 bit, colours from the header.
+    ega = [((i * 17) % 256, (i * 50) % 256, (255 - i * 13) % 256) for i in range(16)]
+    eidx = [[0, 3, 5, 15, 8], [1, 2, 4, 9, 14]]
+    eplanes = b"".join(pack_bits([(i >> p) & 1 for i in row], 1).ljust(2, b"\0") for row in eidx for p in range(4))
+    write("good_pcx_ega.pcx", pcx_header(5, 2, 1, 4, 2, version=3, ega=ega) + pcx_rle(eplanes))
+    expect("good_pcx_ega.pcx", colours_of(eidx, ega))
     # A run that crosses from one line into the next (5 zeros over 4-byte lines).
     cross = bytes([0xC5, 0, 1, 2, 0])  # line 1: 0 0 0 0, line 2: 0 1 2 0
     write("good_pcx8_run_across_lines.pcx", pcx_header(3, 2, 8, 1, 4) + cross + b"\x0C" + pal)
