@@ -1,9 +1,42 @@
 #include "output/Clipboard.h"
 
 #include "app/Form.h"
+#include "app/model/Button.h"
+#include "controls/PicBox.h"
+#include "output/BmpLayout.h"
+#include "output/Snapshot.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+
+#include <optional>
 
 namespace mugrove {
 
-void OnCopyClicked(Form&) {}
+bool CopyPictureToClipboard(const PictureBytes& snapshot)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return false;
+    // Our own reader of the snapshot layout; the work area's BMP decoder can take its place.
+    const std::optional<QImage> picture = DecodeSnapshot(snapshot);
+    if (!picture) {
+        // Whatever was there before is gone either way, as after any copy.
+        clipboard->clear();
+        return false;
+    }
+    clipboard->setImage(*picture);
+    const QImage placed = clipboard->image();
+    return !placed.isNull() && placed.size() == picture->size();
+}
+
+void OnCopyClicked(Form& form)
+{
+    PicBox& box = *form.workArea;
+    const PictureBytes snapshot = TakeSnapshot(&box.NativeWindow(), box.Width(), box.Height());
+    const bool copied = CopyPictureToClipboard(snapshot);
+    form.copyButton->SetCaption(copied ? QStringLiteral("复制成功!!") : QStringLiteral("复制失败!!"));
+}
 
 } // namespace mugrove

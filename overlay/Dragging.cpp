@@ -1,6 +1,8 @@
 #include "overlay/Dragging.h"
 
 #include "app/Form.h"
+#include "controls/TransLabel.h"
+#include "overlay/TextToNumber.h"
 
 namespace mugrove {
 
@@ -10,10 +12,31 @@ DragState& TheDragState()
     return state;
 }
 
-void OnOverlayMouseDown(Form&, int, int, int) {}
+// The caption keeps the mouse from the press to the release and hands every
+// move and the release to the main window in its client coordinates, which
+// is the capture a drag needs; there is nothing to take or give back here.
+void OnOverlayMouseDown(Form&, int x, int y, int)
+{
+    DragState& drag = TheDragState();
+    drag.GrabX = x;
+    drag.GrabY = y;
+    drag.Dragging = 1;
+}
 
-void OnWindowMouseMove(Form&, int, int, int) {}
+// Two moves per step, horizontal first, so that the grabbed point of the
+// caption stays under the cursor.
+void OnWindowMouseMove(Form& form, int x, int y, int)
+{
+    const DragState& drag = TheDragState();
+    if (drag.Dragging == 0)
+        return;
+    form.captionOverlay->SetLeft(NumberToInteger(double(x) - double(drag.GrabX)));
+    form.captionOverlay->SetTop(NumberToInteger(double(y) - double(drag.GrabY)));
+}
 
-void OnWindowMouseUp(Form&, int, int, int) {}
+void OnWindowMouseUp(Form&, int, int, int)
+{
+    TheDragState().Dragging = 0;
+}
 
 } // namespace mugrove

@@ -1,25 +1,13 @@
 #pragma once
 
-#include <QString>
-
-#include <cstdint>
-#include <optional>
+// The record type lives with the other font descriptions, since the caption
+// control reads and writes it as its Font.
+#include "app/model/LogFont.h"
 
 namespace mugrove {
 
-// The program-wide font record that carries the font dialog's choice to the
-// caption. Field numbers address single fields: Bold is 1, Size is 5.
-struct OverlayFont {
-    std::int32_t Angle = 0; // tenths of a degree
-    std::int32_t Bold = 0;
-    std::int32_t Italic = 0;
-    std::int32_t StrikeOut = 0;
-    std::int32_t Underline = 0;
-    std::int32_t Size = 9; // points
-    std::optional<QString> FaceName = QStringLiteral("宋体"); // absent: no face
-};
-
-// The one instance: created at start-up, released by the clean-up at exit.
+// The one instance: created at start-up with Size 9 and FaceName "宋体",
+// released by the clean-up at exit.
 void CreateOverlayFont();
 void ReleaseOverlayFont();
 // Null before creation and after release.

@@ -1,17 +1,37 @@
 #include "overlay/StyleHandlers.h"
 
 #include "app/Form.h"
+#include "app/model/CheckBox.h"
+#include "app/model/CommonDlg.h"
 #include "app/model/EditBox.h"
 #include "app/model/SliderBar.h"
+#include "controls/ColorPicker.h"
+#include "controls/TransLabel.h"
+#include "overlay/OverlayFont.h"
 #include "overlay/TextToNumber.h"
 
 namespace mugrove {
 
-void OnCaptionEdited(Form&) {}
+void OnCaptionEdited(Form& form)
+{
+    form.captionOverlay->SetCaption(form.captionBox->Content());
+}
 
-void OnWidthSliderMoved(Form&) {}
+// The content write runs OnWidthBoxEdited nested, which puts the same
+// position back into the slider without raising anything.
+void OnWidthSliderMoved(Form& form)
+{
+    const int p = form.widthSlider->Position();
+    form.captionOverlay->SetWidth(p);
+    form.widthBox->SetContent(QString::number(p));
+}
 
-void OnHeightSliderMoved(Form&) {}
+void OnHeightSliderMoved(Form& form)
+{
+    const int p = form.heightSlider->Position();
+    form.captionOverlay->SetHeight(p);
+    form.heightBox->SetContent(QString::number(p));
+}
 
 // A number typed into the box only moves the slider's thumb; the caption
 // follows at the slider's next movement by the user.
@@ -25,12 +45,45 @@ void OnHeightBoxEdited(Form& form)
     form.heightSlider->SetPosition(NumberToInteger(TextToNumber(form.heightBox->Content())));
 }
 
-void OnFontSizeSliderMoved(Form&) {}
+// The slider has its minimum at the top, so the top is the largest size and
+// the bottom (100) is size 0, the face's default height.
+void OnFontSizeSliderMoved(Form& form)
+{
+    const int p = form.fontSizeSlider->Position();
+    form.captionOverlay->SetFontSize(NumberToInteger(100.0 - p));
+}
 
-void OnBoldClicked(Form&) {}
+void OnBoldClicked(Form& form)
+{
+    if (form.boldBox->Checked() == 1)
+        form.captionOverlay->SetFontBold(1);
+    if (form.boldBox->Checked() == 0)
+        form.captionOverlay->SetFontBold(0);
+}
 
-void OnColourChosen(Form&) {}
+void OnColourChosen(Form& form)
+{
+    form.captionOverlay->SetTextColour(form.colourPicker->CurrentColour());
+}
 
-void OnFontButtonClicked(Form&) {}
+// A cancelled dialog leaves the caption's font as it is; a confirmed choice
+// replaces every field of the record but the angle.
+void OnFontButtonClicked(Form& form)
+{
+    CommonDlg& dialog = *form.fontDialog;
+    if (!dialog.OpenFont())
+        return;
+    OverlayFont* record = TheOverlayFont();
+    if (!record)
+        return;
+    record->Size = dialog.FontSize();
+    record->Bold = dialog.FontBold();
+    record->Italic = dialog.FontItalic();
+    record->Underline = dialog.FontUnderline();
+    record->StrikeOut = dialog.FontStrikeout();
+    const QString name = dialog.FontName();
+    record->FaceName = name.isEmpty() ? std::nullopt : std::optional<QString>(name);
+    form.captionOverlay->SetFont(*record);
+}
 
 } // namespace mugrove

@@ -1,13 +1,52 @@
 #include "app/model/CommonDlg.h"
 
+#include "app/model/LogFont.h"
+
+#include <QFontDialog>
+#include <QWidget>
+
+#include <cmath>
+
 namespace mugrove {
 
 CommonDlg::CommonDlg(QObject* parent) : QObject(parent) {}
 
+LogFont CommonDlg::StartingFont(int dpi) const
+{
+    LogFont start;
+    if (fontBold_ == 1)
+        start.weight = kWeightBold;
+    start.italic = fontItalic_ == 1 ? 1 : 0;
+    start.strikeOut = fontStrikeout_ == 1 ? 1 : 0;
+    start.underline = fontUnderline_ == 1 ? 1 : 0;
+    start.faceName = fontName_;
+    if (fontSize_ != 0)
+        start.height = -MulDivRounded(fontSize_, dpi, 72);
+    return start;
+}
+
 bool CommonDlg::OpenFont()
 {
-    // The chooser itself arrives with the caption styling controls.
-    return false;
+    const int dpi = ScreenDpiY();
+    QFontDialog dialog(qobject_cast<QWidget*>(parent()));
+    dialog.setObjectName(QStringLiteral("字体"));
+    dialog.setCurrentFont(ToQFont(StartingFont(dpi)));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+
+    const QFont chosen = dialog.selectedFont();
+    // The chooser answers in points; the remembered size goes through the
+    // pixel height as the stored description would hold it.
+    std::int32_t height = 0;
+    if (chosen.pointSizeF() > 0)
+        height = -static_cast<std::int32_t>(std::lround(chosen.pointSizeF() * dpi / 72.0));
+    else if (chosen.pixelSize() > 0)
+        height = -chosen.pixelSize();
+    // The Qt chooser offers no colour, so the remembered colour stays.
+    AcceptChoice(chosen.weight() >= kWeightBold ? 1 : 0, chosen.italic() ? 1 : 0,
+                 chosen.strikeOut() ? 1 : 0, chosen.underline() ? 1 : 0, chosen.family(),
+                 MulDivRounded(-height, 72, dpi), fontColour_);
+    return true;
 }
 
 void CommonDlg::AcceptChoice(int bold, int italic, int strikeout, int underline,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/model/LogFont.h"
+
 #include <QObject>
 #include <QString>
 
@@ -22,9 +24,15 @@ public:
     int FontSize() const { return fontSize_; }
     std::uint32_t FontColour() const { return fontColour_; }
 
-    // Shows the modal font chooser starting from the remembered choice.
-    // True when the user confirmed (the choice is then remembered).
+    // Shows the modal font chooser (a QFontDialog named "字体") starting from
+    // the remembered choice. True when the user confirmed: the choice is then
+    // remembered. A cancel changes nothing and gives false.
     bool OpenFont();
+
+    // The description the chooser starts from: bold, italic, strike-out and
+    // underline when 1, the remembered face, and the size as a pixel height
+    // (none when the size is 0).
+    LogFont StartingFont(int dpi) const;
 
     // Takes a confirmed choice, as the chooser does on OK.
     void AcceptChoice(int bold, int italic, int strikeout, int underline, const QString& name,

@@ -1,9 +1,240 @@
 #include "app/model/LogFont.h"
 
+#include "app/model/Control.h"
+
 #include <QApplication>
 #include <QFont>
+#include <QFontMetricsF>
+#include <QScreen>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace mugrove {
+
+namespace {
+
+constexpr const char* kCodePage = "GBK"; // code page 936
+
+bool IsGbkLeadByte(std::uint8_t b)
+{
+    return b >= 0x81 && b <= 0xFE;
+}
+
+std::int32_t MulDivWide(std::int64_t number, std::int64_t numerator, std::int64_t denominator)
+{
+    if (denominator == 0)
+        return -1;
+    // Both factors stay below 2^32 in magnitude, so the product fits.
+    const std::int64_t product = number * numerator;
+    std::int64_t quotient = product / denominator;
+    const std::int64_t remainder = product % denominator;
+    const std::int64_t absRemainder = remainder < 0 ? -remainder : remainder;
+    const std::int64_t absDenominator = denominator < 0 ? -denominator : denominator;
+    if (2 * absRemainder >= absDenominator)
+        quotient += ((product < 0) != (denominator < 0)) ? -1 : 1;
+    if (quotient < std::numeric_limits<std::int32_t>::min()
+        || quotient > std::numeric_limits<std::int32_t>::max())
+        return -1;
+    return static_cast<std::int32_t>(quotient);
+}
+
+} // namespace
+
+QByteArray ToGbk(const QString& text)
+{
+    QStringEncoder encoder(kCodePage);
+    if (encoder.isValid())
+        return encoder.encode(text);
+    // Without a converter for the code page only ASCII survives.
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        out += c.unicode() < 0x80 ? char(c.unicode()) : '?';
+    }
+    return out;
+}
+
+QString FromGbk(const QByteArray& bytes)
+{
+    QStringDecoder decoder(kCodePage);
+    if (decoder.isValid())
+        return decoder.decode(bytes);
+    QString out;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<std::uint8_t>(bytes.at(i));
+        if (IsGbkLeadByte(b) && i + 1 < bytes.size())
+            ++i;
+        out += b < 0x80 ? QChar(char16_t(b)) : QChar::ReplacementCharacter;
+    }
+    return out;
+}
+
+qsizetype GbkLength(const QString& text)
+{
+    return ToGbk(text).size();
+}
+
+std::int32_t ReadInt32(const LogFontBytes& bytes, std::size_t offset)
+{
+    const std::uint32_t v = std::uint32_t(bytes[offset]) | (std::uint32_t(bytes[offset + 1]) << 8)
+        | (std::uint32_t(bytes[offset + 2]) << 16) | (std::uint32_t(bytes[offset + 3]) << 24);
+    return static_cast<std::int32_t>(v);
+}
+
+void WriteInt32(LogFontBytes& bytes, std::size_t offset, std::int32_t value)
+{
+    const auto v = static_cast<std::uint32_t>(value);
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+void WriteFaceName(LogFontBytes& bytes, const QString& name)
+{
+    const QByteArray encoded = ToGbk(name);
+    // Keep room for the terminator and never split a double-byte character.
+    qsizetype length = 0;
+    while (length < encoded.size()) {
+        const qsizetype step = IsGbkLeadByte(std::uint8_t(encoded.at(length))) ? 2 : 1;
+        if (length + step > qsizetype(kFaceNameSize) - 1)
+            break;
+        length += step;
+    }
+    length = std::min(length, encoded.size());
+    for (qsizetype i = 0; i < length; ++i)
+        bytes[LogFontField::FaceName + std::size_t(i)] = std::uint8_t(encoded.at(i));
+    bytes[LogFontField::FaceName + std::size_t(length)] = 0;
+}
+
+LogFontBytes ToBytes(const LogFont& font)
+{
+    LogFontBytes bytes{};
+    WriteInt32(bytes, LogFontField::Height, font.height);
+    WriteInt32(bytes, LogFontField::Width, font.width);
+    WriteInt32(bytes, LogFontField::Escapement, font.escapement);
+    WriteInt32(bytes, LogFontField::Orientation, font.orientation);
+    WriteInt32(bytes, LogFontField::Weight, font.weight);
+    bytes[LogFontField::Italic] = font.italic;
+    bytes[LogFontField::Underline] = font.underline;
+    bytes[LogFontField::StrikeOut] = font.strikeOut;
+    bytes[LogFontField::CharSet] = font.charSet;
+    bytes[LogFontField::OutPrecision] = font.outPrecision;
+    bytes[LogFontField::ClipPrecision] = font.clipPrecision;
+    bytes[LogFontField::Quality] = font.quality;
+    bytes[LogFontField::PitchAndFamily] = font.pitchAndFamily;
+    WriteFaceName(bytes, font.faceName);
+    return bytes;
+}
+
+LogFont FromBytes(const LogFontBytes& bytes)
+{
+    LogFont font;
+    font.height = ReadInt32(bytes, LogFontField::Height);
+    font.width = ReadInt32(bytes, LogFontField::Width);
+    font.escapement = ReadInt32(bytes, LogFontField::Escapement);
+    font.orientation = ReadInt32(bytes, LogFontField::Orientation);
+    font.weight = ReadInt32(bytes, LogFontField::Weight);
+    font.italic = bytes[LogFontField::Italic];
+    font.underline = bytes[LogFontField::Underline];
+    font.strikeOut = bytes[LogFontField::StrikeOut];
+    font.charSet = bytes[LogFontField::CharSet];
+    font.outPrecision = bytes[LogFontField::OutPrecision];
+    font.clipPrecision = bytes[LogFontField::ClipPrecision];
+    font.quality = bytes[LogFontField::Quality];
+    font.pitchAndFamily = bytes[LogFontField::PitchAndFamily];
+    // A name that fills all 32 bytes without a terminator is read up to the end.
+    std::size_t length = 0;
+    while (length < kFaceNameSize && bytes[LogFontField::FaceName + length] != 0)
+        ++length;
+    font.faceName = FromGbk(QByteArray(
+        reinterpret_cast<const char*>(bytes.data() + LogFontField::FaceName), qsizetype(length)));
+    return font;
+}
+
+std::int32_t MulDivRounded(std::int32_t number, std::int32_t numerator, std::int32_t denominator)
+{
+    return MulDivWide(number, numerator, denominator);
+}
+
+int ScreenDpiY()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return 96;
+    return static_cast<int>(std::lround(screen->logicalDotsPerInchY()));
+}
+
+QString FallbackFaceName()
+{
+    return QStringLiteral("宋体");
+}
+
+bool FaceNameFits(const QString& name)
+{
+    return !name.isEmpty() && GbkLength(name) < qsizetype(kFaceNameSize);
+}
+
+std::int32_t NormaliseAngle(std::int32_t angle)
+{
+    const std::int32_t rest = angle % 3600; // never overflows, also for the minimum
+    return rest < 0 ? rest + 3600 : rest;
+}
+
+std::int32_t HeightForSize(std::int32_t size, int dpi)
+{
+    return -MulDivRounded(std::max(size, 0), dpi, 72);
+}
+
+LogFont ToLogFont(const OverlayFont& record, int dpi)
+{
+    LogFont font;
+    font.escapement = record.Angle;
+    font.orientation = record.Angle;
+    font.weight = record.Bold != 0 ? kWeightBold : 0;
+    font.italic = record.Italic != 0 ? 1 : 0;
+    font.strikeOut = record.StrikeOut != 0 ? 1 : 0;
+    font.underline = record.Underline != 0 ? 1 : 0;
+    font.height = HeightForSize(record.Size, dpi);
+    font.faceName = record.FaceName && FaceNameFits(*record.FaceName) ? *record.FaceName
+                                                                     : FallbackFaceName();
+    return font;
+}
+
+OverlayFont ToOverlayFont(const LogFont& font, int dpi)
+{
+    OverlayFont record;
+    record.Angle = font.orientation;
+    record.Bold = font.weight >= kWeightBold ? 1 : 0;
+    record.Italic = font.italic != 0 ? 1 : 0;
+    record.StrikeOut = font.strikeOut != 0 ? 1 : 0;
+    record.Underline = font.underline != 0 ? 1 : 0;
+    const std::int64_t height = font.height;
+    record.Size = MulDivWide(height < 0 ? -height : height, 72, dpi);
+    record.FaceName = font.faceName.isEmpty() ? std::nullopt : std::optional<QString>(font.faceName);
+    return record;
+}
+
+LogFont DefaultGuiLogFont(int dpi)
+{
+    const QFont app = QApplication::font();
+    LogFont font;
+    if (app.pixelSize() > 0)
+        font.height = -app.pixelSize();
+    else
+        font.height = -static_cast<std::int32_t>(std::lround(app.pointSizeF() * dpi / 72.0));
+    font.weight = app.weight();
+    font.italic = app.italic() ? 1 : 0;
+    font.underline = app.underline() ? 1 : 0;
+    font.strikeOut = app.strikeOut() ? 1 : 0;
+    font.charSet = kCharSetDefault;
+    font.faceName = app.family();
+    return font;
+}
 
 LogFont SongTi16()
 {
@@ -46,17 +277,37 @@ QStringList InstalledFamiliesFor(const QString& face)
 QFont ToQFont(const LogFont& font)
 {
     QFont q = QApplication::font();
-    q.setStyleStrategy(QFont::PreferDefault); // user text may hold any script
+    // User text may hold any script, so glyphs may come from other faces; the
+    // application's antialiasing choice stays.
+    constexpr int kAntialiasing = QFont::PreferAntialias | QFont::NoAntialias | QFont::NoSubpixelAntialias;
+    q.setStyleStrategy(QFont::StyleStrategy(QFont::PreferDefault | (q.styleStrategy() & kAntialiasing)));
     if (!font.faceName.isEmpty())
         q.setFamilies(InstalledFamiliesFor(font.faceName));
-    if (font.height < 0)
-        q.setPixelSize(-font.height);
-    else if (font.height > 0)
-        q.setPixelSize(font.height); // a cell height; close enough to the glyph size
-    q.setWeight(font.weight >= kWeightBold ? QFont::Bold : QFont::Normal);
+    // Glyphs taller than any window could show are pointless; keep the
+    // rasteriser to sizes a coordinate can hold.
+    const auto pixels = [](std::int64_t h) { return int(std::clamp<std::int64_t>(h, 1, kMaxCoordinate)); };
+    const std::int64_t height = font.height;
+    if (height < 0) {
+        q.setPixelSize(pixels(-height));
+    } else if (height > 0) {
+        // A cell height: scale the em so that ascent plus descent fill it.
+        q.setPixelSize(pixels(height));
+        const QFontMetricsF metrics(q);
+        const qreal cell = metrics.ascent() + metrics.descent();
+        if (cell > 0)
+            q.setPixelSize(pixels(std::llround(qreal(height) * height / cell)));
+    }
+    // 0 is "don't care", which draws as normal weight.
+    q.setWeight(font.weight == 0 ? QFont::Normal : QFont::Weight(std::clamp(font.weight, 1, 1000)));
     q.setItalic(font.italic != 0);
     q.setUnderline(font.underline != 0);
     q.setStrikeOut(font.strikeOut != 0);
+    if (font.width != 0) {
+        const qreal average = QFontMetricsF(q).averageCharWidth();
+        const std::int64_t width = font.width < 0 ? -std::int64_t(font.width) : font.width;
+        if (average > 0)
+            q.setStretch(int(std::clamp<qreal>(std::round(100.0 * qreal(width) / average), 1, 4000)));
+    }
     return q;
 }
 

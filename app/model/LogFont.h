@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 class QFont;
 
@@ -31,14 +35,95 @@ struct LogFont {
 };
 
 inline constexpr std::int32_t kWeightBold = 700;
+inline constexpr std::uint8_t kCharSetDefault = 1;
 inline constexpr std::uint8_t kCharSetGb2312 = 134;
+
+// The record as it is stored: little-endian, face name in code page 936,
+// zero-terminated within its 32 bytes.
+inline constexpr std::size_t kLogFontSize = 60;
+inline constexpr std::size_t kFaceNameSize = 32;
+using LogFontBytes = std::array<std::uint8_t, kLogFontSize>;
+
+// Byte offsets of the fields inside the stored record.
+namespace LogFontField {
+inline constexpr std::size_t Height = 0;
+inline constexpr std::size_t Width = 4;
+inline constexpr std::size_t Escapement = 8;
+inline constexpr std::size_t Orientation = 12;
+inline constexpr std::size_t Weight = 16;
+inline constexpr std::size_t Italic = 20;
+inline constexpr std::size_t Underline = 21;
+inline constexpr std::size_t StrikeOut = 22;
+inline constexpr std::size_t CharSet = 23;
+inline constexpr std::size_t OutPrecision = 24;
+inline constexpr std::size_t ClipPrecision = 25;
+inline constexpr std::size_t Quality = 26;
+inline constexpr std::size_t PitchAndFamily = 27;
+inline constexpr std::size_t FaceName = 28;
+} // namespace LogFontField
+
+// A face name longer than 31 bytes is cut at a character boundary.
+LogFontBytes ToBytes(const LogFont& font);
+LogFont FromBytes(const LogFontBytes& bytes);
+
+std::int32_t ReadInt32(const LogFontBytes& bytes, std::size_t offset);
+void WriteInt32(LogFontBytes& bytes, std::size_t offset, std::int32_t value);
+// Writes the name and its terminator; the bytes after the terminator stay.
+void WriteFaceName(LogFontBytes& bytes, const QString& name);
+
+// Texts in the Chinese ANSI code page (936). Characters it cannot hold become
+// "?", as the platform's conversion does.
+QByteArray ToGbk(const QString& text);
+QString FromGbk(const QByteArray& bytes);
+// The number of code page 936 bytes the text takes, terminator excluded.
+qsizetype GbkLength(const QString& text);
+
+// MulDiv as the platform has it: number * numerator / denominator with a 64-bit
+// product, rounded half away from zero; -1 on a zero denominator or overflow.
+std::int32_t MulDivRounded(std::int32_t number, std::int32_t numerator, std::int32_t denominator);
+
+// The screen's vertical resolution in dots per inch (96 when no screen).
+int ScreenDpiY();
+
+// The font record the caption's font is set through. Field numbers address
+// single fields: Bold is field 1, Size field 5.
+struct OverlayFont {
+    std::int32_t Angle = 0; // tenths of a degree
+    std::int32_t Bold = 0;
+    std::int32_t Italic = 0;
+    std::int32_t StrikeOut = 0;
+    std::int32_t Underline = 0;
+    std::int32_t Size = 9; // points
+    std::optional<QString> FaceName = QStringLiteral("宋体"); // absent: no face
+
+    bool operator==(const OverlayFont&) const = default;
+};
+
+// The face every font conversion falls back to.
+QString FallbackFaceName();
+// True for a face the stored record can hold: not empty, under 32 bytes.
+bool FaceNameFits(const QString& name);
+// An angle in tenths of a degree brought into 0..3599.
+std::int32_t NormaliseAngle(std::int32_t angle);
+// -MulDivRounded(size, dpi, 72); a negative size counts as 0.
+std::int32_t HeightForSize(std::int32_t size, int dpi);
+
+// A whole record written as a description: everything not named by the
+// record (character set, precisions, quality, pitch) is 0.
+LogFont ToLogFont(const OverlayFont& font, int dpi);
+// A description read back as a record.
+OverlayFont ToOverlayFont(const LogFont& font, int dpi);
+
+// The description of the default GUI font (the application font).
+LogFont DefaultGuiLogFont(int dpi);
 
 // The two fonts the window definition stores: "宋体" and "微软雅黑",
 // both 16 pixels, the latter bold.
 LogFont SongTi16();
 LogFont YaHeiBold16();
 
-// The Qt font a description draws with (rotation is left to the painter).
+// The Qt font a description draws with. Character set, precisions, quality
+// and pitch do not influence it; rotation is left to the painter.
 QFont ToQFont(const LogFont& font);
 
 // Makes the Windows face names resolve to installed Chinese faces.

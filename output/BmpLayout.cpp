@@ -1,0 +1,174 @@
+#include "output/BmpLayout.h"
+
+#include <cstring>
+#include <limits>
+
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__)) \
+    && Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+#define MUGROVE_PACK_SHUFFLE 1
+#include <tmmintrin.h>
+#else
+#define MUGROVE_PACK_SHUFFLE 0
+#endif
+
+namespace mugrove {
+
+namespace {
+
+void Put16(std::uint8_t* at, std::uint16_t value)
+{
+    at[0] = static_cast<std::uint8_t>(value);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void Put32(std::uint8_t* at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint16_t Get16(const std::uint8_t* at)
+{
+    return static_cast<std::uint16_t>(at[0] | at[1] << 8);
+}
+
+std::uint32_t Get32(const std::uint8_t* at)
+{
+    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8
+        | static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
+}
+
+// One picture row of 32-bit pixels to blue, green, red triples.
+void PackRow(const QRgb* source, std::uint8_t* target, int width)
+{
+    for (int x = 0; x < width; ++x, target += 3) {
+        const QRgb pixel = source[x];
+        target[0] = static_cast<std::uint8_t>(qBlue(pixel));
+        target[1] = static_cast<std::uint8_t>(qGreen(pixel));
+        target[2] = static_cast<std::uint8_t>(qRed(pixel));
+    }
+}
+
+#if MUGROVE_PACK_SHUFFLE
+// The same with one byte shuffle per four pixels: a pixel in memory is
+// already blue, green, red, alpha, so the shuffle only drops the alphas.
+// Each store writes 16 bytes for 12, so it stops while the 4 extra bytes
+// still fall on pixels of this row that are written afterwards.
+__attribute__((target("ssse3"))) void PackRowShuffled(const QRgb* source, std::uint8_t* target,
+                                                      int width)
+{
+    const __m128i dropAlpha = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    int x = 0;
+    for (; x + 6 <= width; x += 4, target += 12) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target), _mm_shuffle_epi8(pixels, dropAlpha));
+    }
+    PackRow(source + x, target, width - x);
+}
+
+using RowPacker = void (*)(const QRgb*, std::uint8_t*, int);
+
+RowPacker FastestRowPacker()
+{
+    static const RowPacker packer = __builtin_cpu_supports("ssse3") ? PackRowShuffled : PackRow;
+    return packer;
+}
+#else
+using RowPacker = void (*)(const QRgb*, std::uint8_t*, int);
+
+RowPacker FastestRowPacker()
+{
+    return PackRow;
+}
+#endif
+
+} // namespace
+
+PictureBytes PackBmp24(const QImage& image)
+{
+    if (image.isNull())
+        return {};
+    const int width = image.width();
+    const int height = image.height();
+    const std::size_t stride = BmpStride(width);
+    const std::size_t imageSize = stride * static_cast<std::size_t>(height);
+    if (imageSize > std::numeric_limits<std::uint32_t>::max() - kBmpPixelOffset)
+        return {};
+
+    // Packing reads 32-bit pixels; other formats are converted once first.
+    QImage converted;
+    const QImage* pixels = &image;
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) {
+        converted = image.convertToFormat(QImage::Format_RGB32);
+        if (converted.isNull())
+            return {};
+        pixels = &converted;
+    }
+
+    PictureBytes file;
+    try {
+        file.resize(kBmpPixelOffset + imageSize);
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+    std::uint8_t* h = file.data();
+    h[0] = 'B';
+    h[1] = 'M';
+    Put32(h + 2, static_cast<std::uint32_t>(file.size()));
+    Put32(h + 10, static_cast<std::uint32_t>(kBmpPixelOffset));
+    Put32(h + 14, static_cast<std::uint32_t>(kBmpInfoHeaderSize));
+    Put32(h + 18, static_cast<std::uint32_t>(width));
+    Put32(h + 22, static_cast<std::uint32_t>(height));
+    Put16(h + 26, 1);
+    Put16(h + 28, 24);
+    Put32(h + 34, static_cast<std::uint32_t>(imageSize));
+    // Reserved fields, compression, resolutions and colour counts stay 0.
+
+    const std::size_t padding = stride - 3 * static_cast<std::size_t>(width);
+    const RowPacker packRow = FastestRowPacker();
+    std::uint8_t* row = h + kBmpPixelOffset;
+    for (int y = height - 1; y >= 0; --y, row += stride) {
+        packRow(reinterpret_cast<const QRgb*>(pixels->constScanLine(y)), row, width);
+        std::memset(row + 3 * static_cast<std::size_t>(width), 0, padding);
+    }
+    return file;
+}
+
+std::optional<Bmp24View> ReadBmp24(std::span<const std::uint8_t> file)
+{
+    if (file.size() < kBmpPixelOffset)
+        return std::nullopt;
+    const std::uint8_t* h = file.data();
+    if (h[0] != 'B' || h[1] != 'M' || Get32(h + 2) != file.size()
+        || Get32(h + 10) != kBmpPixelOffset || Get32(h + 14) != kBmpInfoHeaderSize
+        || Get16(h + 26) != 1 || Get16(h + 28) != 24 || Get32(h + 30) != 0)
+        return std::nullopt;
+    const auto width = static_cast<std::int32_t>(Get32(h + 18));
+    const auto height = static_cast<std::int32_t>(Get32(h + 22));
+    if (width < 1 || height < 1)
+        return std::nullopt;
+    const std::size_t stride = BmpStride(width);
+    const std::size_t imageSize = stride * static_cast<std::size_t>(height);
+    if (Get32(h + 34) != imageSize || file.size() - kBmpPixelOffset != imageSize)
+        return std::nullopt;
+    return Bmp24View{width, height, stride, h + kBmpPixelOffset};
+}
+
+std::optional<QImage> DecodeSnapshot(const PictureBytes& snapshot)
+{
+    const std::optional<Bmp24View> bmp = ReadBmp24(snapshot);
+    if (!bmp)
+        return std::nullopt;
+    QImage image(bmp->width, bmp->height, QImage::Format_RGB32);
+    if (image.isNull())
+        return std::nullopt;
+    const std::uint8_t* row = bmp->bottomRow;
+    for (int y = bmp->height - 1; y >= 0; --y, row += bmp->stride) {
+        auto* target = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < bmp->width; ++x)
+            target[x] = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+    }
+    return image;
+}
+
+} // namespace mugrove

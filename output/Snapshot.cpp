@@ -1,0 +1,124 @@
+#include "output/Snapshot.h"
+
+#include "output/BmpLayout.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <cstdint>
+#include <limits>
+
+namespace mugrove {
+
+namespace {
+
+// A 32-bit image of this size stays inside the allocation cap.
+bool FitsCap(int width, int height)
+{
+    return static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 4
+        <= kMaxSnapshotBytes;
+}
+
+// Smooth scaling only pays off on displays with more than 16 bits per pixel;
+// an unknown display gets the plain one.
+Qt::TransformationMode ScalingMode()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen && screen->depth() > 16 ? Qt::SmoothTransformation : Qt::FastTransformation;
+}
+
+} // namespace
+
+int MulDiv(int a, int b, int c)
+{
+    if (c == 0)
+        return -1;
+    std::int64_t product = static_cast<std::int64_t>(a) * b;
+    const bool negative = (product < 0) != (c < 0);
+    const std::int64_t absProduct = product < 0 ? -product : product;
+    const std::int64_t absDivisor = c < 0 ? -static_cast<std::int64_t>(c) : c;
+    const std::int64_t quotient = (absProduct + absDivisor / 2) / absDivisor;
+    const std::int64_t result = negative ? -quotient : quotient;
+    if (result > std::numeric_limits<int>::max() || result < std::numeric_limits<int>::min())
+        return -1;
+    return static_cast<int>(result);
+}
+
+int OutputExtent(int requested, int captured)
+{
+    if (requested == 0)
+        return captured;
+    if (requested > 0)
+        return requested;
+    // -p is p percent; the negation is done in 64 bits so INT_MIN stays sane.
+    const std::int64_t percent = -static_cast<std::int64_t>(requested);
+    if (percent > std::numeric_limits<int>::max())
+        return -1;
+    return MulDiv(captured, static_cast<int>(percent < 10 ? 10 : percent), 100);
+}
+
+QImage CaptureWindow(QWidget* window)
+{
+    if (!window || window->width() < 1 || window->height() < 1
+        || !FitsCap(window->width(), window->height()))
+        return {};
+    QImage image(window->size(), QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+    // Drawn as the bottom of the picture, the box fills its whole rectangle
+    // with its background first, unless it opts out of that; then the pixels
+    // it might leave unpainted are made deterministic here.
+    if (window->testAttribute(Qt::WA_NoSystemBackground)
+        || window->testAttribute(Qt::WA_OpaquePaintEvent))
+        image.fill(Qt::black);
+
+    window->render(&image, QPoint(), QRegion(),
+                 QWidget::DrawWindowBackground | QWidget::DrawChildren);
+
+    // Siblings later in the parent's child list are stacked higher; only those
+    // above the window and meeting its rectangle show over it. They draw
+    // without their own background, as on screen, so a transparent caption
+    // stays transparent.
+    const QWidget* parent = window->parentWidget();
+    if (!parent || window->isWindow())
+        return image;
+    const QRect area = window->geometry();
+    bool above = false;
+    for (QObject* child : parent->children()) {
+        if (child == window) {
+            above = true;
+            continue;
+        }
+        auto* sibling = qobject_cast<QWidget*>(child);
+        if (!above || !sibling || sibling->isWindow() || sibling->isHidden()
+            || !sibling->geometry().intersects(area))
+            continue;
+        sibling->render(&image, sibling->pos() - area.topLeft(), QRegion(), QWidget::DrawChildren);
+    }
+    return image;
+}
+
+PictureBytes TakeSnapshot(QWidget* window, int width, int height)
+{
+    if (!window)
+        return {};
+    const int capturedWidth = window->width();
+    const int capturedHeight = window->height();
+    const int outWidth = OutputExtent(width, capturedWidth);
+    const int outHeight = OutputExtent(height, capturedHeight);
+    if (outWidth < 1 || outHeight < 1 || !FitsCap(outWidth, outHeight))
+        return {};
+
+    QImage image = CaptureWindow(window);
+    if (image.isNull())
+        return {};
+    if (outWidth != capturedWidth || outHeight != capturedHeight) {
+        image = image.scaled(outWidth, outHeight, Qt::IgnoreAspectRatio, ScalingMode());
+        if (image.isNull())
+            return {};
+    }
+    return PackBmp24(image);
+}
+
+} // namespace mugrove

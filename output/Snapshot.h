@@ -1,0 +1,36 @@
+#pragma once
+
+#include "controls/decoders/PictureBytes.h"
+
+#include <QImage>
+
+#include <cstddef>
+
+class QWidget;
+
+namespace mugrove {
+
+// Snapshots (and the intermediate images they are built from) larger than
+// this are refused rather than allocated.
+inline constexpr std::size_t kMaxSnapshotBytes = std::size_t{256} << 20;
+
+// a × b / c rounded to the nearest integer, halves away from zero, with a
+// 64-bit product; -1 when c is 0 or the result does not fit 32 bits.
+int MulDiv(int a, int b, int c);
+
+// The output extent for a requested one: 0 keeps the captured extent, a
+// positive value is taken, -p is p percent of the captured extent (10 at least).
+int OutputExtent(int requested, int captured);
+
+// What the screen shows in the rectangle of `window`: the widget itself and
+// every sibling stacked above it that meets its rectangle, in one image of the
+// widget's size. Null when there is no window or the image cannot be made.
+QImage CaptureWindow(QWidget* window);
+
+// The work area as shown, as a 24-bit BMP file of width × height pixels (see
+// OutputExtent), scaled smoothly when that differs from the window's size.
+// Empty when `window` is null, a size comes out below 1 or the picture is too
+// large to allocate.
+PictureBytes TakeSnapshot(QWidget* window, int width, int height);
+
+} // namespace mugrove

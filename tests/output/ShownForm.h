@@ -1,0 +1,47 @@
+#pragma once
+
+// A real main window, built from its definition with its events bound and
+// shown, for driving the output handlers through real controls.
+
+#include "app/Form.h"
+#include "app/WindowDefinition.h"
+#include "app/model/LogFont.h"
+#include "app/model/MainWindow.h"
+#include "app/program/EventTable.h"
+#include "controls/PicBox.h"
+#include "controls/TransLabel.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QTest>
+
+#include <memory>
+
+namespace mugrove::testing {
+
+// The button face the picture box paints its background with, chosen so no
+// widget or glyph colour is mistaken for it.
+inline const QColor kBackground(20, 140, 230);
+
+inline std::unique_ptr<Form> ShowForm()
+{
+    RegisterFontSubstitutions();
+    QPalette palette = QApplication::palette();
+    palette.setColor(QPalette::Button, kBackground);
+    QApplication::setPalette(palette);
+    auto form = CreateForm(DefaultWindowDefinition());
+    if (!form)
+        return nullptr;
+    BindEvents(*form);
+    form->window->show();
+    if (!QTest::qWaitForWindowExposed(form->window.get()))
+        return nullptr;
+    return form;
+}
+
+inline QWidget& Box(Form& form)
+{
+    return form.workArea->NativeWindow();
+}
+
+} // namespace mugrove::testing

@@ -1,0 +1,347 @@
+// The caption's text and style controls and dragging, driven through the
+// real window built from its definition.
+#include "app/Form.h"
+#include "app/WindowDefinition.h"
+#include "app/model/Button.h"
+#include "app/model/CheckBox.h"
+#include "app/model/CommonDlg.h"
+#include "app/model/EditBox.h"
+#include "app/model/MainWindow.h"
+#include "app/model/SliderBar.h"
+#include "app/program/EventTable.h"
+#include "controls/ColorPicker.h"
+#include "controls/PicBox.h"
+#include "controls/TransLabel.h"
+#include "overlay/Dragging.h"
+#include "overlay/OverlayFont.h"
+#include "overlay/TextToNumber.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+#include <limits>
+
+using namespace mugrove;
+
+namespace {
+
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+// What the user does to a slider thumb: press, drag to a place, release.
+void DragThumb(SliderBar& slider, int position)
+{
+    slider.setSliderDown(true);
+    slider.setSliderPosition(position);
+    slider.setSliderDown(false);
+}
+
+// Answers the next modal font chooser: picks a font and confirms, or cancels.
+void AnswerFontChooser(std::optional<QFont> choice, QFont* chosen = nullptr)
+{
+    QTimer::singleShot(0, [choice, chosen] {
+        auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QCOMPARE(dialog->objectName(), QStringLiteral("字体"));
+        if (!choice) {
+            dialog->reject();
+            return;
+        }
+        dialog->setCurrentFont(*choice);
+        if (chosen)
+            *chosen = dialog->currentFont();
+        dialog->accept();
+    });
+}
+
+} // namespace
+
+class OverlayTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Form> form;
+
+    QWindow* Window() { return form->window->windowHandle(); }
+    TransLabel& Caption() { return *form->captionOverlay; }
+
+private slots:
+    void initTestCase() { RegisterFontSubstitutions(); }
+
+    void init()
+    {
+        CreateOverlayFont();
+        TheDragState() = DragState{};
+        form = CreateForm(DefaultWindowDefinition());
+        QVERIFY(form);
+        BindEvents(*form);
+        form->window->Created.Raise();
+        form->window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form->window.get()));
+    }
+
+    void cleanup()
+    {
+        form.reset();
+        ReleaseOverlayFont();
+    }
+
+    // ---- numbers typed into the boxes ----
+
+    void text_to_number_reads_the_leading_number()
+    {
+        const struct {
+            const char* text;
+            double number;
+            int integer;
+        } cases[] = {
+            {"12abc", 12, 12}, {"abc", 0, 0}, {"1e2", 100, 100}, {"３００", 300, 300},
+            {"-3.7", -3.7, -3}, {"12.9", 12.9, 12}, {"", 0, 0}, {"  \t42", 42, 42},
+            {"+.5", 0.5, 0}, {"1e", 1, 1}, {"1e+", 1, 1}, {"2E-1x", 0.2, 0}, {"-", 0, 0},
+            {".", 0, 0}, {"１２．５ｅ１", 125, 125}, {"　７", 7, 7}, {"4294967298", 4294967298.0, 2},
+        };
+        for (const auto& c : cases) {
+            const double number = TextToNumber(QString::fromUtf8(c.text));
+            QVERIFY2(std::abs(number - c.number) < 1e-12, c.text);
+            QCOMPARE(NumberToInteger(number), c.integer);
+        }
+    }
+
+    void numbers_outside_every_integer_give_zero_not_undefined_behaviour()
+    {
+        QCOMPARE(TextToNumber(QStringLiteral("1e999")), std::numeric_limits<double>::infinity());
+        QCOMPARE(TextToNumber(QStringLiteral("-1e999")), -std::numeric_limits<double>::infinity());
+        QCOMPARE(TextToNumber(QStringLiteral("1e-999")), 0.0);
+        QCOMPARE(NumberToInteger(TextToNumber(QStringLiteral("1e999"))), 0);
+        QCOMPARE(NumberToInteger(1e19), 0);
+        QCOMPARE(NumberToInteger(std::nan("")), 0);
+        QCOMPARE(NumberToInteger(-9.2e18), std::int32_t(std::int64_t(-9.2e18)));
+        form->widthBox->SetContent(QStringLiteral("1e999"));
+        QCOMPARE(form->widthSlider->Position(), 0);
+        QCOMPARE(form->widthSlider->value(), 1);
+    }
+
+    // ---- sliders ----
+
+    void dragging_the_width_slider_sizes_the_caption_and_fills_the_box()
+    {
+        DragThumb(*form->widthSlider, 250);
+        QCOMPARE(Caption().Width(), 250);
+        QCOMPARE(Caption().Height(), 24);
+        QCOMPARE(form->widthBox->Content(), QStringLiteral("250"));
+        QCOMPARE(form->widthSlider->Position(), 250);
+        QCOMPARE(form->widthSlider->value(), 250);
+        QCOMPARE(Caption().Left(), 32); // the corner stays
+
+        DragThumb(*form->heightSlider, 77);
+        QCOMPARE(Caption().Height(), 77);
+        QCOMPARE(Caption().Width(), 250);
+        QCOMPARE(form->heightBox->Content(), QStringLiteral("77"));
+        QCOMPARE(form->heightSlider->Position(), 77);
+    }
+
+    void font_size_slider_writes_only_the_height()
+    {
+        const LogFontBytes before = *Caption().FontBytes();
+        DragThumb(*form->fontSizeSlider, 88);
+        QCOMPARE(Caption().StoredFont()->height, -16);
+        QCOMPARE(*Caption().FontBytes(), before); // 12 points is the start height
+        DragThumb(*form->fontSizeSlider, 5);
+        QCOMPARE(Caption().StoredFont()->height, -127); // 95 points
+        QCOMPARE(Caption().Font().Size, 95);
+        DragThumb(*form->fontSizeSlider, 100);
+        QCOMPARE(Caption().StoredFont()->height, 0);
+        LogFont expected = YaHeiBold16();
+        expected.height = 0;
+        QCOMPARE(Caption().StoredFont(), std::optional<LogFont>(expected));
+    }
+
+    // ---- text and bold ----
+
+    void caption_follows_the_text_box_line_breaks_included()
+    {
+        auto* editor = qobject_cast<QPlainTextEdit*>(form->captionBox->Editor());
+        QVERIFY(editor);
+        editor->clear();
+        QCOMPARE(Caption().Caption(), QString());
+        QTest::keyClicks(editor, QStringLiteral("ab"));
+        QCOMPARE(Caption().Caption(), QStringLiteral("ab"));
+        form->captionBox->SetContent(QStringLiteral("第一行\n第二行"));
+        QCOMPARE(Caption().Caption(), QStringLiteral("第一行\n第二行"));
+    }
+
+    void bold_box_switches_only_the_weight()
+    {
+        QVERIFY(form->boldBox->Checked() == 1);
+        form->boldBox->click();
+        QCOMPARE(Caption().StoredFont()->weight, 0);
+        LogFont expected = YaHeiBold16();
+        expected.weight = 0;
+        QCOMPARE(Caption().StoredFont(), std::optional<LogFont>(expected));
+        form->boldBox->click();
+        QCOMPARE(Caption().StoredFont(), std::optional<LogFont>(YaHeiBold16()));
+    }
+
+    void chosen_colour_reaches_the_caption_unchanged()
+    {
+        form->colourPicker->SetCurrentColour(0x0000FF00u);
+        form->colourPicker->ColourChanged.Raise();
+        QCOMPARE(Caption().TextColour(), 0x0000FF00u);
+    }
+
+    // ---- the font dialog ----
+
+    void cancelling_the_font_dialog_keeps_the_caption_font()
+    {
+        const auto before = Caption().FontBytes();
+        AnswerFontChooser(std::nullopt);
+        form->fontButton->click();
+        QCOMPARE(Caption().FontBytes(), before);
+        QCOMPARE(*TheOverlayFont(), OverlayFont{});
+        QCOMPARE(form->fontDialog->FontSize(), 0);
+        QCOMPARE(form->fontDialog->FontName(), QString());
+        QCOMPARE(form->boldBox->Checked(), 1);
+    }
+
+    void confirmed_font_replaces_the_caption_font()
+    {
+        QFont wanted(QStringLiteral("DejaVu Sans"), 20);
+        wanted.setItalic(true);
+        wanted.setUnderline(true);
+        QFont chosen;
+        AnswerFontChooser(wanted, &chosen);
+        form->fontButton->click();
+
+        QCOMPARE(chosen.family(), QStringLiteral("DejaVu Sans"));
+        const CommonDlg& dialog = *form->fontDialog;
+        QCOMPARE(dialog.FontName(), chosen.family());
+        QCOMPARE(dialog.FontSize(), 20);
+        QCOMPARE(dialog.FontItalic(), chosen.italic() ? 1 : 0);
+        QCOMPARE(dialog.FontUnderline(), 1);
+        QCOMPARE(dialog.FontBold(), 0);
+
+        const OverlayFont shown = Caption().Font();
+        QCOMPARE(shown.Size, 20);
+        QCOMPARE(shown.Bold, 0);
+        QCOMPARE(shown.Italic, dialog.FontItalic());
+        QCOMPARE(shown.Underline, 1);
+        QCOMPARE(shown.FaceName, std::optional<QString>(chosen.family()));
+        QCOMPARE(Caption().StoredFont()->height, -27);
+        QCOMPARE(Caption().StoredFont()->charSet, 0); // a whole write starts from zero
+        QCOMPARE(*TheOverlayFont(), shown);
+        // The bold box and the size slider are left as they were.
+        QCOMPARE(form->boldBox->Checked(), 1);
+        QCOMPARE(form->fontSizeSlider->Position(), 100);
+
+        // A later field write changes only that field of the shown font.
+        DragThumb(*form->fontSizeSlider, 88);
+        QCOMPARE(Caption().Font().Size, 12);
+        QCOMPARE(Caption().Font().FaceName, std::optional<QString>(chosen.family()));
+        QCOMPARE(Caption().Font().Underline, 1);
+
+        // The next opening starts from the remembered choice.
+        QCOMPARE(dialog.StartingFont(96).height, -27);
+        QCOMPARE(dialog.StartingFont(96).faceName, chosen.family());
+        QCOMPARE(dialog.StartingFont(96).underline, 1);
+        const auto before = Caption().FontBytes();
+        AnswerFontChooser(std::nullopt);
+        form->fontButton->click();
+        QCOMPARE(Caption().FontBytes(), before);
+        QCOMPARE(dialog.FontSize(), 20);
+    }
+
+    // ---- dragging ----
+
+    void drag_keeps_the_grabbed_point_under_the_cursor()
+    {
+        QCOMPARE(Caption().geometry(), QRect(32, 216, 168, 24));
+        QTest::mousePress(Window(), Qt::LeftButton, {}, QPoint(32 + 10, 216 + 5));
+        QCOMPARE(TheDragState().Dragging, 1);
+        QCOMPARE(TheDragState().GrabX, 10);
+        QCOMPARE(TheDragState().GrabY, 5);
+        QTest::mouseMove(Window(), QPoint(200, 150));
+        QCOMPARE(Caption().pos(), QPoint(190, 145));
+        // Past the window's left edge the caption slides out and comes back.
+        QTest::mouseMove(Window(), QPoint(-30, 20));
+        QCOMPARE(Caption().pos(), QPoint(-40, 15));
+        QTest::mouseMove(Window(), QPoint(600, 400));
+        QCOMPARE(Caption().pos(), QPoint(590, 395));
+        QTest::mouseRelease(Window(), Qt::LeftButton, {}, QPoint(600, 400));
+        QCOMPARE(TheDragState().Dragging, 0);
+        QTest::mouseMove(Window(), QPoint(300, 300));
+        QCOMPARE(Caption().pos(), QPoint(590, 395));
+        QCOMPARE(Caption().size(), QSize(168, 24));
+    }
+
+    void press_and_release_without_moving_changes_nothing()
+    {
+        QTest::mouseClick(Window(), Qt::LeftButton, {}, QPoint(50, 220));
+        QCOMPARE(Caption().pos(), QPoint(32, 216));
+        QCOMPARE(TheDragState().Dragging, 0);
+        // A release over the window's background with no drag running.
+        QTest::mouseRelease(Window(), Qt::LeftButton, {}, QPoint(300, 440));
+        QCOMPARE(TheDragState().Dragging, 0);
+        QCOMPARE(Caption().pos(), QPoint(32, 216));
+    }
+
+    void right_button_does_nothing()
+    {
+        QTest::mousePress(Window(), Qt::RightButton, {}, QPoint(50, 220));
+        QCOMPARE(TheDragState().Dragging, 0);
+        QTest::mouseMove(Window(), QPoint(200, 150));
+        QTest::mouseRelease(Window(), Qt::RightButton, {}, QPoint(200, 150));
+        QCOMPARE(Caption().pos(), QPoint(32, 216));
+    }
+
+    void each_drag_step_repaints_beneath_at_once()
+    {
+        PaintCounter beneath, caption;
+        form->workArea->installEventFilter(&beneath);
+        Caption().installEventFilter(&caption);
+        QCoreApplication::processEvents();
+        TheDragState() = DragState{1, 10, 5};
+        const int before = beneath.paints, own = caption.paints;
+        form->window->MouseMove.Raise(100, 100, 0);
+        QVERIFY(beneath.paints >= before + 2); // the Left write, then the Top write
+        QVERIFY(caption.paints >= own + 2);
+        QCOMPARE(Caption().pos(), QPoint(90, 95));
+    }
+
+    // Last: the hand-made double click leaves the click timing of its own.
+    void double_click_does_not_start_a_drag()
+    {
+        QWindow* w = Window();
+        const QPoint at(42, 221);
+        const QPoint global = w->mapToGlobal(at);
+        int t = 1'000'000;
+        qt_handleMouseEvent(w, at, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress, {}, t += 10);
+        qt_handleMouseEvent(w, at, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease, {}, t += 10);
+        QCOMPARE(TheDragState().Dragging, 0);
+        // The second press comes as a double-click: no grab, no drag.
+        qt_handleMouseEvent(w, at, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress, {}, t += 10);
+        QCOMPARE(TheDragState().Dragging, 0);
+        const QPoint to(200, 150);
+        qt_handleMouseEvent(w, to, w->mapToGlobal(to), Qt::LeftButton, Qt::NoButton, QEvent::MouseMove, {}, t += 10);
+        QCOMPARE(Caption().pos(), QPoint(32, 216));
+        qt_handleMouseEvent(w, to, w->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease, {}, t += 10);
+        qt_handleMouseEvent(w, to, w->mapToGlobal(to), Qt::NoButton, Qt::NoButton, QEvent::MouseMove, {}, t += 5000);
+        QCOMPARE(Caption().pos(), QPoint(32, 216));
+    }
+};
+
+QTEST_MAIN(OverlayTest)
+#include "test_overlay.moc"
