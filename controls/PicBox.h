@@ -1,33 +1,97 @@
 #pragma once
 
 #include "app/model/Control.h"
+#include "controls/decoders/DecodedPicture.h"
 #include "controls/decoders/PictureBytes.h"
 
+#include <QImage>
+#include <QRect>
 #include <QWidget>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
 
 namespace mugrove {
 
+// The rectangle a w × h picture is drawn into in a W × H box:
+// 0 own size at the top-left; 1 the whole box; 2 centred at its own size,
+// first shrunk (keeping proportions, by the smaller of W/w and H/h, sizes
+// truncated to whole pixels) when it is wider or taller than the box.
+QRect DisplayTarget(int mode, QSize box, QSize picture);
+
+// Calls back once after a delay; the GIF player's clock. The real one is a
+// QTimer on the window thread; tests put in one they fire by hand.
+class FrameTimer {
+public:
+    virtual ~FrameTimer() = default;
+    // Replaces whatever was scheduled.
+    virtual void Start(std::chrono::milliseconds delay, std::function<void()> fire) = 0;
+    virtual void Stop() = 0;
+};
+
+std::unique_ptr<FrameTimer> MakeQtFrameTimer();
+
 // The picture box: shows a picture decoded from its bytes, fitted into the
-// box by its display mode, over the button-face background.
+// box by its display mode, over the button-face background. A GIF of
+// several frames plays for ever.
 class PicBox : public QWidget, public Control {
     Q_OBJECT
 public:
     explicit PicBox(QWidget* parent);
+    ~PicBox() override;
 
     const PictureBytes& Picture() const { return picture_; }
+    // Keeps the bytes and decodes them once; bytes that do not decode stay
+    // the Picture but show nothing. Empty bytes clear the picture.
     void SetPicture(PictureBytes bytes);
+    // The same for bytes that the caller has decoded already (`decoded` is
+    // their decoded form, or null when they are not a picture).
+    void SetDecodedPicture(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded);
 
     // 0 own size at the top-left, 1 stretched to the box, 2 centred and
     // shrunk to fit; other values are clamped into 0..2.
     int DisplayMode() const { return displayMode_; }
     void SetDisplayMode(int mode);
 
+    // The decoded picture, or null when there is none.
+    const DecodedPicture* Decoded() const { return decoded_.get(); }
+    bool Animating() const { return composer_ != nullptr; }
+    // The GIF frame on show; 0 for a still picture.
+    std::size_t CurrentFrame() const;
+
+    // Replaces the player's clock (tests drive time with their own).
+    void SetFrameTimer(std::unique_ptr<FrameTimer> timer);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void Show(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded);
+    void StartPlayer();
+    void StopPlayer();
+    void ShowNextFrame();
+    const Image* Shown() const;
+
     PictureBytes picture_;
+    std::unique_ptr<DecodedPicture> decoded_;
+    std::unique_ptr<GifComposer> composer_; // refers into decoded_->animation
+    std::unique_ptr<FrameTimer> timer_;
     int displayMode_ = 0;
+    // The picture averaged down to the box, kept while neither the target
+    // size nor the picture (or GIF frame) changes.
+    QImage shrunk_;
+    std::uint64_t generation_ = 0;
+    std::uint64_t shrunkGeneration_ = 0;
 };
+
+// Decodes picture bytes with this program's decoders and draws the result
+// onto white at its own size (transparent parts of icons and GIFs become
+// white). Nothing when the bytes are not a picture we can read.
+std::optional<QImage> DecodeToImage(std::span<const std::uint8_t> bytes);
 
 } // namespace mugrove

@@ -2,9 +2,42 @@
 
 namespace mugrove {
 
-ImageKind DetectImageKind(std::span<const std::uint8_t> data)
+namespace {
+
+unsigned Word(std::span<const std::uint8_t> d, std::size_t i)
 {
-    (void)data;
+    return static_cast<unsigned>(d[2 * i]) | (static_cast<unsigned>(d[2 * i + 1]) << 8);
+}
+
+bool Starts(std::span<const std::uint8_t> d, const char* text)
+{
+    for (std::size_t i = 0; text[i] != '\0'; ++i)
+        if (i >= d.size() || d[i] != static_cast<std::uint8_t>(text[i]))
+            return false;
+    return true;
+}
+
+} // namespace
+
+ImageKind DetectImageKind(std::span<const std::uint8_t> d)
+{
+    if (d.size() < 6)
+        return ImageKind::Unrecognised;
+    // The order matters: the first test that holds wins.
+    if (d[0] == 'B' && d[1] == 'M')
+        return ImageKind::Bmp;
+    if (d[0] == 0xFF && d[1] == 0xD8)
+        return ImageKind::Jpeg;
+    if (Word(d, 0) == 0 && Word(d, 1) == 1 && Word(d, 2) > 0)
+        return ImageKind::Icon;
+    if (Word(d, 0) == 0 && Word(d, 1) == 2 && Word(d, 2) > 0)
+        return ImageKind::Cursor;
+    if (Starts(d, "GIF87a") || Starts(d, "GIF89a"))
+        return ImageKind::Gif;
+    if (d[0] == 0x0A && d[1] <= 5 && d[2] == 1 && d[3] == 8)
+        return ImageKind::Pcx8;
+    if (d[0] == 0x0A && d[1] == 3 && d[2] == 1 && d[3] == 1)
+        return ImageKind::Pcx1;
     return ImageKind::Unrecognised;
 }
 

@@ -1,0 +1,50 @@
+#include "controls/decoders/Image.h"
+
+#include <new>
+
+namespace mugrove {
+
+const char* DecodeErrorName(DecodeError error)
+{
+    switch (error) {
+    case DecodeError::None: return "None";
+    case DecodeError::Unrecognised: return "Unrecognised";
+    case DecodeError::BadHeader: return "BadHeader";
+    case DecodeError::UnsupportedDimension: return "UnsupportedDimension";
+    case DecodeError::TooLarge: return "TooLarge";
+    case DecodeError::TruncatedInput: return "TruncatedInput";
+    case DecodeError::CorruptData: return "CorruptData";
+    case DecodeError::Unsupported: return "Unsupported";
+    }
+    return "?";
+}
+
+DecodeError CheckDimensions(std::int64_t width, std::int64_t height, std::uint64_t bytesPerPixel)
+{
+    if (width <= 0 || height <= 0)
+        return DecodeError::UnsupportedDimension;
+    if (width > kMaxPictureSide || height > kMaxPictureSide)
+        return DecodeError::TooLarge;
+    // Both sides are at most 32627, so the product cannot overflow 64 bits.
+    const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    if (bytesPerPixel != 0 && pixels > kMaxDecodedBytes / bytesPerPixel)
+        return DecodeError::TooLarge;
+    return DecodeError::None;
+}
+
+DecodeError AllocateImage(Image& image, std::int64_t width, std::int64_t height, std::uint32_t fill)
+{
+    if (const DecodeError e = CheckDimensions(width, height); e != DecodeError::None)
+        return e;
+    try {
+        image.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), fill);
+    } catch (const std::bad_alloc&) {
+        image = {};
+        return DecodeError::TooLarge; // within the caps, but not available now
+    }
+    image.width = static_cast<int>(width);
+    image.height = static_cast<int>(height);
+    return DecodeError::None;
+}
+
+} // namespace mugrove

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace mugrove {
+
+// Pictures larger than this are refused: no side above what a window
+// coordinate can hold, and no decoded form above 256 MiB, whatever the file
+// claims.
+inline constexpr std::int64_t kMaxPictureSide = 32627;
+inline constexpr std::uint64_t kMaxDecodedBytes = 256ull << 20;
+
+// Why a decoder gave no picture. Each decoder reports the first problem it
+// meets; callers that only care whether there is a picture test for None.
+enum class DecodeError {
+    None,
+    Unrecognised,         // not a kind of picture we read
+    BadHeader,            // the headers contradict themselves or the format
+    UnsupportedDimension, // a side of zero or below
+    TooLarge,             // beyond kMaxPictureSide or kMaxDecodedBytes
+    TruncatedInput,       // the data ends before the picture does
+    CorruptData,          // the compressed data cannot be decoded
+    Unsupported,          // a valid variant this program does not read
+};
+
+const char* DecodeErrorName(DecodeError error);
+
+// A decoded picture: 32-bit 0xAARRGGBB pixels (not premultiplied), rows top
+// down with no padding, so it can be shown without copying.
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+
+    bool Empty() const { return pixels.empty(); }
+    std::uint32_t At(int x, int y) const
+    {
+        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                      static_cast<std::size_t>(x)];
+    }
+    std::uint32_t* Row(int y)
+    {
+        return pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    }
+};
+
+inline constexpr std::uint32_t Argb(std::uint32_t a, std::uint32_t r, std::uint32_t g,
+                                    std::uint32_t b)
+{
+    return (a << 24) | (r << 16) | (g << 8) | b;
+}
+inline constexpr std::uint32_t kOpaqueBlack = 0xFF000000u;
+inline constexpr std::uint32_t kTransparent = 0x00000000u;
+
+// Checks a picture of width × height with bytesPerPixel against the caps.
+DecodeError CheckDimensions(std::int64_t width, std::int64_t height,
+                            std::uint64_t bytesPerPixel = 4);
+
+// Checks the caps, then sizes `image` and fills it with `fill`.
+DecodeError AllocateImage(Image& image, std::int64_t width, std::int64_t height,
+                          std::uint32_t fill);
+
+} // namespace mugrove

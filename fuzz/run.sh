@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets and runs each for the given number of seconds
+# (default 60), two at a time, with corpora seeded from tests/data/decoders.
+# Usage: fuzz/run.sh [seconds] [target...]   targets: bmp icon gif pcx jpeg picture
+# Findings land in build/fuzz/artifacts/<target>/; a summary with the number
+# of executions per target is printed at the end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-60}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(bmp icon gif pcx jpeg picture)
+
+# clang and its sanitizer runtimes are needed only here.
+missing=()
+for p in clang libclang-rt-14-dev; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -q
+  "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j2
+
+work=build/fuzz/run
+data=tests/data/decoders
+seed() { # target, then file patterns
+  local t=$1; shift
+  mkdir -p "$work/corpus/$t" "$work/artifacts/$t"
+  for pattern in "$@"; do
+    for f in $data/$pattern; do [ -e "$f" ] && cp -n "$f" "$work/corpus/$t/"; done
+  done
+  return 0
+}
+seed bmp '*.bmp'
+seed icon '*.ico' '*.cur'
+seed gif '*.gif'
+seed pcx '*.pcx'
+seed jpeg '*.jpg'
+cp -n assets/templates/*.jpg "$work/corpus/jpeg/" 2>/dev/null || true
+seed picture '*.bmp' '*.ico' '*.cur' '*.gif' '*.pcx' '*.jpg' '*.png' '*.bin' '*.tif'
+
+run() {
+  local t=$1
+  build/fuzz/fuzz/fuzz_$t "$work/corpus/$t" -max_total_time="$seconds" -max_len=200000 \
+    -timeout=30 -print_final_stats=1 -artifact_prefix="$work/artifacts/$t/" \
+    >"$work/$t.log" 2>&1 && echo "$t: done" || echo "$t: FINDING (see $work/$t.log)"
+}
+
+# Two at a time by default (the machine has two cores); FUZZ_JOBS=1 for one.
+pids=()
+for t in "${targets[@]}"; do
+  run "$t" &
+  pids+=($!)
+  if [ ${#pids[@]} -ge "${FUZZ_JOBS:-2}" ]; then wait "${pids[0]}"; pids=("${pids[@]:1}"); fi
+done
+wait
+
+status=0
+for t in "${targets[@]}"; do
+  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/$t.log" | grep -o '[0-9]*$' || echo "?")
+  findings=$(find "$work/artifacts/$t" -type f | wc -l)
+  echo "fuzz_$t: ${execs} executions in ${seconds} s, ${findings} finding(s)"
+  [ "$findings" -eq 0 ] || status=1
+done
+exit $status

@@ -1,0 +1,471 @@
+// The decoders on their own, without widgets: recognition, known pictures
+// to exact pixels, and every crafted malformed file.
+
+#include "controls/decoders/DecodedPicture.h"
+#include "controls/decoders/Decoders.h"
+#include "controls/decoders/PictureBytes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
+
+using namespace mugrove;
+
+Q_DECLARE_METATYPE(mugrove::ImageKind)
+Q_DECLARE_METATYPE(mugrove::DecodeError)
+
+namespace {
+
+QString DataPath(const QString& name)
+{
+    return QStringLiteral(MUGROVE_TEST_DATA "/decoders/") + name;
+}
+
+PictureBytes Load(const QString& name)
+{
+    QFile f(DataPath(name));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing test file %s", qPrintable(name));
+    const QByteArray b = f.readAll();
+    return PictureBytes(b.begin(), b.end());
+}
+
+Image LoadExpected(const QString& name)
+{
+    QFile f(DataPath(name + ".expect"));
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        qFatal("missing expectation %s", qPrintable(name));
+    const QStringList words = QString::fromLatin1(f.readAll()).split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+    Image image;
+    image.width = words.value(0).toInt();
+    image.height = words.value(1).toInt();
+    for (qsizetype i = 2; i < words.size(); ++i)
+        image.pixels.push_back(words[i].toUInt(nullptr, 16));
+    return image;
+}
+
+QString Hex(std::uint32_t v)
+{
+    return QStringLiteral("%1").arg(v, 8, 16, QLatin1Char('0')).toUpper();
+}
+
+// The first differing pixel, or an empty text when the images are equal.
+QString Difference(const Image& got, const Image& want, int tolerance = 0)
+{
+    if (got.width != want.width || got.height != want.height)
+        return QStringLiteral("size %1x%2, want %3x%4").arg(got.width).arg(got.height).arg(want.width).arg(want.height);
+    for (int y = 0; y < want.height; ++y)
+        for (int x = 0; x < want.width; ++x) {
+            std::uint32_t a = got.At(x, y), b = want.At(x, y);
+            // The colour of a fully transparent pixel does not matter.
+            if ((a >> 24) == 0 && (b >> 24) == 0)
+                a = b = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+                if (d > tolerance || -d > tolerance)
+                    return QStringLiteral("(%1,%2) %3, want %4").arg(x).arg(y).arg(Hex(a), Hex(b));
+            }
+        }
+    return {};
+}
+
+// A bare libjpeg-turbo decode to RGB, the reference for our JPEG path.
+struct Reference {
+    jpeg_decompress_struct info;
+    jpeg_error_mgr errors;
+    std::jmp_buf jump;
+};
+
+void ReferenceError(j_common_ptr info)
+{
+    std::longjmp(static_cast<Reference*>(info->client_data)->jump, 1);
+}
+
+bool ReferenceDecode(Reference& ref, const PictureBytes& data, Image& out, std::vector<std::uint8_t>& row)
+{
+    ref.info.err = jpeg_std_error(&ref.errors);
+    ref.errors.error_exit = ReferenceError;
+    ref.info.client_data = &ref;
+    if (setjmp(ref.jump) != 0) {
+        jpeg_destroy_decompress(&ref.info);
+        return false;
+    }
+    jpeg_create_decompress(&ref.info);
+    jpeg_mem_src(&ref.info, data.data(), static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&ref.info, TRUE);
+    ref.info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&ref.info);
+    out.width = static_cast<int>(ref.info.output_width);
+    out.height = static_cast<int>(ref.info.output_height);
+    out.pixels.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));
+    row.resize(static_cast<std::size_t>(out.width) * 3);
+    while (ref.info.output_scanline < ref.info.output_height) {
+        const int y = static_cast<int>(ref.info.output_scanline);
+        JSAMPROW p = row.data();
+        jpeg_read_scanlines(&ref.info, &p, 1);
+        for (int x = 0; x < out.width; ++x)
+            out.Row(y)[x] = Argb(255, row[3 * x], row[3 * x + 1], row[3 * x + 2]);
+    }
+    jpeg_finish_decompress(&ref.info);
+    jpeg_destroy_decompress(&ref.info);
+    return true;
+}
+
+Image FrameAfter(const GifAnimation& animation, std::size_t frames)
+{
+    GifComposer composer(animation);
+    for (std::size_t i = 0; i < frames; ++i)
+        composer.Advance();
+    return composer.Canvas();
+}
+
+constexpr std::uint32_t kR = 0xFFFF0000, kG = 0xFF00FF00, kB = 0xFF0000FF, kW = 0xFFFFFFFF, kT = 0;
+
+Image Picture(int w, int h, std::vector<std::uint32_t> pixels)
+{
+    return Image{w, h, std::move(pixels)};
+}
+
+} // namespace
+
+class TestDecoders : public QObject {
+    Q_OBJECT
+private slots:
+    void detect_image_kind_data();
+    void detect_image_kind();
+
+    void known_pictures_decode_to_exact_pixels_data();
+    void known_pictures_decode_to_exact_pixels();
+    void jpeg_decode_matches_libjpeg_data();
+    void jpeg_decode_matches_libjpeg();
+    void jpeg_decode_cmyk_to_rgb();
+
+    void malformed_files_give_no_picture_data();
+    void malformed_files_give_no_picture();
+
+    void bmp_decode_rle_run_past_row();
+    void bmp_decode_rle_past_image();
+    void bmp_decode_rle_truncated_keeps_rows();
+    void bmp_decode_palette_index_beyond_palette();
+    void icon_decode_falls_back_to_next_entry();
+    void gif_decode_truncated_input_keeps_complete_frames();
+    void gif_decode_short_pixel_data();
+    void gif_decode_huge_frame_is_cut_to_screen();
+    void gif_decode_full_code_table();
+    void gif_compose_frames_in_order();
+    void gif_compose_disposal3_at_image_edge();
+    void gif_compose_frame_outside_screen();
+    void pcx_decode_rle_past_image();
+    void caps_on_sides_and_memory();
+};
+
+void TestDecoders::detect_image_kind_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<ImageKind>("kind");
+    const auto b = [](std::initializer_list<int> v) {
+        QByteArray a;
+        for (int x : v)
+            a.append(static_cast<char>(x));
+        return a;
+    };
+    QTest::newRow("bmp") << b({'B', 'M', 0, 0, 0, 0}) << ImageKind::Bmp;
+    QTest::newRow("jpeg") << b({0xFF, 0xD8, 0xFF, 0xE0, 0, 0}) << ImageKind::Jpeg;
+    QTest::newRow("icon") << b({0, 0, 1, 0, 1, 0}) << ImageKind::Icon;
+    QTest::newRow("cursor") << b({0, 0, 2, 0, 3, 0}) << ImageKind::Cursor;
+    QTest::newRow("icon with no images") << b({0, 0, 1, 0, 0, 0}) << ImageKind::Unrecognised;
+    QTest::newRow("icon count in high byte") << b({0, 0, 1, 0, 0, 1}) << ImageKind::Icon;
+    QTest::newRow("gif87a") << QByteArray("GIF87a") << ImageKind::Gif;
+    QTest::newRow("gif89a") << QByteArray("GIF89a\1\0") << ImageKind::Gif;
+    QTest::newRow("gif88a") << QByteArray("GIF88a") << ImageKind::Unrecognised;
+    QTest::newRow("pcx8 version 5") << b({0x0A, 5, 1, 8, 0, 0}) << ImageKind::Pcx8;
+    QTest::newRow("pcx8 version 0") << b({0x0A, 0, 1, 8, 0, 0}) << ImageKind::Pcx8;
+    QTest::newRow("pcx8 version 6") << b({0x0A, 6, 1, 8, 0, 0}) << ImageKind::Unrecognised;
+    QTest::newRow("pcx8 not encoded") << b({0x0A, 5, 0, 8, 0, 0}) << ImageKind::Unrecognised;
+    QTest::newRow("pcx1 version 3") << b({0x0A, 3, 1, 1, 0, 0}) << ImageKind::Pcx1;
+    QTest::newRow("pcx1 version 5") << b({0x0A, 5, 1, 1, 0, 0}) << ImageKind::Unrecognised;
+    QTest::newRow("pcx 4 bits") << b({0x0A, 5, 1, 4, 0, 0}) << ImageKind::Unrecognised;
+    QTest::newRow("five bytes of bmp") << b({'B', 'M', 0, 0, 0}) << ImageKind::Unrecognised;
+    QTest::newRow("empty") << QByteArray() << ImageKind::Unrecognised;
+    QTest::newRow("png") << b({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}) << ImageKind::Unrecognised;
+    QTest::newRow("tiff") << b({'I', 'I', 42, 0, 8, 0, 0, 0}) << ImageKind::Unrecognised;
+}
+
+void TestDecoders::detect_image_kind()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(ImageKind, kind);
+    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+    QCOMPARE(DetectImageKind({p, static_cast<std::size_t>(bytes.size())}), kind);
+}
+
+void TestDecoders::known_pictures_decode_to_exact_pixels_data()
+{
+    QTest::addColumn<QString>("file");
+    const QStringList expectations = QDir(DataPath("")).entryList({"*.expect"}, QDir::Files, QDir::Name);
+    QVERIFY(expectations.size() >= 20);
+    for (const QString& e : expectations) {
+        const QString file = e.chopped(7);
+        QTest::newRow(qPrintable(file)) << file;
+    }
+}
+
+void TestDecoders::known_pictures_decode_to_exact_pixels()
+{
+    QFETCH(QString, file);
+    DecodedPicture picture;
+    QCOMPARE(DecodePicture(Load(file), picture), DecodeError::None);
+    const Image want = LoadExpected(file);
+    QCOMPARE(Difference(picture.image, want), QString());
+}
+
+void TestDecoders::jpeg_decode_matches_libjpeg_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("baseline") << "good_jpeg_baseline.jpg";
+    QTest::newRow("progressive") << "good_jpeg_progressive.jpg";
+    QTest::newRow("greyscale") << "good_jpeg_grey.jpg";
+    QTest::newRow("100 scans, the most we read") << "good_jpeg_100_scans.jpg";
+}
+
+void TestDecoders::jpeg_decode_matches_libjpeg()
+{
+    QFETCH(QString, file);
+    const PictureBytes bytes = Load(file);
+    DecodedPicture picture;
+    QCOMPARE(DecodePicture(bytes, picture), DecodeError::None);
+    QCOMPARE(picture.kind, ImageKind::Jpeg);
+    Reference ref{};
+    Image want;
+    std::vector<std::uint8_t> row;
+    QVERIFY(ReferenceDecode(ref, bytes, want, row));
+    QCOMPARE(want.width, 24);
+    QCOMPARE(Difference(picture.image, want), QString());
+}
+
+void TestDecoders::jpeg_decode_cmyk_to_rgb()
+{
+    // Inverted (Adobe) inks: no ink, then full cyan.
+    Image image;
+    QCOMPARE(DecodeJpeg(Load("good_jpeg_cmyk.jpg"), image), DecodeError::None);
+    Image want{16, 8, std::vector<std::uint32_t>(128)};
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x)
+            want.Row(y)[x] = x < 8 ? kW : 0xFF00FFFF;
+    QCOMPARE(Difference(image, want, 2), QString());
+    // Plain inks without the marker: no ink, then full yellow.
+    QCOMPARE(DecodeJpeg(Load("good_jpeg_cmyk_plain.jpg"), image), DecodeError::None);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x)
+            want.Row(y)[x] = x < 8 ? kW : 0xFFFFFF00;
+    QCOMPARE(Difference(image, want, 2), QString());
+}
+
+void TestDecoders::malformed_files_give_no_picture_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<DecodeError>("error");
+    const auto row = [](const char* name, const char* file, DecodeError e) {
+        QTest::newRow(name) << QString::fromLatin1(file) << e;
+    };
+    row("bmp_decode_dimension_overflow", "bmp_dimension_overflow.bmp", DecodeError::TooLarge);
+    row("bmp_decode_side_over_cap", "bmp_side_over_cap.bmp", DecodeError::TooLarge);
+    row("bmp_decode_over_memory_cap", "bmp_over_memory_cap.bmp", DecodeError::TooLarge);
+    row("bmp_decode_zero_width", "bmp_zero_width.bmp", DecodeError::UnsupportedDimension);
+    row("bmp_decode_int_min_height", "bmp_int_min_height.bmp", DecodeError::TooLarge);
+    row("bmp_decode_truncated_rows", "bmp_truncated_rows.bmp", DecodeError::TruncatedInput);
+    row("bmp_decode_truncated_header", "bmp_truncated_header.bmp", DecodeError::TruncatedInput);
+    row("icon_decode_height_zero", "icon_height_zero.ico", DecodeError::UnsupportedDimension);
+    row("icon_decode_height_int_min", "icon_height_int_min.ico", DecodeError::UnsupportedDimension);
+    row("icon_decode_truncated_input", "icon_truncated.ico", DecodeError::TruncatedInput);
+    row("icon_decode_truncated_directory", "icon_truncated_directory.ico", DecodeError::TruncatedInput);
+    row("icon_decode_entry_outside", "icon_entry_outside.ico", DecodeError::TruncatedInput);
+    row("icon_decode_png_only", "icon_png_only.ico", DecodeError::Unsupported);
+    row("gif_decode_lzw_code_size_13", "gif_lzw_code_size_13.gif", DecodeError::CorruptData);
+    row("gif_decode_truncated_header", "gif_truncated_header.gif", DecodeError::TruncatedInput);
+    row("gif_decode_truncated_first_frame", "gif_truncated_first_frame.gif", DecodeError::TruncatedInput);
+    row("gif_decode_screen_over_memory_cap", "gif_screen_over_memory_cap.gif", DecodeError::TooLarge);
+    row("gif_decode_zero_screen", "gif_zero_screen.gif", DecodeError::UnsupportedDimension);
+    row("pcx_decode_truncated_input", "pcx_truncated.pcx", DecodeError::TruncatedInput);
+    row("pcx_decode_8bit_without_palette", "pcx8_without_palette.pcx", DecodeError::TruncatedInput);
+    row("pcx_decode_dimension_overflow", "pcx_dimension_overflow.pcx", DecodeError::TooLarge);
+    row("pcx_decode_max_before_min", "pcx_max_before_min.pcx", DecodeError::UnsupportedDimension);
+    row("pcx_decode_bytes_per_line_short", "pcx_bytes_per_line_short.pcx", DecodeError::BadHeader);
+    row("jpeg_decode_truncated_input", "jpeg_truncated.jpg", DecodeError::TruncatedInput);
+    row("jpeg_decode_header_only", "jpeg_header_only.jpg", DecodeError::TruncatedInput);
+    row("jpeg_decode_corrupt_tables", "jpeg_corrupt_tables.jpg", DecodeError::CorruptData);
+    row("jpeg_decode_huge_dimensions", "jpeg_huge_dimensions.jpg", DecodeError::TooLarge);
+    row("jpeg_decode_over_memory_cap", "jpeg_over_memory_cap.jpg", DecodeError::TooLarge);
+    row("jpeg_decode_too_many_scans", "jpeg_too_many_scans.jpg", DecodeError::CorruptData);
+    row("decode_five_bytes", "five_bytes.bin", DecodeError::Unrecognised);
+    row("decode_png_bytes", "png_picture.png", DecodeError::Unrecognised);
+    row("decode_tiff_bytes", "tiff_header.tif", DecodeError::Unrecognised);
+}
+
+void TestDecoders::malformed_files_give_no_picture()
+{
+    QFETCH(QString, file);
+    QFETCH(DecodeError, error);
+    DecodedPicture picture;
+    const DecodeError got = DecodePicture(Load(file), picture);
+    QCOMPARE(DecodeErrorName(got), DecodeErrorName(error));
+    QVERIFY(picture.image.Empty());
+    QCOMPARE(picture.kind, ImageKind::Unrecognised);
+    QVERIFY(!picture.Animated());
+}
+
+void TestDecoders::bmp_decode_rle_run_past_row()
+{
+    // A run of 10 on a 4-pixel row is cut there; the next row is intact.
+    Image image;
+    QCOMPARE(DecodeBmp(Load("bmp_rle8_run_past_row.bmp"), image), DecodeError::None);
+    QCOMPARE(Difference(image, Picture(4, 2, {kB, kB, kB, kB, kG, kG, kG, kG})), QString());
+    QCOMPARE(DecodeBmp(Load("bmp_rle4_run_past_row.bmp"), image), DecodeError::None);
+    QCOMPARE(Difference(image, Picture(3, 1, {kG, kB, kG})), QString());
+}
+
+void TestDecoders::bmp_decode_rle_past_image()
+{
+    // A delta past the last row ends the picture; nothing after it is drawn.
+    Image image;
+    QCOMPARE(DecodeBmp(Load("bmp_rle8_past_image.bmp"), image), DecodeError::None);
+    QCOMPARE(Difference(image, Picture(4, 2, {kT, kT, kT, kT, kW, kW, kW, kW})), QString());
+    // An absolute run longer than the data left draws nothing.
+    QCOMPARE(DecodeBmp(Load("bmp_rle8_absolute_past_data.bmp"), image), DecodeError::None);
+    QCOMPARE(Difference(image, Picture(4, 2, std::vector<std::uint32_t>(8, kT))), QString());
+}
+
+void TestDecoders::bmp_decode_rle_truncated_keeps_rows()
+{
+    Image image;
+    QCOMPARE(DecodeBmp(Load("bmp_rle8_truncated.bmp"), image), DecodeError::None);
+    QCOMPARE(Difference(image, Picture(4, 2, {kT, kT, kT, kT, kB, kB, kB, kB})), QString());
+}
+
+void TestDecoders::bmp_decode_palette_index_beyond_palette()
+{
+    Image image;
+    QCOMPARE(DecodeBmp(Load("bmp_palette_index_beyond.bmp"), image), DecodeError::None);
+    QCOMPARE(Difference(image, Picture(4, 1, {kR, kG, kOpaqueBlack, kOpaqueBlack})), QString());
+}
+
+void TestDecoders::icon_decode_falls_back_to_next_entry()
+{
+    // The larger entry's pixels are cut short; the smaller complete one shows.
+    Image image;
+    QCOMPARE(DecodeIcon(Load("icon_fallback.ico"), image), DecodeError::None);
+    QCOMPARE(image.width, 3);
+    QCOMPARE(image.height, 2);
+}
+
+void TestDecoders::gif_decode_truncated_input_keeps_complete_frames()
+{
+    GifAnimation animation;
+    QCOMPARE(DecodeGif(Load("gif_truncated_third_frame.gif"), animation), DecodeError::None);
+    QCOMPARE(animation.frames.size(), std::size_t{2});
+    DecodedPicture picture;
+    QCOMPARE(DecodePicture(Load("gif_truncated_third_frame.gif"), picture), DecodeError::None);
+    QVERIFY(picture.Animated());
+}
+
+void TestDecoders::gif_decode_short_pixel_data()
+{
+    // The data ends after two of six pixels: the rest stay transparent.
+    DecodedPicture picture;
+    QCOMPARE(DecodePicture(Load("gif_short_pixel_data.gif"), picture), DecodeError::None);
+    QCOMPARE(Difference(picture.image, Picture(3, 2, {kR, kG, kT, kT, kT, kT})), QString());
+    QVERIFY(!picture.Animated());
+}
+
+void TestDecoders::gif_decode_huge_frame_is_cut_to_screen()
+{
+    GifAnimation animation;
+    QCOMPARE(DecodeGif(Load("gif_huge_frame.gif"), animation), DecodeError::None);
+    QCOMPARE(animation.frames.at(0).indices.size(), std::size_t{6});
+    QCOMPARE(Difference(FrameAfter(animation, 1), Picture(3, 2, {kR, kG, kB, kT, kT, kT})), QString());
+}
+
+void TestDecoders::gif_decode_full_code_table()
+{
+    // Also covered by the exact-pixel test; here the table must really fill.
+    GifAnimation animation;
+    QCOMPARE(DecodeGif(Load("gif_full_code_table.gif"), animation), DecodeError::None);
+    QCOMPARE(animation.frames.at(0).decodedPixels, std::uint64_t{64 * 64});
+    QCOMPARE(Difference(FrameAfter(animation, 1), LoadExpected("gif_full_code_table.gif")), QString());
+}
+
+void TestDecoders::gif_compose_frames_in_order()
+{
+    GifAnimation animation;
+    QCOMPARE(DecodeGif(Load("good_gif_animated.gif"), animation), DecodeError::None);
+    QCOMPARE(animation.width, 4);
+    QCOMPARE(animation.frames.size(), std::size_t{4});
+    std::vector<int> delays;
+    for (const GifFrame& f : animation.frames)
+        delays.push_back(f.delayMs);
+    QCOMPARE(delays, (std::vector<int>{50, 100, 250, 30}));
+
+    const std::vector<std::uint32_t> red(16, kR);
+    auto f2 = red;
+    f2[5] = f2[6] = f2[9] = kG;        // 2 × 2 at (1,1), (2,2) transparent
+    auto f3 = red;
+    f3[0] = kB;                        // green area put back, blue at (0,0)
+    auto f4 = red;
+    f4[7] = f4[11] = f4[15] = kW;      // blue area put back, column x=3 but row 0
+    GifComposer composer(animation);
+    const std::vector<std::vector<std::uint32_t>> want = {red, f2, f3, f4, red, f2};
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        QCOMPARE(composer.Advance(), i % 4);
+        QCOMPARE(Difference(composer.Canvas(), Picture(4, 4, want[i])), QString());
+    }
+}
+
+void TestDecoders::gif_compose_disposal3_at_image_edge()
+{
+    GifAnimation animation;
+    QCOMPARE(DecodeGif(Load("gif_disposal3_edge.gif"), animation), DecodeError::None);
+    std::vector<std::uint32_t> want(9, kR);
+    want[8] = kG;
+    QCOMPARE(Difference(FrameAfter(animation, 2), Picture(3, 3, want)), QString());
+    want[8] = kR;
+    want[0] = kB;
+    QCOMPARE(Difference(FrameAfter(animation, 3), Picture(3, 3, want)), QString());
+}
+
+void TestDecoders::gif_compose_frame_outside_screen()
+{
+    GifAnimation animation;
+    QCOMPARE(DecodeGif(Load("gif_frame_outside_screen.gif"), animation), DecodeError::None);
+    QCOMPARE(animation.frames.size(), std::size_t{2});
+    QVERIFY(animation.frames[1].indices.empty());
+    const Image first = FrameAfter(animation, 1);
+    QCOMPARE(Difference(FrameAfter(animation, 2), first), QString());
+}
+
+void TestDecoders::pcx_decode_rle_past_image()
+{
+    Image image;
+    QCOMPARE(DecodePcx(Load("pcx_rle_past_image.pcx"), image), DecodeError::None);
+    QCOMPARE(Difference(image, Picture(3, 1, std::vector<std::uint32_t>(3, 0xFF090909))), QString());
+}
+
+void TestDecoders::caps_on_sides_and_memory()
+{
+    QCOMPARE(CheckDimensions(32627, 1), DecodeError::None);
+    QCOMPARE(CheckDimensions(32628, 1), DecodeError::TooLarge);
+    QCOMPARE(CheckDimensions(1, 32628), DecodeError::TooLarge);
+    QCOMPARE(CheckDimensions(0, 5), DecodeError::UnsupportedDimension);
+    QCOMPARE(CheckDimensions(5, -1), DecodeError::UnsupportedDimension);
+    // 8192 × 8192 × 4 bytes is exactly 256 MiB; one more row is over.
+    QCOMPARE(CheckDimensions(8192, 8192), DecodeError::None);
+    QCOMPARE(CheckDimensions(8192, 8193), DecodeError::TooLarge);
+}
+
+QTEST_GUILESS_MAIN(TestDecoders)
+#include "test_decoders.moc"
