@@ -202,7 +202,6 @@ private slots:
 
     void template_picture_is_drawn_in_the_work_area()
     {
-        QSKIP("picture decoding not on main yet");
         // 熊猫1 is a progressive JPEG shown at its own size; 蠢猫1 (266 × 266)
         // is stretched into 265 × 265.
         const struct {
@@ -493,7 +492,6 @@ private slots:
 
     void dropped_photo_takes_its_own_size()
     {
-        QSKIP("dropped photo import not on main yet");
         // A photo with a space and Chinese characters in its path.
         QImage photo(123, 87, QImage::Format_RGB32);
         for (int y = 0; y < photo.height(); ++y)
@@ -509,6 +507,12 @@ private slots:
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         }(), "JPG"));
         QVERIFY2(difference >= 0 && difference < 3, qPrintable(QString::number(difference)));
+        // Saved at that size too.
+        QVERIFY(D().Click(kSave));
+        QTRY_COMPARE_WITH_TIMEOUT(SavedFiles().size(), 1, 5000);
+        QFile saved(QDir(D().DesktopFolder()).filePath(SavedFiles().front()));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(ReadImage(saved.readAll(), "JPG").size(), QSize(123, 87));
 
         // A file that does not decode loses nothing.
         const QString png = D().TempPath("files/picture.png");
@@ -522,6 +526,9 @@ private slots:
         QVERIFY(photo.scaled(64, 48).save(bmp, "BMP"));
         QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(50, 50), {png, bmp}), 0);
         QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(64, 48), 5000);
+        // And zooms like a template.
+        QVERIFY(D().Click(kZoomOut));
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(57, 43), 5000);
     }
 
     void drop_outside_the_work_area_is_refused()
