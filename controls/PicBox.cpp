@@ -13,10 +13,18 @@ namespace mugrove {
 namespace {
 
 // Wraps a decoded picture for drawing without copying its pixels.
-QImage View(const Image& image)
+// An opaque picture is drawn as RGB32, which needs no blending or conversion.
+QImage View(const Image& image, bool opaque = false)
 {
     return QImage(reinterpret_cast<const uchar*>(image.pixels.data()), image.width, image.height,
-                  static_cast<qsizetype>(image.width) * 4, QImage::Format_ARGB32);
+                  static_cast<qsizetype>(image.width) * 4,
+                  opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32);
+}
+
+bool IsOpaque(const Image& image)
+{
+    return std::all_of(image.pixels.begin(), image.pixels.end(),
+                       [](std::uint32_t p) { return (p >> 24) == 0xFF; });
 }
 
 class QtFrameTimer : public FrameTimer {
@@ -84,7 +92,11 @@ QRect DisplayTarget(int mode, QSize box, QSize picture)
     }
 }
 
-PicBox::PicBox(QWidget* parent) : QWidget(parent), Control(this), timer_(MakeQtFrameTimer()) {}
+PicBox::PicBox(QWidget* parent) : QWidget(parent), Control(this), timer_(MakeQtFrameTimer())
+{
+    // Every paint fills the whole box first, so nothing beneath needs painting.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
 
 PicBox::~PicBox()
 {
@@ -119,9 +131,12 @@ void PicBox::Show(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded)
     ++generation_;
     picture_ = std::move(bytes);
     decoded_ = std::move(decoded);
+    opaque_ = decoded_ && !decoded_->Animated() && IsOpaque(decoded_->image);
     if (decoded_ && decoded_->Animated())
         StartPlayer();
-    repaint();
+    // Painted with the next paint of the window: a handler that goes on to
+    // resize the box then paints it once, at its new size.
+    update();
 }
 
 void PicBox::SetDisplayMode(int mode)
@@ -191,7 +206,7 @@ void PicBox::paintEvent(QPaintEvent*)
     const Image* image = Shown();
     if (image == nullptr || image->Empty())
         return;
-    const QImage view = View(*image);
+    const QImage view = View(*image, opaque_ && !composer_);
     const QRect target = DisplayTarget(displayMode_, size(), view.size());
     if (target.isEmpty())
         return;

@@ -82,6 +82,7 @@ private:
     std::unique_ptr<GifComposer> composer_; // refers into decoded_->animation
     std::unique_ptr<FrameTimer> timer_;
     int displayMode_ = 0;
+    bool opaque_ = false; // the still picture has no transparent pixel
     // The picture averaged down to the box, kept while neither the target
     // size nor the picture (or GIF frame) changes.
     QImage shrunk_;

@@ -13,8 +13,7 @@ void Label::SetCaption(const QString& caption)
     caption_ = caption;
     QString shown = caption;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    setText(shown);
-    repaint();
+    setText(shown); // repainted with the window's next paint
 }
 
 } // namespace mugrove
