@@ -129,7 +129,7 @@ constexpr std::uint32_t kR = 0xFFFF0000, kG = 0xFF00FF00, kB = 0xFF0000FF, kW = 
 
 Image Picture(int w, int h, std::vector<std::uint32_t> pixels)
 {
-    return Image{w, h, std::move(pixels)};
+    return Image{w, h, PixelBuffer(pixels.begin(), pixels.end())};
 }
 
 } // namespace
@@ -254,7 +254,7 @@ void TestDecoders::jpeg_decode_cmyk_to_rgb()
     // Inverted (Adobe) inks: no ink, then full cyan.
     Image image;
     QCOMPARE(DecodeJpeg(Load("good_jpeg_cmyk.jpg"), image), DecodeError::None);
-    Image want{16, 8, std::vector<std::uint32_t>(128)};
+    Image want{16, 8, PixelBuffer(128)};
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 16; ++x)
             want.Row(y)[x] = x < 8 ? kW : 0xFF00FFFF;
