@@ -17,6 +17,7 @@
 #include "controls/TransLabel.h"
 #include "templates/Catalog.h"
 
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
@@ -64,6 +65,16 @@ void ApplyText(QObject* object, const QString& text)
     else if (auto* c = qobject_cast<CheckBox*>(object)) c->setText(text);
 }
 
+// The font of a control whose text is fixed: when its face is installed it
+// has every glyph the text needs, so no other faces are searched.
+QFont FixedTextFont(const LogFont& stored)
+{
+    QFont font = ToQFont(stored);
+    if (QFontDatabase::hasFamily(font.families().value(0)))
+        font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::NoFontMerging));
+    return font;
+}
+
 void ApplyCommonSettings(const ControlDefinition& def, QObject* object)
 {
     object->setObjectName(QString::fromUtf8(def.name));
@@ -78,7 +89,7 @@ void ApplyCommonSettings(const ControlDefinition& def, QObject* object)
         if (auto* label = qobject_cast<TransLabel*>(object))
             label->SetLogFont(def.font);
         else
-            widget->setFont(ToQFont(*def.font));
+            widget->setFont(FixedTextFont(*def.font));
     }
 }
 

@@ -97,14 +97,28 @@ void PicBox::SetPicture(PictureBytes bytes)
     // decoded; the composer refers into the old frames.
     StopPlayer();
     decoded_.reset();
+    std::unique_ptr<DecodedPicture> decoded;
+    if (!bytes.empty()) {
+        decoded = std::make_unique<DecodedPicture>();
+        if (DecodePicture(bytes, *decoded) != DecodeError::None)
+            decoded.reset();
+    }
+    Show(std::move(bytes), std::move(decoded));
+}
+
+void PicBox::SetDecodedPicture(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded)
+{
+    StopPlayer();
+    decoded_.reset();
+    Show(std::move(bytes), std::move(decoded));
+}
+
+void PicBox::Show(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded)
+{
     shrunk_ = QImage();
     ++generation_;
     picture_ = std::move(bytes);
-    if (!picture_.empty()) {
-        auto decoded = std::make_unique<DecodedPicture>();
-        if (DecodePicture(picture_, *decoded) == DecodeError::None)
-            decoded_ = std::move(decoded);
-    }
+    decoded_ = std::move(decoded);
     if (decoded_ && decoded_->Animated())
         StartPlayer();
     repaint();

@@ -48,6 +48,9 @@ public:
     // Keeps the bytes and decodes them once; bytes that do not decode stay
     // the Picture but show nothing. Empty bytes clear the picture.
     void SetPicture(PictureBytes bytes);
+    // The same for bytes that the caller has decoded already (`decoded` is
+    // their decoded form, or null when they are not a picture).
+    void SetDecodedPicture(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded);
 
     // 0 own size at the top-left, 1 stretched to the box, 2 centred and
     // shrunk to fit; other values are clamped into 0..2.
@@ -68,6 +71,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void Show(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded);
     void StartPlayer();
     void StopPlayer();
     void ShowNextFrame();

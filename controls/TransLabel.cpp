@@ -277,31 +277,20 @@ bool TransLabel::LoadSettingsRecord(const QByteArray& record)
 
 void TransLabel::RepaintBeneath()
 {
-    const QWidget* top = window();
-    RepaintWindowArea(QRect(mapTo(top, QPoint(0, 0)), size()));
-}
-
-void TransLabel::RepaintWindowArea(const QRegion& area)
-{
-    // The top-level window paints the area at once: its own background, then
-    // every child meeting the area from the back to the front, this label
-    // included. Before the window is shown there is nothing to paint.
-    QWidget* top = window();
-    if (top->isVisible())
-        top->repaint(area);
+    // The label is transparent, so Qt paints whatever lies beneath its
+    // rectangle before the label itself. The synchronous repaint also paints
+    // every area already marked dirty, such as the place a move just left,
+    // which Qt invalidates in the parent before the move event arrives.
+    // (Repainting a region of the top-level window instead can be dropped
+    // by Qt 6.4 when other widgets are waiting to be painted.)
+    if (isVisible())
+        repaint();
 }
 
 void TransLabel::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
-    // Both the place the label left and the one it now covers.
-    const QWidget* top = window();
-    const QWidget* parent = parentWidget();
-    const QPoint oldOrigin = parent && parent != top ? parent->mapTo(top, event->oldPos())
-                                                     : event->oldPos();
-    QRegion area(QRect(oldOrigin, size()));
-    area += QRect(mapTo(top, QPoint(0, 0)), size());
-    RepaintWindowArea(area);
+    RepaintBeneath();
 }
 
 void TransLabel::paintEvent(QPaintEvent*)

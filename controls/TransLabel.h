@@ -99,7 +99,6 @@ private:
     // The stored description, or the default GUI font's for a field write.
     LogFontBytes FontForFieldWrite() const;
     void StoreFont(const std::optional<LogFontBytes>& bytes);
-    void RepaintWindowArea(const QRegion& area);
 
     TransLabelSettings settings_;
     LogFont paintFont_; // settings_.font decoded once per write, not per paint

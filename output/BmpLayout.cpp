@@ -154,21 +154,4 @@ std::optional<Bmp24View> ReadBmp24(std::span<const std::uint8_t> file)
     return Bmp24View{width, height, stride, h + kBmpPixelOffset};
 }
 
-std::optional<QImage> DecodeSnapshot(const PictureBytes& snapshot)
-{
-    const std::optional<Bmp24View> bmp = ReadBmp24(snapshot);
-    if (!bmp)
-        return std::nullopt;
-    QImage image(bmp->width, bmp->height, QImage::Format_RGB32);
-    if (image.isNull())
-        return std::nullopt;
-    const std::uint8_t* row = bmp->bottomRow;
-    for (int y = bmp->height - 1; y >= 0; --y, row += bmp->stride) {
-        auto* target = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < bmp->width; ++x)
-            target[x] = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
-    }
-    return image;
-}
-
 } // namespace mugrove

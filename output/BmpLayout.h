@@ -40,7 +40,4 @@ struct Bmp24View {
 // else (other depths, top-down rows, compression, a short file) gives nothing.
 std::optional<Bmp24View> ReadBmp24(std::span<const std::uint8_t> file);
 
-// The picture of a snapshot, for places that need pixels back.
-std::optional<QImage> DecodeSnapshot(const PictureBytes& snapshot);
-
 } // namespace mugrove

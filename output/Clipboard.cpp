@@ -3,7 +3,6 @@
 #include "app/Form.h"
 #include "app/model/Button.h"
 #include "controls/PicBox.h"
-#include "output/BmpLayout.h"
 #include "output/Snapshot.h"
 
 #include <QClipboard>
@@ -19,8 +18,8 @@ bool CopyPictureToClipboard(const PictureBytes& snapshot)
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard)
         return false;
-    // Our own reader of the snapshot layout; the work area's BMP decoder can take its place.
-    const std::optional<QImage> picture = DecodeSnapshot(snapshot);
+    // Read back with the work area's own decoders, as any dropped BMP would be.
+    const std::optional<QImage> picture = DecodeToImage(snapshot);
     if (!picture) {
         // Whatever was there before is gone either way, as after any copy.
         clipboard->clear();

@@ -1,5 +1,7 @@
 #include "output/Snapshot.h"
 
+#include "app/model/MulDiv.h"
+
 #include "output/BmpLayout.h"
 
 #include <QGuiApplication>
@@ -29,21 +31,6 @@ Qt::TransformationMode ScalingMode()
 }
 
 } // namespace
-
-int MulDiv(int a, int b, int c)
-{
-    if (c == 0)
-        return -1;
-    std::int64_t product = static_cast<std::int64_t>(a) * b;
-    const bool negative = (product < 0) != (c < 0);
-    const std::int64_t absProduct = product < 0 ? -product : product;
-    const std::int64_t absDivisor = c < 0 ? -static_cast<std::int64_t>(c) : c;
-    const std::int64_t quotient = (absProduct + absDivisor / 2) / absDivisor;
-    const std::int64_t result = negative ? -quotient : quotient;
-    if (result > std::numeric_limits<int>::max() || result < std::numeric_limits<int>::min())
-        return -1;
-    return static_cast<int>(result);
-}
 
 int OutputExtent(int requested, int captured)
 {

@@ -14,10 +14,6 @@ namespace mugrove {
 // this are refused rather than allocated.
 inline constexpr std::size_t kMaxSnapshotBytes = std::size_t{256} << 20;
 
-// a × b / c rounded to the nearest integer, halves away from zero, with a
-// 64-bit product; -1 when c is 0 or the result does not fit 32 bits.
-int MulDiv(int a, int b, int c);
-
 // The output extent for a requested one: 0 keeps the captured extent, a
 // positive value is taken, -p is p percent of the captured extent (10 at least).
 int OutputExtent(int requested, int captured);

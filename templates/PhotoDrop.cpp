@@ -1,11 +1,91 @@
 #include "templates/PhotoDrop.h"
 
 #include "app/Form.h"
+#include "controls/PicBox.h"
+#include "controls/decoders/DecodedPicture.h"
+#include "templates/Selection.h"
 
-#include <QString>
+#include <QFile>
+#include <QFileInfo>
+
+#include <memory>
 
 namespace mugrove {
 
-void OnPhotoDropped(Form&, const QString&) {}
+PictureBytes ReadWholeFile(const QString& fileName)
+{
+    // Other writers cannot be shut out portably here; a file that changes
+    // length while it is read gives nothing rather than a torn picture.
+    const QFileInfo info(fileName);
+    if (!info.isFile())
+        return {};
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const qint64 size = file.size();
+    if (size <= 0 || size > kMaxPictureFileBytes)
+        return {};
+    PictureBytes bytes(static_cast<std::size_t>(size));
+    if (file.read(reinterpret_cast<char*>(bytes.data()), size) != size || !file.atEnd())
+        return {};
+    return bytes;
+}
+
+namespace {
+
+// The file's bytes and their decoded form; null when there is no picture.
+std::unique_ptr<DecodedPicture> DecodeFile(const QString& fileName, PictureBytes& bytes)
+{
+    bytes = ReadWholeFile(fileName);
+    if (bytes.empty())
+        return nullptr;
+    auto decoded = std::make_unique<DecodedPicture>();
+    if (DecodePicture(bytes, *decoded) != DecodeError::None)
+        return nullptr;
+    return decoded;
+}
+
+} // namespace
+
+std::int32_t ImageFileWidth(const QString& fileName)
+{
+    PictureBytes bytes;
+    const auto decoded = DecodeFile(fileName, bytes);
+    return decoded ? decoded->Width() : 0;
+}
+
+std::int32_t ImageFileHeight(const QString& fileName)
+{
+    PictureBytes bytes;
+    const auto decoded = DecodeFile(fileName, bytes);
+    return decoded ? decoded->Height() : 0;
+}
+
+QStringList DroppedFileNames(const QString& text)
+{
+    const QString separator = QStringLiteral("\r\n");
+    if (!text.contains(separator))
+        return text.isEmpty() ? QStringList() : QStringList{text};
+    return text.split(separator, Qt::SkipEmptyParts);
+}
+
+void OnPhotoDropped(Form& form, const QString& fileNames)
+{
+    // Each file is read and decoded once; the work area takes the decoded
+    // form as it is, and its size is the picture's own.
+    for (const QString& name : DroppedFileNames(fileNames)) {
+        PictureBytes bytes;
+        std::unique_ptr<DecodedPicture> decoded = DecodeFile(name, bytes);
+        if (!decoded)
+            continue;
+        const int width = decoded->Width();
+        const int height = decoded->Height();
+        form.workArea->SetDecodedPicture(std::move(bytes), std::move(decoded));
+        form.workArea->SetWidth(width);
+        form.workArea->SetHeight(height);
+        RefreshSizeLabels(form);
+        return;
+    }
+}
 
 } // namespace mugrove

@@ -1,12 +1,32 @@
 #pragma once
 
-class QString;
+#include "controls/decoders/PictureBytes.h"
+
+#include <QStringList>
+
+#include <cstdint>
 
 namespace mugrove {
 
 struct Form;
 
-// 拖放对象1 FilesDropped: shows the dropped image file at its own size.
+// Files larger than this are not read: no picture we can show comes from one.
+inline constexpr std::int64_t kMaxPictureFileBytes = std::int64_t{256} << 20;
+
+// The whole file; empty when it cannot be read, is empty, is not a regular
+// file or is larger than kMaxPictureFileBytes.
+PictureBytes ReadWholeFile(const QString& fileName);
+
+// The pixel width or height of the picture in a file; 0 when the file holds
+// no picture this program reads.
+std::int32_t ImageFileWidth(const QString& fileName);
+std::int32_t ImageFileHeight(const QString& fileName);
+
+// The names in a FilesDropped text: one name, or names each ended by CR LF.
+QStringList DroppedFileNames(const QString& text);
+
+// 拖放对象1 FilesDropped: shows the first dropped file that holds a picture
+// at its own size. When none does, the work area keeps what it had.
 void OnPhotoDropped(Form& form, const QString& fileNames);
 
 } // namespace mugrove

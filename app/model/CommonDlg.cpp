@@ -1,5 +1,7 @@
 #include "app/model/CommonDlg.h"
 
+#include "app/model/MulDiv.h"
+
 #include "app/model/LogFont.h"
 
 #include <QFontDialog>
@@ -21,7 +23,7 @@ LogFont CommonDlg::StartingFont(int dpi) const
     start.underline = fontUnderline_ == 1 ? 1 : 0;
     start.faceName = fontName_;
     if (fontSize_ != 0)
-        start.height = -MulDivRounded(fontSize_, dpi, 72);
+        start.height = -MulDiv(fontSize_, dpi, 72);
     return start;
 }
 
@@ -45,7 +47,7 @@ bool CommonDlg::OpenFont()
     // The Qt chooser offers no colour, so the remembered colour stays.
     AcceptChoice(chosen.weight() >= kWeightBold ? 1 : 0, chosen.italic() ? 1 : 0,
                  chosen.strikeOut() ? 1 : 0, chosen.underline() ? 1 : 0, chosen.family(),
-                 MulDivRounded(-height, 72, dpi), fontColour_);
+                 MulDiv(-height, 72, dpi), fontColour_);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "app/model/Control.h"
 
 #include <QGroupBox>
+#include <QStaticText>
 
 #include <cstdint>
 
@@ -16,8 +17,22 @@ public:
     explicit GroupBox(QWidget* parent);
 
     QString Caption() const { return title(); }
-    void SetCaption(const QString& caption) { setTitle(caption); }
+    void SetCaption(const QString& caption);
     void SetBackgroundColour(std::uint32_t colour);
+
+protected:
+    // The caption lies under the dragged caption overlay and is repainted on
+    // every drag step, so its layout is worked out once, not per paint.
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void Relayout();
+
+    QStaticText titleText_; // laid out once per caption, font or size
+    QRect titleRect_;
+    QRect frameRect_;
 };
 
 } // namespace mugrove

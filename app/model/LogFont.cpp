@@ -1,5 +1,7 @@
 #include "app/model/LogFont.h"
 
+#include "app/model/MulDiv.h"
+
 #include "app/model/Control.h"
 
 #include <QApplication>
@@ -22,24 +24,6 @@ constexpr const char* kCodePage = "GBK"; // code page 936
 bool IsGbkLeadByte(std::uint8_t b)
 {
     return b >= 0x81 && b <= 0xFE;
-}
-
-std::int32_t MulDivWide(std::int64_t number, std::int64_t numerator, std::int64_t denominator)
-{
-    if (denominator == 0)
-        return -1;
-    // Both factors stay below 2^32 in magnitude, so the product fits.
-    const std::int64_t product = number * numerator;
-    std::int64_t quotient = product / denominator;
-    const std::int64_t remainder = product % denominator;
-    const std::int64_t absRemainder = remainder < 0 ? -remainder : remainder;
-    const std::int64_t absDenominator = denominator < 0 ? -denominator : denominator;
-    if (2 * absRemainder >= absDenominator)
-        quotient += ((product < 0) != (denominator < 0)) ? -1 : 1;
-    if (quotient < std::numeric_limits<std::int32_t>::min()
-        || quotient > std::numeric_limits<std::int32_t>::max())
-        return -1;
-    return static_cast<std::int32_t>(quotient);
 }
 
 } // namespace
@@ -156,11 +140,6 @@ LogFont FromBytes(const LogFontBytes& bytes)
     return font;
 }
 
-std::int32_t MulDivRounded(std::int32_t number, std::int32_t numerator, std::int32_t denominator)
-{
-    return MulDivWide(number, numerator, denominator);
-}
-
 int ScreenDpiY()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -187,7 +166,7 @@ std::int32_t NormaliseAngle(std::int32_t angle)
 
 std::int32_t HeightForSize(std::int32_t size, int dpi)
 {
-    return -MulDivRounded(std::max(size, 0), dpi, 72);
+    return -MulDiv(std::max(size, 0), dpi, 72);
 }
 
 LogFont ToLogFont(const OverlayFont& record, int dpi)
@@ -214,7 +193,7 @@ OverlayFont ToOverlayFont(const LogFont& font, int dpi)
     record.StrikeOut = font.strikeOut != 0 ? 1 : 0;
     record.Underline = font.underline != 0 ? 1 : 0;
     const std::int64_t height = font.height;
-    record.Size = MulDivWide(height < 0 ? -height : height, 72, dpi);
+    record.Size = MulDiv(height < 0 ? -height : height, 72, dpi);
     record.FaceName = font.faceName.isEmpty() ? std::nullopt : std::optional<QString>(font.faceName);
     return record;
 }

@@ -78,10 +78,6 @@ QString FromGbk(const QByteArray& bytes);
 // The number of code page 936 bytes the text takes, terminator excluded.
 qsizetype GbkLength(const QString& text);
 
-// MulDiv as the platform has it: number * numerator / denominator with a 64-bit
-// product, rounded half away from zero; -1 on a zero denominator or overflow.
-std::int32_t MulDivRounded(std::int32_t number, std::int32_t numerator, std::int32_t denominator);
-
 // The screen's vertical resolution in dots per inch (96 when no screen).
 int ScreenDpiY();
 
@@ -105,7 +101,7 @@ QString FallbackFaceName();
 bool FaceNameFits(const QString& name);
 // An angle in tenths of a degree brought into 0..3599.
 std::int32_t NormaliseAngle(std::int32_t angle);
-// -MulDivRounded(size, dpi, 72); a negative size counts as 0.
+// -MulDiv(size, dpi, 72); a negative size counts as 0.
 std::int32_t HeightForSize(std::int32_t size, int dpi);
 
 // A whole record written as a description: everything not named by the

@@ -43,7 +43,7 @@ struct Scene {
         form->captionOverlay->SetCaption(QStringLiteral("这里显示文字,可拖动"));
         box = &form->workArea->NativeWindow();
         snapshot = TakeSnapshot(box, box->width(), box->height());
-        const QImage pixels = DecodeSnapshot(snapshot)->convertToFormat(QImage::Format_RGB888);
+        const QImage pixels = DecodeToImage(snapshot)->convertToFormat(QImage::Format_RGB888);
         for (int y = 0; y < pixels.height(); ++y)
             rgb.insert(rgb.end(), pixels.constScanLine(y), pixels.constScanLine(y) + 3 * pixels.width());
     }

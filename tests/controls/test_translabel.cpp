@@ -1,6 +1,7 @@
 // The transparent label: its stored font record, setting writes, painting
 // over what lies beneath, repainting and mouse input.
 #include "app/model/LogFont.h"
+#include "app/model/MulDiv.h"
 #include "controls/TransLabel.h"
 
 #include <QApplication>
@@ -102,16 +103,16 @@ private slots:
 
     void muldiv_rounds_half_away_from_zero()
     {
-        QCOMPARE(MulDivRounded(12, 96, 72), 16);
-        QCOMPARE(MulDivRounded(9, 96, 72), 12);
-        QCOMPARE(MulDivRounded(20, 96, 72), 27);  // 26.67
-        QCOMPARE(MulDivRounded(7, 1, 2), 4);
-        QCOMPARE(MulDivRounded(-7, 1, 2), -4);
-        QCOMPARE(MulDivRounded(7, 1, -2), -4);
-        QCOMPARE(MulDivRounded(4, 1, 3), 1);
-        QCOMPARE(MulDivRounded(1, 2, 0), -1);
-        QCOMPARE(MulDivRounded(2147483647, 96, 72), -1); // the quotient overflows
-        QCOMPARE(MulDivRounded(2147483647, 2147483647, 2147483647), 2147483647);
+        QCOMPARE(MulDiv(12, 96, 72), 16);
+        QCOMPARE(MulDiv(9, 96, 72), 12);
+        QCOMPARE(MulDiv(20, 96, 72), 27);  // 26.67
+        QCOMPARE(MulDiv(7, 1, 2), 4);
+        QCOMPARE(MulDiv(-7, 1, 2), -4);
+        QCOMPARE(MulDiv(7, 1, -2), -4);
+        QCOMPARE(MulDiv(4, 1, 3), 1);
+        QCOMPARE(MulDiv(1, 2, 0), -1);
+        QCOMPARE(MulDiv(2147483647, 96, 72), -1); // the quotient overflows
+        QCOMPARE(MulDiv(2147483647, 2147483647, 2147483647), 2147483647);
     }
 
     void whole_record_converts_into_a_description()

@@ -3,6 +3,7 @@
 #include "ShownForm.h"
 
 #include "app/model/Button.h"
+#include "controls/PicBox.h"
 #include "output/BmpLayout.h"
 #include "output/DateTimeText.h"
 #include "output/SaveToDesktop.h"
@@ -169,7 +170,7 @@ private slots:
         QVERIFY(!saved.progressive);
         QVERIFY(saved.fullChroma);
         QWidget& box = Box(*form);
-        const QImage shot = *DecodeSnapshot(TakeSnapshot(&box, box.width(), box.height()));
+        const QImage shot = *DecodeToImage(TakeSnapshot(&box, box.width(), box.height()));
         QCOMPARE(saved.image.size(), shot.size());
         long long total = 0;
         int worst = 0;

@@ -8,6 +8,7 @@
 #include "app/program/EventTable.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
+#include "controls/decoders/DecodedPicture.h"
 #include "templates/Catalog.h"
 #include "templates/Zoom.h"
 
@@ -124,6 +125,11 @@ private slots:
             // Shown at their own size, except the two cats at 265 x 265.
             const QSize shown = (i == 15 || i == 16) ? QSize(265, 265) : QSize(want.width, want.height);
             QCOMPARE(QSize(entry->displayWidth, entry->displayHeight), shown);
+            // The work area's own decoder reads it at that size.
+            DecodedPicture decoded;
+            QCOMPARE(DecodePicture(entry->picture, decoded), DecodeError::None);
+            QCOMPARE(decoded.kind, ImageKind::Jpeg);
+            QCOMPARE(QSize(decoded.Width(), decoded.Height()), QSize(want.width, want.height));
             progressive += facts->progressive;
             grey += facts->components == 1;
             exif += facts->header == Exif;
@@ -159,6 +165,8 @@ private slots:
         QCOMPARE(form->copyButton->Caption(), QStringLiteral("复制图片"));
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存到桌面"));
         QVERIFY(std::ranges::equal(form->workArea->Picture(), TemplateCatalog::Find(11)->picture));
+        QVERIFY(form->workArea->Decoded());
+        QCOMPARE(form->workArea->Decoded()->Width(), 347);
         QCOMPARE(form->captionOverlay->Left(), 300); // the caption is not touched
 
         Select(*form, 15);

@@ -1,0 +1,138 @@
+// Dropping picture files on the work area.
+#include "app/Form.h"
+#include "app/WindowDefinition.h"
+#include "app/model/Label.h"
+#include "app/model/ListBox.h"
+#include "app/model/MainWindow.h"
+#include "app/program/EventTable.h"
+#include "controls/PicBox.h"
+#include "templates/PhotoDrop.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+using namespace mugrove;
+
+namespace {
+
+QString Data(const char* name)
+{
+    return QStringLiteral(MUGROVE_TEST_DATA "/decoders/") + QString::fromUtf8(name);
+}
+
+struct Dropping {
+    std::unique_ptr<Form> form = CreateForm(DefaultWindowDefinition());
+    Dropping()
+    {
+        BindEvents(*form);
+        form->window->Created.Raise();
+        form->templateList->setCurrentRow(0); // 234 x 234 before any drop
+    }
+
+    // Drops the files on the work area as a file manager would.
+    void Drop(const QStringList& paths)
+    {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& path : paths)
+            urls << QUrl::fromLocalFile(path);
+        data.setUrls(urls);
+        const Qt::DropActions allowed = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(QPoint(20, 20), allowed, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form->workArea, &enter);
+        QDropEvent drop(QPointF(20, 20), allowed, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form->workArea, &drop);
+    }
+
+    QSize Size() const { return {form->workArea->Width(), form->workArea->Height()}; }
+};
+
+} // namespace
+
+class PhotoDropTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void dropped_pictures_show_at_their_own_size_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("bmp") << Data("good_bmp24.bmp");
+        QTest::newRow("gif") << Data("good_gif_animated.gif");
+        QTest::newRow("ico") << Data("good_icon.ico");
+        QTest::newRow("cur") << Data("good_cursor.cur");
+        QTest::newRow("pcx") << Data("good_pcx8.pcx");
+        QTest::newRow("jpeg") << Data("good_jpeg_progressive.jpg");
+    }
+    void dropped_pictures_show_at_their_own_size()
+    {
+        QFETCH(QString, file);
+        const QSize own(ImageFileWidth(file), ImageFileHeight(file));
+        QVERIFY(own.width() > 0 && own.height() > 0);
+        Dropping d;
+        d.form->workArea->SetLeft(40);
+        d.Drop({file});
+        QCOMPARE(d.Size(), own);
+        QCOMPARE(d.form->workArea->Left(), 40); // the place stays
+        QVERIFY(d.form->workArea->Decoded());
+        QCOMPARE(d.form->widthLabel->Caption(), QStringLiteral("图片宽度：%1").arg(own.width()));
+        QCOMPARE(d.form->heightLabel->Caption(), QStringLiteral("图片高度：%1").arg(own.height()));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QVERIFY(std::ranges::equal(d.form->workArea->Picture(), bytes, {}, {},
+                                   [](char c) { return std::uint8_t(c); }));
+    }
+
+    void a_bad_drop_leaves_the_picture_and_size()
+    {
+        QTemporaryDir dir;
+        const QStringList bad = {Data("png_picture.png"), Data("bmp_truncated_rows.bmp"),
+                                 dir.filePath(QStringLiteral("missing.jpg")), dir.path(),
+                                 Data("five_bytes.bin")};
+        for (const QString& file : bad) {
+            Dropping d;
+            const PictureBytes before = d.form->workArea->Picture();
+            d.Drop({file});
+            QCOMPARE(d.Size(), QSize(234, 234));
+            QVERIFY2(d.form->workArea->Picture() == before, qPrintable(file));
+            QCOMPARE(d.form->widthLabel->Caption(), QStringLiteral("图片宽度：234"));
+            QCOMPARE(ImageFileWidth(file), 0);
+            QCOMPARE(ImageFileHeight(file), 0);
+        }
+    }
+
+    void the_first_file_that_decodes_is_used()
+    {
+        Dropping d;
+        d.Drop({Data("png_picture.png"), Data("good_pcx8.pcx"), Data("good_bmp24.bmp")});
+        QCOMPARE(d.Size(), QSize(ImageFileWidth(Data("good_pcx8.pcx")),
+                                 ImageFileHeight(Data("good_pcx8.pcx"))));
+    }
+
+    void a_path_with_any_characters_opens()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("照片 ünï 🐼 #1.bmp"));
+        QVERIFY(QFile::copy(Data("good_bmp8.bmp"), path));
+        Dropping d;
+        d.Drop({path});
+        QCOMPARE(d.Size(), QSize(ImageFileWidth(path), ImageFileHeight(path)));
+        QVERIFY(d.Size() != QSize(234, 234));
+    }
+
+    void dropped_names_split_on_crlf()
+    {
+        QCOMPARE(DroppedFileNames(QStringLiteral("/a b.jpg")), QStringList({"/a b.jpg"}));
+        QCOMPARE(DroppedFileNames(QStringLiteral("/a\r\n/b\r\n")), QStringList({"/a", "/b"}));
+        QVERIFY(DroppedFileNames(QString()).isEmpty());
+    }
+};
+
+QTEST_MAIN(PhotoDropTest)
+#include "test_photo_drop.moc"
