@@ -161,6 +161,7 @@ private slots:
     void gif_compose_frames_in_order();
     void gif_compose_disposal3_at_image_edge();
     void gif_compose_frame_outside_screen();
+    void gif_compose_disposal_of_empty_frame();
     void pcx_decode_rle_past_image();
     void caps_on_sides_and_memory();
 };
@@ -446,6 +447,19 @@ void TestDecoders::gif_compose_frame_outside_screen()
     QVERIFY(animation.frames[1].indices.empty());
     const Image first = FrameAfter(animation, 1);
     QCOMPARE(Difference(FrameAfter(animation, 2), first), QString());
+}
+
+void TestDecoders::gif_compose_disposal_of_empty_frame()
+{
+    // Found by the fuzzer: a disposal-2/3 frame that shows no pixels saved
+    // a zero-width area through a null pointer.
+    GifAnimation animation;
+    QCOMPARE(DecodeGif(Load("gif_regression_disposal_empty_frame.gif"), animation), DecodeError::None);
+    GifComposer composer(animation);
+    for (std::size_t i = 0; i < 2 * animation.frames.size(); ++i)
+        composer.Advance();
+    QCOMPARE(composer.Canvas().pixels.size(),
+             static_cast<std::size_t>(animation.width) * static_cast<std::size_t>(animation.height));
 }
 
 void TestDecoders::pcx_decode_rle_past_image()
