@@ -2,8 +2,10 @@
 # Builds the libFuzzer targets and runs each for the given number of seconds
 # (default 60), two at a time, with corpora seeded from tests/data/decoders.
 # Usage: fuzz/run.sh [seconds] [target...]   targets: bmp icon gif pcx jpeg picture
-# Findings land in build/fuzz/artifacts/<target>/; a summary with the number
-# of executions per target is printed at the end.
+# Findings land in build/fuzz/run/artifacts/<target>/; a summary with the
+# number of executions per target is printed at the end. Keep each fixed
+# finding in tests/data/fuzz-regressions/ (make-test-data.py rewrites
+# tests/data/decoders/ whole) with a test that decodes it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,7 +35,9 @@ seed() { # target, then file patterns
   local t=$1; shift
   mkdir -p "$work/corpus/$t" "$work/artifacts/$t"
   for pattern in "$@"; do
-    for f in $data/$pattern; do [ -e "$f" ] && cp -n "$f" "$work/corpus/$t/"; done
+    for f in $data/$pattern tests/data/fuzz-regressions/$pattern; do
+      [ -e "$f" ] && cp -n "$f" "$work/corpus/$t/"
+    done
   done
   return 0
 }

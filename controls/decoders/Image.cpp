@@ -32,12 +32,18 @@ DecodeError CheckDimensions(std::int64_t width, std::int64_t height, std::uint64
     return DecodeError::None;
 }
 
-DecodeError AllocateImage(Image& image, std::int64_t width, std::int64_t height, std::uint32_t fill)
+namespace {
+
+DecodeError Allocate(Image& image, std::int64_t width, std::int64_t height, const std::uint32_t* fill)
 {
     if (const DecodeError e = CheckDimensions(width, height); e != DecodeError::None)
         return e;
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     try {
-        image.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), fill);
+        if (fill != nullptr)
+            image.pixels.assign(count, *fill);
+        else
+            image.pixels.resize(count);
     } catch (const std::bad_alloc&) {
         image = {};
         return DecodeError::TooLarge; // within the caps, but not available now
@@ -45,6 +51,18 @@ DecodeError AllocateImage(Image& image, std::int64_t width, std::int64_t height,
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
     return DecodeError::None;
+}
+
+} // namespace
+
+DecodeError AllocateImage(Image& image, std::int64_t width, std::int64_t height, std::uint32_t fill)
+{
+    return Allocate(image, width, height, &fill);
+}
+
+DecodeError AllocateImageUninitialised(Image& image, std::int64_t width, std::int64_t height)
+{
+    return Allocate(image, width, height, nullptr);
 }
 
 } // namespace mugrove

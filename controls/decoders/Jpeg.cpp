@@ -126,7 +126,8 @@ DecodeError Run(JpegContext& ctx, std::span<const std::uint8_t> data, Image& out
         std::longjmp(ctx.jump, 1);
     }
     jpeg_start_decompress(&ctx.info);
-    if (AllocateImage(out, ctx.info.output_width, ctx.info.output_height, kOpaqueBlack) != DecodeError::None) {
+    // Every row is written below, or the decode fails and the picture goes.
+    if (AllocateImageUninitialised(out, ctx.info.output_width, ctx.info.output_height) != DecodeError::None) {
         ctx.failure = DecodeError::TooLarge;
         std::longjmp(ctx.jump, 1);
     }
@@ -138,8 +139,10 @@ DecodeError Run(JpegContext& ctx, std::span<const std::uint8_t> data, Image& out
     while (ctx.info.output_scanline < ctx.info.output_height) {
         const int y = static_cast<int>(ctx.info.output_scanline);
         JSAMPROW row = fourInks ? rows.data() : reinterpret_cast<JSAMPROW>(out.Row(y));
-        if (jpeg_read_scanlines(&ctx.info, &row, 1) != 1)
-            break;
+        if (jpeg_read_scanlines(&ctx.info, &row, 1) != 1) {
+            ctx.failure = DecodeError::TruncatedInput;
+            std::longjmp(ctx.jump, 1);
+        }
         if (fourInks) {
             std::uint32_t* dst = out.Row(y);
             for (int x = 0; x < out.width; ++x) {

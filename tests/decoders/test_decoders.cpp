@@ -29,7 +29,8 @@ QString DataPath(const QString& name)
 
 PictureBytes Load(const QString& name)
 {
-    QFile f(DataPath(name));
+    // Inputs the fuzzers found are kept apart from the generated files.
+    QFile f(name.startsWith("fuzz-regressions/") ? QStringLiteral(MUGROVE_TEST_DATA "/") + name : DataPath(name));
     if (!f.open(QIODevice::ReadOnly))
         qFatal("missing test file %s", qPrintable(name));
     const QByteArray b = f.readAll();
@@ -129,7 +130,7 @@ constexpr std::uint32_t kR = 0xFFFF0000, kG = 0xFF00FF00, kB = 0xFF0000FF, kW = 
 
 Image Picture(int w, int h, std::vector<std::uint32_t> pixels)
 {
-    return Image{w, h, std::move(pixels)};
+    return Image{w, h, PixelBuffer(pixels.begin(), pixels.end())};
 }
 
 } // namespace
@@ -161,6 +162,7 @@ private slots:
     void gif_compose_frames_in_order();
     void gif_compose_disposal3_at_image_edge();
     void gif_compose_frame_outside_screen();
+    void gif_compose_disposal_of_empty_frame();
     void pcx_decode_rle_past_image();
     void caps_on_sides_and_memory();
 };
@@ -254,7 +256,7 @@ void TestDecoders::jpeg_decode_cmyk_to_rgb()
     // Inverted (Adobe) inks: no ink, then full cyan.
     Image image;
     QCOMPARE(DecodeJpeg(Load("good_jpeg_cmyk.jpg"), image), DecodeError::None);
-    Image want{16, 8, std::vector<std::uint32_t>(128)};
+    Image want{16, 8, PixelBuffer(128)};
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 16; ++x)
             want.Row(y)[x] = x < 8 ? kW : 0xFF00FFFF;
@@ -446,6 +448,19 @@ void TestDecoders::gif_compose_frame_outside_screen()
     QVERIFY(animation.frames[1].indices.empty());
     const Image first = FrameAfter(animation, 1);
     QCOMPARE(Difference(FrameAfter(animation, 2), first), QString());
+}
+
+void TestDecoders::gif_compose_disposal_of_empty_frame()
+{
+    // Found by the fuzzer: a disposal-2/3 frame that shows no pixels saved
+    // a zero-width area through a null pointer.
+    GifAnimation animation;
+    QCOMPARE(DecodeGif(Load("fuzz-regressions/gif_disposal_empty_frame.gif"), animation), DecodeError::None);
+    GifComposer composer(animation);
+    for (std::size_t i = 0; i < 2 * animation.frames.size(); ++i)
+        composer.Advance();
+    QCOMPARE(composer.Canvas().pixels.size(),
+             static_cast<std::size_t>(animation.width) * static_cast<std::size_t>(animation.height));
 }
 
 void TestDecoders::pcx_decode_rle_past_image()
