@@ -15,6 +15,8 @@ int main(int argc, char** argv)
         return 1;
     }
     QApplication app(argc, argv);
+    // Lets the desktop match the window with its desktop entry (and icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.mugrove.Mugrove"));
     // Every later computation runs with the default rounding and masked exceptions.
     std::fesetenv(FE_DFL_ENV);
     return mugrove::RunProgram(mugrove::DefaultWindowDefinition());
