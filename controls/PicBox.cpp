@@ -131,7 +131,11 @@ void PicBox::Show(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded)
     ++generation_;
     picture_ = std::move(bytes);
     decoded_ = std::move(decoded);
-    opaque_ = decoded_ && !decoded_->Animated() && IsOpaque(decoded_->image);
+    // JPEG and PCX pictures have no transparency; the others are looked at.
+    const bool noAlpha = decoded_
+        && (decoded_->kind == ImageKind::Jpeg || decoded_->kind == ImageKind::Pcx8
+            || decoded_->kind == ImageKind::Pcx1);
+    opaque_ = decoded_ && !decoded_->Animated() && (noAlpha || IsOpaque(decoded_->image));
     if (decoded_ && decoded_->Animated())
         StartPlayer();
     // Painted with the next paint of the window: a handler that goes on to
