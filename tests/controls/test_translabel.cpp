@@ -1,5 +1,6 @@
 // The transparent label: its stored font record, setting writes, painting
 // over what lies beneath, repainting and mouse input.
+#include "tests/support/PaintCounter.h"
 #include "app/model/LogFont.h"
 #include "app/model/MulDiv.h"
 #include "controls/TransLabel.h"
@@ -34,19 +35,6 @@ protected:
 
 private:
     bool flat_;
-};
-
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
 };
 
 QImage Shot(QWidget& widget)

@@ -1,5 +1,6 @@
 // The caption's text and style controls and dragging, driven through the
 // real window built from its definition.
+#include "tests/support/PaintCounter.h"
 #include "app/Form.h"
 #include "app/WindowDefinition.h"
 #include "app/model/Button.h"
@@ -29,19 +30,6 @@
 using namespace mugrove;
 
 namespace {
-
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 // What the user does to a slider thumb: press, drag to a place, release.
 void DragThumb(SliderBar& slider, int position)
