@@ -54,10 +54,10 @@ QImage CaptureWindow(QWidget* window)
     if (image.isNull())
         return {};
     // Drawn as the bottom of the picture, the box fills its whole rectangle
-    // with its background first, unless it opts out of that; then the pixels
-    // it might leave unpainted are made deterministic here.
-    if (window->testAttribute(Qt::WA_NoSystemBackground)
-        || window->testAttribute(Qt::WA_OpaquePaintEvent))
+    // (a widget marked opaque-paint promises to paint every pixel itself);
+    // for one without any background the unpainted pixels are made
+    // deterministic here.
+    if (window->testAttribute(Qt::WA_NoSystemBackground))
         image.fill(Qt::black);
 
     window->render(&image, QPoint(), QRegion(),
