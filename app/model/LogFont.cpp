@@ -240,15 +240,24 @@ LogFont YaHeiBold16()
 
 namespace {
 
-// The installed faces that stand for the Windows Chinese face names. Naming
-// them directly spares a fontconfig search for a family that is not there.
-QStringList InstalledFamiliesFor(const QString& face)
+// The installed faces that stand for the Windows Chinese face names, best
+// first: serif for the classic Song face, sans for YaHei.
+QStringList StandInsFor(const QString& face)
 {
     if (face == QStringLiteral("宋体"))
-        return {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"), face};
+        return {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"),
+                QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei")};
     if (face == QStringLiteral("微软雅黑"))
-        return {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"), face};
-    return {face};
+        return {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"),
+                QStringLiteral("WenQuanYi Zen Hei")};
+    return {};
+}
+
+// Naming the stand-ins directly spares a fontconfig search for a family
+// that is not there.
+QStringList InstalledFamiliesFor(const QString& face)
+{
+    return StandInsFor(face) << face;
 }
 
 } // namespace
@@ -292,13 +301,8 @@ QFont ToQFont(const LogFont& font)
 
 void RegisterFontSubstitutions()
 {
-    // Serif for the classic Song face, sans for YaHei, each with fallbacks.
-    QFont::insertSubstitutions(QStringLiteral("宋体"),
-        {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"),
-         QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei")});
-    QFont::insertSubstitutions(QStringLiteral("微软雅黑"),
-        {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"),
-         QStringLiteral("WenQuanYi Zen Hei")});
+    for (const QString& face : {QStringLiteral("宋体"), QStringLiteral("微软雅黑")})
+        QFont::insertSubstitutions(face, StandInsFor(face));
 }
 
 } // namespace mugrove
