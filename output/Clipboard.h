@@ -6,8 +6,8 @@ namespace mugrove {
 
 struct Form;
 
-// Empties the clipboard and puts the picture of `snapshot` on it. True when
-// the clipboard then holds an image of the snapshot's size.
+// Empties the clipboard and puts the picture of `snapshot` on it. False when
+// there is no clipboard or no picture to put on it.
 bool CopyPictureToClipboard(const PictureBytes& snapshot);
 
 // 按钮1 Clicked: puts the work area as shown on the clipboard; the button

@@ -32,6 +32,8 @@ bool CommonDlg::OpenFont()
     const int dpi = ScreenDpiY();
     QFontDialog dialog(qobject_cast<QWidget*>(parent()));
     dialog.setObjectName(QStringLiteral("字体"));
+    // A desktop's own chooser may offer no underline or strike-out.
+    dialog.setOption(QFontDialog::DontUseNativeDialog);
     dialog.setCurrentFont(ToQFont(StartingFont(dpi)));
     if (dialog.exec() != QDialog::Accepted)
         return false;

@@ -10,7 +10,7 @@
 namespace mugrove {
 
 // The font kind of the common dialog: no window of its own, it remembers the
-// last confirmed font choice and opens the platform's font chooser on request.
+// last confirmed font choice and opens the program's own font chooser on request.
 class CommonDlg : public QObject {
     Q_OBJECT
 public:

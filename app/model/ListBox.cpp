@@ -49,8 +49,25 @@ void ListBox::SetItems(const QStringList& items)
     clearSelection();
 }
 
+QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex& index,
+                                                              const QEvent* event) const
+{
+    const QItemSelectionModel::SelectionFlags command =
+        QListWidget::selectionCommand(index, event);
+    // Ctrl+click and Ctrl+Space would toggle the selected item off; a
+    // single-selection list keeps it.
+    if (command & QItemSelectionModel::Deselect)
+        return QItemSelectionModel::NoUpdate;
+    return command;
+}
+
 void ListBox::mousePressEvent(QMouseEvent* event)
 {
+    // The right and middle buttons neither select nor move the focus row.
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
     const bool onItem = itemAt(event->position().toPoint()) != nullptr;
     pressing_ = true;
     raisedDuringPress_ = false;
@@ -58,8 +75,27 @@ void ListBox::mousePressEvent(QMouseEvent* event)
     pressing_ = false;
     // Picking the selected item again is a selection too: it brings a
     // template back after a dropped photo replaced it.
-    if (onItem && !raisedDuringPress_ && event->button() == Qt::LeftButton)
+    if (onItem && !raisedDuringPress_)
         SelectionChanged.Raise();
+}
+
+void ListBox::mouseMoveEvent(QMouseEvent* event)
+{
+    // Dragging with another button held does not sweep the selection along.
+    if (event->buttons() != Qt::NoButton && !(event->buttons() & Qt::LeftButton)) {
+        event->accept();
+        return;
+    }
+    QListWidget::mouseMoveEvent(event);
+}
+
+void ListBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QListWidget::mouseReleaseEvent(event);
 }
 
 } // namespace mugrove

@@ -8,7 +8,8 @@
 namespace mugrove {
 
 // A single-selection list. A user selection raises SelectionChanged, also a
-// click on the item that is already selected.
+// click on the item that is already selected. Only the left button selects,
+// and nothing the user does takes the selection away again.
 class ListBox : public QListWidget, public Control {
     Q_OBJECT
 public:
@@ -22,7 +23,11 @@ public:
     Event<> SelectionChanged;
 
 protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     bool pressing_ = false; // a press is being handled: it raises at most once

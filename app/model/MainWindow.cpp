@@ -1,7 +1,9 @@
 #include "app/model/MainWindow.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWindow>
 
 namespace mugrove {
 
@@ -20,11 +22,49 @@ MainWindow::MainWindow() : QWidget(nullptr), Control(this)
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
     // Keys reach the window only when the focused control did not take them.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    if (event->key() == Qt::Key_Escape) {
         close();
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    // Every press in the window passes its native window first, whichever
+    // control it is meant for.
+    if (QWindow* native = windowHandle(); native && native != watched_) {
+        native->installEventFilter(this);
+        watched_ = native;
+    }
+    QWidget::showEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != watched_ || resending_)
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonPress) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        QWidget* control = childAt(press->position().toPoint());
+        earlierPressed_ = lastPressed_;
+        lastPressed_ = control ? control : this;
+    } else if (event->type() == QEvent::MouseButtonDblClick && lastPressed_ != earlierPressed_) {
+        // Qt pairs quick presses per top-level window. This one followed a
+        // press on another control, so it is an ordinary press: Qt held the
+        // press back for the double-click, which goes out as the press now.
+        const auto* doubleClick = static_cast<QMouseEvent*>(event);
+        QMouseEvent press(QEvent::MouseButtonPress, doubleClick->position(),
+                          doubleClick->scenePosition(), doubleClick->globalPosition(),
+                          doubleClick->button(), doubleClick->buttons(), doubleClick->modifiers(),
+                          doubleClick->pointingDevice());
+        press.setTimestamp(doubleClick->timestamp());
+        resending_ = true;
+        QCoreApplication::sendEvent(watched, &press);
+        resending_ = false;
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent* event)

@@ -17,13 +17,22 @@
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 #include "overlay/OverlayFont.h"
+#include "tests/support/ModalAnswer.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDeadlineTimer>
+#include <QFontDialog>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
+
+#include <functional>
+#include <optional>
 
 using namespace mugrove;
+using mugrove::testing::ModalAnswer;
 
 namespace {
 
@@ -85,6 +94,64 @@ QStringList WidgetNamesTopFirst(QWidget* parent)
             && child->metaObject()->className() != QByteArray("QWidget"))
             names.prepend(child->objectName());
     return names;
+}
+
+std::unique_ptr<Form> ShownForm()
+{
+    auto form = CreateForm(DefaultWindowDefinition());
+    if (!form)
+        return nullptr;
+    form->window->show();
+    if (!QTest::qWaitForWindowActive(form->window.get()))
+        return nullptr;
+    return form;
+}
+
+QPoint RowCentre(ListBox& list, int row)
+{
+    return list.visualItemRect(list.item(row)).center();
+}
+
+// What RunProgram showed before it was told to end.
+struct ProgramRun {
+    int result = -1;
+    bool windowFound = false;
+    bool endedByItself = true; // false: it had to be closed from outside
+};
+
+// Runs the program from `definition`, hands its window to `act` once shown,
+// and waits for it to end by itself; one that has not ended five seconds
+// later is closed, so the case fails instead of hanging.
+ProgramRun RunProgramWith(const WindowDefinition& definition, std::function<void(MainWindow&)> act)
+{
+    ProgramRun run;
+    QTimer look;
+    look.setInterval(10);
+    QDeadlineTimer lookUntil(5000);
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        run.endedByItself = false;
+        QApplication::closeAllWindows();
+        QApplication::exit(0);
+    });
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        MainWindow* window = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* w = qobject_cast<MainWindow*>(top); w && w->isVisible())
+                window = w;
+        if (!window && !lookUntil.hasExpired())
+            return;
+        look.stop();
+        watchdog.start(5000);
+        if (window) {
+            run.windowFound = true;
+            act(*window);
+        }
+    });
+    look.start();
+    run.result = RunProgram(definition);
+    return run;
 }
 
 } // namespace
@@ -245,30 +312,45 @@ private slots:
         WindowDefinition broken = DefaultWindowDefinition();
         broken.controls[11].parent = "分组框9";
         QString shown;
-        QTimer::singleShot(50, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                shown = box->text();
-                box->close();
-            }
+        const ModalAnswer<QMessageBox> answer([&](QMessageBox& box) {
+            shown = box.text();
+            box.close();
         });
         QCOMPARE(RunProgram(broken), -1);
+        QVERIFY(answer.Seen());
         QCOMPARE(shown, QStringLiteral("运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n"));
     }
 
     void program_runs_until_escape_and_returns_zero()
     {
         ReleaseOverlayFont();
-        QTimer::singleShot(100, [] {
-            auto* window = qobject_cast<MainWindow*>(QApplication::activeWindow());
-            QVERIFY(window);
-            QVERIFY(TheOverlayFont());
-            QCOMPARE(TheOverlayFont()->Size, 9);
-            QCOMPARE(TheOverlayFont()->FaceName, std::optional<QString>(QStringLiteral("宋体")));
-            auto* list = window->findChild<ListBox*>(QStringLiteral("列表框1"));
+        std::optional<OverlayFont> font;
+        const ProgramRun run = RunProgramWith(DefaultWindowDefinition(), [&](MainWindow& window) {
+            if (TheOverlayFont())
+                font = *TheOverlayFont();
+            auto* list = window.findChild<ListBox*>(QStringLiteral("列表框1"));
             list->setFocus();
             QTest::keyClick(list, Qt::Key_Escape);
         });
-        QCOMPARE(RunProgram(DefaultWindowDefinition()), 0);
+        QVERIFY(run.windowFound);
+        QVERIFY(run.endedByItself);
+        QCOMPARE(run.result, 0);
+        QVERIFY(font);
+        QCOMPARE(font->Size, 9);
+        QCOMPARE(font->FaceName, std::optional<QString>(QStringLiteral("宋体")));
+    }
+
+    void escape_closes_the_window_with_any_modifier_held()
+    {
+        for (const Qt::KeyboardModifiers held :
+             {Qt::KeyboardModifiers(Qt::ShiftModifier), Qt::KeyboardModifiers(Qt::ControlModifier),
+              Qt::ShiftModifier | Qt::ControlModifier}) {
+            auto form = ShownForm();
+            QVERIFY(form);
+            form->templateList->setFocus();
+            QTest::keyClick(form->templateList, Qt::Key_Escape, held);
+            QVERIFY2(!form->window->isVisible(), qPrintable(QString::number(held.toInt(), 16)));
+        }
     }
 
     void enter_does_not_move_the_focus()
@@ -283,6 +365,94 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), before);
         QTest::keyClick(before, Qt::Key_Tab);
         QVERIFY(QApplication::focusWidget() != before);
+    }
+
+    void only_a_left_click_selects_and_nothing_deselects_the_template()
+    {
+        auto form = ShownForm();
+        QVERIFY(form);
+        ListBox& list = *form->templateList;
+        int raised = 0;
+        list.SelectionChanged.Bind([&] { ++raised; });
+        QWidget* rows = list.viewport();
+        QTest::mouseClick(rows, Qt::LeftButton, {}, RowCentre(list, 2));
+        QCOMPARE(list.CurrentIndex(), 2);
+        QCOMPARE(raised, 1);
+
+        QTest::mouseClick(rows, Qt::RightButton, {}, RowCentre(list, 4));
+        QTest::mouseClick(rows, Qt::MiddleButton, {}, RowCentre(list, 5));
+        QTest::mousePress(rows, Qt::RightButton, {}, RowCentre(list, 6));
+        QTest::mouseMove(rows, RowCentre(list, 7));
+        QTest::mouseRelease(rows, Qt::RightButton, {}, RowCentre(list, 7));
+        QCOMPARE(list.CurrentIndex(), 2);
+        QCOMPARE(list.currentRow(), 2);
+        QCOMPARE(raised, 1);
+
+        // Ctrl+click on the selected item picks it again; Ctrl+Space keeps it.
+        QTest::mouseClick(rows, Qt::LeftButton, Qt::ControlModifier, RowCentre(list, 2));
+        QCOMPARE(list.CurrentIndex(), 2);
+        list.setFocus();
+        QTest::keyClick(&list, Qt::Key_Space, Qt::ControlModifier);
+        QCOMPARE(list.CurrentIndex(), 2);
+        QCOMPARE(list.selectedItems().size(), 1);
+
+        QTest::mouseClick(rows, Qt::LeftButton, Qt::ControlModifier, RowCentre(list, 3));
+        QCOMPARE(list.CurrentIndex(), 3);
+        QCOMPARE(list.selectedItems().size(), 1);
+    }
+
+    void the_font_chooser_is_the_programs_own_with_underline_and_strike_out()
+    {
+        auto form = ShownForm();
+        QVERIFY(form);
+        QString name;
+        bool own = false;
+        int ticked = 0;
+        const ModalAnswer<QFontDialog> answer([&](QFontDialog& dialog) {
+            name = dialog.objectName();
+            own = dialog.testOption(QFontDialog::DontUseNativeDialog);
+            // Its only two check boxes: strike-out and underline.
+            for (QCheckBox* box : dialog.findChildren<QCheckBox*>()) {
+                if (!box->isChecked())
+                    box->click();
+                ++ticked;
+            }
+            dialog.accept();
+        });
+        QVERIFY(form->fontDialog->OpenFont());
+        QVERIFY(answer.Seen());
+        QCOMPARE(name, QStringLiteral("字体"));
+        QVERIFY(own);
+        QCOMPARE(ticked, 2);
+        QCOMPARE(form->fontDialog->FontUnderline(), 1);
+        QCOMPARE(form->fontDialog->FontStrikeout(), 1);
+    }
+
+    void a_press_on_the_caption_after_a_click_beside_it_starts_a_drag()
+    {
+        auto form = ShownForm();
+        QVERIFY(form);
+        BindEvents(*form);
+        QWindow* window = form->window->windowHandle();
+        const QRect caption = form->captionOverlay->geometry();
+        const QPoint beside = caption.topLeft() + QPoint(-1, 8); // on the work area
+        const QPoint on = caption.topLeft() + QPoint(1, 8);
+        QTest::mouseClick(window, Qt::LeftButton, {}, beside);
+        // Quicker than a double-click: undo the pause QTest puts after a release.
+        QTest::lastMouseTimestamp -= QTest::mouseDoubleClickInterval;
+        QTest::mousePress(window, Qt::LeftButton, {}, on);
+        QTest::mouseMove(window, on + QPoint(40, -30));
+        QTest::mouseRelease(window, Qt::LeftButton, {}, on + QPoint(40, -30));
+        QCOMPARE(form->captionOverlay->geometry(), caption.translated(40, -30));
+
+        // Two quick presses on the caption itself are a double-click: no drag.
+        const QPoint again = on + QPoint(40, -30);
+        QTest::mouseClick(window, Qt::LeftButton, {}, again);
+        QTest::lastMouseTimestamp -= QTest::mouseDoubleClickInterval;
+        QTest::mousePress(window, Qt::LeftButton, {}, again);
+        QTest::mouseMove(window, again + QPoint(30, 20));
+        QTest::mouseRelease(window, Qt::LeftButton, {}, again + QPoint(30, 20));
+        QCOMPARE(form->captionOverlay->geometry(), caption.translated(40, -30));
     }
 };
 

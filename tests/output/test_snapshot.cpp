@@ -302,6 +302,24 @@ private slots:
         QVERIFY(QGuiApplication::clipboard()->image().isNull());
         QVERIFY(!CopyPictureToClipboard(PictureBytes{'B', 'M', 0, 0, 0, 0}));
     }
+
+    void a_copy_that_another_program_takes_over_at_once_still_worked()
+    {
+        auto form = ShowForm();
+        QVERIFY(form);
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        // A clipboard manager takes the picture the moment it is placed; from
+        // then on this program no longer has it to read back.
+        int changes = 0;
+        const auto manager = connect(clipboard, &QClipboard::dataChanged, this, [&] {
+            if (++changes == 1)
+                clipboard->clear();
+        });
+        QTest::mouseClick(form->copyButton, Qt::LeftButton);
+        disconnect(manager);
+        QCOMPARE(changes, 2);
+        QCOMPARE(form->copyButton->Caption(), QStringLiteral("复制成功!!"));
+    }
 };
 
 QTEST_MAIN(SnapshotTest)

@@ -1,5 +1,6 @@
 // The caption's text and style controls and dragging, driven through the
 // real window built from its definition.
+#include "tests/support/ModalAnswer.h"
 #include "tests/support/PaintCounter.h"
 #include "app/Form.h"
 #include "app/WindowDefinition.h"
@@ -22,7 +23,6 @@
 #include <QFontDialog>
 #include <QPlainTextEdit>
 #include <QTest>
-#include <QTimer>
 
 #include <cmath>
 #include <limits>
@@ -40,20 +40,21 @@ void DragThumb(SliderBar& slider, int position)
 }
 
 // Answers the next modal font chooser: picks a font and confirms, or cancels.
-void AnswerFontChooser(std::optional<QFont> choice, QFont* chosen = nullptr)
+// Keep the answer until the chooser has closed.
+[[nodiscard]] testing::ModalAnswer<QFontDialog> AnswerFontChooser(std::optional<QFont> choice,
+                                                                  QFont* chosen = nullptr)
 {
-    QTimer::singleShot(0, [choice, chosen] {
-        auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        QCOMPARE(dialog->objectName(), QStringLiteral("字体"));
+    return testing::ModalAnswer<QFontDialog>([choice, chosen](QFontDialog& dialog) {
+        if (dialog.objectName() != QStringLiteral("字体"))
+            return; // left open: the answer rejects it, and the case fails on that
         if (!choice) {
-            dialog->reject();
+            dialog.reject();
             return;
         }
-        dialog->setCurrentFont(*choice);
+        dialog.setCurrentFont(*choice);
         if (chosen)
-            *chosen = dialog->currentFont();
-        dialog->accept();
+            *chosen = dialog.currentFont();
+        dialog.accept();
     });
 }
 
@@ -196,8 +197,9 @@ private slots:
     void cancelling_the_font_dialog_keeps_the_caption_font()
     {
         const auto before = Caption().FontBytes();
-        AnswerFontChooser(std::nullopt);
+        const auto answer = AnswerFontChooser(std::nullopt);
         form->fontButton->click();
+        QVERIFY(answer.Seen());
         QCOMPARE(Caption().FontBytes(), before);
         QCOMPARE(*TheOverlayFont(), OverlayFont{});
         QCOMPARE(form->fontDialog->FontSize(), 0);
@@ -211,8 +213,9 @@ private slots:
         wanted.setItalic(true);
         wanted.setUnderline(true);
         QFont chosen;
-        AnswerFontChooser(wanted, &chosen);
+        const auto answer = AnswerFontChooser(wanted, &chosen);
         form->fontButton->click();
+        QVERIFY(answer.Seen());
 
         QCOMPARE(chosen.family(), QStringLiteral("DejaVu Sans"));
         const CommonDlg& dialog = *form->fontDialog;
@@ -246,8 +249,9 @@ private slots:
         QCOMPARE(dialog.StartingFont(96).faceName, chosen.family());
         QCOMPARE(dialog.StartingFont(96).underline, 1);
         const auto before = Caption().FontBytes();
-        AnswerFontChooser(std::nullopt);
+        const auto again = AnswerFontChooser(std::nullopt);
         form->fontButton->click();
+        QVERIFY(again.Seen());
         QCOMPARE(Caption().FontBytes(), before);
         QCOMPARE(dialog.FontSize(), 20);
     }
