@@ -291,6 +291,15 @@ QByteArray Desktop::Clipboard(const QString& target) const
     return r.ok ? r.out : QByteArray();
 }
 
+bool Desktop::SetClipboardText(const QString& text) const
+{
+    const QByteArray bytes = text.toUtf8();
+    // xclip takes the clipboard from a child it leaves running, which may not
+    // hold it yet when the command returns.
+    return Run("xclip", {"-selection", "clipboard", "-i"}, 5000, bytes).ok
+        && PollUntil([&] { return Clipboard("UTF8_STRING") == bytes; }, 10000);
+}
+
 QStringList Desktop::ClipboardTargets() const
 {
     QStringList targets;

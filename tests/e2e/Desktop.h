@@ -78,6 +78,9 @@ public:
     QImage Screenshot(); // the client area, as the screen shows it
     QByteArray Clipboard(const QString& target) const;
     QStringList ClipboardTargets() const;
+    // Another program (xclip) owns the clipboard with `text` on it; true once
+    // the text can be read back from it.
+    bool SetClipboardText(const QString& text) const;
 
     // The drag source helper: drops files at a client position. Its exit
     // code (0 dropped, 2 refused).
