@@ -11,8 +11,6 @@
 #include "app/program/EventTable.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
-#include "overlay/Dragging.h"
-#include "overlay/OverlayFont.h"
 
 #include <benchmark/benchmark.h>
 
@@ -98,7 +96,7 @@ std::unique_ptr<Form> ShownForm(int workAreaSide)
 void DragStep(benchmark::State& state)
 {
     const auto form = ShownForm(int(state.range(0)));
-    TheDragState() = DragState{1, 10, 5};
+    form->caption.drag = DragState{true, 10, 5};
     MainWindow& window = *form->window;
     std::vector<double> micros, cpuMicros;
     micros.reserve(1 << 16);
@@ -122,7 +120,6 @@ void DragStep(benchmark::State& state)
         QCoreApplication::processEvents();
         state.ResumeTiming();
     }
-    TheDragState() = DragState{};
     state.counters["p50_us"] = Percentile(micros, 0.50);
     state.counters["p95_us"] = Percentile(micros, 0.95);
     state.counters["p50_cpu_us"] = Percentile(cpuMicros, 0.50);
@@ -140,12 +137,10 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     RegisterFontSubstitutions();
-    CreateOverlayFont();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    ReleaseOverlayFont();
     return 0;
 }

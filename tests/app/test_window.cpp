@@ -16,7 +16,6 @@
 #include "controls/ColorPicker.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
-#include "overlay/OverlayFont.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -257,13 +256,9 @@ private slots:
 
     void program_runs_until_escape_and_returns_zero()
     {
-        ReleaseOverlayFont();
         QTimer::singleShot(100, [] {
             auto* window = qobject_cast<MainWindow*>(QApplication::activeWindow());
             QVERIFY(window);
-            QVERIFY(TheOverlayFont());
-            QCOMPARE(TheOverlayFont()->Size, 9);
-            QCOMPARE(TheOverlayFont()->FaceName, std::optional<QString>(QStringLiteral("宋体")));
             auto* list = window->findChild<ListBox*>(QStringLiteral("列表框1"));
             list->setFocus();
             QTest::keyClick(list, Qt::Key_Escape);
