@@ -291,39 +291,64 @@ void TransLabel::moveEvent(QMoveEvent* event)
     RepaintBeneath();
 }
 
-const QImage& TransLabel::Edge(const QFont& font, int flags, const QPoint& offset,
-                               const QTransform& turn, const QColor& text)
+const std::vector<TransLabel::Tile>& TransLabel::OutlinedText(const QFont& font, int flags,
+                                                              const QPoint& offset,
+                                                              const QTransform& turn,
+                                                              const QColor& text)
 {
-    const QColor colour = OutlineColour(text);
     const qreal ratio = devicePixelRatioF();
-    EdgeKey key{caption_, font.key(), flags, offset, turn, colour.rgb(), size(), ratio};
-    if (key == edgeKey_ && !edge_.isNull())
-        return edge_;
+    OutlineKey key{caption_, font.key(), flags, offset, turn, text.rgba(), size(), ratio};
+    if (key == outlineKey_)
+        return outlined_;
 
     // The glyphs are drawn into a mask with room around the label, so that
-    // glyphs cut at its edges still have their edge inside it.
+    // glyphs cut at its edges still have their edge inside it. The mask lays
+    // text out at the screen's resolution, as the label does.
     const int width = OutlineWidth(QFontInfo(font).pixelSize());
     const int margin = width + 1;
     const QSize padded = size() + QSize(2 * margin, 2 * margin);
-    QImage mask((QSizeF(padded) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
-    mask.setDevicePixelRatio(ratio);
-    // The mask lays text out at the screen's resolution, as the label does.
-    mask.setDotsPerMeterX(qRound(logicalDpiX() / 0.0254));
-    mask.setDotsPerMeterY(qRound(logicalDpiY() / 0.0254));
-    mask.fill(Qt::transparent);
-    {
-        QPainter p(&mask);
+    const auto canvas = [&](QImage image) {
+        image.setDevicePixelRatio(ratio);
+        image.setDotsPerMeterX(qRound(logicalDpiX() / 0.0254));
+        image.setDotsPerMeterY(qRound(logicalDpiY() / 0.0254));
+        return image;
+    };
+    const auto drawText = [&](QImage& image, const QColor& colour) {
+        QPainter p(&image);
         p.translate(margin, margin);
         p.setTransform(turn, true);
         p.setFont(font);
-        p.setPen(Qt::black);
+        p.setPen(colour);
         p.drawText(rect().translated(offset), flags, caption_);
-    }
-    const QImage layer = OutlineLayer(mask, int(std::lround(width * ratio)), colour);
-    edge_ = layer.copy(QRectF(QPointF(margin, margin) * ratio, QSizeF(size()) * ratio).toRect());
-    edge_.setDevicePixelRatio(ratio);
-    edgeKey_ = key;
-    return edge_;
+    };
+    QImage mask = canvas(QImage((QSizeF(padded) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied));
+    mask.fill(Qt::transparent);
+    drawText(mask, Qt::black);
+    QImage layer = canvas(OutlineLayer(mask, int(std::lround(width * ratio)), OutlineColour(text)));
+    drawText(layer, text);
+
+    // Only the tiles holding some of it are kept: most of a large label is
+    // empty, and every tile drawn is blended.
+    constexpr int kTile = 64;
+    const QRect inside = QRectF(QPointF(margin, margin) * ratio, QSizeF(size()) * ratio).toRect();
+    outlined_.clear();
+    for (int y = inside.top(); y <= inside.bottom(); y += kTile)
+        for (int x = inside.left(); x <= inside.right(); x += kTile) {
+            const QRect tile = QRect(x, y, kTile, kTile) & inside;
+            bool any = false;
+            for (int row = tile.top(); row <= tile.bottom() && !any; ++row) {
+                const auto* line = reinterpret_cast<const QRgb*>(layer.constScanLine(row));
+                for (int column = tile.left(); column <= tile.right() && !any; ++column)
+                    any = qAlpha(line[column]) != 0;
+            }
+            if (!any)
+                continue;
+            QImage image = layer.copy(tile);
+            image.setDevicePixelRatio(ratio);
+            outlined_.push_back({QPointF(tile.topLeft() - inside.topLeft()) / ratio, image});
+        }
+    outlineKey_ = key;
+    return outlined_;
 }
 
 void TransLabel::paintEvent(QPaintEvent*)
@@ -373,13 +398,13 @@ void TransLabel::paintEvent(QPaintEvent*)
     case mugrove::TextEffect::None: break;
     }
     const QColor colour = ToQColor(textColour_);
-    if (outline_) {
-        const QImage& edge = Edge(font, flags, mainOffset, turn, colour);
-        painter.resetTransform();
-        painter.drawImage(0, 0, edge);
-        painter.setTransform(turn);
+    if (!outline_) {
+        pass(colour, mainOffset);
+        return;
     }
-    pass(colour, mainOffset);
+    painter.resetTransform(); // the tiles hold the text turned already
+    for (const Tile& tile : OutlinedText(font, flags, mainOffset, turn, colour))
+        painter.drawImage(tile.at, tile.image);
 }
 
 void TransLabel::mousePressEvent(QMouseEvent* event)

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 class QMenu;
 
@@ -95,10 +96,15 @@ private:
     // The stored description, or the default GUI font's for a field write.
     LogFontBytes FontForFieldWrite() const;
     void StoreFont(const std::optional<LogFontBytes>& bytes);
-    // The edge layer for the text as the main pass draws it, kept while
-    // nothing it depends on changes (a drag only moves the label).
-    const QImage& Edge(const QFont& font, int flags, const QPoint& offset, const QTransform& turn,
-                       const QColor& text);
+    // The outlined text: the edge with the main pass over it, as tiles
+    // that hold any of it, kept while nothing it depends on changes (a drag
+    // only moves the label, and large glyphs cost much to draw anew).
+    struct Tile {
+        QPointF at; // in label coordinates
+        QImage image;
+    };
+    const std::vector<Tile>& OutlinedText(const QFont& font, int flags, const QPoint& offset,
+                                          const QTransform& turn, const QColor& text);
     QMenu& Menu();
 
     QString caption_ = QStringLiteral("透明标签");
@@ -111,7 +117,7 @@ private:
     std::optional<LogFontBytes> font_;
     LogFont paintFont_; // font_ decoded once per write, not per paint
 
-    struct EdgeKey {
+    struct OutlineKey {
         QString text;
         QString font;
         int flags = 0;
@@ -120,10 +126,10 @@ private:
         QRgb colour = 0;
         QSize size;
         qreal ratio = 0;
-        bool operator==(const EdgeKey&) const = default;
+        bool operator==(const OutlineKey&) const = default;
     };
-    EdgeKey edgeKey_;
-    QImage edge_;
+    OutlineKey outlineKey_;
+    std::vector<Tile> outlined_;
     QMenu* menu_ = nullptr; // made at the first right-click, owned as a child
 };
 
