@@ -473,6 +473,10 @@ QMenu& TransLabel::Menu()
 void TransLabel::contextMenuEvent(QContextMenuEvent* event)
 {
     event->accept();
+    // During a drag the menu would take the left button's release from the
+    // window and leave the drag running.
+    if (QGuiApplication::mouseButtons() & Qt::LeftButton)
+        return;
     QMenu& menu = Menu();
     const QList<QAction*> actions = menu.actions();
     for (QAction* action : actions) {
