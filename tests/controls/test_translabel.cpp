@@ -72,10 +72,10 @@ QRect ColourBox(const QImage& image, QRgb colour)
     return box;
 }
 
-LogFont BigBold()
+LogFont BigBold(int pixels = 24)
 {
     LogFont f = YaHeiBold16();
-    f.height = -24;
+    f.height = -pixels;
     return f;
 }
 
@@ -566,9 +566,7 @@ private slots:
         Backdrop backdrop(true); // mid-grey
         TransLabel label(&backdrop);
         label.setGeometry(20, 20, 240, 120);
-        LogFont font = YaHeiBold16();
-        font.height = -48; // an edge of 4 pixels
-        label.SetLogFont(font);
+        label.SetLogFont(BigBold(48)); // an edge of 4 pixels
         label.SetCaption(QStringLiteral("这里A"));
         label.SetHorizontalAlignment(1);
         label.SetTextColour(0x00FFFFFFu);
@@ -620,9 +618,7 @@ private slots:
         Backdrop backdrop(true);
         TransLabel label(&backdrop);
         label.setGeometry(20, 20, 240, 80);
-        LogFont font = YaHeiBold16();
-        font.height = -36; // an edge of 3 pixels
-        label.SetLogFont(font);
+        label.SetLogFont(BigBold(36)); // an edge of 3 pixels
         label.SetCaption(QStringLiteral("AB"));
         label.SetTextColour(0x00000000u); // black text: a white edge
         label.SetTextEffect(3);            // and a black shadow 2 pixels off
