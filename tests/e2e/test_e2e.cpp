@@ -500,12 +500,9 @@ private slots:
         QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(150, 150), {path}), 0);
         QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(379, 300), 5000);
         const QRect caption = kCaption.translated(-kWorkAreaOrigin); // in the picture
-        const auto light = [](QRgb c) { return qRed(c) > 220 && qGreen(c) > 220 && qBlue(c) > 220; };
-        const auto lightIn = [&](const QImage& image, const QRect& area) {
+        const auto lightIn = [](const QImage& image, const QRect& area) {
             int n = 0;
-            for (int y = area.top(); y <= area.bottom(); ++y)
-                for (int x = area.left(); x <= area.right(); ++x)
-                    n += light(image.pixel(x, y));
+            InkBox(image, area, [](QRgb c) { return qMin(qMin(qRed(c), qGreen(c)), qBlue(c)) > 220; }, &n);
             return n;
         };
         const auto shownPicture = [&] {
