@@ -81,20 +81,9 @@ void SquaredDistances1D(double* f, std::size_t stride, std::size_t n, std::vecto
         f[q * stride] = d[q];
 }
 
-} // namespace
-
-int OutlineWidth(int fontPixelHeight)
-{
-    return std::max(1, (std::max(fontPixelHeight, 0) + 6) / 12);
-}
-
-QColor OutlineColour(const QColor& text)
-{
-    const QColor rgb = text.toRgb();
-    const int weighted = 299 * rgb.red() + 587 * rgb.green() + 114 * rgb.blue();
-    return weighted * 2 > 1000 * 255 ? QColor(0, 0, 0) : QColor(255, 255, 255);
-}
-
+// The edge layer for a glyph mask: opaque `colour` wherever a pixel lies
+// within `width` pixels of one whose alpha is at least one half, fading out
+// over the next pixel, transparent beyond. Same size as the mask.
 QImage OutlineLayer(const QImage& glyphs, int width, const QColor& colour)
 {
     const QImage mask = glyphs.convertToFormat(QImage::Format_ARGB32);
@@ -132,6 +121,20 @@ QImage OutlineLayer(const QImage& glyphs, int width, const QColor& colour)
         }
     }
     return layer;
+}
+
+} // namespace
+
+int OutlineWidth(int fontPixelHeight)
+{
+    return std::max(1, (std::max(fontPixelHeight, 0) + 6) / 12);
+}
+
+QColor OutlineColour(const QColor& text)
+{
+    const QColor rgb = text.toRgb();
+    const int weighted = 299 * rgb.red() + 587 * rgb.green() + 114 * rgb.blue();
+    return weighted * 2 > 1000 * 255 ? QColor(0, 0, 0) : QColor(255, 255, 255);
 }
 
 TransLabel::TransLabel(QWidget* parent) : QWidget(parent), Control(this)
@@ -304,7 +307,9 @@ const std::vector<TransLabel::Tile>& TransLabel::OutlinedText(const QFont& font,
     // The glyphs are drawn into a mask with room around the label, so that
     // glyphs cut at its edges still have their edge inside it. The mask lays
     // text out at the screen's resolution, as the label does.
-    const int width = OutlineWidth(QFontInfo(font).pixelSize());
+    // An edge wider than the label covers it as far as it can reach; so
+    // fonts of any size cost no more than the label's own size.
+    const int width = std::min(OutlineWidth(QFontInfo(font).pixelSize()), std::max(this->width(), height()));
     const int margin = width + 1;
     const QSize padded = size() + QSize(2 * margin, 2 * margin);
     const auto canvas = [&](QImage image) {
@@ -322,6 +327,10 @@ const std::vector<TransLabel::Tile>& TransLabel::OutlinedText(const QFont& font,
         p.drawText(rect().translated(offset), flags, caption_);
     };
     QImage mask = canvas(QImage((QSizeF(padded) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied));
+    outlined_.clear();
+    outlineKey_ = key;
+    if (mask.isNull()) // no memory for it: the text is drawn without an edge
+        return outlined_;
     mask.fill(Qt::transparent);
     drawText(mask, Qt::black);
     QImage layer = canvas(OutlineLayer(mask, int(std::lround(width * ratio)), OutlineColour(text)));
@@ -331,7 +340,6 @@ const std::vector<TransLabel::Tile>& TransLabel::OutlinedText(const QFont& font,
     // empty, and every tile drawn is blended.
     constexpr int kTile = 64;
     const QRect inside = QRectF(QPointF(margin, margin) * ratio, QSizeF(size()) * ratio).toRect();
-    outlined_.clear();
     for (int y = inside.top(); y <= inside.bottom(); y += kTile)
         for (int x = inside.left(); x <= inside.right(); x += kTile) {
             const QRect tile = QRect(x, y, kTile, kTile) & inside;
@@ -347,7 +355,6 @@ const std::vector<TransLabel::Tile>& TransLabel::OutlinedText(const QFont& font,
             image.setDevicePixelRatio(ratio);
             outlined_.push_back({QPointF(tile.topLeft() - inside.topLeft()) / ratio, image});
         }
-    outlineKey_ = key;
     return outlined_;
 }
 
@@ -402,8 +409,13 @@ void TransLabel::paintEvent(QPaintEvent*)
         pass(colour, mainOffset);
         return;
     }
+    const std::vector<Tile>& tiles = OutlinedText(font, flags, mainOffset, turn, colour);
+    if (tiles.empty()) {
+        pass(colour, mainOffset);
+        return;
+    }
     painter.resetTransform(); // the tiles hold the text turned already
-    for (const Tile& tile : OutlinedText(font, flags, mainOffset, turn, colour))
+    for (const Tile& tile : tiles)
         painter.drawImage(tile.at, tile.image);
 }
 

@@ -27,10 +27,6 @@ int OutlineWidth(int fontPixelHeight);
 // Black around light text (luminance 0.299 R + 0.587 G + 0.114 B above one
 // half), white around dark text.
 QColor OutlineColour(const QColor& text);
-// The edge layer for a glyph mask: opaque `colour` wherever a pixel lies
-// within `width` pixels of one whose alpha is at least one half, fading out
-// over the next pixel, transparent beyond. Same size as the mask.
-QImage OutlineLayer(const QImage& glyphs, int width, const QColor& colour);
 
 // A transparent label: it paints only the glyphs of its caption, so whatever
 // lies beneath shows between them. Every setting write, also of an unchanged
