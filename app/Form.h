@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/model/CaptionState.h"
+
 #include <memory>
 
 namespace mugrove {
@@ -22,6 +24,8 @@ struct WindowDefinition;
 // The main window and typed references to every control, by role. The
 // controls are owned by the window (Qt parent chain); the form owns the window.
 struct Form {
+    // The caption's handler state: made before the window, released after it.
+    CaptionState caption;
     std::unique_ptr<MainWindow> window;
 
     GroupBox* pictureGroup = nullptr;    // 分组框3

@@ -3,121 +3,138 @@
 #include "app/model/Colour.h"
 #include "app/model/MainWindow.h"
 
+#include <QActionGroup>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QFontInfo>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QMoveEvent>
 #include <QPainter>
-#include <QRegion>
-#include <QtEndian>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
 
 namespace mugrove {
 
 namespace {
 
-constexpr std::int32_t kRecordVersion = 1;
-
-void AppendInt32(QByteArray& out, std::int32_t value)
+Qt::Alignment HorizontalFlag(HorizontalAlignment alignment)
 {
-    char bytes[4];
-    qToLittleEndian(value, bytes);
-    out.append(bytes, 4);
+    switch (alignment) {
+    case HorizontalAlignment::Centre: return Qt::AlignHCenter;
+    case HorizontalAlignment::Right: return Qt::AlignRight;
+    case HorizontalAlignment::Left: break;
+    }
+    return Qt::AlignLeft;
 }
 
-// Reads little-endian integers from a record, refusing to read past its end.
-class RecordReader {
-public:
-    explicit RecordReader(const QByteArray& record) : record_(record) {}
-
-    bool ReadInt32(std::int32_t& value)
-    {
-        if (record_.size() - pos_ < 4)
-            return false;
-        value = qFromLittleEndian<std::int32_t>(record_.constData() + pos_);
-        pos_ += 4;
-        return true;
-    }
-
-    bool ReadBytes(qsizetype count, QByteArray& bytes)
-    {
-        if (count < 0 || record_.size() - pos_ < count)
-            return false;
-        bytes = record_.mid(pos_, count);
-        pos_ += count;
-        return true;
-    }
-
-private:
-    const QByteArray& record_;
-    qsizetype pos_ = 0;
-};
-
-Qt::Alignment HorizontalFlag(int alignment)
+Qt::Alignment VerticalFlag(VerticalAlignment alignment)
 {
-    static constexpr Qt::AlignmentFlag kFlags[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight};
-    return kFlags[std::clamp(alignment, 0, 2)];
+    switch (alignment) {
+    case VerticalAlignment::Top: return Qt::AlignTop;
+    case VerticalAlignment::Bottom: return Qt::AlignBottom;
+    case VerticalAlignment::Centre: break;
+    }
+    return Qt::AlignVCenter;
 }
 
-Qt::Alignment VerticalFlag(int alignment)
+// Stands for "no glyph on this line": farther than any two pixels of a
+// label can be apart, and still exact when squares are added to it.
+constexpr double kFar = 1e12;
+
+// Squared distances to the nearest glyph sample along one line, in place:
+// the lower envelope of the parabolas rooted at every sample.
+void SquaredDistances1D(double* f, std::size_t stride, std::size_t n, std::vector<double>& d,
+                        std::vector<std::size_t>& v, std::vector<double>& z)
 {
-    static constexpr Qt::AlignmentFlag kFlags[] = {Qt::AlignTop, Qt::AlignVCenter, Qt::AlignBottom};
-    return kFlags[std::clamp(alignment, 0, 2)];
+    const auto at = [&](std::size_t i) { return f[i * stride]; };
+    const auto crossing = [&](std::size_t q, std::size_t p) {
+        const double dq = double(q), dp = double(p);
+        return ((at(q) + dq * dq) - (at(p) + dp * dp)) / (2.0 * dq - 2.0 * dp);
+    };
+    std::size_t k = 0;
+    v[0] = 0;
+    z[0] = -std::numeric_limits<double>::infinity();
+    z[1] = std::numeric_limits<double>::infinity();
+    for (std::size_t q = 1; q < n; ++q) {
+        double s = crossing(q, v[k]);
+        while (s <= z[k]) {
+            --k;
+            s = crossing(q, v[k]);
+        }
+        ++k;
+        v[k] = q;
+        z[k] = s;
+        z[k + 1] = std::numeric_limits<double>::infinity();
+    }
+    k = 0;
+    for (std::size_t q = 0; q < n; ++q) {
+        while (z[k + 1] < double(q))
+            ++k;
+        const double dq = double(q) - double(v[k]);
+        d[q] = dq * dq + at(v[k]);
+    }
+    for (std::size_t q = 0; q < n; ++q)
+        f[q * stride] = d[q];
+}
+
+// The edge layer for a glyph mask: opaque `colour` wherever a pixel lies
+// within `width` pixels of one whose alpha is at least one half, fading out
+// over the next pixel, transparent beyond. Same size as the mask.
+QImage OutlineLayer(const QImage& glyphs, int width, const QColor& colour)
+{
+    const QImage mask = glyphs.convertToFormat(QImage::Format_ARGB32);
+    const std::size_t w = std::size_t(mask.width()), h = std::size_t(mask.height());
+    QImage layer(mask.size(), QImage::Format_ARGB32_Premultiplied);
+    layer.setDevicePixelRatio(glyphs.devicePixelRatio());
+    layer.fill(Qt::transparent);
+    if (w == 0 || h == 0)
+        return layer;
+
+    std::vector<double> f(w * h);
+    for (std::size_t y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(mask.constScanLine(int(y)));
+        for (std::size_t x = 0; x < w; ++x)
+            f[y * w + x] = qAlpha(row[x]) >= 128 ? 0.0 : kFar;
+    }
+    const std::size_t n = std::max(w, h);
+    std::vector<double> d(n), z(n + 1);
+    std::vector<std::size_t> v(n);
+    for (std::size_t x = 0; x < w; ++x)
+        SquaredDistances1D(f.data() + x, w, h, d, v, z);
+    for (std::size_t y = 0; y < h; ++y)
+        SquaredDistances1D(f.data() + y * w, 1, w, d, v, z);
+
+    // A glyph pixel's own edge lies half a pixel beyond its centre, so a
+    // pixel whose centre is `width` away is still wholly covered.
+    const QColor c = colour.toRgb();
+    for (std::size_t y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(layer.scanLine(int(y)));
+        for (std::size_t x = 0; x < w; ++x) {
+            const double distance = std::sqrt(f[y * w + x]);
+            const double cover = std::clamp(double(width) + 1.0 - distance, 0.0, 1.0);
+            if (cover > 0)
+                row[x] = qPremultiply(qRgba(c.red(), c.green(), c.blue(), int(std::lround(cover * 255))));
+        }
+    }
+    return layer;
 }
 
 } // namespace
 
-QByteArray EncodeTransLabelSettings(const TransLabelSettings& s)
+int OutlineWidth(int fontPixelHeight)
 {
-    QByteArray out;
-    AppendInt32(out, kRecordVersion);
-    AppendInt32(out, s.textEffect);
-    AppendInt32(out, static_cast<std::int32_t>(s.textColour));
-    AppendInt32(out, s.horizontalAlignment);
-    AppendInt32(out, s.verticalAlignment);
-    AppendInt32(out, s.wordWrap ? 1 : 0);
-    if (s.font) {
-        AppendInt32(out, std::int32_t(kLogFontSize));
-        out.append(reinterpret_cast<const char*>(s.font->data()), qsizetype(kLogFontSize));
-    } else {
-        AppendInt32(out, 0);
-    }
-    const QByteArray caption = ToGbk(s.caption);
-    AppendInt32(out, std::int32_t(caption.size()));
-    out.append(caption);
-    return out;
+    return std::max(1, (std::max(fontPixelHeight, 0) + 6) / 12);
 }
 
-std::optional<TransLabelSettings> DecodeTransLabelSettings(const QByteArray& record)
+QColor OutlineColour(const QColor& text)
 {
-    RecordReader reader(record);
-    std::int32_t version = 0, effect = 0, colour = 0, horizontal = 0, vertical = 0, wrap = 0;
-    std::int32_t fontCount = 0, captionCount = 0;
-    if (!reader.ReadInt32(version) || version != kRecordVersion || !reader.ReadInt32(effect)
-        || !reader.ReadInt32(colour) || !reader.ReadInt32(horizontal)
-        || !reader.ReadInt32(vertical) || !reader.ReadInt32(wrap) || !reader.ReadInt32(fontCount))
-        return std::nullopt;
-    TransLabelSettings s;
-    s.textEffect = std::clamp(effect, 0, 3);
-    s.textColour = static_cast<std::uint32_t>(colour);
-    s.horizontalAlignment = std::clamp(horizontal, 0, 2);
-    s.verticalAlignment = std::clamp(vertical, 0, 2);
-    s.wordWrap = wrap != 0;
-    if (fontCount == std::int32_t(kLogFontSize)) {
-        QByteArray font;
-        if (!reader.ReadBytes(fontCount, font))
-            return std::nullopt;
-        LogFontBytes bytes{};
-        std::copy(font.begin(), font.end(), bytes.begin());
-        s.font = bytes;
-    } else if (fontCount != 0) {
-        return std::nullopt;
-    }
-    QByteArray caption;
-    if (!reader.ReadInt32(captionCount) || !reader.ReadBytes(captionCount, caption))
-        return std::nullopt;
-    s.caption = FromGbk(caption);
-    return s;
+    const QColor rgb = text.toRgb();
+    const int weighted = 299 * rgb.red() + 587 * rgb.green() + 114 * rgb.blue();
+    return weighted * 2 > 1000 * 255 ? QColor(0, 0, 0) : QColor(255, 255, 255);
 }
 
 TransLabel::TransLabel(QWidget* parent) : QWidget(parent), Control(this)
@@ -128,47 +145,55 @@ TransLabel::TransLabel(QWidget* parent) : QWidget(parent), Control(this)
     setCursor(Qt::ArrowCursor);
 }
 
+TransLabel::~TransLabel() = default;
+
 void TransLabel::SetCaption(const QString& caption)
 {
-    settings_.caption = caption;
+    caption_ = caption;
     setWindowTitle(caption); // the window text is always the caption
     RepaintBeneath();
 }
 
 void TransLabel::SetTextEffect(int value)
 {
-    settings_.textEffect = std::clamp(value, 0, 3);
+    effect_ = mugrove::TextEffect(std::clamp(value, 0, 3));
     RepaintBeneath();
 }
 
 void TransLabel::SetTextColour(std::uint32_t colour)
 {
-    settings_.textColour = colour;
+    textColour_ = colour;
     RepaintBeneath();
 }
 
 void TransLabel::SetHorizontalAlignment(int value)
 {
-    settings_.horizontalAlignment = std::clamp(value, 0, 2);
+    horizontal_ = mugrove::HorizontalAlignment(std::clamp(value, 0, 2));
     RepaintBeneath();
 }
 
 void TransLabel::SetVerticalAlignment(int value)
 {
-    settings_.verticalAlignment = std::clamp(value, 0, 2);
+    vertical_ = mugrove::VerticalAlignment(std::clamp(value, 0, 2));
     RepaintBeneath();
 }
 
 void TransLabel::SetWordWrap(bool on)
 {
-    settings_.wordWrap = on;
+    wordWrap_ = on;
+    RepaintBeneath();
+}
+
+void TransLabel::SetOutline(bool on)
+{
+    outline_ = on;
     RepaintBeneath();
 }
 
 OverlayFont TransLabel::Font() const
 {
     const int dpi = ScreenDpiY();
-    return ToOverlayFont(settings_.font ? paintFont_ : DefaultGuiLogFont(dpi), dpi);
+    return ToOverlayFont(font_ ? paintFont_ : DefaultGuiLogFont(dpi), dpi);
 }
 
 void TransLabel::SetFont(const OverlayFont& font)
@@ -178,7 +203,7 @@ void TransLabel::SetFont(const OverlayFont& font)
 
 LogFontBytes TransLabel::FontForFieldWrite() const
 {
-    return settings_.font ? *settings_.font : ToBytes(DefaultGuiLogFont(ScreenDpiY()));
+    return font_ ? *font_ : ToBytes(DefaultGuiLogFont(ScreenDpiY()));
 }
 
 void TransLabel::SetFontAngle(int angle)
@@ -190,31 +215,31 @@ void TransLabel::SetFontAngle(int angle)
     StoreFont(bytes);
 }
 
-void TransLabel::SetFontBold(int bold)
+void TransLabel::SetFontBold(bool bold)
 {
     LogFontBytes bytes = FontForFieldWrite();
-    WriteInt32(bytes, LogFontField::Weight, bold != 0 ? kWeightBold : 0);
+    WriteInt32(bytes, LogFontField::Weight, bold ? kWeightBold : 0);
     StoreFont(bytes);
 }
 
-void TransLabel::SetFontItalic(int italic)
+void TransLabel::SetFontItalic(bool italic)
 {
     LogFontBytes bytes = FontForFieldWrite();
-    bytes[LogFontField::Italic] = italic != 0 ? 1 : 0;
+    bytes[LogFontField::Italic] = italic ? 1 : 0;
     StoreFont(bytes);
 }
 
-void TransLabel::SetFontStrikeOut(int strikeOut)
+void TransLabel::SetFontStrikeOut(bool strikeOut)
 {
     LogFontBytes bytes = FontForFieldWrite();
-    bytes[LogFontField::StrikeOut] = strikeOut != 0 ? 1 : 0;
+    bytes[LogFontField::StrikeOut] = strikeOut ? 1 : 0;
     StoreFont(bytes);
 }
 
-void TransLabel::SetFontUnderline(int underline)
+void TransLabel::SetFontUnderline(bool underline)
 {
     LogFontBytes bytes = FontForFieldWrite();
-    bytes[LogFontField::Underline] = underline != 0 ? 1 : 0;
+    bytes[LogFontField::Underline] = underline ? 1 : 0;
     StoreFont(bytes);
 }
 
@@ -232,14 +257,9 @@ void TransLabel::SetFontFaceName(const QString& name)
     StoreFont(bytes);
 }
 
-void TransLabel::SetFontBytes(const std::optional<LogFontBytes>& bytes)
-{
-    StoreFont(bytes);
-}
-
 std::optional<LogFont> TransLabel::StoredFont() const
 {
-    if (!settings_.font)
+    if (!font_)
         return std::nullopt;
     return paintFont_;
 }
@@ -251,28 +271,9 @@ void TransLabel::SetLogFont(const std::optional<LogFont>& font)
 
 void TransLabel::StoreFont(const std::optional<LogFontBytes>& bytes)
 {
-    settings_.font = bytes;
+    font_ = bytes;
     paintFont_ = bytes ? FromBytes(*bytes) : LogFont{};
     RepaintBeneath();
-}
-
-void TransLabel::SetSettings(const TransLabelSettings& settings)
-{
-    settings_ = settings;
-    settings_.textEffect = std::clamp(settings_.textEffect, 0, 3);
-    settings_.horizontalAlignment = std::clamp(settings_.horizontalAlignment, 0, 2);
-    settings_.verticalAlignment = std::clamp(settings_.verticalAlignment, 0, 2);
-    setWindowTitle(settings_.caption);
-    StoreFont(settings_.font);
-}
-
-bool TransLabel::LoadSettingsRecord(const QByteArray& record)
-{
-    const std::optional<TransLabelSettings> settings = DecodeTransLabelSettings(record);
-    if (!settings)
-        return false;
-    SetSettings(*settings);
-    return true;
 }
 
 void TransLabel::RepaintBeneath()
@@ -293,35 +294,103 @@ void TransLabel::moveEvent(QMoveEvent* event)
     RepaintBeneath();
 }
 
+const std::vector<TransLabel::Tile>& TransLabel::OutlinedText(const QFont& font, int flags,
+                                                              const QPoint& offset,
+                                                              const QTransform& turn,
+                                                              const QColor& text)
+{
+    const qreal ratio = devicePixelRatioF();
+    OutlineKey key{caption_, font.key(), flags, offset, turn, text.rgba(), size(), ratio};
+    if (key == outlineKey_)
+        return outlined_;
+
+    // The glyphs are drawn into a mask with room around the label, so that
+    // glyphs cut at its edges still have their edge inside it. The mask lays
+    // text out at the screen's resolution, as the label does.
+    // An edge wider than the label covers it as far as it can reach; so
+    // fonts of any size cost no more than the label's own size.
+    const int width = std::min(OutlineWidth(QFontInfo(font).pixelSize()), std::max(this->width(), height()));
+    const int margin = width + 1;
+    const QSize padded = size() + QSize(2 * margin, 2 * margin);
+    const auto canvas = [&](QImage image) {
+        image.setDevicePixelRatio(ratio);
+        image.setDotsPerMeterX(qRound(logicalDpiX() / 0.0254));
+        image.setDotsPerMeterY(qRound(logicalDpiY() / 0.0254));
+        return image;
+    };
+    const auto drawText = [&](QImage& image, const QColor& colour) {
+        QPainter p(&image);
+        p.translate(margin, margin);
+        p.setTransform(turn, true);
+        p.setFont(font);
+        p.setPen(colour);
+        p.drawText(rect().translated(offset), flags, caption_);
+    };
+    QImage mask = canvas(QImage((QSizeF(padded) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied));
+    outlined_.clear();
+    outlineKey_ = key;
+    if (mask.isNull()) // no memory for it: the text is drawn without an edge
+        return outlined_;
+    mask.fill(Qt::transparent);
+    drawText(mask, Qt::black);
+    QImage layer = canvas(OutlineLayer(mask, int(std::lround(width * ratio)), OutlineColour(text)));
+    drawText(layer, text);
+
+    // Only the tiles holding some of it are kept: most of a large label is
+    // empty, and every tile drawn is blended.
+    constexpr int kTile = 64;
+    const QRect inside = QRectF(QPointF(margin, margin) * ratio, QSizeF(size()) * ratio).toRect();
+    for (int y = inside.top(); y <= inside.bottom(); y += kTile)
+        for (int x = inside.left(); x <= inside.right(); x += kTile) {
+            const QRect tile = QRect(x, y, kTile, kTile) & inside;
+            bool any = false;
+            for (int row = tile.top(); row <= tile.bottom() && !any; ++row) {
+                const auto* line = reinterpret_cast<const QRgb*>(layer.constScanLine(row));
+                for (int column = tile.left(); column <= tile.right() && !any; ++column)
+                    any = qAlpha(line[column]) != 0;
+            }
+            if (!any)
+                continue;
+            QImage image = layer.copy(tile);
+            image.setDevicePixelRatio(ratio);
+            outlined_.push_back({QPointF(tile.topLeft() - inside.topLeft()) / ratio, image});
+        }
+    return outlined_;
+}
+
 void TransLabel::paintEvent(QPaintEvent*)
 {
-    const QString& text = settings_.caption;
+    const QString& text = caption_;
     if (text.isEmpty())
         return;
 
     QPainter painter(this);
     // The font is made for this paint only, from the stored description.
-    painter.setFont(settings_.font ? ToQFont(paintFont_) : QApplication::font());
+    const QFont font = font_ ? ToQFont(paintFont_) : QApplication::font();
+    painter.setFont(font);
 
     // An ampersand underlines the next character; a doubled one draws one.
-    int flags = HorizontalFlag(settings_.horizontalAlignment) | Qt::TextShowMnemonic;
-    if (settings_.wordWrap)
+    // No pass is clipped to its own rectangle, so a shifted pass keeps its
+    // first pixels at the left and top; the label's edges cut them all.
+    int flags = HorizontalFlag(horizontal_) | Qt::TextShowMnemonic | Qt::TextDontClip;
+    if (wordWrap_)
         flags |= Qt::TextWordWrap | Qt::AlignTop; // wrapped text always starts at the top
     else
-        flags |= Qt::TextSingleLine | VerticalFlag(settings_.verticalAlignment);
+        flags |= Qt::TextSingleLine | VerticalFlag(vertical_);
 
     const QRect r = rect();
-    const std::int32_t escapement = settings_.font ? paintFont_.escapement : 0;
+    const std::int32_t escapement = font_ ? paintFont_.escapement : 0;
+    QTransform turn;
     if (escapement % 3600 != 0) {
         // Counter-clockwise in tenths of a degree, turned about the label's centre.
         const QPointF centre = QRectF(r).center();
-        painter.translate(centre);
-        painter.rotate(-escapement / 10.0);
-        painter.translate(-centre);
+        turn.translate(centre.x(), centre.y());
+        turn.rotate(-escapement / 10.0);
+        turn.translate(-centre.x(), -centre.y());
     }
+    painter.setTransform(turn);
 
-    // No background is filled: only the glyph pixels are written, and the
-    // widget clips everything to its own rectangle.
+    // No background is filled: only the glyph pixels are written.
     const auto pass = [&](const QColor& colour, const QPoint& offset) {
         painter.setPen(colour);
         painter.drawText(r.translated(offset), flags, text);
@@ -329,13 +398,25 @@ void TransLabel::paintEvent(QPaintEvent*)
     const QColor white(255, 255, 255);
     const QColor black(0, 0, 0);
     QPoint mainOffset(0, 0);
-    switch (settings_.textEffect) {
-    case 1: pass(white, QPoint(1, 1)); break;
-    case 2: pass(white, QPoint(0, 0)); mainOffset = QPoint(1, 1); break;
-    case 3: pass(black, QPoint(2, 2)); break;
-    default: break;
+    switch (effect_) {
+    case mugrove::TextEffect::LightRelief: pass(white, QPoint(1, 1)); break;
+    case mugrove::TextEffect::Raised: pass(white, QPoint(0, 0)); mainOffset = QPoint(1, 1); break;
+    case mugrove::TextEffect::DarkShadow: pass(black, QPoint(2, 2)); break;
+    case mugrove::TextEffect::None: break;
     }
-    pass(ToQColor(settings_.textColour), mainOffset);
+    const QColor colour = ToQColor(textColour_);
+    if (!outline_) {
+        pass(colour, mainOffset);
+        return;
+    }
+    const std::vector<Tile>& tiles = OutlinedText(font, flags, mainOffset, turn, colour);
+    if (tiles.empty()) {
+        pass(colour, mainOffset);
+        return;
+    }
+    painter.resetTransform(); // the tiles hold the text turned already
+    for (const Tile& tile : tiles)
+        painter.drawImage(tile.at, tile.image);
 }
 
 void TransLabel::mousePressEvent(QMouseEvent* event)
@@ -373,6 +454,50 @@ void TransLabel::mouseReleaseEvent(QMouseEvent* event)
         const QPoint p = mapTo(main, event->position().toPoint());
         main->MouseUp.Raise(p.x(), p.y(), KeyStateOf(event->modifiers()));
     }
+}
+
+// The caption's own menu: the four effects, one of them marked, and the
+// outline as a tick. A right-click starts no drag; closing the menu without
+// a choice changes nothing.
+QMenu& TransLabel::Menu()
+{
+    if (menu_)
+        return *menu_;
+    menu_ = new QMenu(this);
+    menu_->setObjectName(QStringLiteral("文字效果"));
+    auto* effects = new QActionGroup(menu_);
+    const QString names[] = {QStringLiteral("无效果"), QStringLiteral("浅色浮雕"),
+                             QStringLiteral("凸起"), QStringLiteral("深色阴影")};
+    for (int value = 0; value < 4; ++value) {
+        QAction* action = menu_->addAction(names[value]);
+        action->setCheckable(true);
+        action->setData(value);
+        effects->addAction(action);
+        connect(action, &QAction::triggered, this, [this, value] { SetTextEffect(value); });
+    }
+    menu_->addSeparator();
+    QAction* outline = menu_->addAction(QStringLiteral("描边"));
+    outline->setCheckable(true);
+    connect(outline, &QAction::triggered, this, [this](bool on) { SetOutline(on); });
+    return *menu_;
+}
+
+void TransLabel::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    // During a drag the menu would take the left button's release from the
+    // window and leave the drag running.
+    if (QGuiApplication::mouseButtons() & Qt::LeftButton)
+        return;
+    QMenu& menu = Menu();
+    const QList<QAction*> actions = menu.actions();
+    for (QAction* action : actions) {
+        if (action->isSeparator())
+            continue;
+        action->setChecked(action->data().isValid() ? action->data().toInt() == TextEffect()
+                                                    : outline_);
+    }
+    menu.popup(event->globalPos());
 }
 
 } // namespace mugrove

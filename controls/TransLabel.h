@@ -4,58 +4,56 @@
 #include "app/model/Event.h"
 #include "app/model/LogFont.h"
 
-#include <QByteArray>
+#include <QFont>
+#include <QImage>
 #include <QWidget>
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
-class QRegion;
+class QMenu;
 
 namespace mugrove {
 
-// The settings of a transparent label, with the values a new label has.
-struct TransLabelSettings {
-    std::int32_t textEffect = 0;           // 0 none, 1 light relief, 2 raised, 3 dark shadow
-    std::uint32_t textColour = 0;          // 0x00BBGGRR
-    std::int32_t horizontalAlignment = 0;  // 0 left, 1 centre, 2 right
-    std::int32_t verticalAlignment = 1;    // 0 top, 1 centre, 2 bottom
-    bool wordWrap = false;
-    std::optional<LogFontBytes> font;      // none: the default GUI font
-    QString caption = QStringLiteral("透明标签");
+// The extra pass drawn before the caption's text.
+enum class TextEffect { None, LightRelief, Raised, DarkShadow };
+enum class HorizontalAlignment { Left, Centre, Right };
+enum class VerticalAlignment { Top, Centre, Bottom };
 
-    bool operator==(const TransLabelSettings&) const = default;
-};
-
-// The settings as the window definition stores them: version word 1, then
-// effect, colour, alignments and word wrap as 32-bit little-endian integers,
-// then the font as a byte count (60 or 0) and its bytes, then the caption as
-// a byte count and its code page 936 bytes without terminator.
-QByteArray EncodeTransLabelSettings(const TransLabelSettings& settings);
-// Null for a record of another version or with counts that do not fit it.
-// Out-of-range values are clamped as the setting writes clamp them.
-std::optional<TransLabelSettings> DecodeTransLabelSettings(const QByteArray& record);
+// The edge drawn around every glyph when the outline is on: 1/12 of the
+// font's pixel height, rounded, at least one pixel.
+int OutlineWidth(int fontPixelHeight);
+// Black around light text (luminance 0.299 R + 0.587 G + 0.114 B above one
+// half), white around dark text.
+QColor OutlineColour(const QColor& text);
 
 // A transparent label: it paints only the glyphs of its caption, so whatever
 // lies beneath shows between them. Every setting write, also of an unchanged
-// value, and every move repaint what lies beneath at once.
+// value, and every move repaint what lies beneath at once. A right-click
+// opens the caption's menu of effects and the outline.
 class TransLabel : public QWidget, public Control {
     Q_OBJECT
 public:
     explicit TransLabel(QWidget* parent);
+    ~TransLabel() override;
 
-    QString Caption() const { return settings_.caption; }
+    // The settings read and write the numbers of the window definition;
+    // values out of range are clamped.
+    QString Caption() const { return caption_; }
     void SetCaption(const QString& caption);
-    int TextEffect() const { return settings_.textEffect; }
+    int TextEffect() const { return int(effect_); }
     void SetTextEffect(int value); // clamped to 0..3
-    std::uint32_t TextColour() const { return settings_.textColour; }
+    std::uint32_t TextColour() const { return textColour_; }
     void SetTextColour(std::uint32_t colour);
-    int HorizontalAlignment() const { return settings_.horizontalAlignment; }
+    int HorizontalAlignment() const { return int(horizontal_); }
     void SetHorizontalAlignment(int value); // clamped to 0..2
-    int VerticalAlignment() const { return settings_.verticalAlignment; }
+    int VerticalAlignment() const { return int(vertical_); }
     void SetVerticalAlignment(int value); // clamped to 0..2
-    bool WordWrap() const { return settings_.wordWrap; }
+    bool WordWrap() const { return wordWrap_; }
     void SetWordWrap(bool on);
+    bool Outline() const { return outline_; }
+    void SetOutline(bool on);
 
     // The font as a record; a label without a stored description answers
     // with the default GUI font's.
@@ -64,23 +62,17 @@ public:
     void SetFont(const OverlayFont& font);
     // Single-field writes: everything else of the description stays.
     void SetFontAngle(int angle); // brought into 0..3599
-    void SetFontBold(int bold);
-    void SetFontItalic(int italic);
-    void SetFontStrikeOut(int strikeOut);
-    void SetFontUnderline(int underline);
+    void SetFontBold(bool bold);
+    void SetFontItalic(bool italic);
+    void SetFontStrikeOut(bool strikeOut);
+    void SetFontUnderline(bool underline);
     void SetFontSize(int points);
     void SetFontFaceName(const QString& name); // "宋体" when empty or too long
 
-    // The stored 60-byte description itself.
-    const std::optional<LogFontBytes>& FontBytes() const { return settings_.font; }
-    void SetFontBytes(const std::optional<LogFontBytes>& bytes);
+    // The stored 60-byte description itself; none draws the default GUI font.
+    const std::optional<LogFontBytes>& FontBytes() const { return font_; }
     std::optional<LogFont> StoredFont() const;
     void SetLogFont(const std::optional<LogFont>& font);
-
-    const TransLabelSettings& Settings() const { return settings_; }
-    void SetSettings(const TransLabelSettings& settings);
-    QByteArray SettingsRecord() const { return EncodeTransLabelSettings(settings_); }
-    bool LoadSettingsRecord(const QByteArray& record); // false leaves everything
 
     // Paints the window beneath the label, and the label over it, now.
     void RepaintBeneath();
@@ -94,14 +86,47 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     // The stored description, or the default GUI font's for a field write.
     LogFontBytes FontForFieldWrite() const;
     void StoreFont(const std::optional<LogFontBytes>& bytes);
+    // The outlined text: the edge with the main pass over it, as tiles
+    // that hold any of it, kept while nothing it depends on changes (a drag
+    // only moves the label, and large glyphs cost much to draw anew).
+    struct Tile {
+        QPointF at; // in label coordinates
+        QImage image;
+    };
+    const std::vector<Tile>& OutlinedText(const QFont& font, int flags, const QPoint& offset,
+                                          const QTransform& turn, const QColor& text);
+    QMenu& Menu();
 
-    TransLabelSettings settings_;
-    LogFont paintFont_; // settings_.font decoded once per write, not per paint
+    QString caption_ = QStringLiteral("透明标签");
+    mugrove::TextEffect effect_ = mugrove::TextEffect::None;
+    std::uint32_t textColour_ = 0; // 0x00BBGGRR
+    mugrove::HorizontalAlignment horizontal_ = mugrove::HorizontalAlignment::Left;
+    mugrove::VerticalAlignment vertical_ = mugrove::VerticalAlignment::Centre;
+    bool wordWrap_ = false;
+    bool outline_ = false;
+    std::optional<LogFontBytes> font_;
+    LogFont paintFont_; // font_ decoded once per write, not per paint
+
+    struct OutlineKey {
+        QString text;
+        QString font;
+        int flags = 0;
+        QPoint offset;
+        QTransform turn;
+        QRgb colour = 0;
+        QSize size;
+        qreal ratio = 0;
+        bool operator==(const OutlineKey&) const = default;
+    };
+    OutlineKey outlineKey_;
+    std::vector<Tile> outlined_;
+    QMenu* menu_ = nullptr; // made at the first right-click, owned as a child
 };
 
 } // namespace mugrove

@@ -6,37 +6,31 @@
 
 namespace mugrove {
 
-DragState& TheDragState()
-{
-    static DragState state;
-    return state;
-}
-
 // The caption keeps the mouse from the press to the release and hands every
 // move and the release to the main window in its client coordinates, which
 // is the capture a drag needs; there is nothing to take or give back here.
-void OnOverlayMouseDown(Form&, int x, int y, int)
+void OnOverlayMouseDown(Form& form, int x, int y, int)
 {
-    DragState& drag = TheDragState();
+    DragState& drag = form.caption.drag;
     drag.GrabX = x;
     drag.GrabY = y;
-    drag.Dragging = 1;
+    drag.Dragging = true;
 }
 
 // Two moves per step, horizontal first, so that the grabbed point of the
 // caption stays under the cursor.
 void OnWindowMouseMove(Form& form, int x, int y, int)
 {
-    const DragState& drag = TheDragState();
-    if (drag.Dragging == 0)
+    const DragState& drag = form.caption.drag;
+    if (!drag.Dragging)
         return;
     form.captionOverlay->SetLeft(NumberToInteger(double(x) - double(drag.GrabX)));
     form.captionOverlay->SetTop(NumberToInteger(double(y) - double(drag.GrabY)));
 }
 
-void OnWindowMouseUp(Form&, int, int, int)
+void OnWindowMouseUp(Form& form, int, int, int)
 {
-    TheDragState().Dragging = 0;
+    form.caption.drag.Dragging = false;
 }
 
 } // namespace mugrove

@@ -7,7 +7,6 @@
 #include "app/model/SliderBar.h"
 #include "controls/ColorPicker.h"
 #include "controls/TransLabel.h"
-#include "overlay/OverlayFont.h"
 #include "overlay/TextToNumber.h"
 
 namespace mugrove {
@@ -56,9 +55,9 @@ void OnFontSizeSliderMoved(Form& form)
 void OnBoldClicked(Form& form)
 {
     if (form.boldBox->Checked() == 1)
-        form.captionOverlay->SetFontBold(1);
+        form.captionOverlay->SetFontBold(true);
     if (form.boldBox->Checked() == 0)
-        form.captionOverlay->SetFontBold(0);
+        form.captionOverlay->SetFontBold(false);
 }
 
 void OnColourChosen(Form& form)
@@ -70,20 +69,18 @@ void OnColourChosen(Form& form)
 // replaces every field of the record but the angle.
 void OnFontButtonClicked(Form& form)
 {
+    OverlayFont& record = form.caption.font;
     CommonDlg& dialog = *form.fontDialog;
     if (!dialog.OpenFont())
         return;
-    OverlayFont* record = TheOverlayFont();
-    if (!record)
-        return;
-    record->Size = dialog.FontSize();
-    record->Bold = dialog.FontBold();
-    record->Italic = dialog.FontItalic();
-    record->Underline = dialog.FontUnderline();
-    record->StrikeOut = dialog.FontStrikeout();
+    record.Size = dialog.FontSize();
+    record.Bold = dialog.FontBold();
+    record.Italic = dialog.FontItalic();
+    record.Underline = dialog.FontUnderline();
+    record.StrikeOut = dialog.FontStrikeout();
     const QString name = dialog.FontName();
-    record->FaceName = name.isEmpty() ? std::nullopt : std::optional<QString>(name);
-    form.captionOverlay->SetFont(*record);
+    record.FaceName = name.isEmpty() ? std::nullopt : std::optional<QString>(name);
+    form.captionOverlay->SetFont(record);
 }
 
 } // namespace mugrove

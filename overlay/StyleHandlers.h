@@ -13,6 +13,6 @@ void OnHeightBoxEdited(Form& form);     // 编辑框3 ContentChanged
 void OnFontSizeSliderMoved(Form& form); // 滑块条3 PositionChanged
 void OnBoldClicked(Form& form);         // 选择框1 Clicked
 void OnColourChosen(Form& form);        // 颜色选择器1 ColourChanged
-void OnFontButtonClicked(Form& form);   // 按钮2 Clicked
+void OnFontButtonClicked(Form& form);   // 按钮2 Clicked, through form.caption.font
 
 } // namespace mugrove

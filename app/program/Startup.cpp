@@ -9,7 +9,6 @@
 #include "app/model/MainWindow.h"
 #include "app/program/EventTable.h"
 #include "controls/PicBox.h"
-#include "overlay/OverlayFont.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -20,7 +19,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 
 namespace mugrove {
 
@@ -93,18 +91,10 @@ void UseChineseGuiFont()
     QApplication::setFont(font);
 }
 
-void RegisterCleanUp()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { std::atexit(ReleaseOverlayFont); });
-}
-
 } // namespace
 
 int RunProgram(const WindowDefinition& definition)
 {
-    CreateOverlayFont();
-    RegisterCleanUp();
     RegisterFontSubstitutions();
     UseChineseGuiFont();
 

@@ -14,10 +14,11 @@ void OnWindowCreated(Form& form);
 // The text shown when the main window cannot be created.
 QString StartupFailureText();
 
-// Everything after the window machinery exists: creates the overlay font and
-// registers its clean-up, builds the window, raises Created, shows the window
-// and runs the message loop. 0 after the window has closed; -1 when the
-// window could not be created.
+// Everything after the window machinery exists: builds the form (the
+// caption's state, the overlay font and the drag, before the window), raises
+// Created, shows the window and runs the message loop; the form releases the
+// window, then that state. 0 after the window has closed; -1 when the window
+// could not be created.
 int RunProgram(const WindowDefinition& definition);
 
 // Whether a display is there to open windows on; without one Qt would abort.

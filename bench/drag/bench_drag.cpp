@@ -1,6 +1,6 @@
 // One drag step: a mouse move while the caption is held, which moves the
 // caption (a Left write, then a Top write) and repaints what lies beneath it
-// at once. Reported per step: the mean from the library, p50 and p95 as
+// at once, without and with the caption's outline. Reported per step: the mean from the library, p50 and p95 as
 // counters (microseconds) from the timed steps themselves, in wall-clock time
 // and in the thread's own processor time (which a busy machine's scheduler
 // does not inflate).
@@ -11,8 +11,6 @@
 #include "app/program/EventTable.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
-#include "overlay/Dragging.h"
-#include "overlay/OverlayFont.h"
 
 #include <benchmark/benchmark.h>
 
@@ -76,16 +74,24 @@ PictureBytes GradientBmp(int width, int height)
     return b;
 }
 
-std::unique_ptr<Form> ShownForm(int workAreaSide)
+// side 0: the start sizes, a 400 x 300 picture stretched into the work
+// area; otherwise a side x side picture in a work area of its size, under a
+// 95-point caption in a box of the sliders' largest size.
+std::unique_ptr<Form> ShownForm(int side, bool outline)
 {
     auto form = CreateForm(DefaultWindowDefinition());
     BindEvents(*form);
     form->window->Created.Raise();
-    form->workArea->SetPicture(GradientBmp(400, 300));
-    if (workAreaSide > 0) {
-        form->workArea->SetWidth(workAreaSide);
-        form->workArea->SetHeight(workAreaSide);
+    form->workArea->SetPicture(side > 0 ? GradientBmp(side, side) : GradientBmp(400, 300));
+    TransLabel& caption = *form->captionOverlay;
+    if (side > 0) {
+        form->workArea->SetWidth(side);
+        form->workArea->SetHeight(side);
+        caption.SetFontSize(95);
+        caption.SetWidth(500);
+        caption.SetHeight(500);
     }
+    caption.SetOutline(outline);
     form->window->show();
     QElapsedTimer waited;
     waited.start();
@@ -97,8 +103,8 @@ std::unique_ptr<Form> ShownForm(int workAreaSide)
 
 void DragStep(benchmark::State& state)
 {
-    const auto form = ShownForm(int(state.range(0)));
-    TheDragState() = DragState{1, 10, 5};
+    const auto form = ShownForm(int(state.range(0)), state.range(1) != 0);
+    form->caption.drag = DragState{true, 10, 5};
     MainWindow& window = *form->window;
     std::vector<double> micros, cpuMicros;
     micros.reserve(1 << 16);
@@ -122,7 +128,6 @@ void DragStep(benchmark::State& state)
         QCoreApplication::processEvents();
         state.ResumeTiming();
     }
-    TheDragState() = DragState{};
     state.counters["p50_us"] = Percentile(micros, 0.50);
     state.counters["p95_us"] = Percentile(micros, 0.95);
     state.counters["p50_cpu_us"] = Percentile(cpuMicros, 0.50);
@@ -131,8 +136,16 @@ void DragStep(benchmark::State& state)
 
 } // namespace
 
-// 0: the work area at its start size; 1000: a 1000 x 1000 work area.
-BENCHMARK(DragStep)->Arg(0)->Arg(1000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+// {0, outline}: the start sizes; {1000, outline}: a 1000 x 1000 picture
+// under a 95-point caption. Without and with the outline, side by side.
+BENCHMARK(DragStep)
+    ->ArgNames({"side", "outline"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1000, 0})
+    ->Args({1000, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
@@ -140,12 +153,10 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     RegisterFontSubstitutions();
-    CreateOverlayFont();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    ReleaseOverlayFont();
     return 0;
 }

@@ -8,7 +8,11 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QMenu>
+#include <QSet>
 #include <QTest>
+
+#include <limits>
 
 using namespace mugrove;
 
@@ -37,6 +41,11 @@ private:
     bool flat_;
 };
 
+LogFont Stored(const TransLabel& label)
+{
+    return FromBytes(label.FontBytes().value());
+}
+
 QImage Shot(QWidget& widget)
 {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -63,10 +72,10 @@ QRect ColourBox(const QImage& image, QRgb colour)
     return box;
 }
 
-LogFont BigBold()
+LogFont BigBold(int pixels = 24)
 {
     LogFont f = YaHeiBold16();
-    f.height = -24;
+    f.height = -pixels;
     return f;
 }
 
@@ -199,17 +208,20 @@ private slots:
         QCOMPARE(label.Font().Size, 15);
 
         // Without a description the label answers with the default GUI font's.
+        const QFont app = QApplication::font();
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 11));
         label.SetLogFont(std::nullopt);
-        QCOMPARE(label.Font(), ToOverlayFont(DefaultGuiLogFont(96), 96));
+        const OverlayFont gui = label.Font();
+        QApplication::setFont(app);
+        // 11 points are 15 pixels at 96 dots per inch, which read back as 11.
+        QCOMPARE(gui, (OverlayFont{0, 0, 0, 0, 0, 11, QStringLiteral("DejaVu Sans")}));
     }
 
     void field_writes_change_only_their_bytes()
     {
         QWidget parent;
         TransLabel label(&parent);
-        LogFontBytes start = ToBytes(YaHeiBold16());
-        start[50] = 0x77; // after the face's terminator: kept as well
-        label.SetFontBytes(start);
+        label.SetLogFont(YaHeiBold16());
 
         const auto changedBytes = [&](const LogFontBytes& before) {
             QList<int> changed;
@@ -221,22 +233,22 @@ private slots:
 
         LogFontBytes before = *label.FontBytes();
         label.SetFontAngle(-10);
-        QCOMPARE(label.StoredFont()->escapement, 3590);
-        QCOMPARE(label.StoredFont()->orientation, 3590);
+        QCOMPARE(Stored(label).escapement, 3590);
+        QCOMPARE(Stored(label).orientation, 3590);
         QCOMPARE(changedBytes(before), (QList<int>{8, 9, 12, 13}));
         label.SetFontAngle(7201);
-        QCOMPARE(label.StoredFont()->escapement, 1);
+        QCOMPARE(Stored(label).escapement, 1);
 
         before = *label.FontBytes();
         label.SetFontBold(0);
-        QCOMPARE(label.StoredFont()->weight, 0);
+        QCOMPARE(Stored(label).weight, 0);
         QCOMPARE(changedBytes(before), (QList<int>{16, 17}));
 
         before = *label.FontBytes();
         label.SetFontSize(95);
-        QCOMPARE(label.StoredFont()->height, -127);
+        QCOMPARE(Stored(label).height, -127);
         label.SetFontSize(-4);
-        QCOMPARE(label.StoredFont()->height, 0);
+        QCOMPARE(Stored(label).height, 0);
         QCOMPARE(changedBytes(before), (QList<int>{0, 1, 2, 3}));
 
         before = *label.FontBytes();
@@ -245,17 +257,20 @@ private slots:
         label.SetFontStrikeOut(1);
         QCOMPARE(changedBytes(before), (QList<int>{20, 21, 22}));
         label.SetFontStrikeOut(0);
-        QCOMPARE(label.StoredFont()->strikeOut, 0);
+        QCOMPARE(Stored(label).strikeOut, 0);
 
         label.SetFontFaceName(QString());
-        QCOMPARE(label.StoredFont()->faceName, QStringLiteral("宋体"));
+        QCOMPARE(Stored(label).faceName, QStringLiteral("宋体"));
         label.SetFontFaceName(QString(32, QLatin1Char('x')));
-        QCOMPARE(label.StoredFont()->faceName, QStringLiteral("宋体"));
+        QCOMPARE(Stored(label).faceName, QStringLiteral("宋体"));
+        label.SetFontFaceName(QString(31, QLatin1Char('x')));
         label.SetFontFaceName(QStringLiteral("黑体"));
-        QCOMPARE(label.StoredFont()->faceName, QStringLiteral("黑体"));
-        QCOMPARE((*label.FontBytes())[50], 0x77);
-        QCOMPARE(label.StoredFont()->charSet, kCharSetGb2312);
-        QCOMPARE(label.StoredFont()->quality, 1);
+        QCOMPARE(Stored(label).faceName, QStringLiteral("黑体"));
+        // The bytes after the new terminator are the longer name's.
+        QCOMPARE((*label.FontBytes())[28 + 4], 0);
+        QCOMPARE((*label.FontBytes())[50], 'x');
+        QCOMPARE(Stored(label).charSet, kCharSetGb2312);
+        QCOMPARE(Stored(label).quality, 1);
     }
 
     void a_field_write_without_a_description_starts_from_the_gui_font()
@@ -263,10 +278,16 @@ private slots:
         QWidget parent;
         TransLabel label(&parent);
         QVERIFY(!label.FontBytes());
-        label.SetFontBold(1);
-        LogFont expected = DefaultGuiLogFont(96);
+        const QFont app = QApplication::font();
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 11));
+        label.SetFontBold(true);
+        QApplication::setFont(app);
+        LogFont expected;
+        expected.height = -15; // 11 points at 96 dots per inch
         expected.weight = 700;
-        QCOMPARE(label.StoredFont(), std::optional<LogFont>(expected));
+        expected.charSet = 1; // the default character set
+        expected.faceName = QStringLiteral("DejaVu Sans");
+        QCOMPARE(Stored(label), expected);
     }
 
     // ---- settings ----
@@ -281,7 +302,8 @@ private slots:
         QCOMPARE(label.HorizontalAlignment(), 0);
         QCOMPARE(label.VerticalAlignment(), 1);
         QVERIFY(!label.WordWrap());
-        QVERIFY(!label.StoredFont());
+        QVERIFY(!label.FontBytes());
+        QVERIFY(!label.Outline());
 
         label.SetTextEffect(9);
         QCOMPARE(label.TextEffect(), 3);
@@ -293,59 +315,6 @@ private slots:
         QCOMPARE(label.VerticalAlignment(), 0);
         label.SetCaption(QStringLiteral("字"));
         QCOMPARE(label.windowTitle(), QStringLiteral("字"));
-    }
-
-    void settings_record_round_trips_and_refuses_damage()
-    {
-        TransLabelSettings s;
-        s.textEffect = 2;
-        s.textColour = 0x00123456u;
-        s.horizontalAlignment = 1;
-        s.wordWrap = true;
-        s.font = ToBytes(YaHeiBold16());
-        s.caption = QStringLiteral("这里显示文字");
-        const QByteArray record = EncodeTransLabelSettings(s);
-        QCOMPARE(record.size(), 4 * 7 + 60 + 4 + 12);
-        QCOMPARE(record.left(8), QByteArray("\x01\0\0\0\x02\0\0\0", 8));
-        QCOMPARE(record.mid(8, 4), QByteArray("\x56\x34\x12\0", 4));
-        QCOMPARE(record.mid(24, 4), QByteArray("\x3C\0\0\0", 4));
-        QCOMPARE(record.mid(88, 4), QByteArray("\x0C\0\0\0", 4));
-        QCOMPARE(DecodeTransLabelSettings(record), std::optional<TransLabelSettings>(s));
-
-        TransLabelSettings plain;
-        QCOMPARE(EncodeTransLabelSettings(plain).size(), 4 * 7 + 4 + 8);
-        QCOMPARE(DecodeTransLabelSettings(EncodeTransLabelSettings(plain)),
-                 std::optional<TransLabelSettings>(plain));
-
-        QVERIFY(!DecodeTransLabelSettings(record.left(record.size() - 1)));
-        QVERIFY(!DecodeTransLabelSettings(QByteArray()));
-        QByteArray wrongVersion = record;
-        wrongVersion[0] = 2;
-        QVERIFY(!DecodeTransLabelSettings(wrongVersion));
-        QByteArray oddFont = record;
-        oddFont[24] = 59;
-        QVERIFY(!DecodeTransLabelSettings(oddFont));
-        for (char top : {char(0x7F), char(0xFF)}) { // a caption count too large, or negative
-            QByteArray badCaption = record;
-            badCaption[88 + 3] = top;
-            QVERIFY(!DecodeTransLabelSettings(badCaption));
-        }
-
-        QByteArray outOfRange = EncodeTransLabelSettings(plain);
-        outOfRange[4] = 9;  // effect
-        outOfRange[16] = 7; // vertical alignment
-        const auto clamped = DecodeTransLabelSettings(outOfRange);
-        QVERIFY(clamped);
-        QCOMPARE(clamped->textEffect, 3);
-        QCOMPARE(clamped->verticalAlignment, 2);
-
-        QWidget parent;
-        TransLabel label(&parent);
-        QVERIFY(label.LoadSettingsRecord(record));
-        QCOMPARE(label.Settings(), s);
-        QCOMPARE(label.SettingsRecord(), record);
-        QVERIFY(!label.LoadSettingsRecord(wrongVersion));
-        QCOMPARE(label.Settings(), s);
     }
 
     // ---- painting over what lies beneath ----
@@ -500,6 +469,141 @@ private slots:
         QVERIFY(ColourBox(shot, white).isEmpty());
     }
 
+    void shifted_passes_are_not_cut_at_the_left_and_top_edges()
+    {
+        // Right- and bottom-aligned text is laid out from the label's lower
+        // right corner, so a larger label with the same corner shows the
+        // whole of what a smaller one cuts: that is where every pass's
+        // pixels belong.
+        Backdrop backdrop(true);
+        TransLabel whole(&backdrop), cut(&backdrop);
+        whole.setGeometry(10, 10, 200, 100);
+        cut.setGeometry(150, 98, 60, 12); // the text is wider and taller than this
+        for (TransLabel* label : {&whole, &cut}) {
+            label->SetLogFont(BigBold());
+            label->SetWordWrap(false);
+            label->SetHorizontalAlignment(2);
+            label->SetVerticalAlignment(2);
+            label->SetCaption(QStringLiteral("ABCDEFG"));
+            label->SetTextColour(0x000000FFu);
+        }
+        const QRgb red = qRgb(255, 0, 0), white = qRgb(255, 255, 255), black = qRgb(0, 0, 0);
+        cut.hide();
+        const QImage full = Shot(backdrop);
+        whole.hide();
+        cut.show();
+
+        // The pixels of a colour moved by an offset, those inside the small label.
+        const QRect inside = cut.geometry();
+        const auto pixelsOf = [&](const QImage& image, QRgb colour, QPoint offset) {
+            QSet<QPoint> pixels;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixel(x, y) == colour && inside.contains(QPoint(x, y) + offset))
+                        pixels.insert(QPoint(x, y) + offset);
+            return pixels;
+        };
+        // What a pass clipped to its own shifted rectangle would lose: some
+        // pixels within `reach` columns of the left and rows of the top.
+        const auto nearLeftAndTop = [&](const QSet<QPoint>& pixels, int reach) {
+            const auto any = [&](auto near) { return std::any_of(pixels.begin(), pixels.end(), near); };
+            return any([&](QPoint p) { return p.x() < inside.left() + reach; })
+                   && any([&](QPoint p) { return p.y() < inside.top() + reach; });
+        };
+        QVERIFY(nearLeftAndTop(pixelsOf(full, red, {0, 0}), 1));
+        const struct {
+            int effect;
+            QPoint extra, text;
+            QRgb extraColour;
+        } cases[] = {{1, {1, 1}, {0, 0}, white}, {2, {0, 0}, {1, 1}, white}, {3, {2, 2}, {0, 0}, black}};
+        for (const auto& c : cases) {
+            cut.SetTextEffect(c.effect);
+            const QSet<QPoint> text = pixelsOf(full, red, c.text);
+            const QSet<QPoint> extra = pixelsOf(full, red, c.extra) - text; // the text lies on top
+            const bool textShifted = c.text != QPoint(0, 0);
+            QVERIFY(nearLeftAndTop(textShifted ? text : extra, textShifted ? c.text.x() : c.extra.x()));
+            const QImage shot = Shot(backdrop);
+            QCOMPARE(pixelsOf(shot, red, {0, 0}), text);
+            QCOMPARE(pixelsOf(shot, c.extraColour, {0, 0}), extra);
+        }
+    }
+
+    void outline_rings_the_glyphs_in_the_contrasting_colour()
+    {
+        QCOMPARE(OutlineWidth(16), 1);
+        QCOMPARE(OutlineWidth(17), 1);
+        QCOMPARE(OutlineWidth(18), 2); // 1.5 rounds up
+        QCOMPARE(OutlineWidth(48), 4);
+        QCOMPARE(OutlineWidth(127), 11); // 95 points at 96 dots per inch
+        QCOMPARE(OutlineWidth(5), 1);
+        QCOMPARE(OutlineWidth(0), 1);
+        const QColor black(0, 0, 0), white(255, 255, 255);
+        QCOMPARE(OutlineColour(white), black);
+        QCOMPARE(OutlineColour(QColor(255, 255, 0)), black); // yellow: 0.886
+        QCOMPARE(OutlineColour(QColor(128, 128, 128)), black); // just above one half
+        QCOMPARE(OutlineColour(QColor(127, 127, 127)), white); // just below
+        QCOMPARE(OutlineColour(QColor(255, 0, 0)), white); // red: 0.299
+        QCOMPARE(OutlineColour(QColor(0, 255, 0)), black); // green: 0.587
+        QCOMPARE(OutlineColour(black), white);
+
+        Backdrop backdrop(true); // mid-grey
+        TransLabel label(&backdrop);
+        label.setGeometry(20, 20, 240, 120);
+        label.SetLogFont(BigBold(48)); // an edge of 4 pixels
+        label.SetCaption(QStringLiteral("这里A"));
+        label.SetHorizontalAlignment(1);
+        label.SetTextColour(0x00FFFFFFu);
+        label.show();
+        const QImage plain = Shot(backdrop);
+        label.SetOutline(true);
+        const QImage edged = Shot(backdrop);
+
+        const QRgb textRgb = qRgb(255, 255, 255), grey = qRgb(128, 128, 128);
+        QList<QPoint> glyphs;
+        for (int y = 0; y < plain.height(); ++y)
+            for (int x = 0; x < plain.width(); ++x)
+                if (plain.pixel(x, y) == textRgb)
+                    glyphs << QPoint(x, y);
+        QVERIFY(glyphs.size() > 200);
+        const auto nearest = [&](QPoint p) {
+            int best = std::numeric_limits<int>::max();
+            for (const QPoint& g : glyphs) {
+                const QPoint d = p - g;
+                best = std::min(best, d.x() * d.x() + d.y() * d.y());
+            }
+            return best; // squared
+        };
+        const int e = 4;
+        int ring = 0;
+        for (int y = 0; y < edged.height(); ++y)
+            for (int x = 0; x < edged.width(); ++x) {
+                const QRgb now = edged.pixel(x, y);
+                if (plain.pixel(x, y) == textRgb) {
+                    QCOMPARE(now, textRgb); // the text lies over its edge
+                    continue;
+                }
+                const int d2 = nearest(QPoint(x, y));
+                if (d2 <= e * e) {
+                    QCOMPARE(now, qRgb(0, 0, 0)); // wholly inside the edge
+                    ++ring;
+                } else if (d2 > (e + 1) * (e + 1)) {
+                    QCOMPARE(now, grey); // nothing beyond it
+                } else {
+                    QVERIFY(qGray(now) <= 128); // the fading rim
+                }
+            }
+        QVERIFY(ring > glyphs.size() / 2);
+        QVERIFY(ColourBox(plain, qRgb(0, 0, 0)).isEmpty());
+
+        // The effect pass lies beneath the edge: a white relief one pixel
+        // off is covered by it. Off again, the plain text comes back.
+        label.SetTextEffect(1);
+        QCOMPARE(Shot(backdrop), edged);
+        label.SetTextEffect(0);
+        label.SetOutline(false);
+        QCOMPARE(Shot(backdrop), plain);
+    }
+
     void a_rotated_font_turns_the_text()
     {
         Backdrop backdrop(true);
@@ -549,6 +653,58 @@ private slots:
         QVERIFY(repaintsNow([&] { label.SetTop(10); }));
     }
 
+    void right_click_opens_the_caption_menu()
+    {
+        QWidget top;
+        top.resize(300, 150);
+        TransLabel label(&top);
+        label.setGeometry(20, 20, 200, 40);
+        int downs = 0;
+        label.MouseDown.Bind([&](int, int, int) { ++downs; });
+        top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&top));
+
+        const auto open = [&]() -> QMenu* {
+            QTest::mouseClick(top.windowHandle(), Qt::RightButton, {}, QPoint(40, 30));
+            return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        };
+        // The entries as they read, a marked or ticked one with a "*" before it.
+        const auto entries = [](QMenu* menu) {
+            QStringList texts;
+            for (QAction* action : menu->actions())
+                if (!action->isSeparator())
+                    texts << (action->isChecked() ? "*" : "") + action->text();
+            return texts;
+        };
+        const auto choose = [](QMenu* menu, const QString& text) {
+            for (QAction* action : menu->actions())
+                if (action->text() == text)
+                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        };
+
+        QMenu* menu = open();
+        QVERIFY(menu);
+        QCOMPARE(entries(menu), (QStringList{"*无效果", "浅色浮雕", "凸起", "深色阴影", "描边"}));
+        choose(menu, "深色阴影");
+        QVERIFY(!menu->isVisible());
+        QCOMPARE(label.TextEffect(), 3);
+        QVERIFY(!label.Outline());
+        QVERIFY((menu = open()));
+        QCOMPARE(entries(menu), (QStringList{"无效果", "浅色浮雕", "凸起", "*深色阴影", "描边"}));
+        choose(menu, "描边");
+        QVERIFY(label.Outline());
+        QCOMPARE(label.TextEffect(), 3);
+
+        // A click elsewhere closes the menu and changes nothing.
+        QVERIFY((menu = open()));
+        QCOMPARE(entries(menu), (QStringList{"无效果", "浅色浮雕", "凸起", "*深色阴影", "*描边"}));
+        QTest::mouseClick(top.windowHandle(), Qt::LeftButton, {}, QPoint(280, 130));
+        QVERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(label.TextEffect(), 3);
+        QVERIFY(label.Outline());
+        QCOMPARE(downs, 0); // no right-click was a press of the caption
+    }
+
     void double_click_raises_no_second_mouse_down()
     {
         QWidget top;
@@ -564,6 +720,9 @@ private slots:
         QCOMPARE(downs, (QList<QPoint>{QPoint(10, 5)}));
         QTest::mouseClick(top.windowHandle(), Qt::RightButton, {}, QPoint(30, 25));
         QCOMPARE(downs.size(), 1);
+        QWidget* menu = QApplication::activePopupWidget(); // the caption's menu
+        QVERIFY(menu);
+        QTest::keyClick(menu, Qt::Key_Escape);
         QTest::mouseClick(top.windowHandle(), Qt::LeftButton, {}, QPoint(40, 30));
         QCOMPARE(downs.size(), 2);
         QCOMPARE(downs.last(), QPoint(20, 10));

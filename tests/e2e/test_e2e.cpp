@@ -505,6 +505,57 @@ private slots:
         QVERIFY2(difference >= 0 && difference < 3, qPrintable(QString::number(difference)));
     }
 
+    void caption_menu_outline_shows_in_the_saved_and_copied_picture()
+    {
+        // A mid-grey photo under the caption, so that a white edge stands out.
+        QImage photo(379, 300, QImage::Format_RGB32);
+        photo.fill(qRgb(128, 128, 128));
+        const QString path = D().TempPath("files/grey.bmp");
+        QVERIFY(photo.save(path, "BMP"));
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(150, 150), {path}), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(379, 300), 5000);
+        const QRect caption = kCaption.translated(-kWorkAreaOrigin); // in the picture
+        const auto lightIn = [](const QImage& image, const QRect& area) {
+            int n = 0;
+            InkBox(image, area, [](QRgb c) { return qMin(qMin(qRed(c), qGreen(c)), qBlue(c)) > 220; }, &n);
+            return n;
+        };
+        const auto shownPicture = [&] {
+            return D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(379, 300)));
+        };
+        QCOMPARE(lightIn(shownPicture(), caption), 0); // black text, no edge
+
+        // Right-click the caption, then the menu's last entry: the outline.
+        QVERIFY(D().MoveTo(kCaption.center()));
+        const QRect menuArea(kCaption.center(), QSize(60, 60)); // the menu opens below the cursor
+        const QImage closed = D().Screenshot().copy(menuArea);
+        QVERIFY(D().Xdotool({"click", "3"}).ok);
+        QTRY_VERIFY_WITH_TIMEOUT(D().Screenshot().copy(menuArea) != closed, 5000);
+        QVERIFY(D().Key({"Up", "Return"}));
+        QTRY_VERIFY_WITH_TIMEOUT(lightIn(shownPicture(), caption) > 60, 5000);
+        QVERIFY(D().AppRunning());
+        const QImage shown = shownPicture();
+        int dark = 0;
+        InkBox(shown, caption, IsDark, &dark);
+        QVERIFY(dark > 20); // the black text over its white edge
+
+        QVERIFY(D().Click(kSave));
+        QTRY_COMPARE_WITH_TIMEOUT(SavedFiles().size(), 1, 5000);
+        QFile file(QDir(D().DesktopFolder()).filePath(SavedFiles().front()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QImage saved = ReadImage(file.readAll(), "JPG");
+        QCOMPARE(saved.size(), QSize(379, 300));
+        const double difference = MeanDifference(saved, shown);
+        QVERIFY2(difference >= 0 && difference < 3, qPrintable(QString::number(difference)));
+        QVERIFY(lightIn(saved, caption) > lightIn(shown, caption) / 2);
+
+        QVERIFY(D().Click(kCopy));
+        QTRY_VERIFY_WITH_TIMEOUT(D().ClipboardTargets().contains("image/png"), 5000);
+        const QImage copied = ReadImage(D().Clipboard("image/png"), "PNG");
+        QVERIFY(MeanDifference(copied, shown) < 0.5);
+        QCOMPARE(lightIn(copied, caption), lightIn(shown, caption));
+    }
+
     void dropped_photo_takes_its_own_size()
     {
         // A photo with a space and Chinese characters in its path.
