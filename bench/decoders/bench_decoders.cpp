@@ -4,6 +4,7 @@
 // colour indices. GIF bombs: the work area's path alone. The pictures are
 // made here at start, so no large file is kept in the repository.
 
+#include "bench/decoders/GifInMemory.h"
 #include "controls/decoders/DecodedPicture.h"
 #include "controls/decoders/Gif.h"
 
@@ -24,6 +25,7 @@
 #include <jpeglib.h>
 
 using namespace mugrove;
+using namespace mugrove::bench;
 
 namespace {
 
@@ -80,26 +82,12 @@ std::vector<std::uint8_t> EncodeJpeg(int w, int h, bool progressive)
     return file;
 }
 
-int WriteToVector(GifFileType* gif, const GifByteType* data, int n)
-{
-    auto* out = static_cast<std::vector<std::uint8_t>*>(gif->UserData);
-    out->insert(out->end(), data, data + n);
-    return n;
-}
-
 // An animation of `frames` frames: a full first frame of dithered
 // gradients, then moving rectangles of changing content.
 std::vector<std::uint8_t> EncodeGif(int w, int h, int frames)
 {
     std::vector<std::uint8_t> file;
-    int error = 0;
-    GifFileType* gif = EGifOpen(&file, WriteToVector, &error);
-    ColorMapObject* map = GifMakeMapObject(256, nullptr);
-    for (int i = 0; i < 256; ++i)
-        map->Colors[i] = {static_cast<GifByteType>((i & 7) * 36), static_cast<GifByteType>(((i >> 3) & 7) * 36),
-                          static_cast<GifByteType>((i >> 6) * 85)};
-    EGifSetGifVersion(gif, true);
-    EGifPutScreenDesc(gif, w, h, 8, 0, map);
+    GifFileType* gif = OpenGifWriter(file, w, h);
     std::mt19937 rng(7);
     std::vector<GifByteType> line(static_cast<std::size_t>(w));
     for (int f = 0; f < frames; ++f) {
@@ -124,8 +112,8 @@ std::vector<std::uint8_t> EncodeGif(int w, int h, int frames)
             EGifPutLine(gif, line.data(), fw);
         }
     }
+    int error = 0;
     EGifCloseFile(gif, &error);
-    GifFreeMapObject(map);
     return file;
 }
 
@@ -251,20 +239,6 @@ void BM_TemplatesBare(benchmark::State& state)
 }
 
 // ------------------------------------------------------------- GIF
-
-struct MemoryInput {
-    const std::vector<std::uint8_t>* file;
-    std::size_t pos;
-};
-
-int ReadFromMemory(GifFileType* gif, GifByteType* out, int n)
-{
-    auto* in = static_cast<MemoryInput*>(gif->UserData);
-    const std::size_t k = std::min(static_cast<std::size_t>(n), in->file->size() - in->pos);
-    std::memcpy(out, in->file->data() + in->pos, k);
-    in->pos += k;
-    return static_cast<int>(k);
-}
 
 // Ours: the index, then every frame's colour indices, one frame at a time
 // into one buffer (the player's way) where giflib keeps them all.

@@ -5,6 +5,7 @@
 // flat panels, text-like detail and a moving gradient, and the file repeats
 // their data to 550 frames.
 
+#include "bench/decoders/GifInMemory.h"
 #include "controls/PicBox.h"
 #include "controls/decoders/Gif.h"
 
@@ -24,29 +25,16 @@
 #include <gif_lib.h>
 
 using namespace mugrove;
+using namespace mugrove::bench;
 
 namespace {
 
 constexpr int kWidth = 800, kHeight = 600, kFrames = 550, kDistinct = 10;
 
-int WriteToVector(GifFileType* gif, const GifByteType* data, int n)
-{
-    auto* out = static_cast<std::vector<std::uint8_t>*>(gif->UserData);
-    out->insert(out->end(), data, data + n);
-    return n;
-}
-
 std::vector<std::uint8_t> DistinctFrames()
 {
     std::vector<std::uint8_t> file;
-    int error = 0;
-    GifFileType* gif = EGifOpen(&file, WriteToVector, &error);
-    ColorMapObject* map = GifMakeMapObject(256, nullptr);
-    for (int i = 0; i < 256; ++i)
-        map->Colors[i] = {static_cast<GifByteType>((i & 7) * 36), static_cast<GifByteType>(((i >> 3) & 7) * 36),
-                          static_cast<GifByteType>((i >> 6) * 85)};
-    EGifSetGifVersion(gif, true);
-    EGifPutScreenDesc(gif, kWidth, kHeight, 8, 0, map);
+    GifFileType* gif = OpenGifWriter(file, kWidth, kHeight);
     std::mt19937 rng(11);
     std::vector<GifByteType> line(kWidth);
     for (int f = 0; f < kDistinct; ++f) {
@@ -64,8 +52,8 @@ std::vector<std::uint8_t> DistinctFrames()
             EGifPutLine(gif, line.data(), kWidth);
         }
     }
+    int error = 0;
     EGifCloseFile(gif, &error);
-    GifFreeMapObject(map);
     return file;
 }
 
@@ -208,20 +196,6 @@ void BM_RecordingFrameStep(benchmark::State& state)
     state.counters["p95_ms"] = Percentile(step, 0.95);
     state.counters["max_ms"] = Percentile(step, 1.0);
     state.counters["decode_p95_ms"] = Percentile(decode, 0.95);
-}
-
-struct MemoryInput {
-    const std::vector<std::uint8_t>* file;
-    std::size_t pos;
-};
-
-int ReadFromMemory(GifFileType* gif, GifByteType* out, int n)
-{
-    auto* in = static_cast<MemoryInput*>(gif->UserData);
-    const std::size_t k = std::min(static_cast<std::size_t>(n), in->file->size() - in->pos);
-    std::memcpy(out, in->file->data() + in->pos, k);
-    in->pos += k;
-    return static_cast<int>(k);
 }
 
 // giflib decoding each frame of the same file to its colour indices, one
