@@ -630,7 +630,7 @@ def make_jpeg():
     many = many[:-2] + many[last:-2] * 5 + b"\xFF\xD9"
     write("jpeg_too_many_scans.jpg", many)
     # Damaged photos: one without its end marker, one cut off at 60 %.
-    photo = [[((x * 4) % 256, (y * 4) % 256, ((x ^ y) * 4) % 256) for x in range(64)] for y in range(64)]
+    photo = [[((x * 4) % 256, (y * 4) % 256, ((x ^ y) * 4) % 256) for x in range(64)] for y in range(192)]
     whole = cjpeg(ppm(photo), "-quality", "90")
     write("good_jpeg_whole.jpg", whole)
     assert whole.endswith(b"\xFF\xD9")
