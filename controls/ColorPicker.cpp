@@ -18,30 +18,10 @@ namespace mugrove {
 
 namespace {
 
-std::int32_t ReadInt32(std::span<const std::uint8_t> bytes, std::size_t at)
-{
-    const std::uint32_t v = std::uint32_t(bytes[at]) | (std::uint32_t(bytes[at + 1]) << 8)
-        | (std::uint32_t(bytes[at + 2]) << 16) | (std::uint32_t(bytes[at + 3]) << 24);
-    return static_cast<std::int32_t>(v);
-}
-
 const char* const kTransparentText = "透明";
 const char* const kOtherColoursText = "其它颜色...";
 
-} // namespace
-
-std::optional<ColorPickerSettings> ReadColorPickerRecord(std::span<const std::uint8_t> record)
-{
-    if (record.size() < 12)
-        return std::nullopt; // a cut record would read past its end
-    if (ReadInt32(record, 0) > 1)
-        return std::nullopt; // written by a newer version
-    ColorPickerSettings settings;
-    settings.currentColour = static_cast<std::uint32_t>(ReadInt32(record, 4));
-    settings.allowTransparent = ReadInt32(record, 8) != 0;
-    return settings;
-}
-
+// The modal colour dialog, starting at `initial`; nullopt when cancelled.
 std::optional<std::uint32_t> AskColourWithDialog(std::uint32_t initial, QWidget* parent)
 {
     // The dialog has no "transparent"; it starts from black then.
@@ -51,6 +31,8 @@ std::optional<std::uint32_t> AskColourWithDialog(std::uint32_t initial, QWidget*
         return std::nullopt;
     return FromQColor(chosen);
 }
+
+} // namespace
 
 ColorPicker::ColorPicker(QWidget* parent) : QAbstractButton(parent), Control(this)
 {
@@ -74,16 +56,6 @@ void ColorPicker::SetAllowTransparent(bool allow)
 {
     allowTransparent_ = allow;
     update();
-}
-
-bool ColorPicker::ApplyRecord(std::span<const std::uint8_t> record)
-{
-    const std::optional<ColorPickerSettings> settings = ReadColorPickerRecord(record);
-    const ColorPickerSettings taken = settings.value_or(ColorPickerSettings{});
-    currentColour_ = taken.currentColour;
-    allowTransparent_ = taken.allowTransparent;
-    update();
-    return settings.has_value();
 }
 
 void ColorPicker::mousePressEvent(QMouseEvent* event)
