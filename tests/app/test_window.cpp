@@ -129,9 +129,10 @@ private slots:
     {
         auto form = CreateForm(DefaultWindowDefinition());
         QVERIFY(form);
-        QStringList expected;
-        for (const char* name : DefaultWindowDefinition().stacking)
-            expected << QString::fromUtf8(name);
+        const QStringList expected = {"标签1", "标签4", "按钮4", "按钮5", "透明标签1", "编辑框3",
+                                      "编辑框2", "按钮3", "滑块条2", "滑块条1", "颜色选择器1",
+                                      "标签3", "标签2", "按钮2", "编辑框1", "列表框1", "按钮1",
+                                      "图片框1", "分组框1", "分组框2", "分组框3"};
         QCOMPARE(WidgetNamesTopFirst(form->window.get()), expected);
         QCOMPARE(WidgetNamesTopFirst(form->textGroup),
                  QStringList({"选择框1", "标签5", "滑块条3"}));
@@ -230,7 +231,8 @@ private slots:
     void a_definition_that_cannot_be_built_gives_no_window()
     {
         WindowDefinition broken = DefaultWindowDefinition();
-        broken.controls[11].parent = "分组框9"; // 选择框1 in a group that does not exist
+        // 选择框1 in a group that does not exist yet when the box is made.
+        broken.controls[11].parent = &Form::propertyGroup;
         QVERIFY(!CreateForm(broken));
         WindowDefinition twice = DefaultWindowDefinition();
         twice.controls.push_back(twice.controls.front());
@@ -243,7 +245,7 @@ private slots:
     void start_up_failure_shows_the_message_and_returns_minus_one()
     {
         WindowDefinition broken = DefaultWindowDefinition();
-        broken.controls[11].parent = "分组框9";
+        broken.controls[11].parent = &Form::propertyGroup;
         QString shown;
         QTimer::singleShot(50, [&] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
