@@ -138,6 +138,25 @@ private slots:
                  QStringList({"选择框1", "标签5", "滑块条3"}));
     }
 
+    void tab_moves_through_the_controls_in_reading_order()
+    {
+        auto form = CreateForm(DefaultWindowDefinition());
+        QVERIFY(form);
+        const QList<QWidget*> expected = {
+            form->captionBox, form->fontButton, form->colourPicker, form->boldBox,
+            form->fontSizeSlider, form->templateList, form->widthBox, form->widthSlider,
+            form->heightBox, form->heightSlider, form->copyButton, form->saveButton,
+            form->zoomInButton, form->zoomOutButton};
+        form->window->show();
+        QVERIFY(QTest::qWaitForWindowActive(form->window.get()));
+        const auto focusOf = [](QWidget* w) { return w->focusProxy() ? w->focusProxy() : w; };
+        expected.front()->setFocus();
+        for (qsizetype i = 1; i < expected.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QVERIFY2(QApplication::focusWidget() == focusOf(expected[i]), qPrintable(expected[i]->objectName()));
+        }
+    }
+
     void kind_settings_at_creation()
     {
         auto form = CreateForm(DefaultWindowDefinition());
@@ -165,9 +184,21 @@ private slots:
         QCOMPARE(form->captionOverlay->HorizontalAlignment(), 1);
         QCOMPARE(form->captionOverlay->VerticalAlignment(), 1);
         QVERIFY(form->captionOverlay->WordWrap());
-        QCOMPARE(form->captionOverlay->StoredFont(), std::optional<LogFont>(YaHeiBold16()));
-        QCOMPARE(form->captionOverlay->StoredFont()->height, -16);
-        QCOMPARE(form->captionOverlay->StoredFont()->pitchAndFamily, 34);
+        QVERIFY(form->captionOverlay->StoredFont());
+        const LogFont yahei = *form->captionOverlay->StoredFont();
+        QCOMPARE(yahei.height, -16);
+        QCOMPARE(yahei.width, 0);
+        QCOMPARE(yahei.escapement, 0);
+        QCOMPARE(yahei.weight, 700);
+        QCOMPARE(yahei.italic + yahei.underline + yahei.strikeOut, 0);
+        QCOMPARE(yahei.charSet, 134);
+        QCOMPARE(yahei.outPrecision, 3);
+        QCOMPARE(yahei.clipPrecision, 2);
+        QCOMPARE(yahei.quality, 1);
+        QCOMPARE(yahei.pitchAndFamily, 34);
+        QCOMPARE(yahei.faceName, QStringLiteral("微软雅黑"));
+        QCOMPARE(form->captionOverlay->TextColour(), 0u);
+        QCOMPARE(form->captionOverlay->TextEffect(), 0);
         QCOMPARE(form->zoomInButton->font().pixelSize(), 16);
         QVERIFY(!form->zoomInButton->font().bold());
         QVERIFY(form->fontSizeLabel->wordWrap());
