@@ -124,7 +124,7 @@ void ColorPicker::paintEvent(QPaintEvent*)
     // Arrow box at the right inside the edge.
     const int arrowWidth = std::max(5 * e, style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this));
     const QRect arrow(r.width() - e - arrowWidth, e, arrowWidth, std::max(0, r.height() - 2 * e));
-    const bool pushed = popup_ || isDown();
+    const bool pushed = IsDroppedDown() || isDown();
     const QBrush face(ButtonFaceColour());
     qDrawWinButton(&p, arrow, pal, pushed, &face);
     {
@@ -144,8 +144,8 @@ void ColorPicker::paintEvent(QPaintEvent*)
     }
 
     // Without "透明" the transparent value shows as black.
-    const bool transparent = currentColour_ == kDefaultColour && allowTransparent_;
-    const std::uint32_t shown = currentColour_ == kDefaultColour && !allowTransparent_ ? 0u : currentColour_;
+    const bool transparent = currentColour_ == kDefaultColour && AllowTransparent();
+    const std::uint32_t shown = currentColour_ == kDefaultColour && !transparent ? 0u : currentColour_;
     QRect swatch = r.adjusted(e + 2, e + 1, -(e + 2), -(e + 1));
     swatch.setRight(swatch.right() - arrowWidth);
     QColor fill = transparent ? QColor(Qt::white) : ToQColor(shown);

@@ -306,6 +306,8 @@ void RegisterFontSubstitutions()
         QFont::insertSubstitutions(face, StandInsFor(face));
 }
 
+namespace {
+
 QFont DefaultGuiFont()
 {
     QFont font = QApplication::font();
@@ -322,6 +324,8 @@ QFont DefaultGuiFont()
     font.setPixelSize(kGuiFontPixels);
     return font;
 }
+
+} // namespace
 
 void UseDefaultGuiFont()
 {

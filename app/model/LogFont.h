@@ -135,12 +135,10 @@ inline constexpr int kGuiFontPixels = 11;
 // 96-pixel box; its glyphs fit one em, so lines are set solid.
 inline constexpr int kGuiLineSpacing = kGuiFontPixels;
 
-// The default GUI font: a Chinese face that also carries Latin glyphs, when
-// installed (the fixed texts then need no search through other faces), at
-// kGuiFontPixels.
-QFont DefaultGuiFont();
-// Makes it the application font, which every control without a font of its
-// own draws with.
+// Makes the default GUI font the application font, which every control
+// without a font of its own draws with: a Chinese face that also carries
+// Latin glyphs, when installed (the fixed texts then need no search through
+// other faces), at kGuiFontPixels.
 void UseDefaultGuiFont();
 
 } // namespace mugrove
