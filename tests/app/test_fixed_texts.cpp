@@ -129,21 +129,6 @@ private slots:
             QVERIFY2(grown.image.copy(grown.box) == own, qPrintable(label->objectName()));
             QVERIFY2(InkOutside(grown.image, grown.box) == 0, qPrintable(label->objectName()));
         }
-        // The font-size label's eight lines, arrows included, are all there:
-        // six of them hold ink.
-        const QImage own = form_->fontSizeLabel->grab().toImage();
-        int bands = 0;
-        bool inBand = false;
-        for (int y = 0; y < own.height(); ++y) {
-            bool ink = false;
-            for (int x = 0; x < own.width(); ++x)
-                ink = ink || IsInk(own.pixel(x, y));
-            if (ink && !inBand)
-                ++bands;
-            inBand = ink;
-        }
-        QVERIFY(bands >= 3); // the arrows apart from the run of four characters
-        QVERIFY(!IsInk(own.pixel(0, 0)));
     }
 
     void no_text_lies_beneath_a_control_above_it()
