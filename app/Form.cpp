@@ -15,15 +15,15 @@
 #include "controls/ColorPicker.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
-#include "templates/Catalog.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
 
-#include <map>
-#include <string>
+#include <algorithm>
+#include <type_traits>
+#include <utility>
 
 namespace mugrove {
 
@@ -31,39 +31,6 @@ Form::Form() = default;
 Form::~Form() = default;
 
 namespace {
-
-// Creates the object of one definition row; null for an unknown kind.
-QObject* CreateControl(const ControlDefinition& def, QWidget* parent)
-{
-    const std::string name = def.name;
-    switch (def.kind) {
-    case ControlKind::GroupBox: return new GroupBox(parent);
-    case ControlKind::PicBox: return new PicBox(parent);
-    case ControlKind::TransLabel: return new TransLabel(parent);
-    case ControlKind::Label: return new Label(parent);
-    case ControlKind::Button: return new Button(parent);
-    case ControlKind::EditBox:
-        return new EditBox(name == "编辑框1" ? EditBox::Lines::Multi : EditBox::Lines::Single, parent);
-    case ControlKind::CheckBox: return new CheckBox(parent);
-    case ControlKind::ListBox: return new ListBox(parent);
-    case ControlKind::SliderBar:
-        return new SliderBar(name == "滑块条3" ? Qt::Vertical : Qt::Horizontal, parent);
-    case ControlKind::ColorPicker: return new ColorPicker(parent);
-    case ControlKind::CommonDlg: return new CommonDlg(parent);
-    case ControlKind::DropTarget: return new DropTarget(parent);
-    }
-    return nullptr;
-}
-
-void ApplyText(QObject* object, const QString& text)
-{
-    if (auto* g = qobject_cast<GroupBox*>(object)) g->SetCaption(text);
-    else if (auto* t = qobject_cast<TransLabel*>(object)) t->SetCaption(text);
-    else if (auto* l = qobject_cast<Label*>(object)) l->SetCaption(text);
-    else if (auto* b = qobject_cast<Button*>(object)) b->SetCaption(text);
-    else if (auto* e = qobject_cast<EditBox*>(object)) e->SetContent(text);
-    else if (auto* c = qobject_cast<CheckBox*>(object)) c->setText(text);
-}
 
 // The font of a control whose text is fixed: when its face is installed it
 // has every glyph the text needs, so no other faces are searched.
@@ -75,113 +42,152 @@ QFont FixedTextFont(const LogFont& stored)
     return font;
 }
 
-void ApplyCommonSettings(const ControlDefinition& def, QObject* object)
+// One kind each: creates the control of a row and gives it the row's text
+// and kind settings.
+GroupBox* Make(const GroupBoxRow& row, const QString& text, QWidget* parent)
 {
-    object->setObjectName(QString::fromUtf8(def.name));
-    auto* widget = qobject_cast<QWidget*>(object);
-    if (!widget)
-        return;
-    widget->setGeometry(def.left, def.top, def.width, def.height);
-    widget->setFocusPolicy(def.tabStop ? Qt::StrongFocus : Qt::NoFocus);
-    if (def.text)
-        ApplyText(object, QString::fromUtf8(def.text));
-    if (def.font) {
-        if (auto* label = qobject_cast<TransLabel*>(object))
-            label->SetLogFont(def.font);
-        else
-            widget->setFont(FixedTextFont(*def.font));
-    }
+    auto* box = new GroupBox(parent);
+    box->SetCaption(text);
+    box->SetColours(row.textColour, row.background);
+    return box;
 }
 
-void SetUpSlider(SliderBar& slider, int minimum, int maximum, int position)
+PicBox* Make(const PicBoxRow&, const QString&, QWidget* parent)
 {
-    slider.setRange(minimum, maximum);
-    slider.setSingleStep(1);
-    slider.setPageStep(5);
-    slider.setTickInterval(1);
-    slider.setTickPosition(QSlider::TicksBelow); // right of a vertical slider
-    slider.SetPosition(position);
+    return new PicBox(parent);
 }
 
-// The settings that only some kinds have, as they are at creation.
-void ApplyKindSettings(Form& f)
+Label* Make(const LabelRow& row, const QString& text, QWidget* parent)
 {
-    f.pictureGroup->SetBackgroundColour(0x00C0C0C0u);
-
-    f.captionOverlay->SetTextColour(0x00000000u);
-    f.captionOverlay->SetHorizontalAlignment(1);
-    f.captionOverlay->SetVerticalAlignment(1);
-    f.captionOverlay->SetWordWrap(true);
-    f.captionOverlay->SetTextEffect(0);
-
-    f.fontSizeLabel->setWordWrap(true);
-    f.fontSizeLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-
-    SetUpSlider(*f.widthSlider, 1, 500, 1);
-    SetUpSlider(*f.heightSlider, 1, 500, 1);
-    SetUpSlider(*f.fontSizeSlider, 5, 100, 100);
-
-    f.boldBox->SetChecked(0);
-
-    QStringList items;
-    for (int i = 0; i < TemplateCatalog::Count(); ++i)
-        items << QString::fromUtf8(TemplateCatalog::Find(i)->label);
-    f.templateList->SetItems(items);
-    f.templateList->setFrameStyle(QFrame::Box | QFrame::Plain);
-    f.templateList->setLineWidth(1);
-
-    f.colourPicker->SetCurrentColour(0x00000000u);
+    auto* label = new Label(parent);
+    label->SetCaption(text);
+    label->setWordWrap(row.wordWrap);
+    SetFixedColours(*label, row.textColour, row.background);
+    return label;
 }
 
-template <typename T>
-bool Find(const MainWindow& window, const char* name, T*& out)
+Button* Make(const ButtonRow&, const QString& text, QWidget* parent)
 {
-    out = window.findChild<T*>(QString::fromUtf8(name));
-    return out != nullptr;
+    auto* button = new Button(parent);
+    button->SetCaption(text);
+    return button;
 }
 
-bool FindRoles(Form& f)
+EditBox* Make(const EditBoxRow& row, const QString& text, QWidget* parent)
 {
-    const MainWindow& w = *f.window;
-    return Find(w, "分组框3", f.pictureGroup) && Find(w, "图片框1", f.workArea)
-        && Find(w, "透明标签1", f.captionOverlay) && Find(w, "标签1", f.widthLabel)
-        && Find(w, "标签4", f.heightLabel) && Find(w, "按钮4", f.zoomInButton)
-        && Find(w, "按钮5", f.zoomOutButton) && Find(w, "分组框1", f.textGroup)
-        && Find(w, "编辑框1", f.captionBox) && Find(w, "按钮2", f.fontButton)
-        && Find(w, "颜色选择器1", f.colourPicker) && Find(w, "选择框1", f.boldBox)
-        && Find(w, "标签5", f.fontSizeLabel) && Find(w, "滑块条3", f.fontSizeSlider)
-        && Find(w, "分组框2", f.propertyGroup) && Find(w, "列表框1", f.templateList)
-        && Find(w, "标签2", f.textWidthLabel) && Find(w, "编辑框2", f.widthBox)
-        && Find(w, "滑块条1", f.widthSlider) && Find(w, "标签3", f.textHeightLabel)
-        && Find(w, "编辑框3", f.heightBox) && Find(w, "滑块条2", f.heightSlider)
-        && Find(w, "按钮1", f.copyButton) && Find(w, "按钮3", f.saveButton)
-        && Find(w, "通用对话框1", f.fontDialog) && Find(w, "拖放对象1", f.dropTarget);
+    auto* box = new EditBox(row.lines, parent);
+    box->SetContent(text);
+    return box;
 }
 
-// Raises the named siblings from the bottom up, so the first ends on top.
-bool ApplyStacking(const std::map<std::string, QObject*>& byName,
-                   const std::vector<const char*>& topFirst)
+CheckBox* Make(const CheckBoxRow& row, const QString& text, QWidget* parent)
 {
-    for (auto it = topFirst.rbegin(); it != topFirst.rend(); ++it) {
-        const auto found = byName.find(*it);
-        auto* widget = found == byName.end() ? nullptr : qobject_cast<QWidget*>(found->second);
-        if (!widget)
-            return false;
-        widget->raise();
-    }
-    return true;
+    auto* box = new CheckBox(parent);
+    box->setText(text);
+    box->SetChecked(row.checked ? 1 : 0);
+    SetFixedColours(*box, row.textColour, row.background);
+    return box;
 }
 
-// Focus moves in reading order: caption text and style, then the list and
-// the size boxes, then the output and zoom buttons.
-void ApplyTabOrder(Form& f)
+ListBox* Make(const ListBoxRow& row, const QString&, QWidget* parent)
 {
-    QWidget* order[] = {f.captionBox, f.fontButton, f.colourPicker, f.boldBox,
-                        f.fontSizeSlider, f.templateList, f.widthBox, f.widthSlider,
-                        f.heightBox, f.heightSlider, f.copyButton, f.saveButton,
-                        f.zoomInButton, f.zoomOutButton};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
+    auto* list = new ListBox(parent);
+    list->SetItems(row.items());
+    list->setFrameStyle(QFrame::Box | QFrame::Plain); // a single-line border
+    list->setLineWidth(1);
+    SetFixedColours(*list, row.textColour, row.background);
+    return list;
+}
+
+SliderBar* Make(const SliderBarRow& row, const QString&, QWidget* parent)
+{
+    auto* slider = new SliderBar(row.orientation, parent);
+    slider->setRange(row.minimum, row.maximum);
+    slider->setSingleStep(row.lineStep);
+    slider->setPageStep(row.pageStep);
+    slider->setTickInterval(row.tickInterval);
+    slider->setTickPosition(row.ticks);
+    slider->SetPosition(row.position);
+    return slider;
+}
+
+ColorPicker* Make(const ColorPickerRow& row, const QString&, QWidget* parent)
+{
+    auto* picker = new ColorPicker(parent);
+    picker->SetCurrentColour(row.settings.currentColour);
+    picker->SetAllowTransparent(row.settings.allowTransparent);
+    return picker;
+}
+
+CommonDlg* Make(const CommonDlgRow&, const QString&, QWidget* parent)
+{
+    return new CommonDlg(parent);
+}
+
+DropTarget* Make(const DropTargetRow&, const QString&, QWidget* parent)
+{
+    return new DropTarget(parent);
+}
+
+// The label keeps its font as the stored description and draws with it per paint.
+TransLabel* Create(const TransLabelRow& row, const QString& text, QWidget* parent,
+                   const std::optional<LogFont>& font)
+{
+    auto* label = new TransLabel(parent);
+    label->SetTextEffect(int(row.effect));
+    label->SetTextColour(row.textColour);
+    label->SetHorizontalAlignment(int(row.horizontal));
+    label->SetVerticalAlignment(int(row.vertical));
+    label->SetWordWrap(row.wordWrap);
+    label->SetLogFont(font);
+    label->SetCaption(text);
+    return label;
+}
+
+// Every other kind takes a stored font as its Qt font.
+template <typename Row>
+auto* Create(const Row& row, const QString& text, QWidget* parent, const std::optional<LogFont>& font)
+{
+    auto* control = Make(row, text, parent);
+    if constexpr (std::is_base_of_v<QWidget, std::remove_pointer_t<decltype(control)>>)
+        if (font)
+            control->setFont(FixedTextFont(*font));
+    return control;
+}
+
+bool HasEveryRole(const Form& f)
+{
+    const QObject* roles[] = {
+        f.pictureGroup, f.workArea, f.captionOverlay, f.widthLabel, f.heightLabel,
+        f.zoomInButton, f.zoomOutButton, f.textGroup, f.captionBox, f.fontButton,
+        f.colourPicker, f.boldBox, f.fontSizeLabel, f.fontSizeSlider, f.propertyGroup,
+        f.templateList, f.textWidthLabel, f.widthBox, f.widthSlider, f.textHeightLabel,
+        f.heightBox, f.heightSlider, f.copyButton, f.saveButton, f.fontDialog, f.dropTarget};
+    return std::ranges::none_of(roles, [](const QObject* o) { return o == nullptr; });
+}
+
+struct Placed {
+    QWidget* widget;
+    int stackRank;
+    int tabOrder;
+};
+
+// Raises the siblings from the bottom up, so rank 0 ends on top; each raise
+// only reorders the widget among its own siblings.
+void ApplyStacking(std::vector<Placed> placed)
+{
+    std::ranges::stable_sort(placed, std::ranges::greater{}, &Placed::stackRank);
+    for (const Placed& p : placed)
+        if (p.stackRank >= 0)
+            p.widget->raise();
+}
+
+void ApplyTabOrder(std::vector<Placed> placed)
+{
+    std::erase_if(placed, [](const Placed& p) { return p.tabOrder <= 0; });
+    std::ranges::stable_sort(placed, std::ranges::less{}, &Placed::tabOrder);
+    for (std::size_t i = 1; i < placed.size(); ++i)
+        QWidget::setTabOrder(placed[i - 1].widget, placed[i].widget);
 }
 
 } // namespace
@@ -203,30 +209,35 @@ std::unique_ptr<Form> CreateForm(const WindowDefinition& definition)
     palette.setColor(QPalette::Window, ButtonFaceColour());
     window.setPalette(palette);
 
-    std::map<std::string, QObject*> byName;
+    std::vector<Placed> placed;
     for (const ControlDefinition& def : definition.controls) {
-        if (!def.name || byName.count(def.name))
+        QWidget* parent = def.parent ? static_cast<QWidget*>((*form).*def.parent) : &window;
+        if (!def.name || !parent)
+            return nullptr; // a parent that does not exist (yet)
+        const QString text = def.text ? QString::fromUtf8(def.text) : QString();
+        const bool made = std::visit(
+            [&](const auto& kind) {
+                auto*& slot = (*form).*kind.role;
+                if (slot)
+                    return false; // a role filled twice
+                slot = Create(kind, text, parent, def.font);
+                slot->setObjectName(QString::fromUtf8(def.name));
+                if constexpr (std::is_base_of_v<QWidget, std::remove_pointer_t<
+                                                             std::remove_reference_t<decltype(slot)>>>) {
+                    slot->setGeometry(def.geometry);
+                    slot->setFocusPolicy(def.tabOrder > 0 ? Qt::StrongFocus : Qt::NoFocus);
+                    placed.push_back({slot, def.stackRank, def.tabOrder});
+                }
+                return true;
+            },
+            def.kind);
+        if (!made)
             return nullptr;
-        QWidget* parent = &window;
-        if (def.parent) {
-            const auto found = byName.find(def.parent);
-            parent = found == byName.end() ? nullptr : qobject_cast<QWidget*>(found->second);
-            if (!parent)
-                return nullptr;
-        }
-        QObject* object = CreateControl(def, parent);
-        if (!object)
-            return nullptr;
-        ApplyCommonSettings(def, object);
-        byName.emplace(def.name, object);
     }
-    if (!FindRoles(*form))
+    if (!HasEveryRole(*form))
         return nullptr;
-    ApplyKindSettings(*form);
-    if (!ApplyStacking(byName, definition.stacking)
-        || !ApplyStacking(byName, definition.textGroupStacking))
-        return nullptr;
-    ApplyTabOrder(*form);
+    ApplyStacking(placed);
+    ApplyTabOrder(placed);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.move(CentredPosition(screen->geometry().size(), definition.outerSize));

@@ -2,7 +2,6 @@
 
 #include "app/model/Colour.h"
 #include "controls/ColorPopup.h"
-#include "controls/decoders/ByteReader.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -19,28 +18,10 @@ namespace mugrove {
 
 namespace {
 
-std::int32_t ReadInt32(std::span<const std::uint8_t> bytes, std::size_t at)
-{
-    return static_cast<std::int32_t>(LoadU32(bytes.data() + at));
-}
-
 const char* const kTransparentText = "透明";
 const char* const kOtherColoursText = "其它颜色...";
 
-} // namespace
-
-std::optional<ColorPickerSettings> ReadColorPickerRecord(std::span<const std::uint8_t> record)
-{
-    if (record.size() < 12)
-        return std::nullopt; // a cut record would read past its end
-    if (ReadInt32(record, 0) > 1)
-        return std::nullopt; // written by a newer version
-    ColorPickerSettings settings;
-    settings.currentColour = static_cast<std::uint32_t>(ReadInt32(record, 4));
-    settings.allowTransparent = ReadInt32(record, 8) != 0;
-    return settings;
-}
-
+// The modal colour dialog, starting at `initial`; nullopt when cancelled.
 std::optional<std::uint32_t> AskColourWithDialog(std::uint32_t initial, QWidget* parent)
 {
     // The dialog has no "transparent"; it starts from black then.
@@ -50,6 +31,8 @@ std::optional<std::uint32_t> AskColourWithDialog(std::uint32_t initial, QWidget*
         return std::nullopt;
     return FromQColor(chosen);
 }
+
+} // namespace
 
 ColorPicker::ColorPicker(QWidget* parent) : QAbstractButton(parent), Control(this)
 {
@@ -73,16 +56,6 @@ void ColorPicker::SetAllowTransparent(bool allow)
 {
     allowTransparent_ = allow;
     update();
-}
-
-bool ColorPicker::ApplyRecord(std::span<const std::uint8_t> record)
-{
-    const std::optional<ColorPickerSettings> settings = ReadColorPickerRecord(record);
-    const ColorPickerSettings taken = settings.value_or(ColorPickerSettings{});
-    currentColour_ = taken.currentColour;
-    allowTransparent_ = taken.allowTransparent;
-    update();
-    return settings.has_value();
 }
 
 void ColorPicker::mousePressEvent(QMouseEvent* event)
@@ -151,7 +124,7 @@ void ColorPicker::paintEvent(QPaintEvent*)
     // Arrow box at the right inside the edge.
     const int arrowWidth = std::max(5 * e, style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this));
     const QRect arrow(r.width() - e - arrowWidth, e, arrowWidth, std::max(0, r.height() - 2 * e));
-    const bool pushed = popup_ || isDown();
+    const bool pushed = IsDroppedDown() || isDown();
     const QBrush face(ButtonFaceColour());
     qDrawWinButton(&p, arrow, pal, pushed, &face);
     {
@@ -171,8 +144,8 @@ void ColorPicker::paintEvent(QPaintEvent*)
     }
 
     // Without "透明" the transparent value shows as black.
-    const bool transparent = currentColour_ == kDefaultColour && allowTransparent_;
-    const std::uint32_t shown = currentColour_ == kDefaultColour && !allowTransparent_ ? 0u : currentColour_;
+    const bool transparent = currentColour_ == kDefaultColour && AllowTransparent();
+    const std::uint32_t shown = currentColour_ == kDefaultColour && !transparent ? 0u : currentColour_;
     QRect swatch = r.adjusted(e + 2, e + 1, -(e + 2), -(e + 1));
     swatch.setRight(swatch.right() - arrowWidth);
     QColor fill = transparent ? QColor(Qt::white) : ToQColor(shown);

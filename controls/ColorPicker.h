@@ -8,24 +8,14 @@
 #include <QPointer>
 
 #include <cstdint>
-#include <functional>
-#include <optional>
-#include <span>
 
 namespace mugrove {
 
+// The settings of a colour picker, with the values a new one has.
 struct ColorPickerSettings {
-    std::uint32_t currentColour = 0; // black
+    std::uint32_t currentColour = 0; // black; 0xFF000000 is transparent
     bool allowTransparent = false;
 };
-
-// The settings record of the window definition: three 32-bit little-endian
-// integers (version, CurrentColour, AllowTransparent). nullopt for a record
-// that is too short or of a version newer than 1.
-std::optional<ColorPickerSettings> ReadColorPickerRecord(std::span<const std::uint8_t> record);
-
-// The modal colour dialog, starting at `initial`; nullopt when cancelled.
-std::optional<std::uint32_t> AskColourWithDialog(std::uint32_t initial, QWidget* parent);
 
 // A button showing the current colour as a swatch. A press drops down a
 // palette; confirming a choice there stores it and raises ColourChanged.
@@ -42,12 +32,8 @@ public:
     bool AllowTransparent() const { return allowTransparent_; }
     void SetAllowTransparent(bool allow);
 
-    // Takes the settings of a stored record; a rejected record leaves the
-    // values of a new control. Returns whether the record was taken.
-    bool ApplyRecord(std::span<const std::uint8_t> record);
-
     // Replaces the modal colour dialog behind "其它颜色..." (tests need no person).
-    using ColourDialog = std::function<std::optional<std::uint32_t>(std::uint32_t initial)>;
+    using ColourDialog = ColorPopup::ColourDialog;
     void SetColourDialog(ColourDialog dialog) { colourDialog_ = std::move(dialog); }
 
     // Drops the palette down under the button; nothing when it is open already.

@@ -1,13 +1,14 @@
 #include "templates/Catalog.h"
 
+#include "TemplatePictures.h" // the numbered JPEGs, embedded at build time
+
 #include <array>
+#include <iterator>
 
 namespace mugrove {
 
-namespace embedded {
-// The template JPEGs, 00.jpg to 37.jpg, generated at build time.
-extern const std::span<const std::uint8_t> kEmbeddedFiles[TemplateCatalog::kCount];
-} // namespace embedded
+static_assert(embedded::kEmbeddedFileCount == TemplateCatalog::kCount,
+              "one numbered picture per catalogue entry");
 
 namespace {
 
@@ -19,7 +20,7 @@ struct Row {
 
 // Each entry shows at its picture's own size, except the two cats, which the
 // list has always shown at 265 x 265 (one pixel off their pictures).
-constexpr std::array<Row, TemplateCatalog::kCount> kRows = {{
+constexpr Row kRows[] = {
     {"短发1", 234, 234}, {"短发2", 218, 218}, {"熊猫1", 160, 155}, {"熊猫2", 164, 156},
     {"熊猫3", 208, 207}, {"熊猫4", 156, 172}, {"熊猫5", 160, 131}, {"熊猫6", 133, 139},
     {"斯巴达1", 154, 172}, {"懵逼狗", 264, 237}, {"Tamble", 287, 213}, {"Orrick", 347, 231},
@@ -30,7 +31,8 @@ constexpr std::array<Row, TemplateCatalog::kCount> kRows = {{
     {"熊猫头2", 182, 198}, {"女生3", 300, 300}, {"蘑菇头8", 186, 198}, {"蘑菇头9", 198, 175},
     {"理直气壮", 198, 193}, {"蘑菇头10", 125, 174}, {"打脸", 205, 177}, {"蘑菇头11", 300, 300},
     {"熊猫头3", 300, 300}, {"茫然", 198, 187},
-}};
+};
+static_assert(std::size(kRows) == TemplateCatalog::kCount, "one row per catalogue entry");
 
 std::array<TemplateEntry, TemplateCatalog::kCount> BuildEntries()
 {

@@ -14,13 +14,13 @@ struct TemplateEntry {
     std::int32_t displayHeight;
 };
 
-// The 38 compiled-in templates, in list order.
+// The compiled-in templates, in list order.
 class TemplateCatalog {
 public:
     static constexpr int kCount = 38;
 
     static int Count() { return kCount; }
-    // Null for an index outside 0..37.
+    // Null for an index outside 0 .. kCount - 1.
     static const TemplateEntry* Find(int index);
 };
 

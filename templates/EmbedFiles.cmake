@@ -1,6 +1,6 @@
-# cmake -DOUTPUT=<file.cpp> -DINPUTS=<a.jpg;b.jpg;...> -P EmbedFiles.cmake
+# cmake -DOUTPUT=<file.cpp> -DHEADER=<file.h> -DINPUTS=<a.jpg;b.jpg;...> -P EmbedFiles.cmake
 # Writes one C++ source with each input file as a byte array, in order:
-# kEmbeddedFiles[i] is the i-th input.
+# kEmbeddedFiles[i] is the i-th input; the header declares them with their count.
 set(body "")
 set(table "")
 set(index 0)
@@ -14,6 +14,9 @@ foreach(input IN LISTS INPUTS)
   string(APPEND table "    {kFile${index}, ${size}},\n")
   math(EXPR index "${index} + 1")
 endforeach()
-file(WRITE "${OUTPUT}.tmp" "// Generated from the template pictures; do not edit.\n#include <cstddef>\n#include <cstdint>\n#include <span>\n\nnamespace mugrove::embedded {\nnamespace {\n${body}} // namespace\n\nextern const std::span<const std::uint8_t> kEmbeddedFiles[${index}] = {\n${table}};\n\n} // namespace mugrove::embedded\n")
-file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
-file(REMOVE "${OUTPUT}.tmp")
+file(WRITE "${HEADER}.tmp" "// Generated from the template pictures; do not edit.\n#pragma once\n#include <cstddef>\n#include <cstdint>\n#include <span>\n\nnamespace mugrove::embedded {\ninline constexpr std::size_t kEmbeddedFileCount = ${index};\nextern const std::span<const std::uint8_t> kEmbeddedFiles[kEmbeddedFileCount];\n} // namespace mugrove::embedded\n")
+file(WRITE "${OUTPUT}.tmp" "// Generated from the template pictures; do not edit.\n#include \"TemplatePictures.h\"\n\nnamespace mugrove::embedded {\nnamespace {\n${body}} // namespace\n\nconst std::span<const std::uint8_t> kEmbeddedFiles[kEmbeddedFileCount] = {\n${table}};\n\n} // namespace mugrove::embedded\n")
+foreach(written IN ITEMS "${HEADER}" "${OUTPUT}")
+  file(COPY_FILE "${written}.tmp" "${written}" ONLY_IF_DIFFERENT)
+  file(REMOVE "${written}.tmp")
+endforeach()

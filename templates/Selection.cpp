@@ -1,6 +1,7 @@
 #include "templates/Selection.h"
 
 #include "app/Form.h"
+#include "app/WindowDefinition.h"
 #include "app/model/Button.h"
 #include "app/model/Label.h"
 #include "app/model/ListBox.h"
@@ -18,9 +19,9 @@ void OnTemplateSelected(Form& form)
         form.workArea->SetHeight(entry->displayHeight);
         RefreshSizeLabels(form);
     }
-    // Each new template starts with the normal output captions.
-    form.copyButton->SetCaption(QStringLiteral("复制图片"));
-    form.saveButton->SetCaption(QStringLiteral("保存到桌面"));
+    // Each new template starts with the output captions of the window definition.
+    form.copyButton->SetCaption(QString::fromUtf8(kCopyCaption));
+    form.saveButton->SetCaption(QString::fromUtf8(kSaveCaption));
 }
 
 void RefreshSizeLabels(Form& form)

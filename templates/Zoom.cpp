@@ -1,6 +1,7 @@
 #include "templates/Zoom.h"
 
 #include "app/Form.h"
+#include "app/WindowDefinition.h"
 #include "controls/PicBox.h"
 #include "templates/Selection.h"
 
@@ -26,8 +27,8 @@ std::int32_t ScaleToPixels(std::int32_t size, double factor)
 void ZoomWorkArea(Form& form, double factor)
 {
     PicBox& area = *form.workArea;
-    area.SetLeft(kWorkAreaLeft);
-    area.SetTop(kWorkAreaTop);
+    area.SetLeft(kWorkAreaOrigin.x());
+    area.SetTop(kWorkAreaOrigin.y());
     area.SetHeight(ScaleToPixels(area.Height(), factor));
     area.SetWidth(ScaleToPixels(area.Width(), factor));
     RefreshSizeLabels(form);

@@ -21,8 +21,6 @@ public:
         return true;
     }
 
-    bool IsBound() const { return static_cast<bool>(handler_); }
-
     // Runs the handler to completion before returning; nested raises are
     // allowed (a handler may write a property whose write raises an event).
     void Raise(Args... args) const

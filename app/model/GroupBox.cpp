@@ -3,15 +3,18 @@
 #include "app/model/Colour.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QStyleOptionGroupBox>
+
+#include <algorithm>
 
 namespace mugrove {
 
 GroupBox::GroupBox(QWidget* parent) : QGroupBox(parent), Control(this)
 {
     setAlignment(Qt::AlignLeft);
-    SetBackgroundColour(kDefaultColour);
+    SetColours(0x00000000u, kDefaultColour);
 }
 
 void GroupBox::SetCaption(const QString& caption)
@@ -30,6 +33,10 @@ void GroupBox::Relayout()
     titleText_ = QStaticText(title());
     titleText_.setTextFormat(Qt::PlainText);
     titleText_.prepare(QTransform(), font());
+    // The caption's em box starts at the top edge: the controls framed
+    // below leave it no more room than one em, which the glyphs fit.
+    const int em = font().pixelSize();
+    titleTop_ = em > 0 ? std::min(titleRect_.top(), em - QFontMetrics(font()).ascent()) : titleRect_.top();
 }
 
 void GroupBox::changeEvent(QEvent* event)
@@ -63,15 +70,12 @@ void GroupBox::paintEvent(QPaintEvent*)
     style()->drawPrimitive(QStyle::PE_FrameGroupBox, &frame, &painter, this);
     painter.setClipping(false);
     painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawStaticText(titleRect_.topLeft(), titleText_);
+    painter.drawStaticText(titleRect_.left(), titleTop_, titleText_);
 }
 
-void GroupBox::SetBackgroundColour(std::uint32_t colour)
+void GroupBox::SetColours(std::uint32_t text, std::uint32_t background)
 {
-    QPalette p = palette();
-    p.setColor(QPalette::Window, ToQColor(colour));
-    p.setColor(QPalette::WindowText, Qt::black);
-    setPalette(p);
+    SetFixedColours(*this, text, background);
     setAutoFillBackground(true);
 }
 

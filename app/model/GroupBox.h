@@ -10,7 +10,7 @@
 namespace mugrove {
 
 // A framed group with a left-aligned caption; its background fills the
-// whole box in the given 0x00BBGGRR colour.
+// whole box.
 class GroupBox : public QGroupBox, public Control {
     Q_OBJECT
 public:
@@ -18,7 +18,8 @@ public:
 
     QString Caption() const { return title(); }
     void SetCaption(const QString& caption);
-    void SetBackgroundColour(std::uint32_t colour);
+    // 0x00BBGGRR colours of the caption and of the whole box's background.
+    void SetColours(std::uint32_t text, std::uint32_t background);
 
 protected:
     // The caption lies under the dragged caption overlay and is repainted on
@@ -32,6 +33,7 @@ private:
 
     QStaticText titleText_; // laid out once per caption, font or size
     QRect titleRect_;
+    int titleTop_ = 0; // where the caption's line starts, above the em box
     QRect frameRect_;
 };
 

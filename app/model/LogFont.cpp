@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QScreen>
 #include <QStringDecoder>
@@ -300,6 +301,32 @@ void RegisterFontSubstitutions()
 {
     for (const QString& face : {QStringLiteral("宋体"), QStringLiteral("微软雅黑")})
         QFont::insertSubstitutions(face, StandInsFor(face));
+}
+
+namespace {
+
+QFont DefaultGuiFont()
+{
+    QFont font = QApplication::font();
+    const QString chinese = QStringLiteral("Noto Sans CJK SC");
+    if (QFontDatabase::hasFamily(chinese)) {
+        QStringList families = font.families();
+        if (families.isEmpty())
+            families << font.family();
+        families.removeAll(chinese);
+        families.prepend(chinese);
+        font.setFamilies(families);
+        font.setStyleStrategy(QFont::NoFontMerging);
+    }
+    font.setPixelSize(kGuiFontPixels);
+    return font;
+}
+
+} // namespace
+
+void UseDefaultGuiFont()
+{
+    QApplication::setFont(DefaultGuiFont());
 }
 
 } // namespace mugrove

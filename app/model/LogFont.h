@@ -125,4 +125,20 @@ QFont ToQFont(const LogFont& font);
 // Makes the Windows face names resolve to installed Chinese faces.
 void RegisterFontSubstitutions();
 
+// The default GUI font's character height (one em). The window's fixed texts
+// are laid out for it, so it does not follow the desktop's font size: a
+// group's caption has 13 pixels above the control beneath it, which the
+// Chinese face's glyphs fill at this size.
+inline constexpr int kGuiFontPixels = 11;
+// The line pitch of a label with several lines. The face's own line spacing
+// (16 pixels) would push the eight lines of the font-size label out of their
+// 96-pixel box; its glyphs fit one em, so lines are set solid.
+inline constexpr int kGuiLineSpacing = kGuiFontPixels;
+
+// Makes the default GUI font the application font, which every control
+// without a font of its own draws with: a Chinese face that also carries
+// Latin glyphs, when installed (the fixed texts then need no search through
+// other faces), at kGuiFontPixels.
+void UseDefaultGuiFont();
+
 } // namespace mugrove

@@ -8,7 +8,8 @@ std::int32_t MulDiv(std::int64_t number, std::int64_t numerator, std::int64_t de
 {
     if (denominator == 0)
         return -1;
-    // Callers pass 32-bit values, so the product fits 64 bits.
+    // Every caller's factors (font heights, dots per inch, a percentage) are at
+    // most 2^31 in magnitude, so their product fits 64 bits.
     const std::int64_t product = number * numerator;
     std::int64_t quotient = product / denominator;
     const std::int64_t remainder = product % denominator;

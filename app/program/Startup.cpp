@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
-#include <QFontDatabase>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -72,31 +71,12 @@ private:
     bool reported_ = false;
 };
 
-// The default GUI font of a Chinese desktop is a Chinese face that also
-// carries Latin glyphs. When it is installed, leading with it keeps the
-// system's size, and the fixed texts of the window need no per-script
-// fallback search (controls showing user text turn merging back on).
-void UseChineseGuiFont()
-{
-    const QString chinese = QStringLiteral("Noto Sans CJK SC");
-    if (!QFontDatabase::hasFamily(chinese))
-        return;
-    QFont font = QApplication::font();
-    QStringList families = font.families();
-    if (families.isEmpty())
-        families << font.family();
-    families.prepend(chinese);
-    font.setFamilies(families);
-    font.setStyleStrategy(QFont::NoFontMerging);
-    QApplication::setFont(font);
-}
-
 } // namespace
 
 int RunProgram(const WindowDefinition& definition)
 {
     RegisterFontSubstitutions();
-    UseChineseGuiFont();
+    UseDefaultGuiFont();
 
     const std::unique_ptr<Form> form = CreateForm(definition);
     if (!form) {

@@ -151,12 +151,32 @@ private slots:
     {
         auto form = CreateForm(DefaultWindowDefinition());
         QVERIFY(form);
-        QStringList expected;
-        for (const char* name : DefaultWindowDefinition().stacking)
-            expected << QString::fromUtf8(name);
+        const QStringList expected = {"标签1", "标签4", "按钮4", "按钮5", "透明标签1", "编辑框3",
+                                      "编辑框2", "按钮3", "滑块条2", "滑块条1", "颜色选择器1",
+                                      "标签3", "标签2", "按钮2", "编辑框1", "列表框1", "按钮1",
+                                      "图片框1", "分组框1", "分组框2", "分组框3"};
         QCOMPARE(WidgetNamesTopFirst(form->window.get()), expected);
         QCOMPARE(WidgetNamesTopFirst(form->textGroup),
                  QStringList({"选择框1", "标签5", "滑块条3"}));
+    }
+
+    void tab_moves_through_the_controls_in_reading_order()
+    {
+        auto form = CreateForm(DefaultWindowDefinition());
+        QVERIFY(form);
+        const QList<QWidget*> expected = {
+            form->captionBox, form->fontButton, form->colourPicker, form->boldBox,
+            form->fontSizeSlider, form->templateList, form->widthBox, form->widthSlider,
+            form->heightBox, form->heightSlider, form->copyButton, form->saveButton,
+            form->zoomInButton, form->zoomOutButton};
+        form->window->show();
+        QVERIFY(QTest::qWaitForWindowActive(form->window.get()));
+        const auto focusOf = [](QWidget* w) { return w->focusProxy() ? w->focusProxy() : w; };
+        expected.front()->setFocus();
+        for (qsizetype i = 1; i < expected.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QVERIFY2(QApplication::focusWidget() == focusOf(expected[i]), qPrintable(expected[i]->objectName()));
+        }
     }
 
     void kind_settings_at_creation()
@@ -186,9 +206,21 @@ private slots:
         QCOMPARE(form->captionOverlay->HorizontalAlignment(), 1);
         QCOMPARE(form->captionOverlay->VerticalAlignment(), 1);
         QVERIFY(form->captionOverlay->WordWrap());
-        QCOMPARE(form->captionOverlay->StoredFont(), std::optional<LogFont>(YaHeiBold16()));
-        QCOMPARE(form->captionOverlay->StoredFont()->height, -16);
-        QCOMPARE(form->captionOverlay->StoredFont()->pitchAndFamily, 34);
+        QVERIFY(form->captionOverlay->StoredFont());
+        const LogFont yahei = *form->captionOverlay->StoredFont();
+        QCOMPARE(yahei.height, -16);
+        QCOMPARE(yahei.width, 0);
+        QCOMPARE(yahei.escapement, 0);
+        QCOMPARE(yahei.weight, 700);
+        QCOMPARE(yahei.italic + yahei.underline + yahei.strikeOut, 0);
+        QCOMPARE(yahei.charSet, 134);
+        QCOMPARE(yahei.outPrecision, 3);
+        QCOMPARE(yahei.clipPrecision, 2);
+        QCOMPARE(yahei.quality, 1);
+        QCOMPARE(yahei.pitchAndFamily, 34);
+        QCOMPARE(yahei.faceName, QStringLiteral("微软雅黑"));
+        QCOMPARE(form->captionOverlay->TextColour(), 0u);
+        QCOMPARE(form->captionOverlay->TextEffect(), 0);
         QCOMPARE(form->zoomInButton->font().pixelSize(), 16);
         QVERIFY(!form->zoomInButton->font().bold());
         QVERIFY(form->fontSizeLabel->wordWrap());
@@ -252,7 +284,8 @@ private slots:
     void a_definition_that_cannot_be_built_gives_no_window()
     {
         WindowDefinition broken = DefaultWindowDefinition();
-        broken.controls[11].parent = "分组框9"; // 选择框1 in a group that does not exist
+        // 选择框1 in a group that does not exist yet when the box is made.
+        broken.controls[11].parent = &Form::propertyGroup;
         QVERIFY(!CreateForm(broken));
         WindowDefinition twice = DefaultWindowDefinition();
         twice.controls.push_back(twice.controls.front());
@@ -265,7 +298,7 @@ private slots:
     void start_up_failure_shows_the_message_and_returns_minus_one()
     {
         WindowDefinition broken = DefaultWindowDefinition();
-        broken.controls[11].parent = "分组框9";
+        broken.controls[11].parent = &Form::propertyGroup;
         QString shown;
         const ModalAnswer<QMessageBox> answer([&](QMessageBox& box) {
             shown = box.text();

@@ -11,8 +11,6 @@
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 
-#include <QApplication>
-#include <QPalette>
 #include <QTest>
 
 #include <memory>
@@ -20,16 +18,12 @@
 
 namespace mugrove::testing {
 
-// The button face the picture box paints its background with, chosen so no
-// widget or glyph colour is mistaken for it.
-inline const QColor kBackground(20, 140, 230);
+// The button face the picture box paints its background with.
+inline const QColor kBackground(0xEF, 0xEF, 0xEF);
 
 inline std::unique_ptr<Form> ShowForm(SaveEnvironment save = {})
 {
     RegisterFontSubstitutions();
-    QPalette palette = QApplication::palette();
-    palette.setColor(QPalette::Button, kBackground);
-    QApplication::setPalette(palette);
     auto form = CreateForm(DefaultWindowDefinition());
     if (!form)
         return nullptr;
