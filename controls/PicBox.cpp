@@ -12,15 +12,6 @@ namespace mugrove {
 
 namespace {
 
-// Wraps a decoded picture for drawing without copying its pixels.
-// An opaque picture is drawn as RGB32, which needs no blending or conversion.
-QImage View(const Image& image, bool opaque = false)
-{
-    return QImage(reinterpret_cast<const uchar*>(image.pixels.data()), image.width, image.height,
-                  static_cast<qsizetype>(image.width) * 4,
-                  opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32);
-}
-
 bool IsOpaque(const Image& image)
 {
     return std::all_of(image.pixels.begin(), image.pixels.end(),
@@ -63,6 +54,39 @@ private:
 std::unique_ptr<FrameTimer> MakeQtFrameTimer()
 {
     return std::make_unique<QtFrameTimer>();
+}
+
+QImage PictureView(const Image& image, bool opaque)
+{
+    return QImage(reinterpret_cast<const uchar*>(image.pixels.data()), image.width, image.height,
+                  static_cast<qsizetype>(image.width) * 4,
+                  opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32);
+}
+
+void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& view,
+                  int mode, bool smooth, QImage& shrunk)
+{
+    painter.fillRect(QRect(QPoint(0, 0), box), background);
+    if (view.isNull())
+        return;
+    const QRect target = DisplayTarget(mode, box, view.size());
+    if (target.isEmpty())
+        return;
+    // Transparent pixels (icons, GIFs) let the background show.
+    if (target.size() == view.size()) {
+        painter.drawImage(target.topLeft(), view);
+        return;
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    if (smooth && (target.width() < view.width() || target.height() < view.height())) {
+        // Shrinking: painter sampling would skip source pixels, so average
+        // them once per size and picture and keep the result for repaints.
+        if (shrunk.size() != target.size())
+            shrunk = view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        painter.drawImage(target.topLeft(), shrunk);
+        return;
+    }
+    painter.drawImage(target, view);
 }
 
 QRect DisplayTarget(int mode, QSize box, QSize picture)
@@ -206,35 +230,18 @@ const Image* PicBox::Shown() const
 void PicBox::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), ButtonFaceColour());
     const Image* image = Shown();
-    if (image == nullptr || image->Empty())
-        return;
-    const QImage view = View(*image, opaque_ && !composer_);
-    const QRect target = DisplayTarget(displayMode_, size(), view.size());
-    if (target.isEmpty())
-        return;
-    // Transparent pixels (icons, GIFs) let the background show.
-    if (target.size() == view.size()) {
-        painter.drawImage(target.topLeft(), view);
-        return;
-    }
     // Averaging when the screen can show the in-between colours, dropping
     // and repeating pixels on 16-bit screens and below.
     const QScreen* s = screen();
     const bool smooth = s == nullptr || s->depth() > 16;
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-    if (smooth && (target.width() < view.width() || target.height() < view.height())) {
-        // Shrinking: painter sampling would skip source pixels, so average
-        // them once per size and frame and keep the result for repaints.
-        if (shrunk_.size() != target.size() || shrunkGeneration_ != generation_) {
-            shrunk_ = view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            shrunkGeneration_ = generation_;
-        }
-        painter.drawImage(target.topLeft(), shrunk_);
-        return;
+    if (shrunkGeneration_ != generation_) {
+        shrunk_ = QImage();
+        shrunkGeneration_ = generation_;
     }
-    painter.drawImage(target, view);
+    PaintPicture(painter, size(), ButtonFaceColour(),
+                 image && !image->Empty() ? PictureView(*image, opaque_ && !composer_) : QImage(),
+                 displayMode_, smooth, shrunk_);
 }
 
 void PicBox::resizeEvent(QResizeEvent* event)
@@ -254,7 +261,7 @@ std::optional<QImage> DecodeToImage(std::span<const std::uint8_t> bytes)
         return std::nullopt;
     result.fill(Qt::white);
     QPainter painter(&result);
-    painter.drawImage(0, 0, View(decoded.image));
+    painter.drawImage(0, 0, PictureView(decoded.image));
     painter.end();
     return result;
 }

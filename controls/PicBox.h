@@ -5,6 +5,7 @@
 #include "controls/decoders/PictureBytes.h"
 
 #include <QImage>
+#include <QPainter>
 #include <QRect>
 #include <QWidget>
 
@@ -34,6 +35,18 @@ public:
 };
 
 std::unique_ptr<FrameTimer> MakeQtFrameTimer();
+
+// A decoded picture as a QImage over the same pixels (no copy); an opaque one
+// as RGB32, which draws without blending.
+QImage PictureView(const Image& image, bool opaque = false);
+
+// Paints a box of `box` pixels as the work area shows `picture` in display
+// mode `mode`: the background, then the picture in its DisplayTarget, scaled
+// smoothly (averaged down when shrinking) or by dropping and repeating pixels.
+// `shrunk` keeps the averaged-down picture from paint to paint; clear it
+// whenever the picture changes. Safe on any thread.
+void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& picture,
+                  int mode, bool smooth, QImage& shrunk);
 
 // The picture box: shows a picture decoded from its bytes, fitted into the
 // box by its display mode, over the button-face background. A GIF of

@@ -3,6 +3,7 @@
 #include "app/Form.h"
 #include "app/model/Button.h"
 #include "controls/PicBox.h"
+#include "output/AnimatedSave.h"
 #include "output/DateTimeText.h"
 #include "output/JpegEncoder.h"
 #include "output/Snapshot.h"
@@ -179,6 +180,9 @@ bool WriteBytesToFile(const QString& name, std::span<const std::uint8_t> bytes, 
 
 void OnSaveClicked(Form& form)
 {
+    // A save still writing an animation takes no second click.
+    if (AnimatedSaveRunning(form))
+        return;
     const QString folder = GetDesktopFolder();
     const QDateTime now = SaveHooks().now ? SaveHooks().now() : QDateTime::currentDateTime();
     const QString text = DateTimeToText(ToDateTimeValue(now));
