@@ -6,7 +6,7 @@
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 #include "controls/decoders/Animation.h"
-#include "output/SaveToDesktop.h"
+#include "output/NewFile.h"
 #include "output/Snapshot.h"
 
 #include <QPainter>
@@ -109,9 +109,10 @@ QImage Trimmed(const QImage& layer, QPoint& at)
 class AnimatedSaveJob : public QObject {
 public:
     AnimatedSaveJob(Button& button, std::unique_ptr<Animation> player, BoxLook look,
-                    std::vector<Overlay> overlays, ExactColours exact, QString fileName)
+                    std::vector<Overlay> overlays, ExactColours exact, QString folder, QString fileName)
         : QObject(&button), button_(button), player_(std::move(player)), look_(std::move(look)),
-          overlays_(std::move(overlays)), exact_(std::move(exact)), fileName_(std::move(fileName))
+          overlays_(std::move(overlays)), exact_(std::move(exact)), folder_(std::move(folder)),
+          fileName_(std::move(fileName))
     {
     }
 
@@ -146,11 +147,11 @@ private:
 
     bool Encode()
     {
-        std::vector<std::uint8_t> file;
-        const ByteSink sink = [&file](std::span<const std::uint8_t> bytes) {
-            file.insert(file.end(), bytes.begin(), bytes.end());
-            return true;
-        };
+        // The file streams out as it is encoded; unpublished, it leaves nothing.
+        NewFile file(folder_);
+        if (!file.IsOpen())
+            return false;
+        const ByteSink sink = [&file](std::span<const std::uint8_t> bytes) { return file.Write(bytes); };
         GifEncoder encoder;
         if (!encoder.Begin(look_.size.width(), look_.size.height(), player_->LoopCount(), sink,
                            std::move(exact_)))
@@ -169,7 +170,7 @@ private:
             if (!DrawOverlays(frame) || !encoder.AddFrame(frame, player_->DelayMs(player_->Current())))
                 return false;
         }
-        return encoder.Finish() && !Cancelled() && WriteBytesToFile(fileName_, file);
+        return encoder.Finish() && !Cancelled() && !file.Publish(fileName_).isEmpty();
     }
 
     bool DrawOverlays(QImage& frame)
@@ -222,6 +223,7 @@ private:
     const BoxLook look_;
     std::vector<Overlay> overlays_;
     ExactColours exact_;
+    const QString folder_;
     const QString fileName_;
     std::thread worker_;
     bool running_ = true; // window thread only
@@ -262,14 +264,15 @@ void ComposeBoxFrame(const BoxLook& look, const Animation& player, QImage& frame
                  look.displayMode, look.smooth, shrunk);
 }
 
-bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QString& fileName)
+bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QString& folder,
+                       const QString& fileName)
 {
     Button& button = *form.saveButton;
     QWidget& box = form.workArea->NativeWindow();
     const BoxLook look = CurrentBoxLook(form);
     const bool fits = look.size.width() >= 1 && look.size.height() >= 1
         && std::uint64_t(look.size.width()) * std::uint64_t(look.size.height()) * 4 <= kMaxSnapshotBytes;
-    if (!player || player->FrameCount() == 0 || !fits || fileName.isEmpty()) {
+    if (!player || player->FrameCount() == 0 || !fits || folder.isEmpty() || fileName.isEmpty()) {
         button.SetCaption(kFailed);
         return false;
     }
@@ -332,7 +335,7 @@ bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QStr
     TakeMostUsed(otherColours, kMaxExactColours, exact.colours);
 
     auto* job = new AnimatedSaveJob(button, std::move(player), look, std::move(overlays), std::move(exact),
-                                    fileName);
+                                    folder, fileName);
     button.SetCaption(kSaving);
     job->Start();
     return true;

@@ -11,21 +11,20 @@ namespace mugrove {
 
 struct Form;
 
-// Where a save gets the time and the desktop from. The defaults are the real
-// clock and the user's desktop; tests put their own in place.
+// Where a save takes the moment of its click and the desktop folder from.
+// As made, the system clock and the user's desktop; the program sets one up
+// and hands it to the save handler, and a test makes its own.
 struct SaveEnvironment {
-    std::function<QDateTime()> now;         // local date-time
-    std::function<QString()> desktopFolder; // empty when unknown
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); }; // local
+    std::function<QString()> desktopFolder = DesktopLocation; // empty when unknown
+
+    // The user's desktop as the system names it.
+    static QString DesktopLocation();
 };
 
-// The environment saves use; change it only from the window thread.
-SaveEnvironment& SaveHooks();
-// Puts the real clock and desktop back.
-void ResetSaveHooks();
-
-// The user's desktop folder, created when missing. Empty when there is no
-// such folder and it cannot be made.
-QString GetDesktopFolder();
+// The desktop folder of `environment`, created when missing. Empty when there
+// is no such folder and it cannot be made.
+QString GetDesktopFolder(const SaveEnvironment& environment);
 
 // Writes `bytes` to `name` so that the file appears whole or not at all, and
 // never replaces an existing file: when the name is taken, " (2)", " (3)", ...
@@ -36,6 +35,6 @@ bool WriteBytesToFile(const QString& name, std::span<const std::uint8_t> bytes,
 
 // 按钮3 Clicked: saves the work area as shown, as a JPEG named after the
 // moment of the click, on the desktop; the button tells whether it worked.
-void OnSaveClicked(Form& form);
+void OnSaveClicked(Form& form, const SaveEnvironment& environment);
 
 } // namespace mugrove

@@ -21,6 +21,8 @@
 
 #include <QString>
 
+#include <utility>
+
 namespace mugrove {
 
 namespace {
@@ -38,7 +40,7 @@ auto Mouse(Form& form, void (*handler)(Form&, int, int, int))
 
 } // namespace
 
-void BindEvents(Form& f)
+void BindEvents(Form& f, SaveEnvironment save)
 {
     f.window->Created.Bind(Plain(f, OnWindowCreated));
     f.window->MouseMove.Bind(Mouse(f, OnWindowMouseMove));
@@ -57,7 +59,7 @@ void BindEvents(Form& f)
     f.boldBox->Clicked.Bind(Plain(f, OnBoldClicked));
     f.colourPicker->ColourChanged.Bind(Plain(f, OnColourChosen));
     f.fontButton->Clicked.Bind(Plain(f, OnFontButtonClicked));
-    f.saveButton->Clicked.Bind(Plain(f, OnSaveClicked));
+    f.saveButton->Clicked.Bind([&f, save = std::move(save)] { OnSaveClicked(f, save); });
     f.copyButton->Clicked.Bind(Plain(f, OnCopyClicked));
 }
 

@@ -115,7 +115,7 @@ int RunProgram(const WindowDefinition& definition)
         QMessageBox::critical(nullptr, QString::fromUtf8(definition.caption), text);
         return -1;
     }
-    BindEvents(*form);
+    BindEvents(*form, SaveEnvironment());
     form->window->Created.Raise();
     if (std::getenv("MUGROVE_FIRST_PAINT_REPORT"))
         form->window->installEventFilter(new FirstPaintReport(form->window.get()));

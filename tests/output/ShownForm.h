@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <memory>
+#include <utility>
 
 namespace mugrove::testing {
 
@@ -23,7 +24,7 @@ namespace mugrove::testing {
 // widget or glyph colour is mistaken for it.
 inline const QColor kBackground(20, 140, 230);
 
-inline std::unique_ptr<Form> ShowForm()
+inline std::unique_ptr<Form> ShowForm(SaveEnvironment save = {})
 {
     RegisterFontSubstitutions();
     QPalette palette = QApplication::palette();
@@ -32,7 +33,7 @@ inline std::unique_ptr<Form> ShowForm()
     auto form = CreateForm(DefaultWindowDefinition());
     if (!form)
         return nullptr;
-    BindEvents(*form);
+    BindEvents(*form, std::move(save));
     form->window->show();
     if (!QTest::qWaitForWindowExposed(form->window.get()))
         return nullptr;

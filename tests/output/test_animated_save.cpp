@@ -121,7 +121,8 @@ private:
     QTemporaryDir home_;
     QString desktop_;
 
-    QString Saved() const { return desktop_ + QStringLiteral("/2026年12月8日5时39分33秒.gif"); }
+    const QString kName = QStringLiteral("2026年12月8日5时39分33秒.gif");
+    QString Saved() const { return desktop_ + u'/' + kName; }
 
     // Runs the window until the save is over; false after two minutes.
     static bool WaitForSave(Form& form)
@@ -230,7 +231,7 @@ private slots:
         caption.SetTop(100);
         const std::vector<int> delays = {80, 80, 120, 40, 60, 200};
         QVERIFY(StartAnimatedSave(*form, std::make_unique<TestAnimation>(picture.width(), picture.height(), delays, 2),
-                                  Saved()));
+                                  desktop_, kName));
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存中..."));
         QVERIFY(WaitForSave(*form));
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));
@@ -269,7 +270,7 @@ private slots:
         form->captionOverlay->SetTextColour(kGreenText);
         Gate gate(1);
         const QSize box = Box(*form).size();
-        QVERIFY(StartAnimatedSave(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100)), Saved()));
+        QVERIFY(StartAnimatedSave(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100)), desktop_, kName));
         QTRY_VERIFY_WITH_TIMEOUT(gate.Reached(), 60000);
         // While it runs, further clicks start nothing, and the window goes on.
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
@@ -307,7 +308,7 @@ private slots:
         tight.rlim_cur = 1000; // far less than the file
         QVERIFY(setrlimit(RLIMIT_FSIZE, &tight) == 0);
         const bool started
-            = StartAnimatedSave(*form, std::make_unique<TestAnimation>(80, 80, std::vector<int>(3, 100)), Saved());
+            = StartAnimatedSave(*form, std::make_unique<TestAnimation>(80, 80, std::vector<int>(3, 100)), desktop_, kName);
         const bool waited = started && WaitForSave(*form);
         setrlimit(RLIMIT_FSIZE, &before);
         std::signal(SIGXFSZ, oldHandler);
@@ -321,7 +322,7 @@ private slots:
         auto form = ShowForm();
         QVERIFY(form);
         Gate gate(1);
-        QVERIFY(StartAnimatedSave(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100)), Saved()));
+        QVERIFY(StartAnimatedSave(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100)), desktop_, kName));
         QTRY_VERIFY_WITH_TIMEOUT(gate.Reached(), 60000);
         gate.Release();
         form.reset(); // the worker stops and the file is never made
@@ -333,7 +334,7 @@ private slots:
         auto form = ShowForm();
         QVERIFY(form);
         form->workArea->SetHeight(0);
-        QVERIFY(!StartAnimatedSave(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(2, 100)), Saved()));
+        QVERIFY(!StartAnimatedSave(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(2, 100)), desktop_, kName));
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存失败!!"));
         QVERIFY(!AnimatedSaveRunning(*form));
     }

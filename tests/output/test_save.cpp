@@ -6,6 +6,7 @@
 #include "controls/PicBox.h"
 #include "output/BmpLayout.h"
 #include "output/DateTimeText.h"
+#include "output/NewFile.h"
 #include "output/SaveToDesktop.h"
 #include "output/Snapshot.h"
 
@@ -18,7 +19,23 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#if defined(__linux__) && (defined(__x86_64__) || defined(__aarch64__))
+#include <cstddef>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/syscall.h>
+#define MUGROVE_CAN_REFUSE_UNNAMED_FILES 1
+#endif
 
 #include <jpeglib.h>
 
@@ -110,6 +127,111 @@ QByteArray ReadAll(const QString& name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+std::span<const std::uint8_t> Bytes(const QByteArray& data)
+{
+    return {reinterpret_cast<const std::uint8_t*>(data.constData()), size_t(data.size())};
+}
+
+// Whether the file system of `folder` makes files without a name.
+bool TakesUnnamedFiles(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_WRONLY, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+// The permission bits of a file, -1 when it is not there.
+int ModeOf(const QString& name)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(name).constData(), &info) != 0)
+        return -1;
+    return static_cast<int>(info.st_mode & 07777);
+}
+
+// Sets the umask for one scope.
+class Umask {
+public:
+    explicit Umask(mode_t mask) : before_(::umask(mask)) {}
+    ~Umask() { ::umask(before_); }
+    Umask(const Umask&) = delete;
+    Umask& operator=(const Umask&) = delete;
+
+private:
+    mode_t before_;
+};
+
+void Say(int out, const QByteArray& text)
+{
+    [[maybe_unused]] const ssize_t n = ::write(out, text.constData(), size_t(text.size()));
+}
+
+// Runs `job` in a child process and returns what it wrote to the descriptor
+// it is given, also when it dies half-way. A child that has not finished
+// within ten seconds is killed, so a stuck one fails the case at once.
+QByteArray InChild(const std::function<void(int out)>& job)
+{
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        return "no pipe";
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return "no fork";
+    if (pid == 0) {
+        ::close(pipeEnds[0]);
+        job(pipeEnds[1]);
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    QByteArray said;
+    pollfd ready{pipeEnds[0], POLLIN, 0};
+    for (;;) {
+        if (::poll(&ready, 1, 10000) <= 0) {
+            ::kill(pid, SIGKILL);
+            said += " (timed out)";
+            break;
+        }
+        char buffer[256];
+        const ssize_t n = ::read(pipeEnds[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        said.append(buffer, n);
+    }
+    ::close(pipeEnds[0]);
+    ::waitpid(pid, nullptr, 0);
+    return said;
+}
+
+#ifdef MUGROVE_CAN_REFUSE_UNNAMED_FILES
+// From now on this process's file system refuses unnamed files the way
+// file systems without them do: open with O_TMPFILE fails with EOPNOTSUPP.
+bool RefuseUnnamedFiles()
+{
+#if defined(__x86_64__)
+    constexpr unsigned kArch = AUDIT_ARCH_X86_64;
+#else
+    constexpr unsigned kArch = AUDIT_ARCH_AARCH64;
+#endif
+    constexpr unsigned kUnnamed = O_TMPFILE & ~O_DIRECTORY;
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kArch, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])), // flags, low word
+        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, kUnnamed, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
+        && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+#endif
+
 } // namespace
 
 class SaveTest : public QObject {
@@ -117,17 +239,20 @@ class SaveTest : public QObject {
 private:
     QTemporaryDir home_;
     QString desktop_;
-    QDateTime clock_ = QDateTime(QDate(2026, 12, 8), QTime(5, 39, 33));
+    QDateTime clock_;
+
+    // The clock and desktop of this test, read at each save.
+    SaveEnvironment Environment()
+    {
+        return {[this] { return clock_; }, [this] { return desktop_; }};
+    }
 
 private slots:
     void init()
     {
         desktop_ = home_.filePath(QStringLiteral("desk%1/桌面").arg(std::rand()));
-        SaveHooks().desktopFolder = [this] { return desktop_; };
-        SaveHooks().now = [this] { return clock_; };
+        clock_ = QDateTime(QDate(2026, 12, 8), QTime(5, 39, 33));
     }
-
-    void cleanup() { ResetSaveHooks(); }
 
     void date_time_text_ends_at_the_last_non_zero_field()
     {
@@ -158,7 +283,7 @@ private slots:
 
     void save_writes_a_full_colour_jpeg_of_the_snapshot()
     {
-        auto form = ShowForm();
+        auto form = ShowForm(Environment());
         QVERIFY(form);
         form->captionOverlay->SetCaption(QStringLiteral("保存这段文字 Save"));
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
@@ -189,7 +314,7 @@ private slots:
 
     void saves_in_the_same_second_never_replace_a_file()
     {
-        auto form = ShowForm();
+        auto form = ShowForm(Environment());
         QVERIFY(form);
         clock_ = QDateTime(QDate(2026, 12, 8), QTime(0, 0, 0));
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
@@ -208,13 +333,13 @@ private slots:
 
     void a_desktop_that_cannot_exist_fails_visibly()
     {
-        auto form = ShowForm();
+        auto form = ShowForm(Environment());
         QVERIFY(form);
         QFile blocker(home_.filePath(QStringLiteral("not-a-folder")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         desktop_ = blocker.fileName() + QStringLiteral("/Desktop");
-        QCOMPARE(GetDesktopFolder(), QString());
+        QCOMPARE(GetDesktopFolder(Environment()), QString());
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存失败!!"));
 
@@ -226,9 +351,9 @@ private slots:
 
     void a_write_that_runs_out_of_room_leaves_no_file()
     {
-        auto form = ShowForm();
+        auto form = ShowForm(Environment());
         QVERIFY(form);
-        QVERIFY(!GetDesktopFolder().isEmpty());
+        QVERIFY(!GetDesktopFolder(Environment()).isEmpty());
         rlimit before{};
         QVERIFY(getrlimit(RLIMIT_FSIZE, &before) == 0);
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -247,7 +372,7 @@ private slots:
 
     void an_empty_snapshot_is_a_failed_save()
     {
-        auto form = ShowForm();
+        auto form = ShowForm(Environment());
         QVERIFY(form);
         form->workArea->SetHeight(0);
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
@@ -268,6 +393,116 @@ private slots:
         QCOMPARE(ReadAll(used), QByteArray("\x01\x02\x03"));
         QVERIFY(!WriteBytesToFile(desktop_ + QStringLiteral("/missing/x.jpg"), bytes));
         QCOMPARE(FilesIn(desktop_).size(), 2);
+    }
+
+    void saved_files_get_the_permissions_of_any_new_file()
+    {
+        QVERIFY(QDir().mkpath(desktop_));
+        const std::uint8_t bytes[] = {0xFF, 0xD8, 0xFF};
+        const struct {
+            mode_t mask;
+            const char* mode;
+        } cases[] = {{022, "644"}, {027, "640"}, {002, "664"}, {077, "600"}};
+        for (const auto& c : cases) {
+            const Umask mask(c.mask);
+            QString used;
+            QVERIFY(WriteBytesToFile(desktop_ + QStringLiteral("/mode.jpg"), bytes, &used));
+            QCOMPARE(QString::number(ModeOf(used), 8), QString::fromLatin1(c.mode));
+        }
+        auto form = ShowForm(Environment());
+        QVERIFY(form);
+        const Umask mask(022);
+        QTest::mouseClick(form->saveButton, Qt::LeftButton);
+        QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));
+        QCOMPARE(QString::number(ModeOf(desktop_ + QStringLiteral("/2026年12月8日5时39分33秒.jpg")), 8),
+                 QStringLiteral("644"));
+    }
+
+    void a_new_file_is_written_in_pieces_and_shows_only_when_published()
+    {
+        QVERIFY(QDir().mkpath(desktop_));
+        QByteArray expected;
+        {
+            NewFile file(desktop_);
+            QVERIFY(file.IsOpen());
+            for (int piece = 0; piece < 40; ++piece) {
+                const QByteArray part(4000 + piece, char('a' + piece % 26));
+                QVERIFY(file.Write(Bytes(part)));
+                expected += part;
+            }
+            if (TakesUnnamedFiles(desktop_))
+                QCOMPARE(FilesIn(desktop_), QStringList{}); // not even a hidden file
+            QCOMPARE(file.Publish(QStringLiteral("动图.gif")), desktop_ + QStringLiteral("/动图.gif"));
+            QVERIFY(!file.IsOpen());
+            QVERIFY(!file.Write(Bytes("late")));
+            QCOMPARE(file.Publish(QStringLiteral("again.gif")), QString());
+        }
+        QCOMPARE(ReadAll(desktop_ + QStringLiteral("/动图.gif")), expected);
+
+        NewFile second(desktop_);
+        QVERIFY(second.Write(Bytes("second")));
+        NewFile moved = std::move(second);
+        QVERIFY(!second.IsOpen());
+        QCOMPARE(moved.Publish(QStringLiteral("动图.gif")), desktop_ + QStringLiteral("/动图 (2).gif"));
+        QCOMPARE(ReadAll(desktop_ + QStringLiteral("/动图 (2).gif")), QByteArray("second"));
+        {
+            NewFile dropped(desktop_); // never published
+            QVERIFY(dropped.Write(Bytes("dropped")));
+        }
+        NewFile badName(desktop_);
+        QCOMPARE(badName.Publish(QStringLiteral("sub/x.gif")), QString());
+        QCOMPARE(badName.Publish(QString()), QString());
+        QCOMPARE(FilesIn(desktop_), (QStringList{QStringLiteral("动图 (2).gif"), QStringLiteral("动图.gif")}));
+
+        NewFile nowhere(desktop_ + QStringLiteral("/missing"));
+        QVERIFY(!nowhere.IsOpen());
+        QVERIFY(!nowhere.Write(Bytes("x")));
+        QCOMPARE(nowhere.Publish(QStringLiteral("x.gif")), QString());
+    }
+
+    void a_save_cut_short_by_a_crash_leaves_nothing_behind()
+    {
+        QVERIFY(QDir().mkpath(desktop_));
+        if (!TakesUnnamedFiles(desktop_))
+            QSKIP("this file system makes no unnamed files");
+        const QByteArray said = InChild([&](int out) {
+            auto* file = new NewFile(desktop_);
+            const QByteArray half(100000, 'x');
+            Say(out, file->Write(Bytes(half)) ? "written" : "not written");
+            ::kill(::getpid(), SIGKILL);
+        });
+        QCOMPARE(said, QByteArray("written"));
+        QCOMPARE(FilesIn(desktop_), QStringList{});
+    }
+
+    void where_unnamed_files_are_refused_a_hidden_one_stands_in()
+    {
+#ifndef MUGROVE_CAN_REFUSE_UNNAMED_FILES
+        QSKIP("no seccomp filter for this system");
+#else
+        QVERIFY(QDir().mkpath(desktop_));
+        const QByteArray said = InChild([&](int out) {
+            if (!RefuseUnnamedFiles() || TakesUnnamedFiles(desktop_)) {
+                Say(out, "cannot refuse unnamed files");
+                return;
+            }
+            ::umask(027);
+            {
+                NewFile file(desktop_);
+                file.Write(Bytes("abc"));
+                Say(out, QByteArray::number(FilesIn(desktop_).size()) + " while written, ");
+                const QString used = file.Publish(QStringLiteral("p.jpg"));
+                Say(out, QFileInfo(used).fileName().toUtf8() + ' '
+                             + QByteArray::number(ModeOf(used), 8) + ' ' + ReadAll(used) + ", ");
+            }
+            {
+                NewFile dropped(desktop_);
+                dropped.Write(Bytes("dropped"));
+            }
+            Say(out, FilesIn(desktop_).join(u',').toUtf8());
+        });
+        QCOMPARE(said, QByteArray("1 while written, p.jpg 640 abc, p.jpg"));
+#endif
     }
 };
 
