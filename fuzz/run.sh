@@ -52,7 +52,7 @@ seed picture '*.bmp' '*.ico' '*.cur' '*.gif' '*.pcx' '*.jpg' '*.png' '*.bin' '*.
 run() {
   local t=$1
   build/fuzz/fuzz/fuzz_$t "$work/corpus/$t" -max_total_time="$seconds" -max_len=200000 \
-    -timeout=30 -print_final_stats=1 -artifact_prefix="$work/artifacts/$t/" \
+    -timeout=2 -print_final_stats=1 -artifact_prefix="$work/artifacts/$t/" \
     >"$work/$t.log" 2>&1 && echo "$t: done" || echo "$t: FINDING (see $work/$t.log)"
 }
 

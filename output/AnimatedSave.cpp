@@ -250,7 +250,9 @@ BoxLook CurrentBoxLook(const Form& form)
 {
     const PicBox& box = *form.workArea;
     const QScreen* screen = box.screen();
-    return {box.size(), ButtonFaceColour(), box.DisplayMode(), screen == nullptr || screen->depth() > 16};
+    const DecodedPicture* decoded = box.Decoded();
+    return {box.size(), ButtonFaceColour(), PictureFit(box.DisplayMode()), screen == nullptr || screen->depth() > 16,
+            ViewFormat(decoded ? decoded->kind : ImageKind::Unrecognised, false)};
 }
 
 void ComposeBoxFrame(const BoxLook& look, const Animation& player, QImage& frame)
@@ -260,8 +262,8 @@ void ComposeBoxFrame(const BoxLook& look, const Animation& player, QImage& frame
     const Image& canvas = player.Canvas();
     QImage shrunk;
     QPainter painter(&frame);
-    PaintPicture(painter, look.size, look.background, canvas.Empty() ? QImage() : PictureView(canvas),
-                 look.displayMode, look.smooth, shrunk);
+    PaintPicture(painter, look.size, look.background,
+                 canvas.Empty() ? QImage() : PictureView(canvas, look.frameFormat), look.fit, look.smooth, shrunk);
 }
 
 bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QString& folder,

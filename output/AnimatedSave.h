@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controls/PicBox.h"
 #include "output/GifEncoder.h"
 
 #include <QColor>
@@ -21,8 +22,9 @@ struct Form;
 struct BoxLook {
     QSize size;
     QColor background;
-    int displayMode = 0;
+    PictureFit fit = PictureFit::OwnSize;
     bool smooth = true;
+    QImage::Format frameFormat = QImage::Format_ARGB32; // how the box views the frames
 };
 
 // The box's look now. Window thread only.

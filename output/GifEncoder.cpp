@@ -280,7 +280,7 @@ GifEncoder::~GifEncoder()
     }
 }
 
-bool GifEncoder::Begin(int width, int height, int loopCount, ByteSink sink, ExactColours exact)
+bool GifEncoder::Begin(int width, int height, int plays, ByteSink sink, ExactColours exact)
 {
     State& s = *state_;
     if (s.gif || width < 1 || height < 1 || width > 65535 || height > 65535 || !sink)
@@ -311,10 +311,13 @@ bool GifEncoder::Begin(int width, int height, int loopCount, ByteSink sink, Exac
     EGifSetGifVersion(s.gif, true);
     if (EGifPutScreenDesc(s.gif, width, height, 8, 0, nullptr) == GIF_ERROR)
         return false;
-    // The looping block every viewer reads: "NETSCAPE2.0", sub-block 1, the count.
+    if (plays == 1)
+        return !s.failed; // shown once: no looping block
+    // The looping block every viewer reads: "NETSCAPE2.0", then sub-block 1
+    // with the repeats after the first showing (0 for ever).
     const GifByteType application[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
-    const int loops = std::clamp(loopCount, 0, 65535);
-    const GifByteType count[] = {1, GifByteType(loops & 0xFF), GifByteType(loops >> 8)};
+    const int repeats = plays <= 0 ? 0 : std::min(plays - 1, 65535);
+    const GifByteType count[] = {1, GifByteType(repeats & 0xFF), GifByteType(repeats >> 8)};
     return EGifPutExtensionLeader(s.gif, APPLICATION_EXT_FUNC_CODE) != GIF_ERROR
         && EGifPutExtensionBlock(s.gif, sizeof application, application) != GIF_ERROR
         && EGifPutExtensionBlock(s.gif, sizeof count, count) != GIF_ERROR

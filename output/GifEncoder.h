@@ -36,9 +36,9 @@ public:
     GifEncoder(const GifEncoder&) = delete;
     GifEncoder& operator=(const GifEncoder&) = delete;
 
-    // Writes the header of a width × height animation played `loopCount`
-    // times (0 for ever). False when the size is not 1..65535 or the sink fails.
-    bool Begin(int width, int height, int loopCount, ByteSink sink, ExactColours exact = {});
+    // Writes the header of a width × height animation shown `plays` times
+    // (0 for ever). False when the size is not 1..65535 or the sink fails.
+    bool Begin(int width, int height, int plays, ByteSink sink, ExactColours exact = {});
     // Adds one frame of the animation's size (any format; alpha is ignored)
     // shown for `delayMs` milliseconds. Delays are kept in hundredths of a
     // second, rounded so that the total running time stays right.

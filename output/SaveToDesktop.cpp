@@ -3,6 +3,7 @@
 #include "app/Form.h"
 #include "app/model/Button.h"
 #include "controls/PicBox.h"
+#include "controls/decoders/Animation.h"
 #include "output/AnimatedSave.h"
 #include "output/DateTimeText.h"
 #include "output/JpegEncoder.h"
@@ -58,6 +59,11 @@ void OnSaveClicked(Form& form, const SaveEnvironment& environment)
     const QString text = DateTimeToText(ToDateTimeValue(now));
 
     PicBox& box = *form.workArea;
+    // A playing picture is saved as it plays, on a worker thread.
+    if (box.Animating() && box.Decoded() && box.Decoded()->animation) {
+        StartAnimatedSave(form, box.Decoded()->animation->Clone(), folder, text + QStringLiteral(".gif"));
+        return;
+    }
     const PictureBytes snapshot = TakeSnapshot(&box.NativeWindow(), box.Width(), box.Height());
     const PictureBytes jpeg = EncodeSnapshotAsJpeg(snapshot);
 

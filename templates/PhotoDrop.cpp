@@ -34,10 +34,11 @@ PictureBytes ReadWholeFile(const QString& fileName)
 namespace {
 
 // The file's bytes and their decoded form; null when there is no picture.
-std::unique_ptr<DecodedPicture> DecodeFile(const QString& fileName, PictureBytes& bytes)
+// An animation plays from the same shared bytes the work area keeps.
+std::unique_ptr<DecodedPicture> DecodeFile(const QString& fileName, std::shared_ptr<const PictureBytes>& bytes)
 {
-    bytes = ReadWholeFile(fileName);
-    if (bytes.empty())
+    bytes = std::make_shared<const PictureBytes>(ReadWholeFile(fileName));
+    if (bytes->empty())
         return nullptr;
     auto decoded = std::make_unique<DecodedPicture>();
     if (DecodePicture(bytes, *decoded) != DecodeError::None)
@@ -49,14 +50,14 @@ std::unique_ptr<DecodedPicture> DecodeFile(const QString& fileName, PictureBytes
 
 std::int32_t ImageFileWidth(const QString& fileName)
 {
-    PictureBytes bytes;
+    std::shared_ptr<const PictureBytes> bytes;
     const auto decoded = DecodeFile(fileName, bytes);
     return decoded ? decoded->Width() : 0;
 }
 
 std::int32_t ImageFileHeight(const QString& fileName)
 {
-    PictureBytes bytes;
+    std::shared_ptr<const PictureBytes> bytes;
     const auto decoded = DecodeFile(fileName, bytes);
     return decoded ? decoded->Height() : 0;
 }
@@ -74,7 +75,7 @@ void OnPhotoDropped(Form& form, const QString& fileNames)
     // Each file is read and decoded once; the work area takes the decoded
     // form as it is, and its size is the picture's own.
     for (const QString& name : DroppedFileNames(fileNames)) {
-        PictureBytes bytes;
+        std::shared_ptr<const PictureBytes> bytes;
         std::unique_ptr<DecodedPicture> decoded = DecodeFile(name, bytes);
         if (!decoded)
             continue;

@@ -1,6 +1,7 @@
 #include "controls/decoders/DecodedPicture.h"
 
 #include "controls/decoders/Decoders.h"
+#include "controls/decoders/Gif.h"
 
 #include <new>
 
@@ -8,7 +9,10 @@ namespace mugrove {
 
 namespace {
 
-DecodeError DecodeByKind(std::span<const std::uint8_t> data, DecodedPicture& out)
+// `shared` holds the same bytes as `data` when the caller has them shared;
+// otherwise an animation gets its own copy.
+DecodeError DecodeByKind(std::span<const std::uint8_t> data, const std::shared_ptr<const PictureBytes>* shared,
+                         DecodedPicture& out)
 {
     const ImageKind kind = DetectImageKind(data);
     DecodeError e = DecodeError::Unrecognised;
@@ -21,13 +25,9 @@ DecodeError DecodeByKind(std::span<const std::uint8_t> data, DecodedPicture& out
     case ImageKind::Pcx8:
     case ImageKind::Pcx1: e = DecodePcx(data, out.image); break;
     case ImageKind::Gif: {
-        auto animation = std::make_unique<GifAnimation>();
-        e = DecodeGif(data, *animation);
-        if (e == DecodeError::None) {
-            out.image = ComposeFirstFrame(*animation);
-            if (animation->frames.size() > 1)
-                out.animation = std::move(animation);
-        }
+        const std::shared_ptr<const PictureBytes> bytes =
+            shared != nullptr ? *shared : std::make_shared<const PictureBytes>(data.begin(), data.end());
+        e = DecodeGif(bytes, out.image, out.animation);
         break;
     }
     }
@@ -36,20 +36,35 @@ DecodeError DecodeByKind(std::span<const std::uint8_t> data, DecodedPicture& out
     return e;
 }
 
-} // namespace
-
-DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out)
+DecodeError Decode(std::span<const std::uint8_t> data, const std::shared_ptr<const PictureBytes>* shared,
+                   DecodedPicture& out)
 {
     out = {};
     DecodeError e = DecodeError::TooLarge;
     try {
-        e = DecodeByKind(data, out);
+        e = DecodeByKind(data, shared, out);
     } catch (const std::bad_alloc&) {
         // Memory within the caps that the system could not give.
     }
     if (e != DecodeError::None)
         out = {};
     return e;
+}
+
+} // namespace
+
+DecodeError DecodePicture(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out)
+{
+    if (!data) {
+        out = {};
+        return DecodeError::Unrecognised;
+    }
+    return Decode(*data, &data, out);
+}
+
+DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out)
+{
+    return Decode(data, nullptr, out);
 }
 
 } // namespace mugrove

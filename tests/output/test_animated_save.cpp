@@ -12,6 +12,7 @@
 #include "output/SaveToDesktop.h"
 #include "output/Snapshot.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -77,18 +78,22 @@ QByteArray ReadAll(const QString& name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The window's picture at one frame: the box shows that frame as its picture.
-QImage WindowAt(Form& form, int width, int height, std::size_t frame)
-{
-    auto decoded = std::make_unique<DecodedPicture>();
-    decoded->kind = ImageKind::Bmp;
-    AllocateImage(decoded->image, width, height, 0);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            decoded->image.Row(y)[x] = TestAnimation::Pixel(width, height, frame, x, y);
-    form.workArea->SetDecodedPicture({}, std::move(decoded));
-    return CaptureWindow(&Box(form));
-}
+// The player's clock, moved on by hand.
+class ManualTimer : public FrameTimer {
+public:
+    void Start(std::chrono::milliseconds, std::function<void()> fire) override { fire_ = std::move(fire); }
+    void Stop() override { fire_ = nullptr; }
+    void Fire()
+    {
+        const std::function<void()> fire = std::move(fire_);
+        fire_ = nullptr;
+        if (fire)
+            fire();
+    }
+
+private:
+    std::function<void()> fire_;
+};
 
 // Holds the save's worker before frame `at` until the test lets it go, and
 // lets it go at the end whatever happened.
@@ -164,7 +169,8 @@ private slots:
         QVERIFY(gif.ok);
         QCOMPARE(gif.width, w);
         QCOMPARE(gif.height, h);
-        QCOMPARE(gif.loops, 3);
+        QCOMPARE(gif.loops, 2); // repeats after the first showing
+        QCOMPARE(PlayGif(Encode(frames, delays, 1)).loops, -1); // once: no looping block
         // Hundredths of a second, rounded on the running total: 10, 12, 13.5, 15, 115.
         QCOMPARE(gif.delaysCs, (std::vector<int>{10, 2, 2, 1, 100}));
         QCOMPARE(int(gif.frames.size()), 5);
@@ -220,8 +226,19 @@ private slots:
     void save_matches_the_window_at_every_frame()
     {
         QFETCH(QSize, picture);
-        auto form = ShowForm();
+        const SaveEnvironment environment{[] { return QDateTime(QDate(2026, 12, 8), QTime(5, 39, 33)); },
+                                          [this] { return desktop_; }};
+        auto form = ShowForm(environment);
         QVERIFY(form);
+        auto* timer = new ManualTimer;
+        form->workArea->SetFrameTimer(std::unique_ptr<FrameTimer>(timer));
+        std::vector<QImage> frames;
+        const std::vector<int> delays = {80, 80, 120, 40, 60, 200};
+        for (std::size_t i = 0; i < delays.size(); ++i)
+            frames.push_back(FrameImage(picture.width(), picture.height(), i));
+        const QByteArray source = Encode(frames, delays, 3);
+        form->workArea->SetPicture(PictureBytes(source.begin(), source.end()));
+        QVERIFY(form->workArea->Animating());
         form->workArea->SetWidth(240);
         form->workArea->SetHeight(180);
         TransLabel& caption = *form->captionOverlay;
@@ -229,13 +246,12 @@ private slots:
         caption.SetTextColour(kGreenText);
         caption.SetLeft(20);
         caption.SetTop(100);
-        const std::vector<int> delays = {80, 80, 120, 40, 60, 200};
-        QVERIFY(StartAnimatedSave(*form, std::make_unique<TestAnimation>(picture.width(), picture.height(), delays, 2),
-                                  desktop_, kName));
+
+        QTest::mouseClick(form->saveButton, Qt::LeftButton);
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存中..."));
         QVERIFY(WaitForSave(*form));
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));
-        QCOMPARE(FilesIn(desktop_), QStringList{QFileInfo(Saved()).fileName()});
+        QCOMPARE(FilesIn(desktop_), QStringList{kName});
 
         const PlayedGif gif = PlayGif(ReadAll(Saved()));
         QVERIFY(gif.ok);
@@ -246,7 +262,8 @@ private slots:
         const QRect captionArea = QRect(caption.NativeWindow().pos() - Box(*form).pos(), caption.NativeWindow().size())
                                       .intersected(QRect(0, 0, 240, 180));
         for (std::size_t i = 0; i < delays.size(); ++i) {
-            const QImage window = WindowAt(*form, picture.width(), picture.height(), i);
+            QCOMPARE(form->workArea->CurrentFrame(), i);
+            const QImage window = CaptureWindow(&Box(*form));
             const QImage& saved = gif.frames[i];
             int textPixels = 0;
             for (int y = captionArea.top(); y <= captionArea.bottom(); ++y)
@@ -260,7 +277,13 @@ private slots:
             const double error = MeanError(saved, window, window.rect());
             QVERIFY2(captionError < 3.0 && error < 3.0,
                      qPrintable(QStringLiteral("frame %1: %2 %3").arg(i).arg(captionError).arg(error)));
+            timer->Fire();
         }
+
+        // A second save in the same second gets the next free name.
+        QTest::mouseClick(form->saveButton, Qt::LeftButton);
+        QVERIFY(WaitForSave(*form));
+        QCOMPARE(FilesIn(desktop_), (QStringList{QStringLiteral("2026年12月8日5时39分33秒 (2).gif"), kName}));
     }
 
     void a_save_works_from_the_moment_of_the_click()
