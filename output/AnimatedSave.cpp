@@ -297,19 +297,9 @@ bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QStr
         }
         layer = QImage();
     };
-    const QWidget* parent = box.parentWidget();
-    const QRect area = box.geometry();
-    bool above = false;
-    for (QObject* child : parent ? parent->children() : QObjectList()) {
-        if (child == &box) {
-            above = true;
-            continue;
-        }
-        auto* sibling = qobject_cast<QWidget*>(child);
-        if (!above || !sibling || sibling->isWindow() || sibling->isHidden()
-            || !sibling->geometry().intersects(area))
-            continue;
-        const QPoint at = sibling->pos() - area.topLeft();
+    const QPoint origin = box.geometry().topLeft();
+    for (QWidget* sibling : WidgetsOver(&box)) {
+        const QPoint at = sibling->pos() - origin;
         if (auto* label = qobject_cast<TransLabel*>(sibling)) {
             closeLayer();
             Overlay overlay;

@@ -3,6 +3,7 @@
 #include "GifReadBack.h"
 #include "ShownForm.h"
 #include "TestAnimation.h"
+#include "tests/support/HandTimer.h"
 
 #include "app/model/Button.h"
 #include "controls/PicBox.h"
@@ -77,23 +78,6 @@ QByteArray ReadAll(const QString& name)
     QFile file(name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-// The player's clock, moved on by hand.
-class ManualTimer : public FrameTimer {
-public:
-    void Start(std::chrono::milliseconds, std::function<void()> fire) override { fire_ = std::move(fire); }
-    void Stop() override { fire_ = nullptr; }
-    void Fire()
-    {
-        const std::function<void()> fire = std::move(fire_);
-        fire_ = nullptr;
-        if (fire)
-            fire();
-    }
-
-private:
-    std::function<void()> fire_;
-};
 
 // Holds the save's worker before frame `at` until the test lets it go, and
 // lets it go at the end whatever happened.
@@ -230,7 +214,7 @@ private slots:
                                           [this] { return desktop_; }};
         auto form = ShowForm(environment);
         QVERIFY(form);
-        auto* timer = new ManualTimer;
+        auto* timer = new HandTimer;
         form->workArea->SetFrameTimer(std::unique_ptr<FrameTimer>(timer));
         std::vector<QImage> frames;
         const std::vector<int> delays = {80, 80, 120, 40, 60, 200};
