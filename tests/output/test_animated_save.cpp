@@ -140,12 +140,12 @@ private slots:
         // Text in one exact colour on every frame, kept out of the dithering.
         ExactColours exact;
         exact.protect.assign(std::size_t(w) * h, 0);
-        exact.colours = {0x123456};
+        exact.colours = {0x80C878}; // amid the gradient's own colours
         for (QImage& frame : frames)
             for (int y = 50; y < 60; ++y)
                 for (int x = 10; x < 80; ++x)
-                    if ((x / 3 + y) % 2 == 0) {
-                        frame.setPixel(x, y, 0xFF123456u);
+                    if ((x + y) % 3 == 0) {
+                        frame.setPixel(x, y, 0xFF80C878u);
                         exact.protect[std::size_t(y) * w + x] = 1;
                     }
         const std::vector<int> delays = {100, 20, 15, 15, 1000};
@@ -165,7 +165,7 @@ private slots:
             for (int y = 50; y < 60; ++y)
                 for (int x = 10; x < 80; ++x)
                     if (exact.protect[std::size_t(y) * w + x])
-                        QCOMPARE(gif.frames[i].pixel(x, y), 0xFF123456u);
+                        QCOMPARE(gif.frames[i].pixel(x, y), 0xFF80C878u);
         }
         // After the first, a frame holds only what changed: the square's old
         // and new places and the corner.
@@ -173,6 +173,48 @@ private slots:
         for (std::size_t i = 1; i < frames.size(); ++i)
             QVERIFY2(gif.rects[i].width() * gif.rects[i].height() < w * h / 2,
                      qPrintable(QStringLiteral("frame %1").arg(i)));
+    }
+
+    void text_colours_survive_a_picture_of_many_colours()
+    {
+        // Noise of every colour, with a few text pixels of a colour that is
+        // nowhere else: a palette left to itself would merge it away, and
+        // dithering would scatter it.
+        const int w = 64, h = 48;
+        ExactColours exact;
+        exact.protect.assign(std::size_t(w) * h, 0);
+        exact.colours = {0x7FC879, 0xB4648C};
+        std::vector<QImage> frames;
+        std::uint32_t seed = 12345;
+        for (int i = 0; i < 3; ++i) {
+            QImage frame(w, h, QImage::Format_RGB32);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    seed = seed * 1103515245u + 12345u;
+                    frame.setPixel(x, y, 0xFF000000u | (seed >> 8));
+                }
+            // The right half a smooth gradient, where dithering is at work.
+            for (int y = 0; y < h; ++y)
+                for (int x = w / 2; x < w; ++x)
+                    frame.setPixel(x, y, qRgb(x * 4, y * 5, 128 + i * 20));
+            for (int k = 0; k < 12; ++k) {
+                const int x = 5 + k * 4, y = 10 + (k * 7 + i) % 30;
+                frame.setPixel(x, y, 0xFF7FC879u);
+                exact.protect[std::size_t(y) * w + x] = 1;
+                // and one amid the gradient's own colours
+                const int gx = w / 2 + 2 + (k * 5) % (w / 2 - 4), gy = 4 + k * 3;
+                frame.setPixel(gx, gy, 0xFFB4648Cu);
+                exact.protect[std::size_t(gy) * w + gx] = 1;
+            }
+            frames.push_back(frame);
+        }
+        const PlayedGif gif = PlayGif(Encode(frames, {100, 100, 100}, 0, exact));
+        QVERIFY(gif.ok);
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    if (frames[i].pixel(x, y) == 0xFF7FC879u || frames[i].pixel(x, y) == 0xFFB4648Cu)
+                        QCOMPARE(gif.frames[i].pixel(x, y), frames[i].pixel(x, y));
     }
 
     void encoder_keeps_a_frame_that_changes_nothing_and_loops_for_ever()
