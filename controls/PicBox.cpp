@@ -12,16 +12,6 @@ namespace mugrove {
 
 namespace {
 
-// Wraps a decoded picture for drawing without copying its pixels. An opaque
-// picture is drawn as RGB32, which needs no blending or conversion; one
-// whose every pixel is wholly opaque or wholly transparent (0) is its own
-// premultiplied form, which blends without a conversion first.
-QImage View(const Image& image, QImage::Format format = QImage::Format_ARGB32)
-{
-    return QImage(reinterpret_cast<const uchar*>(image.pixels.data()), image.width, image.height,
-                  static_cast<qsizetype>(image.width) * 4, format);
-}
-
 bool IsOpaque(const Image& image)
 {
     return std::all_of(image.pixels.begin(), image.pixels.end(),
@@ -64,6 +54,46 @@ private:
 std::unique_ptr<FrameTimer> MakeQtFrameTimer()
 {
     return std::make_unique<QtFrameTimer>();
+}
+
+QImage::Format ViewFormat(ImageKind kind, bool opaque)
+{
+    if (opaque)
+        return QImage::Format_RGB32;
+    // GIF pixels are opaque or 0, so they are their own premultiplied form.
+    return kind == ImageKind::Gif ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32;
+}
+
+QImage PictureView(const Image& image, QImage::Format format)
+{
+    return QImage(reinterpret_cast<const uchar*>(image.pixels.data()), image.width, image.height,
+                  static_cast<qsizetype>(image.width) * 4, format);
+}
+
+void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& view,
+                  PictureFit fit, bool smooth, QImage& shrunk)
+{
+    painter.fillRect(QRect(QPoint(0, 0), box), background);
+    if (view.isNull())
+        return;
+    const QRect target = DisplayTarget(fit, box, view.size());
+    if (target.isEmpty())
+        return;
+    // Transparent pixels (icons, GIFs) let the background show.
+    if (target.size() == view.size()) {
+        painter.drawImage(target.topLeft(), view);
+        return;
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    if (smooth && (target.width() < view.width() || target.height() < view.height())) {
+        // Shrinking: painter sampling would skip source pixels, so average
+        // them once per size and picture and keep the result for repaints.
+        if (shrunk.size() != target.size())
+            shrunk = view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        painter.drawImage(target.topLeft(), shrunk);
+        return;
+    }
+    painter.drawImage(target, view);
 }
 
 QRect DisplayTarget(PictureFit fit, QSize box, QSize picture)
@@ -229,41 +259,19 @@ const Image* PicBox::Shown() const
 void PicBox::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), ButtonFaceColour());
     const Image* image = Shown();
-    if (image == nullptr || image->Empty())
-        return;
-    const bool still = image == &decoded_->image;
-    QImage::Format format = QImage::Format_ARGB32;
-    if (still && opaque_)
-        format = QImage::Format_RGB32;
-    else if (decoded_->kind == ImageKind::Gif)
-        format = QImage::Format_ARGB32_Premultiplied; // GIF pixels are opaque or 0
-    const QImage view = View(*image, format);
-    const QRect target = DisplayTarget(fit_, size(), view.size());
-    if (target.isEmpty())
-        return;
-    // Transparent pixels (icons, GIFs) let the background show.
-    if (target.size() == view.size()) {
-        painter.drawImage(target.topLeft(), view);
-        return;
-    }
     // Averaging when the screen can show the in-between colours, dropping
     // and repeating pixels on 16-bit screens and below.
     const QScreen* s = screen();
     const bool smooth = s == nullptr || s->depth() > 16;
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-    if (smooth && (target.width() < view.width() || target.height() < view.height())) {
-        // Shrinking: painter sampling would skip source pixels, so average
-        // them once per size and frame and keep the result for repaints.
-        if (shrunk_.size() != target.size() || shrunkGeneration_ != generation_) {
-            shrunk_ = view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            shrunkGeneration_ = generation_;
-        }
-        painter.drawImage(target.topLeft(), shrunk_);
-        return;
+    if (shrunkGeneration_ != generation_) {
+        shrunk_ = QImage();
+        shrunkGeneration_ = generation_;
     }
-    painter.drawImage(target, view);
+    QImage view;
+    if (image != nullptr && !image->Empty())
+        view = PictureView(*image, ViewFormat(decoded_->kind, image == &decoded_->image && opaque_));
+    PaintPicture(painter, size(), ButtonFaceColour(), view, fit_, smooth, shrunk_);
 }
 
 void PicBox::resizeEvent(QResizeEvent* event)
@@ -283,7 +291,7 @@ std::optional<QImage> DecodeToImage(std::span<const std::uint8_t> bytes)
         return std::nullopt;
     result.fill(Qt::white);
     QPainter painter(&result);
-    painter.drawImage(0, 0, View(decoded.image));
+    painter.drawImage(0, 0, PictureView(decoded.image, QImage::Format_ARGB32));
     painter.end();
     return result;
 }

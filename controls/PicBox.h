@@ -5,6 +5,7 @@
 #include "controls/decoders/PictureBytes.h"
 
 #include <QImage>
+#include <QPainter>
 #include <QRect>
 #include <QWidget>
 
@@ -41,6 +42,21 @@ public:
 };
 
 std::unique_ptr<FrameTimer> MakeQtFrameTimer();
+
+// The format the box views a picture's pixels in: RGB32 for an opaque one,
+// which draws without blending; premultiplied for GIF pixels, which are
+// opaque or 0 and so their own premultiplied form; plain ARGB32 otherwise.
+QImage::Format ViewFormat(ImageKind kind, bool opaque);
+// A decoded picture as a QImage of `format` over the same pixels (no copy).
+QImage PictureView(const Image& image, QImage::Format format);
+
+// Paints a box of `box` pixels as the work area shows `picture` fitted by
+// `fit`: the background, then the picture in its DisplayTarget, scaled
+// smoothly (averaged down when shrinking) or by dropping and repeating pixels.
+// `shrunk` keeps the averaged-down picture from paint to paint; clear it
+// whenever the picture changes. Safe on any thread.
+void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& picture,
+                  PictureFit fit, bool smooth, QImage& shrunk);
 
 // The picture box: shows a picture decoded from its bytes, fitted into the
 // box by its display mode, over the button-face background. A picture of

@@ -3,6 +3,8 @@
 #include "app/Form.h"
 #include "app/model/Button.h"
 #include "controls/PicBox.h"
+#include "controls/decoders/Animation.h"
+#include "output/AnimatedSave.h"
 #include "output/DateTimeText.h"
 #include "output/JpegEncoder.h"
 #include "output/NewFile.h"
@@ -49,11 +51,19 @@ bool WriteBytesToFile(const QString& name, std::span<const std::uint8_t> bytes, 
 
 void OnSaveClicked(Form& form, const SaveEnvironment& environment)
 {
+    // A save still writing an animation takes no second click.
+    if (AnimatedSaveRunning(form))
+        return;
     const QString folder = GetDesktopFolder(environment);
     const QDateTime now = environment.now ? environment.now() : QDateTime::currentDateTime();
     const QString text = DateTimeToText(ToDateTimeValue(now));
 
     PicBox& box = *form.workArea;
+    // A playing picture is saved as it plays, on a worker thread.
+    if (box.Animating() && box.Decoded() && box.Decoded()->animation) {
+        StartAnimatedSave(form, box.Decoded()->animation->Clone(), folder, text + QStringLiteral(".gif"));
+        return;
+    }
     const PictureBytes snapshot = TakeSnapshot(&box.NativeWindow(), box.Width(), box.Height());
     const PictureBytes jpeg = EncodeSnapshotAsJpeg(snapshot);
 

@@ -45,6 +45,28 @@ int OutputExtent(int requested, int captured)
     return MulDiv(captured, static_cast<int>(percent < 10 ? 10 : percent), 100);
 }
 
+QList<QWidget*> WidgetsOver(const QWidget* window)
+{
+    QList<QWidget*> over;
+    const QWidget* parent = window ? window->parentWidget() : nullptr;
+    if (!parent || window->isWindow())
+        return over;
+    // Siblings later in the parent's child list are stacked higher.
+    const QRect area = window->geometry();
+    bool above = false;
+    for (QObject* child : parent->children()) {
+        if (child == window) {
+            above = true;
+            continue;
+        }
+        auto* sibling = qobject_cast<QWidget*>(child);
+        if (above && sibling && !sibling->isWindow() && !sibling->isHidden()
+            && sibling->geometry().intersects(area))
+            over.push_back(sibling);
+    }
+    return over;
+}
+
 QImage CaptureWindow(QWidget* window)
 {
     if (!window || window->width() < 1 || window->height() < 1
@@ -63,26 +85,11 @@ QImage CaptureWindow(QWidget* window)
     window->render(&image, QPoint(), QRegion(),
                  QWidget::DrawWindowBackground | QWidget::DrawChildren);
 
-    // Siblings later in the parent's child list are stacked higher; only those
-    // above the window and meeting its rectangle show over it. They draw
-    // without their own background, as on screen, so a transparent caption
-    // stays transparent.
-    const QWidget* parent = window->parentWidget();
-    if (!parent || window->isWindow())
-        return image;
-    const QRect area = window->geometry();
-    bool above = false;
-    for (QObject* child : parent->children()) {
-        if (child == window) {
-            above = true;
-            continue;
-        }
-        auto* sibling = qobject_cast<QWidget*>(child);
-        if (!above || !sibling || sibling->isWindow() || sibling->isHidden()
-            || !sibling->geometry().intersects(area))
-            continue;
-        sibling->render(&image, sibling->pos() - area.topLeft(), QRegion(), QWidget::DrawChildren);
-    }
+    // What lies over it draws without its own background, as on screen, so a
+    // transparent caption stays transparent.
+    const QPoint origin = window->geometry().topLeft();
+    for (QWidget* sibling : WidgetsOver(window))
+        sibling->render(&image, sibling->pos() - origin, QRegion(), QWidget::DrawChildren);
     return image;
 }
 

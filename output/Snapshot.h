@@ -3,6 +3,7 @@
 #include "controls/decoders/PictureBytes.h"
 
 #include <QImage>
+#include <QList>
 
 #include <cstddef>
 
@@ -17,6 +18,10 @@ inline constexpr std::size_t kMaxSnapshotBytes = std::size_t{256} << 20;
 // The output extent for a requested one: 0 keeps the captured extent, a
 // positive value is taken, -p is p percent of the captured extent (10 at least).
 int OutputExtent(int requested, int captured);
+
+// The siblings stacked above `window` that meet its rectangle and are shown,
+// bottom first: what is seen over it. Empty for a top-level window.
+QList<QWidget*> WidgetsOver(const QWidget* window);
 
 // What the screen shows in the rectangle of `window`: the widget itself and
 // every sibling stacked above it that meets its rectangle, in one image of the

@@ -14,6 +14,8 @@ expect bin/mugrove
 [ -x "$prefix/bin/mugrove" ] || { echo "bin/mugrove is not executable" >&2; fail=1; }
 expect share/applications/$id.desktop
 expect share/metainfo/$id.metainfo.xml
+expect share/doc/mugrove/copyright
+grep -q '^License: GPL-3.0+$' "$prefix/share/doc/mugrove/copyright" || { echo "copyright" >&2; fail=1; }
 expect share/icons/hicolor/scalable/apps/$id.svg
 for size in 16 24 32 48 64 128 256; do
   png="share/icons/hicolor/${size}x${size}/apps/$id.png"
@@ -31,7 +33,7 @@ grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" \
   "$prefix/share/metainfo/$id.metainfo.xml" || { echo "launchable" >&2; fail=1; }
 # Nothing else: no headers, static libraries or test programs.
 extra=$(cd "$prefix" && find . -type f ! -path './bin/mugrove' ! -path './share/applications/*' \
-  ! -path './share/metainfo/*' ! -path './share/icons/hicolor/*')
+  ! -path './share/metainfo/*' ! -path './share/icons/hicolor/*' ! -path './share/doc/mugrove/copyright')
 [ -z "$extra" ] || { echo "unexpected files installed:"; echo "$extra"; fail=1; } >&2
 [ $fail -eq 0 ] && echo "install to $prefix: all files in place"
 exit $fail

@@ -9,7 +9,8 @@ packages=(
   libjpeg-dev                   # libjpeg-turbo
   fonts-noto-cjk                # Chinese text in the window and on captions
   libbenchmark-dev              # bench/
-  libgif-dev                    # bench/decoders: the reference GIF decoder to compare with
+  libgif-dev                    # giflib: writing animated GIFs; bench/decoders' yardstick decoder
+  libimagequant-dev             # the palettes of animated GIFs written
   libjpeg-turbo-progs           # tools/make-test-data.py: cjpeg makes the JPEG test files
   xvfb xauth                    # a virtual display for screenshots and end-to-end tests
   xdotool xclip libx11-dev      # end-to-end tests: input, clipboard, screen read-back, drag source

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QImage>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace mugrove {
+
+// Takes the encoded file piece by piece, in order; false stops the encoding.
+using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
+
+// What the encoder keeps exact in every frame: `protect` marks the pixels of
+// text laid over the picture (nonzero = text), which are mapped to their
+// nearest palette colour without dithering, and `colours` (0xRRGGBB) go into
+// every palette in which they occur, so text pixels of those colours come
+// out unchanged. `protect` is empty or one byte per frame pixel.
+struct ExactColours {
+    std::vector<std::uint8_t> protect;
+    std::vector<std::uint32_t> colours;
+};
+
+// An animated GIF written frame by frame, so only the frame being encoded and
+// the picture the viewer would show so far are held, never the whole film.
+// Each frame gets its own palette of up to 256 colours, and the pixels that a
+// viewer would already show (unchanged, or within a barely visible distance)
+// are left transparent and cut away around the frame's changed rectangle.
+class GifEncoder {
+public:
+    GifEncoder();
+    ~GifEncoder();
+    GifEncoder(const GifEncoder&) = delete;
+    GifEncoder& operator=(const GifEncoder&) = delete;
+
+    // Writes the header of a width × height animation shown `plays` times
+    // (0 for ever). False when the size is not 1..65535 or the sink fails.
+    bool Begin(int width, int height, int plays, ByteSink sink, ExactColours exact = {});
+    // Adds one frame of the animation's size (any format; alpha is ignored)
+    // shown for `delayMs` milliseconds. Delays are kept in hundredths of a
+    // second, rounded so that the total running time stays right.
+    bool AddFrame(const QImage& frame, int delayMs);
+    // Ends the file. False when any part of it could not be written.
+    bool Finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace mugrove
