@@ -24,6 +24,19 @@ namespace mugrove {
 
 namespace {
 
+// Everything the label paints with, so the copy draws the same pixels.
+void CopyCaptionLook(const TransLabel& from, TransLabel& to)
+{
+    to.SetLogFont(from.StoredFont());
+    to.SetTextEffect(from.TextEffect());
+    to.SetTextColour(from.TextColour());
+    to.SetHorizontalAlignment(from.HorizontalAlignment());
+    to.SetVerticalAlignment(from.VerticalAlignment());
+    to.SetWordWrap(from.WordWrap());
+    to.SetOutline(from.Outline());
+    to.SetCaption(from.Caption());
+}
+
 // Colours kept exact in every palette: the captions' first, then those of
 // other controls over the box; the rest of the palette is the picture's.
 constexpr std::size_t kMaxCaptionColours = 16;
@@ -304,7 +317,7 @@ bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QStr
             closeLayer();
             Overlay overlay;
             overlay.caption = std::make_unique<TransLabel>(nullptr);
-            overlay.caption->SetSettings(label->Settings());
+            CopyCaptionLook(*label, *overlay.caption);
             overlay.caption->resize(label->size());
             overlay.captionAt = at;
             // Drawn once alone to learn where its pixels are and which are solid.
