@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets and runs each for the given number of seconds
-# (default 60), two at a time, with corpora seeded from tests/data/decoders.
-# Usage: fuzz/run.sh [seconds] [target...]   targets: bmp icon gif pcx jpeg picture
+# (default 60), two at a time, with corpora seeded from tests/data/decoders;
+# FUZZ_TIMEOUT sets the seconds one input may take (default 30).
+# Usage: fuzz/run.sh [seconds] [target...]   targets: bmp icon gif pcx jpeg png webp picture
 # Findings land in build/fuzz/run/artifacts/<target>/; a summary with the
 # number of executions per target is printed at the end. Keep each fixed
 # finding in tests/data/fuzz-regressions/ (make-test-data.py rewrites
@@ -12,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(bmp icon gif pcx jpeg picture)
+[ ${#targets[@]} -eq 0 ] && targets=(bmp icon gif pcx jpeg png webp picture)
 
 # clang and its sanitizer runtimes are needed only here.
 missing=()
@@ -46,13 +47,15 @@ seed icon '*.ico' '*.cur'
 seed gif '*.gif'
 seed pcx '*.pcx'
 seed jpeg '*.jpg'
+seed png '*.png'
+seed webp '*.webp'
 cp -n assets/templates/*.jpg "$work/corpus/jpeg/" 2>/dev/null || true
-seed picture '*.bmp' '*.ico' '*.cur' '*.gif' '*.pcx' '*.jpg' '*.png' '*.bin' '*.tif'
+seed picture '*.bmp' '*.ico' '*.cur' '*.gif' '*.pcx' '*.jpg' '*.png' '*.webp' '*.bin' '*.tif'
 
 run() {
   local t=$1
   build/fuzz/fuzz/fuzz_$t "$work/corpus/$t" -max_total_time="$seconds" -max_len=200000 \
-    -timeout=30 -print_final_stats=1 -artifact_prefix="$work/artifacts/$t/" \
+    -timeout="${FUZZ_TIMEOUT:-30}" -print_final_stats=1 -artifact_prefix="$work/artifacts/$t/" \
     >"$work/$t.log" 2>&1 && echo "$t: done" || echo "$t: FINDING (see $work/$t.log)"
 }
 

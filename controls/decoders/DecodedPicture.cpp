@@ -1,6 +1,8 @@
 #include "controls/decoders/DecodedPicture.h"
 
 #include "controls/decoders/Decoders.h"
+#include "controls/decoders/Png.h"
+#include "controls/decoders/Webp.h"
 
 #include <new>
 
@@ -20,6 +22,13 @@ DecodeError DecodeByKind(std::span<const std::uint8_t> data, DecodedPicture& out
     case ImageKind::Cursor: e = DecodeIcon(data, out.image); break;
     case ImageKind::Pcx8:
     case ImageKind::Pcx1: e = DecodePcx(data, out.image); break;
+    case ImageKind::Png: e = DecodePng(data, out.image); break;
+    case ImageKind::Webp: {
+        // An animated WebP shows its first frame until it plays.
+        std::unique_ptr<Animation> player;
+        e = DecodeWebpPicture(std::make_shared<const PictureBytes>(data.begin(), data.end()), out.image, player);
+        break;
+    }
     case ImageKind::Gif: {
         auto animation = std::make_unique<GifAnimation>();
         e = DecodeGif(data, *animation);

@@ -1,0 +1,132 @@
+#include "controls/decoders/Png.h"
+
+#include <spng.h>
+
+#include <bit>
+#include <memory>
+
+namespace mugrove {
+
+namespace {
+
+// Ancillary chunks are not used, so a file may not make the library keep
+// many or large ones for us.
+constexpr std::size_t kMaxChunkBytes = std::size_t{64} << 20;
+constexpr std::size_t kMaxChunkCache = std::size_t{16} << 20;
+constexpr int kMaxChunkCount = 1000;
+
+struct ContextDeleter {
+    void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
+};
+using Context = std::unique_ptr<spng_ctx, ContextDeleter>;
+
+DecodeError Named(int error)
+{
+    switch (error) {
+    case SPNG_OK: return DecodeError::None;
+    case SPNG_EMEM:
+    case SPNG_EOVERFLOW: return DecodeError::TooLarge;
+    case SPNG_ESIGNATURE: return DecodeError::Unrecognised;
+    // Ends of data: the file stops before its picture does.
+    case SPNG_IO_EOF:
+    case SPNG_IO_ERROR:
+    case SPNG_EIO:
+    case SPNG_EOF:
+    case SPNG_EIDAT_TOO_SHORT: return DecodeError::TruncatedInput;
+    case SPNG_EWIDTH:
+    case SPNG_EHEIGHT:
+    case SPNG_EBIT_DEPTH:
+    case SPNG_ECOLOR_TYPE:
+    case SPNG_ECOMPRESSION_METHOD:
+    case SPNG_EFILTER_METHOD:
+    case SPNG_EINTERLACE_METHOD:
+    case SPNG_EIHDR_SIZE:
+    case SPNG_ENOIHDR:
+    case SPNG_ECHUNK_POS:
+    case SPNG_ECHUNK_SIZE:
+    case SPNG_ECHUNK_TYPE:
+    case SPNG_ECHUNK_UNKNOWN_CRITICAL:
+    case SPNG_EDUP_PLTE:
+    case SPNG_ETRNS_COLOR_TYPE:
+    case SPNG_ETRNS_NO_PLTE:
+    case SPNG_ENOPLTE:
+    case SPNG_ECHUNK_STDLEN: return DecodeError::BadHeader;
+    case SPNG_ECHUNK_LIMITS:
+    case SPNG_EUSER_WIDTH:
+    case SPNG_EUSER_HEIGHT: return DecodeError::TooLarge;
+    default: return DecodeError::CorruptData; // checksums, inflate, filters, palette indices
+    }
+}
+
+// The library writes bytes R, G, B, A; a pixel here reads 0xAARRGGBB.
+void ToArgb(Image& image)
+{
+    for (std::uint32_t& p : image.pixels) {
+        const std::uint32_t rgba = p; // host order of R, G, B, A in memory
+        if constexpr (std::endian::native == std::endian::little)
+            p = (rgba & 0xFF00FF00u) | ((rgba & 0xFFu) << 16) | ((rgba >> 16) & 0xFFu);
+        else
+            p = (rgba >> 8) | (rgba << 24);
+    }
+}
+
+// The sides as the header stores them, checked before the library reads
+// them: it refuses a zero side with the same error as a malformed header.
+DecodeError CheckStoredSides(std::span<const std::uint8_t> data)
+{
+    // Signature, then the first chunk: length 13, "IHDR", width, height.
+    if (data.size() < 24 || data[12] != 'I' || data[13] != 'H' || data[14] != 'D' || data[15] != 'R')
+        return DecodeError::None; // the library names what is wrong
+    const auto big = [&](std::size_t i) {
+        return (std::int64_t{data[i]} << 24) | (std::int64_t{data[i + 1]} << 16) | (std::int64_t{data[i + 2]} << 8) |
+               std::int64_t{data[i + 3]};
+    };
+    return CheckDimensions(big(16), big(20), 0);
+}
+
+} // namespace
+
+DecodeError DecodePng(std::span<const std::uint8_t> data, Image& out)
+{
+    out = {};
+    if (data.empty())
+        return DecodeError::TruncatedInput;
+    if (const DecodeError e = CheckStoredSides(data); e != DecodeError::None)
+        return e;
+    Context ctx(spng_ctx_new(0));
+    if (!ctx)
+        return DecodeError::TooLarge;
+    spng_set_png_buffer(ctx.get(), data.data(), data.size());
+    spng_set_chunk_limits(ctx.get(), kMaxChunkBytes, kMaxChunkCache);
+    spng_set_option(ctx.get(), SPNG_CHUNK_COUNT_LIMIT, kMaxChunkCount);
+    spng_set_option(ctx.get(), SPNG_KEEP_UNKNOWN_CHUNKS, 0);
+    // Sides beyond ours are refused while the header is read.
+    spng_set_image_limits(ctx.get(), static_cast<std::uint32_t>(kMaxPictureSide),
+                          static_cast<std::uint32_t>(kMaxPictureSide));
+
+    spng_ihdr header{};
+    if (const int e = spng_get_ihdr(ctx.get(), &header); e != SPNG_OK)
+        return Named(e);
+    if (const DecodeError e = CheckDimensions(header.width, header.height); e != DecodeError::None)
+        return e;
+    std::size_t size = 0;
+    if (const int e = spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &size); e != SPNG_OK)
+        return Named(e);
+    // Every pixel is written by the library, or the decode fails.
+    if (const DecodeError e = AllocateImageUninitialised(out, header.width, header.height);
+        e != DecodeError::None)
+        return e;
+    if (size != out.pixels.size() * sizeof(std::uint32_t)) {
+        out = {};
+        return DecodeError::BadHeader;
+    }
+    if (const int e = spng_decode_image(ctx.get(), out.pixels.data(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
+        e != SPNG_OK) {
+        out = {};
+        return Named(e);
+    }
+    ToArgb(out);
+    return DecodeError::None;
+}
+
+} // namespace mugrove
