@@ -8,6 +8,7 @@
 #include "app/model/ListBox.h"
 #include "app/model/MainWindow.h"
 #include "app/model/SliderBar.h"
+#include "app/program/Paste.h"
 #include "app/program/Startup.h"
 #include "controls/ColorPicker.h"
 #include "controls/TransLabel.h"
@@ -59,6 +60,7 @@ void BindEvents(Form& f)
     f.fontButton->Clicked.Bind(Plain(f, OnFontButtonClicked));
     f.saveButton->Clicked.Bind(Plain(f, OnSaveClicked));
     f.copyButton->Clicked.Bind(Plain(f, OnCopyClicked));
+    BindPaste(f); // the paste keys and the work area's menu
 }
 
 } // namespace mugrove

@@ -10,6 +10,7 @@
 #include "app/program/EventTable.h"
 #include "controls/PicBox.h"
 #include "overlay/OverlayFont.h"
+#include "templates/PhotoDrop.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -17,6 +18,7 @@
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -101,7 +103,18 @@ void RegisterCleanUp()
 
 } // namespace
 
-int RunProgram(const WindowDefinition& definition)
+QStringList FilesToOpen(const QStringList& arguments)
+{
+    QStringList files;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const QUrl url(argument);
+        files << (argument.startsWith(QLatin1String("file:")) && url.isLocalFile() ? url.toLocalFile() : argument);
+    }
+    return files;
+}
+
+int RunProgram(const WindowDefinition& definition, const QStringList& files)
 {
     CreateOverlayFont();
     RegisterCleanUp();
@@ -117,6 +130,8 @@ int RunProgram(const WindowDefinition& definition)
     }
     BindEvents(*form);
     form->window->Created.Raise();
+    if (!files.isEmpty())
+        ShowFirstPicture(*form, files);
     if (std::getenv("MUGROVE_FIRST_PAINT_REPORT"))
         form->window->installEventFilter(new FirstPaintReport(form->window.get()));
     form->window->show();

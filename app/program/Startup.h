@@ -1,6 +1,6 @@
 #pragma once
 
-class QString;
+#include <QStringList>
 
 namespace mugrove {
 
@@ -14,11 +14,17 @@ void OnWindowCreated(Form& form);
 // The text shown when the main window cannot be created.
 QString StartupFailureText();
 
+// The files named on the command line (the arguments after the program's
+// name, which Qt has already taken its own options from); "file:" URLs, as
+// some file managers pass them, become their local paths.
+QStringList FilesToOpen(const QStringList& arguments);
+
 // Everything after the window machinery exists: creates the overlay font and
-// registers its clean-up, builds the window, raises Created, shows the window
-// and runs the message loop. 0 after the window has closed; -1 when the
-// window could not be created.
-int RunProgram(const WindowDefinition& definition);
+// registers its clean-up, builds the window, raises Created, shows the first
+// of `files` that holds a picture as a drop would, shows the window and runs
+// the message loop. 0 after the window has closed; -1 when the window could
+// not be created.
+int RunProgram(const WindowDefinition& definition, const QStringList& files = {});
 
 // Whether a display is there to open windows on; without one Qt would abort.
 bool DisplayAvailable();

@@ -68,6 +68,9 @@ private slots:
         QTest::newRow("cur") << Data("good_cursor.cur");
         QTest::newRow("pcx") << Data("good_pcx8.pcx");
         QTest::newRow("jpeg") << Data("good_jpeg_progressive.jpg");
+        QTest::newRow("png") << Data("good_png_interlaced.png");
+        QTest::newRow("webp") << Data("good_webp_lossy.webp");
+        QTest::newRow("animated webp") << Data("good_webp_animated.webp");
     }
     void dropped_pictures_show_at_their_own_size()
     {
@@ -92,7 +95,8 @@ private slots:
     void a_bad_drop_leaves_the_picture_and_size()
     {
         QTemporaryDir dir;
-        const QStringList bad = {Data("png_picture.png"), Data("bmp_truncated_rows.bmp"),
+        const QStringList bad = {Data("tiff_header.tif"), Data("png_truncated_idat.png"),
+                                 Data("webp_corrupt_bitstream.webp"), Data("bmp_truncated_rows.bmp"),
                                  dir.filePath(QStringLiteral("missing.jpg")), dir.path(),
                                  Data("five_bytes.bin")};
         for (const QString& file : bad) {
@@ -110,7 +114,7 @@ private slots:
     void the_first_file_that_decodes_is_used()
     {
         Dropping d;
-        d.Drop({Data("png_picture.png"), Data("good_pcx8.pcx"), Data("good_bmp24.bmp")});
+        d.Drop({Data("tiff_header.tif"), Data("good_pcx8.pcx"), Data("good_bmp24.bmp")});
         QCOMPARE(d.Size(), QSize(ImageFileWidth(Data("good_pcx8.pcx")),
                                  ImageFileHeight(Data("good_pcx8.pcx"))));
     }
