@@ -720,6 +720,9 @@ def make_png():
     # Claimed sizes beyond the caps, with no pixel data behind them.
     write("png_side_over_cap.png", ihdr(32628, 1) + png_chunk(b"IEND", b""))
     write("png_over_memory_cap.png", ihdr(10000, 10000) + png_chunk(b"IEND", b""))
+    # Within the caps, but far more rows than its few compressed bytes can hold.
+    write("png_claims_more_than_data.png", ihdr(8000, 8000) + png_chunk(b"IDAT", zlib.compress(b"\0" * 64)) +
+          png_chunk(b"IEND", b""))
     write("png_bad_bit_depth.png", ihdr(2, 2, depth=4, ct=2) + png_chunk(b"IEND", b""))
     write("png_palette_missing.png", png_file(2, 1, 3, 8, [[(0,), (1,)]]))
     write("png_palette_index_beyond.png", png_file(3, 1, 3, 8, [[(0,), (1,), (5,)]], plte=PAL[:2]))
@@ -789,6 +792,9 @@ def webp_animation(cw, ch, frames, loops=0, flags=0x12):
 
 
 def make_webp():
+    # One colour packs far tighter than any photo: 240 × 100 pixels in a few
+    # dozen bytes.
+    write("good_webp_solid.webp", webp_encode([[(30, 60, 90)] * 240] * 100))
     write("good_webp_lossless.webp", webp_encode(PIC))
     expect("good_webp_lossless.webp", PIC)
     alpha = [[255, 0, 128], [255, 64, 10]]

@@ -70,18 +70,35 @@ void ToArgb(Image& image)
     }
 }
 
-// The sides as the header stores them, checked before the library reads
-// them: it refuses a zero side with the same error as a malformed header.
-DecodeError CheckStoredSides(std::span<const std::uint8_t> data)
+// Deflate writes at most 1032 bytes for each byte it reads (a 258-byte
+// copy coded in two bits), so a file cannot hold a picture whose rows need
+// more than that: such a claim is refused before anything is allocated.
+constexpr std::uint64_t kMaxInflateRatio = 1032;
+
+// The header as stored, checked before the library reads it: the library
+// names a zero side as it names a malformed header, and would have the
+// picture allocated before finding the data too short for it.
+DecodeError CheckStoredHeader(std::span<const std::uint8_t> data)
 {
-    // Signature, then the first chunk: length 13, "IHDR", width, height.
-    if (data.size() < 24 || data[12] != 'I' || data[13] != 'H' || data[14] != 'D' || data[15] != 'R')
+    // Signature, then the first chunk: length 13, "IHDR", width, height,
+    // bit depth, colour type.
+    if (data.size() < 26 || data[12] != 'I' || data[13] != 'H' || data[14] != 'D' || data[15] != 'R')
         return DecodeError::None; // the library names what is wrong
     const auto big = [&](std::size_t i) {
         return (std::int64_t{data[i]} << 24) | (std::int64_t{data[i + 1]} << 16) | (std::int64_t{data[i + 2]} << 8) |
                std::int64_t{data[i + 3]};
     };
-    return CheckDimensions(big(16), big(20), 0);
+    const std::int64_t width = big(16), height = big(20);
+    if (const DecodeError e = CheckDimensions(width, height); e != DecodeError::None)
+        return e;
+    const std::uint64_t depth = data[24];
+    const std::uint64_t channels = data[25] == 2 ? 3 : data[25] == 4 ? 2 : data[25] == 6 ? 4 : 1;
+    // Each row: its filter byte and its packed samples (fewest, without
+    // interlacing).
+    const std::uint64_t rowBytes = 1 + (static_cast<std::uint64_t>(width) * channels * depth + 7) / 8;
+    if (rowBytes * static_cast<std::uint64_t>(height) > kMaxInflateRatio * data.size() + 65536)
+        return DecodeError::TruncatedInput;
+    return DecodeError::None;
 }
 
 } // namespace
@@ -91,7 +108,7 @@ DecodeError DecodePng(std::span<const std::uint8_t> data, Image& out)
     out = {};
     if (data.empty())
         return DecodeError::TruncatedInput;
-    if (const DecodeError e = CheckStoredSides(data); e != DecodeError::None)
+    if (const DecodeError e = CheckStoredHeader(data); e != DecodeError::None)
         return e;
     Context ctx(spng_ctx_new(0));
     if (!ctx)

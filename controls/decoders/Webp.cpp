@@ -29,6 +29,10 @@ DecodeError Named(VP8StatusCode status)
 // Bytes per canvas pixel an animation holds, all copies counted.
 constexpr std::uint64_t kCanvasBytes = 4 * 4;
 
+// Decoded bytes per file byte beyond which the library decodes into memory
+// of its own first (real photos and screenshots stay far below).
+constexpr std::uint64_t kMaxDirectRatio = 1024;
+
 // Four bytes per pixel in the order that reads as 0xAARRGGBB.
 constexpr bool kLittle = std::endian::native == std::endian::little;
 
@@ -61,22 +65,35 @@ DecodeError DecodeWebp(std::span<const std::uint8_t> data, Image& out)
         return DecodeError::Unsupported;
     if (const DecodeError e = CheckDimensions(config.input.width, config.input.height); e != DecodeError::None)
         return e;
-    // The library decodes straight into the picture and writes every pixel.
-    if (const DecodeError e = AllocateImageUninitialised(out, config.input.width, config.input.height);
-        e != DecodeError::None)
-        return e;
     config.output.colorspace = kLittle ? MODE_BGRA : MODE_ARGB;
-    config.output.is_external_memory = 1;
-    config.output.u.RGBA.rgba = reinterpret_cast<std::uint8_t*>(out.pixels.data());
-    config.output.u.RGBA.stride = out.width * 4;
-    config.output.u.RGBA.size = out.pixels.size() * sizeof(std::uint32_t);
-    const VP8StatusCode status = WebPDecode(data.data(), data.size(), &config);
-    WebPFreeDecBuffer(&config.output);
-    if (status != VP8_STATUS_OK) {
-        out = {};
-        return Named(status);
+    // A file much smaller than its picture is either a plain picture packed
+    // tightly or a header with nothing behind it: the library, not the
+    // picture, holds the pixels until they are all decoded, so a claim the
+    // data cannot meet costs no picture-sized allocation of ours.
+    const std::uint64_t bytes = std::uint64_t{4} * static_cast<std::uint64_t>(config.input.width) *
+                                static_cast<std::uint64_t>(config.input.height);
+    const bool direct = bytes <= kMaxDirectRatio * data.size();
+    if (direct) {
+        // The library decodes straight into the picture and writes every pixel.
+        if (const DecodeError e = AllocateImageUninitialised(out, config.input.width, config.input.height);
+            e != DecodeError::None)
+            return e;
+        config.output.is_external_memory = 1;
+        config.output.u.RGBA.rgba = reinterpret_cast<std::uint8_t*>(out.pixels.data());
+        config.output.u.RGBA.stride = out.width * 4;
+        config.output.u.RGBA.size = out.pixels.size() * sizeof(std::uint32_t);
     }
-    return DecodeError::None;
+    const VP8StatusCode status = WebPDecode(data.data(), data.size(), &config);
+    DecodeError result = Named(status);
+    if (result == DecodeError::None && !direct) {
+        result = AllocateImageUninitialised(out, config.input.width, config.input.height);
+        if (result == DecodeError::None)
+            std::memcpy(out.pixels.data(), config.output.u.RGBA.rgba, out.pixels.size() * sizeof(std::uint32_t));
+    }
+    WebPFreeDecBuffer(&config.output);
+    if (result != DecodeError::None)
+        out = {};
+    return result;
 }
 
 namespace {

@@ -23,7 +23,9 @@ namespace {
 
 std::shared_ptr<const PictureBytes> Bytes(const QString& name)
 {
-    QFile f(QStringLiteral(MUGROVE_TEST_DATA "/decoders/") + name);
+    // Inputs the fuzzers found are kept apart from the generated files.
+    const bool found = name.startsWith(QLatin1String("fuzz-regressions/"));
+    QFile f(QStringLiteral(MUGROVE_TEST_DATA "/") + (found ? name : QStringLiteral("decoders/") + name));
     if (!f.open(QIODevice::ReadOnly))
         qFatal("missing test file %s", qPrintable(name));
     const QByteArray b = f.readAll();
@@ -75,6 +77,7 @@ private slots:
     void png_and_webp_kinds_are_recognised();
     void webp_lossy_matches_libwebp_data();
     void webp_lossy_matches_libwebp();
+    void webp_packed_tightly_decodes_whole();
     void webp_animation_plays_frames_in_order();
     void webp_animation_clone_plays_alone();
     void webp_animation_bad_frame_keeps_last_good();
@@ -94,6 +97,7 @@ void TestPngWebp::malformed_files_give_named_failures_data()
     row("png_zero_width.png", DecodeError::UnsupportedDimension);
     row("png_side_over_cap.png", DecodeError::TooLarge);
     row("png_over_memory_cap.png", DecodeError::TooLarge);
+    row("png_claims_more_than_data.png", DecodeError::TruncatedInput);
     row("png_bad_bit_depth.png", DecodeError::BadHeader);
     row("png_palette_missing.png", DecodeError::BadHeader);
     row("png_corrupt_zlib.png", DecodeError::CorruptData);
@@ -106,6 +110,10 @@ void TestPngWebp::malformed_files_give_named_failures_data()
     row("webp_animated_side_over_cap.webp", DecodeError::TooLarge);
     row("webp_animated_over_memory_cap.webp", DecodeError::TooLarge);
     row("webp_animated_frame_outside.webp", DecodeError::BadHeader);
+    // Found by the fuzzers: sizes within the caps claimed by a few dozen
+    // bytes, which had a whole picture allocated before the data ran out.
+    row("fuzz-regressions/png_huge_claim_tiny_data.png", DecodeError::TruncatedInput);
+    row("fuzz-regressions/webp_huge_claim_tiny_data.webp", DecodeError::TruncatedInput);
 }
 
 void TestPngWebp::malformed_files_give_named_failures()
@@ -178,6 +186,18 @@ void TestPngWebp::webp_lossy_matches_libwebp()
     QCOMPARE(picture.Width(), 40);
     QCOMPARE(picture.Height(), 24);
     QCOMPARE(std::vector<std::uint32_t>(picture.image.pixels.begin(), picture.image.pixels.end()), want);
+}
+
+void TestPngWebp::webp_packed_tightly_decodes_whole()
+{
+    // Far more pixels than file bytes: decoded apart, then taken over.
+    const auto bytes = Bytes("good_webp_solid.webp");
+    QVERIFY(bytes->size() * 1024 < 240 * 100 * 4);
+    Image image;
+    QCOMPARE(DecodeWebp(*bytes, image), DecodeError::None);
+    QCOMPARE(image.width, 240);
+    QCOMPARE(image.height, 100);
+    QCOMPARE(Shown(image), std::vector<std::uint32_t>(240 * 100, 0xFF1E3C5A));
 }
 
 void TestPngWebp::webp_animation_plays_frames_in_order()
