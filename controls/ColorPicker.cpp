@@ -2,6 +2,7 @@
 
 #include "app/model/Colour.h"
 #include "controls/ColorPopup.h"
+#include "controls/decoders/ByteReader.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -20,9 +21,7 @@ namespace {
 
 std::int32_t ReadInt32(std::span<const std::uint8_t> bytes, std::size_t at)
 {
-    const std::uint32_t v = std::uint32_t(bytes[at]) | (std::uint32_t(bytes[at + 1]) << 8)
-        | (std::uint32_t(bytes[at + 2]) << 16) | (std::uint32_t(bytes[at + 3]) << 24);
-    return static_cast<std::int32_t>(v);
+    return static_cast<std::int32_t>(LoadU32(bytes.data() + at));
 }
 
 const char* const kTransparentText = "透明";

@@ -12,13 +12,14 @@ namespace mugrove {
 
 namespace {
 
-// Wraps a decoded picture for drawing without copying its pixels.
-// An opaque picture is drawn as RGB32, which needs no blending or conversion.
-QImage View(const Image& image, bool opaque = false)
+// Wraps a decoded picture for drawing without copying its pixels. An opaque
+// picture is drawn as RGB32, which needs no blending or conversion; one
+// whose every pixel is wholly opaque or wholly transparent (0) is its own
+// premultiplied form, which blends without a conversion first.
+QImage View(const Image& image, QImage::Format format = QImage::Format_ARGB32)
 {
     return QImage(reinterpret_cast<const uchar*>(image.pixels.data()), image.width, image.height,
-                  static_cast<qsizetype>(image.width) * 4,
-                  opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32);
+                  static_cast<qsizetype>(image.width) * 4, format);
 }
 
 bool IsOpaque(const Image& image)
@@ -65,16 +66,16 @@ std::unique_ptr<FrameTimer> MakeQtFrameTimer()
     return std::make_unique<QtFrameTimer>();
 }
 
-QRect DisplayTarget(int mode, QSize box, QSize picture)
+QRect DisplayTarget(PictureFit fit, QSize box, QSize picture)
 {
     const std::int64_t W = std::max(0, box.width()), H = std::max(0, box.height());
     const std::int64_t w = std::max(0, picture.width()), h = std::max(0, picture.height());
-    switch (mode) {
-    case 0:
+    switch (fit) {
+    case PictureFit::OwnSize:
         return QRect(0, 0, static_cast<int>(w), static_cast<int>(h));
-    case 1:
+    case PictureFit::Stretch:
         return QRect(0, 0, static_cast<int>(W), static_cast<int>(H));
-    default: {
+    case PictureFit::Centre: {
         std::int64_t tw = w, th = h;
         if ((w > W || h > H) && w > 0 && h > 0) {
             // Compare W/w with H/h in integers so the truncation is exact.
@@ -90,6 +91,7 @@ QRect DisplayTarget(int mode, QSize box, QSize picture)
                      static_cast<int>(th));
     }
     }
+    return {};
 }
 
 PicBox::PicBox(QWidget* parent) : QWidget(parent), Control(this), timer_(MakeQtFrameTimer())
@@ -103,29 +105,41 @@ PicBox::~PicBox()
     StopPlayer();
 }
 
+const PictureBytes& PicBox::Picture() const
+{
+    static const PictureBytes kNone;
+    return picture_ ? *picture_ : kNone;
+}
+
 void PicBox::SetPicture(PictureBytes bytes)
 {
     // The player stops before the old picture is released and the new one
-    // decoded; the composer refers into the old frames.
+    // decoded.
     StopPlayer();
     decoded_.reset();
+    auto shared = std::make_shared<const PictureBytes>(std::move(bytes));
     std::unique_ptr<DecodedPicture> decoded;
-    if (!bytes.empty()) {
+    if (!shared->empty()) {
         decoded = std::make_unique<DecodedPicture>();
-        if (DecodePicture(bytes, *decoded) != DecodeError::None)
+        if (DecodePicture(shared, *decoded) != DecodeError::None)
             decoded.reset();
     }
-    Show(std::move(bytes), std::move(decoded));
+    Show(std::move(shared), std::move(decoded));
 }
 
 void PicBox::SetDecodedPicture(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded)
 {
+    SetDecodedPicture(std::make_shared<const PictureBytes>(std::move(bytes)), std::move(decoded));
+}
+
+void PicBox::SetDecodedPicture(std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<DecodedPicture> decoded)
+{
     StopPlayer();
     decoded_.reset();
     Show(std::move(bytes), std::move(decoded));
 }
 
-void PicBox::Show(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded)
+void PicBox::Show(std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<DecodedPicture> decoded)
 {
     shrunk_ = QImage();
     ++generation_;
@@ -145,16 +159,17 @@ void PicBox::Show(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded)
 
 void PicBox::SetDisplayMode(int mode)
 {
-    mode = std::clamp(mode, 0, 2);
-    if (mode == displayMode_)
+    const auto fit = static_cast<PictureFit>(std::clamp(mode, 0, 2));
+    if (fit == fit_)
         return;
-    displayMode_ = mode;
+    fit_ = fit;
     repaint();
 }
 
 std::size_t PicBox::CurrentFrame() const
 {
-    return composer_ ? composer_->Current() : 0;
+    const Animation* animation = decoded_ ? decoded_->animation.get() : nullptr;
+    return animation != nullptr && !animation->Canvas().Empty() ? animation->Current() : 0;
 }
 
 void PicBox::SetFrameTimer(std::unique_ptr<FrameTimer> timer)
@@ -168,39 +183,47 @@ void PicBox::SetFrameTimer(std::unique_ptr<FrameTimer> timer)
 
 void PicBox::StartPlayer()
 {
-    composer_ = std::make_unique<GifComposer>(*decoded_->animation);
-    composer_->Advance();
+    Animation& animation = *decoded_->animation;
+    animation.Reset();
     ++generation_;
-    timer_->Start(std::chrono::milliseconds(decoded_->animation->frames[0].delayMs), [this] { ShowNextFrame(); });
+    // The still picture shows when even the first frame cannot be composed.
+    if (animation.Advance() != DecodeError::None)
+        return;
+    playing_ = true;
+    timer_->Start(std::chrono::milliseconds(animation.DelayMs(animation.Current())), [this] { ShowNextFrame(); });
 }
 
 void PicBox::StopPlayer()
 {
     if (timer_)
         timer_->Stop();
-    composer_.reset();
+    playing_ = false;
 }
 
 void PicBox::ShowNextFrame()
 {
-    if (!composer_)
+    if (!playing_)
         return;
-    const std::size_t index = composer_->Advance();
+    Animation& animation = *decoded_->animation;
+    // A damaged frame ends the play on the last good frame, which stays.
+    // After the last frame the player starts again at the first: the loop
+    // count a file may carry is not consulted.
+    if (animation.Advance() != DecodeError::None) {
+        playing_ = false;
+        return;
+    }
     ++generation_;
     update();
-    // After the last frame the composer starts again at the first: the
-    // loop count a file may carry is not consulted.
-    timer_->Start(std::chrono::milliseconds(decoded_->animation->frames[index].delayMs),
-                  [this] { ShowNextFrame(); });
+    timer_->Start(std::chrono::milliseconds(animation.DelayMs(animation.Current())), [this] { ShowNextFrame(); });
 }
 
 const Image* PicBox::Shown() const
 {
-    if (composer_)
-        return &composer_->Canvas();
-    if (decoded_)
-        return &decoded_->image;
-    return nullptr;
+    if (!decoded_)
+        return nullptr;
+    if (decoded_->animation && !decoded_->animation->Canvas().Empty())
+        return &decoded_->animation->Canvas();
+    return &decoded_->image;
 }
 
 void PicBox::paintEvent(QPaintEvent*)
@@ -210,8 +233,14 @@ void PicBox::paintEvent(QPaintEvent*)
     const Image* image = Shown();
     if (image == nullptr || image->Empty())
         return;
-    const QImage view = View(*image, opaque_ && !composer_);
-    const QRect target = DisplayTarget(displayMode_, size(), view.size());
+    const bool still = image == &decoded_->image;
+    QImage::Format format = QImage::Format_ARGB32;
+    if (still && opaque_)
+        format = QImage::Format_RGB32;
+    else if (decoded_->kind == ImageKind::Gif)
+        format = QImage::Format_ARGB32_Premultiplied; // GIF pixels are opaque or 0
+    const QImage view = View(*image, format);
+    const QRect target = DisplayTarget(fit_, size(), view.size());
     if (target.isEmpty())
         return;
     // Transparent pixels (icons, GIFs) let the background show.

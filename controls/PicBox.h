@@ -17,11 +17,18 @@
 
 namespace mugrove {
 
-// The rectangle a w × h picture is drawn into in a W × H box:
-// 0 own size at the top-left; 1 the whole box; 2 centred at its own size,
-// first shrunk (keeping proportions, by the smaller of W/w and H/h, sizes
-// truncated to whole pixels) when it is wider or taller than the box.
-QRect DisplayTarget(int mode, QSize box, QSize picture);
+// How a picture is fitted into its box; the values are those of the
+// DisplayMode property.
+enum class PictureFit {
+    OwnSize = 0, // at its own size at the top-left
+    Stretch = 1, // stretched or shrunk to the whole box
+    Centre = 2,  // centred at its own size, first shrunk to fit when larger
+};
+
+// The rectangle a w × h picture is drawn into in a W × H box. Centred
+// pictures wider or taller than the box are shrunk keeping proportions, by
+// the smaller of W/w and H/h, sizes truncated to whole pixels.
+QRect DisplayTarget(PictureFit fit, QSize box, QSize picture);
 
 // Calls back once after a delay; the GIF player's clock. The real one is a
 // QTimer on the window thread; tests put in one they fire by hand.
@@ -36,31 +43,36 @@ public:
 std::unique_ptr<FrameTimer> MakeQtFrameTimer();
 
 // The picture box: shows a picture decoded from its bytes, fitted into the
-// box by its display mode, over the button-face background. A GIF of
-// several frames plays for ever.
+// box by its display mode, over the button-face background. A picture of
+// several frames plays for ever, each frame decoded when its turn comes.
 class PicBox : public QWidget, public Control {
     Q_OBJECT
 public:
     explicit PicBox(QWidget* parent);
     ~PicBox() override;
 
-    const PictureBytes& Picture() const { return picture_; }
+    const PictureBytes& Picture() const;
     // Keeps the bytes and decodes them once; bytes that do not decode stay
     // the Picture but show nothing. Empty bytes clear the picture.
     void SetPicture(PictureBytes bytes);
     // The same for bytes that the caller has decoded already (`decoded` is
-    // their decoded form, or null when they are not a picture).
+    // their decoded form, or null when they are not a picture). With shared
+    // bytes an animation plays from the same bytes the box keeps.
     void SetDecodedPicture(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded);
+    void SetDecodedPicture(std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<DecodedPicture> decoded);
 
-    // 0 own size at the top-left, 1 stretched to the box, 2 centred and
-    // shrunk to fit; other values are clamped into 0..2.
-    int DisplayMode() const { return displayMode_; }
+    // The DisplayMode property: 0 own size at the top-left, 1 stretched to
+    // the box, 2 centred and shrunk to fit (PictureFit); other values are
+    // clamped into 0..2.
+    int DisplayMode() const { return static_cast<int>(fit_); }
     void SetDisplayMode(int mode);
 
     // The decoded picture, or null when there is none.
     const DecodedPicture* Decoded() const { return decoded_.get(); }
-    bool Animating() const { return composer_ != nullptr; }
-    // The GIF frame on show; 0 for a still picture.
+    // Whether frames are still being changed: false for a still picture and
+    // after a damaged frame ended the play.
+    bool Animating() const { return playing_; }
+    // The frame on show; 0 for a still picture.
     std::size_t CurrentFrame() const;
 
     // Replaces the player's clock (tests drive time with their own).
@@ -71,17 +83,17 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void Show(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded);
+    void Show(std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<DecodedPicture> decoded);
     void StartPlayer();
     void StopPlayer();
     void ShowNextFrame();
     const Image* Shown() const;
 
-    PictureBytes picture_;
+    std::shared_ptr<const PictureBytes> picture_; // shared with a playing animation
     std::unique_ptr<DecodedPicture> decoded_;
-    std::unique_ptr<GifComposer> composer_; // refers into decoded_->animation
     std::unique_ptr<FrameTimer> timer_;
-    int displayMode_ = 0;
+    PictureFit fit_ = PictureFit::OwnSize;
+    bool playing_ = false;
     bool opaque_ = false; // the still picture has no transparent pixel
     // The picture averaged down to the box, kept while neither the target
     // size nor the picture (or GIF frame) changes.

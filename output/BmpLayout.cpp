@@ -1,5 +1,7 @@
 #include "output/BmpLayout.h"
 
+#include "controls/decoders/ByteReader.h"
+
 #include <cstring>
 #include <limits>
 
@@ -14,29 +16,6 @@
 namespace mugrove {
 
 namespace {
-
-void Put16(std::uint8_t* at, std::uint16_t value)
-{
-    at[0] = static_cast<std::uint8_t>(value);
-    at[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void Put32(std::uint8_t* at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint16_t Get16(const std::uint8_t* at)
-{
-    return static_cast<std::uint16_t>(at[0] | at[1] << 8);
-}
-
-std::uint32_t Get32(const std::uint8_t* at)
-{
-    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8
-        | static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
 
 // One picture row of 32-bit pixels to blue, green, red triples.
 void PackRow(const QRgb* source, std::uint8_t* target, int width)
@@ -114,14 +93,14 @@ PictureBytes PackBmp24(const QImage& image)
     std::uint8_t* h = file.data();
     h[0] = 'B';
     h[1] = 'M';
-    Put32(h + 2, static_cast<std::uint32_t>(file.size()));
-    Put32(h + 10, static_cast<std::uint32_t>(kBmpPixelOffset));
-    Put32(h + 14, static_cast<std::uint32_t>(kBmpInfoHeaderSize));
-    Put32(h + 18, static_cast<std::uint32_t>(width));
-    Put32(h + 22, static_cast<std::uint32_t>(height));
-    Put16(h + 26, 1);
-    Put16(h + 28, 24);
-    Put32(h + 34, static_cast<std::uint32_t>(imageSize));
+    StoreU32(h + 2, static_cast<std::uint32_t>(file.size()));
+    StoreU32(h + 10, static_cast<std::uint32_t>(kBmpPixelOffset));
+    StoreU32(h + 14, static_cast<std::uint32_t>(kBmpInfoHeaderSize));
+    StoreU32(h + 18, static_cast<std::uint32_t>(width));
+    StoreU32(h + 22, static_cast<std::uint32_t>(height));
+    StoreU16(h + 26, 1);
+    StoreU16(h + 28, 24);
+    StoreU32(h + 34, static_cast<std::uint32_t>(imageSize));
     // Reserved fields, compression, resolutions and colour counts stay 0.
 
     const std::size_t padding = stride - 3 * static_cast<std::size_t>(width);
@@ -139,17 +118,17 @@ std::optional<Bmp24View> ReadBmp24(std::span<const std::uint8_t> file)
     if (file.size() < kBmpPixelOffset)
         return std::nullopt;
     const std::uint8_t* h = file.data();
-    if (h[0] != 'B' || h[1] != 'M' || Get32(h + 2) != file.size()
-        || Get32(h + 10) != kBmpPixelOffset || Get32(h + 14) != kBmpInfoHeaderSize
-        || Get16(h + 26) != 1 || Get16(h + 28) != 24 || Get32(h + 30) != 0)
+    if (h[0] != 'B' || h[1] != 'M' || LoadU32(h + 2) != file.size()
+        || LoadU32(h + 10) != kBmpPixelOffset || LoadU32(h + 14) != kBmpInfoHeaderSize
+        || LoadU16(h + 26) != 1 || LoadU16(h + 28) != 24 || LoadU32(h + 30) != 0)
         return std::nullopt;
-    const auto width = static_cast<std::int32_t>(Get32(h + 18));
-    const auto height = static_cast<std::int32_t>(Get32(h + 22));
+    const auto width = static_cast<std::int32_t>(LoadU32(h + 18));
+    const auto height = static_cast<std::int32_t>(LoadU32(h + 22));
     if (width < 1 || height < 1)
         return std::nullopt;
     const std::size_t stride = BmpStride(width);
     const std::size_t imageSize = stride * static_cast<std::size_t>(height);
-    if (Get32(h + 34) != imageSize || file.size() - kBmpPixelOffset != imageSize)
+    if (LoadU32(h + 34) != imageSize || file.size() - kBmpPixelOffset != imageSize)
         return std::nullopt;
     return Bmp24View{width, height, stride, h + kBmpPixelOffset};
 }

@@ -11,6 +11,7 @@ packages=(
   fonts-noto-cjk                # Chinese text in the window and on captions
   libbenchmark-dev              # bench/
   libgif-dev                    # bench/decoders: the reference GIF decoder to compare with
+  libjpeg-turbo-progs           # tools/make-test-data.py: cjpeg makes the JPEG test files
   xvfb xauth                    # a virtual display for screenshots and end-to-end tests
   xdotool xclip libx11-dev      # end-to-end tests: input, clipboard, screen read-back, drag source
   appstream desktop-file-utils  # validating the desktop entry and AppStream metadata

@@ -33,10 +33,11 @@ PictureBytes ReadWholeFile(const QString& fileName)
 
 namespace {
 
-// The decoded form of the bytes; null when they hold no picture.
-std::unique_ptr<DecodedPicture> Decode(const PictureBytes& bytes)
+// The decoded form of the bytes; null when they hold no picture. An
+// animation plays from the same shared bytes the work area keeps.
+std::unique_ptr<DecodedPicture> Decode(const std::shared_ptr<const PictureBytes>& bytes)
 {
-    if (bytes.empty())
+    if (bytes->empty())
         return nullptr;
     auto decoded = std::make_unique<DecodedPicture>();
     if (DecodePicture(bytes, *decoded) != DecodeError::None)
@@ -45,9 +46,9 @@ std::unique_ptr<DecodedPicture> Decode(const PictureBytes& bytes)
 }
 
 // The file's bytes and their decoded form; null when there is no picture.
-std::unique_ptr<DecodedPicture> DecodeFile(const QString& fileName, PictureBytes& bytes)
+std::unique_ptr<DecodedPicture> DecodeFile(const QString& fileName, std::shared_ptr<const PictureBytes>& bytes)
 {
-    bytes = ReadWholeFile(fileName);
+    bytes = std::make_shared<const PictureBytes>(ReadWholeFile(fileName));
     return Decode(bytes);
 }
 
@@ -55,14 +56,14 @@ std::unique_ptr<DecodedPicture> DecodeFile(const QString& fileName, PictureBytes
 
 std::int32_t ImageFileWidth(const QString& fileName)
 {
-    PictureBytes bytes;
+    std::shared_ptr<const PictureBytes> bytes;
     const auto decoded = DecodeFile(fileName, bytes);
     return decoded ? decoded->Width() : 0;
 }
 
 std::int32_t ImageFileHeight(const QString& fileName)
 {
-    PictureBytes bytes;
+    std::shared_ptr<const PictureBytes> bytes;
     const auto decoded = DecodeFile(fileName, bytes);
     return decoded ? decoded->Height() : 0;
 }
@@ -77,7 +78,7 @@ QStringList DroppedFileNames(const QString& text)
 
 namespace {
 
-void Show(Form& form, PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded)
+void Show(Form& form, std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<DecodedPicture> decoded)
 {
     // The work area takes the decoded form as it is, and its size is the
     // picture's own.
@@ -93,10 +94,11 @@ void Show(Form& form, PictureBytes bytes, std::unique_ptr<DecodedPicture> decode
 
 bool ShowPictureBytes(Form& form, PictureBytes bytes)
 {
-    std::unique_ptr<DecodedPicture> decoded = Decode(bytes);
+    auto shared = std::make_shared<const PictureBytes>(std::move(bytes));
+    std::unique_ptr<DecodedPicture> decoded = Decode(shared);
     if (!decoded)
         return false;
-    Show(form, std::move(bytes), std::move(decoded));
+    Show(form, std::move(shared), std::move(decoded));
     return true;
 }
 
@@ -104,7 +106,7 @@ bool ShowFirstPicture(Form& form, const QStringList& fileNames)
 {
     // Each file is read and decoded once.
     for (const QString& name : fileNames) {
-        PictureBytes bytes;
+        std::shared_ptr<const PictureBytes> bytes;
         std::unique_ptr<DecodedPicture> decoded = DecodeFile(name, bytes);
         if (!decoded)
             continue;

@@ -236,6 +236,13 @@ def make_icon():
     ico1 = icon_dib(3, 2, 1, indexed_rows([[0, 1, 0], [1, 0, 1]], 1), mask, pal4([K, W]))
     write("good_icon_mask.ico", icon_file(1, [(3, 2, 1, ico1), (3, 2, 8, ico8)]))
     expect("good_icon_mask.ico", [[R, G, B], [W, K, Y]], [[0, 255, 255], [255, 255, 0]])
+    # 32 bits with bit-field masks but no alpha mask: the pixels carry no
+    # alpha, so the AND mask decides what is transparent.
+    px_bf = b"".join(bytes((b, g, r, 0)) for row in reversed(PIC) for (r, g, b) in row)
+    bf = info_header(3, 4, 32, compression=3) + struct.pack("<III", 0xFF0000, 0xFF00, 0xFF) + px_bf + \
+        indexed_rows(mask, 1)
+    write("good_icon32_bitfields_mask.ico", icon_file(1, [(3, 2, 32, bf)]))
+    expect("good_icon32_bitfields_mask.ico", PIC, [[0, 255, 255], [255, 255, 0]])
     cur = icon_dib(2, 2, 1, indexed_rows([[1, 0], [0, 1]], 1), [[0, 1], [0, 0]], pal4([K, W]))
     write("good_cursor.cur", icon_file(2, [(2, 2, 1, cur)]))
     expect("good_cursor.cur", [[W, K], [K, W]], [[255, 0], [255, 255]])
@@ -274,29 +281,66 @@ def lzw_encode(indices, min_size, clear_when_full=True):
             acc >>= 8
             nbits -= 8
 
-    table = {(i,): i for i in range(clear)}
+    # Strings are (code of the string without its last index, last index).
+    table = {}
     nxt = end + 1
     emit(clear)
-    cur = ()
+    cur = None
     for p in indices:
-        if cur + (p,) in table:
-            cur = cur + (p,)
+        if cur is None:
+            cur = p
             continue
-        emit(table[cur])
+        if (cur, p) in table:
+            cur = table[(cur, p)]
+            continue
+        emit(cur)
         if nxt < 4096:
-            table[cur + (p,)] = nxt
+            table[(cur, p)] = nxt
             nxt += 1
             if nxt > (1 << size) and size < 12:
                 size += 1
         elif clear_when_full:
             emit(clear)
-            table = {(i,): i for i in range(clear)}
+            table = {}
             nxt = end + 1
             size = min_size + 1
-        cur = (p,)
-    if cur:
-        emit(table[cur])
+        cur = p
+    if cur is not None:
+        emit(cur)
     emit(end)
+    if nbits:
+        out.append(acc & 255)
+    return bytes(out)
+
+
+def lzw_bomb(codes, min_size=2):
+    """LZW data for one colour (index 0) whose codes each stand for thousands
+    of pixels: the strings 0, 00, 000, ... until the table is full, then the
+    longest string again and again, `codes` codes in all, no end code."""
+    clear = 1 << min_size
+    out, acc, nbits, size = bytearray(), 0, 0, min_size + 1
+
+    def emit(code):
+        nonlocal acc, nbits
+        acc |= code << nbits
+        nbits += size
+        while nbits >= 8:
+            out.append(acc & 255)
+            acc >>= 8
+            nbits -= 8
+    emit(clear)
+    emit(0)
+    nxt = clear + 2
+    for _ in range(codes):
+        if nxt < 4096:
+            # The decoder adds entry nxt as this code arrives.
+            code = nxt
+            nxt += 1
+            emit(code)
+            if nxt == (1 << size) and size < 12:
+                size += 1
+        else:
+            emit(4095)
     if nbits:
         out.append(acc & 255)
     return bytes(out)
@@ -373,6 +417,7 @@ def make_gif():
         gif_frame(3, 0, 1, 4, [0, 3, 3, 3], gce=(0, 3, 0)),
     ]
     write("good_gif_animated.gif", gif_file(4, 4, frames, gpal))
+    frames_small = frames
     # Frame-by-frame expectations, written by hand: see the test.
 
     # A 64 × 64 frame of varied indices: the code table fills up and the
@@ -410,6 +455,40 @@ def make_gif():
     # Each side is allowed, but the pixels to show it are over the memory cap.
     write("gif_screen_over_memory_cap.gif", gif_file(8000, 8000, [gif_frame(0, 0, 3, 2, still)], gpal))
     write("gif_huge_frame.gif", gif_file(3, 2, [gif_frame(0, 0, 65535, 65535, [0, 1, 2])], gpal))
+
+    # Run-length bombs: one frame claims 65535 × 65535 over a 16 × 16 screen
+    # and its codes each stand for about 4000 pixels (40 000 codes: 160
+    # million pixels, 2400 rows). Straight, every screen row comes first;
+    # interlaced, only the first pass (rows 0 and 8) gets that far.
+    bomb = lzw_bomb(40000)
+    for name, flags in (("gif_bomb.gif", 0), ("gif_bomb_interlaced.gif", 0x40)):
+        write(name, b"GIF89a" + struct.pack("<HHBBB", 16, 16, 0x81, 0, 0) + gif_table(gpal, 2) +
+              b"\x2C" + struct.pack("<HHHHB", 0, 0, 65535, 65535, flags) + b"\x02" + sub_blocks(bomb) + b"\x3B")
+
+    # A long recording made cheaply: 550 frames of 800 × 600, each the same
+    # LZW data (one colour, index 0) under a local palette of its own, so
+    # frame i is wholly the colour (i % 256, 255 - i % 256, i // 256), and
+    # 40 ms apart; it loops for ever. Together the frames hold more pixels
+    # than the memory cap allows for a whole picture.
+    one = sub_blocks(lzw_encode([0] * (800 * 600), 2))
+    frames = []
+    for i in range(550):
+        colour = (i % 256, 255 - i % 256, i // 256)
+        frames.append(b"\x21\xF9\x04" + struct.pack("<BHB", 0, 4, 0) + b"\0" +
+                      b"\x2C" + struct.pack("<HHHHB", 0, 0, 800, 600, 0x81) + gif_table([colour], 2) + b"\x02" + one)
+    loop = b"\x21\xFF\x0BNETSCAPE2.0\x03\x01" + struct.pack("<H", 0) + b"\0"
+    write("gif_long_recording.gif", b"GIF89a" + struct.pack("<HHBBB", 800, 600, 0, 0, 0) + loop + b"".join(frames) + b"\x3B")
+    # Loop counts: repeated three times after the first showing, and none.
+    three = b"\x21\xFF\x0BNETSCAPE2.0\x03\x01" + struct.pack("<H", 3) + b"\0"
+    write("gif_loop_three.gif", gif_file(4, 4, [three] + frames_small[:2], gpal))
+
+    # The third frame's data holds a code beyond the table after its first
+    # pixel: the play ends on the second frame.
+    # Three-bit codes: clear (4), 2, then 7 while the table's next entry is 6.
+    bad = bytes([0x04 | (2 << 3) | ((7 & 3) << 6), 7 >> 2, 0])
+    write("gif_damaged_third_frame.gif", gif_file(4, 4, frames_small[:2] + [
+        b"\x2C" + struct.pack("<HHHHB", 0, 0, 4, 4, 0) + b"\x02" + sub_blocks(bad),
+        frames_small[2]], gpal))
 
 
 # ---------------------------------------------------------------- PCX
@@ -555,7 +634,13 @@ def make_jpeg():
     last = many.rindex(b"\xFF\xDA")
     many = many[:-2] + many[last:-2] * 5 + b"\xFF\xD9"
     write("jpeg_too_many_scans.jpg", many)
-    write("jpeg_truncated.jpg", base[:len(base) // 2])
+    # Damaged photos: one without its end marker, one cut off at 60 %.
+    photo = [[((x * 4) % 256, (y * 4) % 256, ((x ^ y) * 4) % 256) for x in range(64)] for y in range(64)]
+    whole = cjpeg(ppm(photo), "-quality", "90")
+    write("good_jpeg_whole.jpg", whole)
+    assert whole.endswith(b"\xFF\xD9")
+    write("jpeg_without_end_marker.jpg", whole[:-2])
+    write("jpeg_cut_at_60_percent.jpg", whole[:len(whole) * 6 // 10])
     write("jpeg_header_only.jpg", base[:40])
     # A table marker with an impossible table number.
     write("jpeg_corrupt_tables.jpg", base[:20] + b"\xFF\xC4\x00\x05\xFF\xFF\xFF" + base[20:])

@@ -1,15 +1,18 @@
 #pragma once
 
+#include "controls/decoders/Image.h"
+
 class QWidget;
 
 namespace mugrove {
 
 // Window coordinates are kept inside what a 16-bit signed coordinate can hold
-// with room for a frame; writes outside are clamped, never refused.
-inline constexpr int kMaxCoordinate = 32627;
+// with room for a frame; writes outside are clamped, never refused. The
+// largest picture side is the same bound, so a picture always fits a box.
+inline constexpr int kMaxCoordinate = static_cast<int>(kMaxPictureSide);
 
-int ClampCoordinate(int value); // -32627 .. 32627
-int ClampExtent(int value);     // 0 .. 32627
+int ClampCoordinate(int value); // -kMaxCoordinate .. kMaxCoordinate
+int ClampExtent(int value);     // 0 .. kMaxCoordinate
 
 // The geometry every windowed control shares. Mixed into each control kind
 // next to the Qt widget that shows it; `self` is that widget.

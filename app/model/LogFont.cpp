@@ -3,6 +3,7 @@
 #include "app/model/MulDiv.h"
 
 #include "app/model/Control.h"
+#include "controls/decoders/ByteReader.h"
 
 #include <QApplication>
 #include <QFont>
@@ -66,16 +67,12 @@ qsizetype GbkLength(const QString& text)
 
 std::int32_t ReadInt32(const LogFontBytes& bytes, std::size_t offset)
 {
-    const std::uint32_t v = std::uint32_t(bytes[offset]) | (std::uint32_t(bytes[offset + 1]) << 8)
-        | (std::uint32_t(bytes[offset + 2]) << 16) | (std::uint32_t(bytes[offset + 3]) << 24);
-    return static_cast<std::int32_t>(v);
+    return static_cast<std::int32_t>(LoadU32(bytes.data() + offset));
 }
 
 void WriteInt32(LogFontBytes& bytes, std::size_t offset, std::int32_t value)
 {
-    const auto v = static_cast<std::uint32_t>(value);
-    for (std::size_t i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    StoreU32(bytes.data() + offset, static_cast<std::uint32_t>(value));
 }
 
 void WriteFaceName(LogFontBytes& bytes, const QString& name)

@@ -174,16 +174,13 @@ void ReadRows(const Header& h, std::span<const std::uint32_t> palette,
             break;
         case 16:
             for (int x = 0; x < width; ++x, src += 2) {
-                const std::uint32_t p = static_cast<std::uint32_t>(src[0] | (src[1] << 8));
+                const std::uint32_t p = LoadU16(src);
                 dst[x] = Argb(alpha.Get(p, 255), red.Get(p, 0), green.Get(p, 0), blue.Get(p, 0));
             }
             break;
         case 32:
             for (int x = 0; x < width; ++x, src += 4) {
-                const std::uint32_t p = static_cast<std::uint32_t>(src[0]) |
-                                        (static_cast<std::uint32_t>(src[1]) << 8) |
-                                        (static_cast<std::uint32_t>(src[2]) << 16) |
-                                        (static_cast<std::uint32_t>(src[3]) << 24);
+                const std::uint32_t p = LoadU32(src);
                 if (plain32)
                     dst[x] = masks[3] != 0 ? p : (p | 0xFF000000u);
                 else

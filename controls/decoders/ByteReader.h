@@ -6,6 +6,29 @@
 
 namespace mugrove {
 
+// Little-endian values at a place the caller has checked lies inside its
+// buffer: the one set of byte-order helpers for every file layout we read
+// or write (pictures, font and settings records, the snapshot).
+inline std::uint16_t LoadU16(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t LoadU32(const std::uint8_t* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline void StoreU16(std::uint8_t* p, std::uint16_t v)
+{
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void StoreU32(std::uint8_t* p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
 // Little-endian reads that never step outside the buffer: a read past the
 // end returns false and leaves the position where it was.
 class ByteReader {
@@ -37,7 +60,7 @@ public:
     {
         if (!Has(2))
             return false;
-        v = static_cast<std::uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
+        v = LoadU16(data_.data() + pos_);
         pos_ += 2;
         return true;
     }
@@ -45,9 +68,7 @@ public:
     {
         if (!Has(4))
             return false;
-        v = static_cast<std::uint32_t>(data_[pos_]) | (static_cast<std::uint32_t>(data_[pos_ + 1]) << 8) |
-            (static_cast<std::uint32_t>(data_[pos_ + 2]) << 16) |
-            (static_cast<std::uint32_t>(data_[pos_ + 3]) << 24);
+        v = LoadU32(data_.data() + pos_);
         pos_ += 4;
         return true;
     }

@@ -1,6 +1,7 @@
 #include "controls/decoders/DecodedPicture.h"
 
 #include "controls/decoders/Decoders.h"
+#include "controls/decoders/Gif.h"
 #include "controls/decoders/Png.h"
 #include "controls/decoders/Webp.h"
 
@@ -10,7 +11,16 @@ namespace mugrove {
 
 namespace {
 
-DecodeError DecodeByKind(std::span<const std::uint8_t> data, DecodedPicture& out)
+// `shared` holds the same bytes as `data` when the caller has them shared;
+// otherwise an animation gets its own copy.
+std::shared_ptr<const PictureBytes> Shared(std::span<const std::uint8_t> data,
+                                           const std::shared_ptr<const PictureBytes>* shared)
+{
+    return shared != nullptr ? *shared : std::make_shared<const PictureBytes>(data.begin(), data.end());
+}
+
+DecodeError DecodeByKind(std::span<const std::uint8_t> data, const std::shared_ptr<const PictureBytes>* shared,
+                         DecodedPicture& out)
 {
     const ImageKind kind = DetectImageKind(data);
     DecodeError e = DecodeError::Unrecognised;
@@ -23,42 +33,43 @@ DecodeError DecodeByKind(std::span<const std::uint8_t> data, DecodedPicture& out
     case ImageKind::Pcx8:
     case ImageKind::Pcx1: e = DecodePcx(data, out.image); break;
     case ImageKind::Png: e = DecodePng(data, out.image); break;
-    case ImageKind::Webp: {
-        // An animated WebP shows its first frame until it plays.
-        std::unique_ptr<Animation> player;
-        e = DecodeWebpPicture(std::make_shared<const PictureBytes>(data.begin(), data.end()), out.image, player);
-        break;
-    }
-    case ImageKind::Gif: {
-        auto animation = std::make_unique<GifAnimation>();
-        e = DecodeGif(data, *animation);
-        if (e == DecodeError::None) {
-            out.image = ComposeFirstFrame(*animation);
-            if (animation->frames.size() > 1)
-                out.animation = std::move(animation);
-        }
-        break;
-    }
+    case ImageKind::Webp: e = DecodeWebpPicture(Shared(data, shared), out.image, out.animation); break;
+    case ImageKind::Gif: e = DecodeGif(Shared(data, shared), out.image, out.animation); break;
     }
     if (e == DecodeError::None)
         out.kind = kind;
     return e;
 }
 
-} // namespace
-
-DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out)
+DecodeError Decode(std::span<const std::uint8_t> data, const std::shared_ptr<const PictureBytes>* shared,
+                   DecodedPicture& out)
 {
     out = {};
     DecodeError e = DecodeError::TooLarge;
     try {
-        e = DecodeByKind(data, out);
+        e = DecodeByKind(data, shared, out);
     } catch (const std::bad_alloc&) {
         // Memory within the caps that the system could not give.
     }
     if (e != DecodeError::None)
         out = {};
     return e;
+}
+
+} // namespace
+
+DecodeError DecodePicture(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out)
+{
+    if (!data) {
+        out = {};
+        return DecodeError::Unrecognised;
+    }
+    return Decode(*data, &data, out);
+}
+
+DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out)
+{
+    return Decode(data, nullptr, out);
 }
 
 } // namespace mugrove

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "controls/decoders/Gif.h"
+#include "controls/decoders/Animation.h"
 #include "controls/decoders/Image.h"
 #include "controls/decoders/ImageKind.h"
+#include "controls/decoders/PictureBytes.h"
 
 #include <cstdint>
 #include <memory>
@@ -10,20 +11,23 @@
 
 namespace mugrove {
 
-// The decoded form of one picture file: its kind, the still picture (for a
-// GIF, its first frame composed at the logical screen size) and, for a GIF
-// of more than one frame, the frames to play.
+// The decoded form of one picture file: its kind, the still picture (for an
+// animation, its first frame composed at the canvas size) and, for a
+// picture of more than one frame, the player that shows them in turn.
 struct DecodedPicture {
     ImageKind kind = ImageKind::Unrecognised;
     Image image;
-    std::unique_ptr<GifAnimation> animation; // only with two frames or more
+    std::unique_ptr<Animation> animation; // only with two frames or more
 
     int Width() const { return image.width; }
     int Height() const { return image.height; }
     bool Animated() const { return animation != nullptr; }
 };
 
-// Recognises the data by its leading bytes and decodes it by kind.
+// Recognises the data by its leading bytes and decodes it by kind. An
+// animation keeps the bytes it plays from: the shared form lends them,
+// the span form copies them.
+DecodeError DecodePicture(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out);
 DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out);
 
 } // namespace mugrove

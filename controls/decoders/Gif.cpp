@@ -3,8 +3,8 @@
 #include "controls/decoders/ByteReader.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <new>
 
 namespace mugrove {
 
@@ -19,7 +19,6 @@ class RowOrder {
 public:
     RowOrder(int height, bool interlaced) : height_(height), interlaced_(interlaced) { Settle(); }
     int Row() const { return row_; }
-    bool Done() const { return row_ >= height_; }
     void Next()
     {
         row_ += interlaced_ ? kStep[pass_] : 1;
@@ -42,8 +41,7 @@ private:
     int row_ = 0;
 };
 
-// Where stream row `s` of an interlaced frame lands is RowOrder; this is the
-// inverse: the stream position of image row y.
+// The inverse of RowOrder: the stream position of image row y.
 std::uint64_t StreamRow(int y, int height, bool interlaced)
 {
     if (!interlaced)
@@ -58,8 +56,8 @@ std::uint64_t StreamRow(int y, int height, bool interlaced)
     return static_cast<std::uint64_t>(n1 + n2 + n3 + y / 2);
 }
 
-// Collects a chain of data sub-blocks. False when the file ends inside it.
-bool ReadSubBlocks(ByteReader& r, std::vector<std::uint8_t>* into)
+// Steps over a chain of data sub-blocks. False when the file ends inside it.
+bool SkipSubBlocks(ByteReader& r)
 {
     for (;;) {
         std::uint8_t size = 0;
@@ -67,20 +65,54 @@ bool ReadSubBlocks(ByteReader& r, std::vector<std::uint8_t>* into)
             return false;
         if (size == 0)
             return true;
-        std::span<const std::uint8_t> bytes;
-        if (!r.Bytes(size, bytes))
+        if (!r.Skip(size))
             return false;
-        if (into != nullptr)
-            into->insert(into->end(), bytes.begin(), bytes.end());
     }
 }
 
-// Decompresses one frame's LZW data into its (clipped) index rows. Stops
-// at the end code, at the end of the data, at a code that cannot occur, or
-// when the frame is full; returns the number of pixels delivered. A full
-// code table keeps decoding with the table as it is until a clear code.
-std::uint64_t DecompressFrame(const std::vector<std::uint8_t>& lzw, int minCodeSize, GifFrame& f)
+// Reads the bytes of a sub-block chain one at a time, across the blocks.
+class SubBlockBytes {
+public:
+    SubBlockBytes(std::span<const std::uint8_t> data, std::size_t start)
+        : data_(data.data()), size_(data.size()), pos_(std::min(start, data.size())), end_(pos_)
+    {
+    }
+    bool Next(std::uint8_t& b)
+    {
+        if (pos_ == end_ && !Open())
+            return false;
+        b = data_[pos_++];
+        return true;
+    }
+
+private:
+    bool Open()
+    {
+        if (ended_ || pos_ >= size_)
+            return false;
+        const std::size_t length = data_[pos_++];
+        if (length == 0) {
+            ended_ = true;
+            return false;
+        }
+        end_ = std::min(size_, pos_ + length);
+        return pos_ < end_;
+    }
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_;
+    std::size_t end_;
+    bool ended_ = false;
+};
+
+} // namespace
+
+DecodeError DecodeGifFrame(std::span<const std::uint8_t> data, const GifFrameInfo& f, std::uint8_t* indices,
+                           std::uint64_t& decodedPixels)
 {
+    decodedPixels = 0;
+    if (f.clipWidth <= 0 || f.clipHeight <= 0)
+        return DecodeError::None; // nothing of it can be seen
     struct Table {
         std::array<std::uint16_t, kMaxCodes> prefix;
         std::array<std::uint8_t, kMaxCodes> suffix;
@@ -90,6 +122,7 @@ std::uint64_t DecompressFrame(const std::vector<std::uint8_t>& lzw, int minCodeS
     static thread_local Table t;
     static thread_local std::array<std::uint8_t, kMaxCodes> text;
 
+    const int minCodeSize = f.minCodeSize;
     const int clear = 1 << minCodeSize;
     const int end = clear + 1;
     for (int i = 0; i < clear; ++i) {
@@ -102,47 +135,42 @@ std::uint64_t DecompressFrame(const std::vector<std::uint8_t>& lzw, int minCodeS
     int next = clear + 2;
     int prev = -1;
 
-    const std::uint64_t total = static_cast<std::uint64_t>(f.width) * static_cast<std::uint64_t>(f.height);
+    // Decoding stops once the last stream row that lands on the screen is
+    // done: for a frame hanging far over the screen that is a small part.
+    std::uint64_t rowsNeeded = 0;
+    for (int y = 0; y < f.clipHeight; ++y)
+        rowsNeeded = std::max(rowsNeeded, StreamRow(y, f.height, f.interlaced) + 1);
+    const int fw = f.width;
+    const std::uint64_t limit = rowsNeeded * static_cast<std::uint64_t>(fw);
+    const int cw = f.clipWidth;
+
     std::uint64_t delivered = 0;
     RowOrder rows(f.height, f.interlaced);
     int x = 0;
     std::uint8_t* rowPtr = nullptr;
     const auto rowStart = [&] {
         const int y = rows.Row();
-        rowPtr = y < f.clipHeight && f.clipWidth > 0
-                     ? f.indices.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(f.clipWidth)
-                     : nullptr;
+        rowPtr = y < f.clipHeight ? indices + static_cast<std::size_t>(y) * static_cast<std::size_t>(cw) : nullptr;
     };
     rowStart();
-    const auto deliver = [&](const std::uint8_t* s, int n) {
-        while (n > 0 && delivered < total) {
-            const int chunk = std::min(n, f.width - x);
-            if (rowPtr != nullptr && x < f.clipWidth)
-                std::memcpy(rowPtr + x, s, static_cast<std::size_t>(std::min(chunk, f.clipWidth - x)));
-            x += chunk;
-            s += chunk;
-            n -= chunk;
-            delivered += static_cast<std::uint64_t>(chunk);
-            if (x == f.width) {
-                x = 0;
-                rows.Next();
-                if (!rows.Done())
-                    rowStart();
-            }
-        }
+    const auto nextRow = [&] {
+        x = 0;
+        rows.Next();
+        rowStart();
     };
 
-    std::size_t pos = 0;
+    SubBlockBytes in(data, f.data);
     std::uint32_t acc = 0;
     int bits = 0;
-    const std::size_t size = lzw.size();
-    while (delivered < total) {
-        while (bits < codeSize && pos < size) {
-            acc |= static_cast<std::uint32_t>(lzw[pos++]) << bits;
+    DecodeError result = DecodeError::None;
+    while (delivered < limit) {
+        std::uint8_t byte = 0;
+        while (bits < codeSize && in.Next(byte)) {
+            acc |= static_cast<std::uint32_t>(byte) << bits;
             bits += 8;
         }
         if (bits < codeSize)
-            break; // data ran out
+            break; // the data ran out
         const int code = static_cast<int>(acc & ((1u << codeSize) - 1));
         acc >>= codeSize;
         bits -= codeSize;
@@ -155,82 +183,89 @@ std::uint64_t DecompressFrame(const std::vector<std::uint8_t>& lzw, int minCodeS
         }
         if (code == end)
             break;
-        if (prev < 0) {
-            if (code > clear)
-                break; // a first code must be a plain colour
-            const std::uint8_t c = static_cast<std::uint8_t>(code);
-            deliver(&c, 1);
-            prev = code;
-            continue;
-        }
         int out = code;
-        std::uint8_t tail = 0;
-        if (code < next) {
-            tail = t.first[static_cast<std::size_t>(code)];
-        } else if (code == next && next < kMaxCodes) {
-            tail = t.first[static_cast<std::size_t>(prev)];
-            out = -1; // the new entry itself
-        } else {
-            break; // a code beyond the table
-        }
-        if (next < kMaxCodes) {
-            const auto n = static_cast<std::size_t>(next);
-            t.prefix[n] = static_cast<std::uint16_t>(prev);
-            t.suffix[n] = tail;
-            t.first[n] = t.first[static_cast<std::size_t>(prev)];
-            t.length[n] = static_cast<std::uint16_t>(t.length[static_cast<std::size_t>(prev)] + 1);
-            ++next;
-            if (next == (1 << codeSize) && codeSize < 12)
-                ++codeSize;
-        }
-        if (out < 0)
-            out = next - 1;
-        // Strings are written backwards from their last character: straight
-        // into the row when they fit in its stored part, else through a
-        // buffer that spreads them over rows.
-        const int len = t.length[static_cast<std::size_t>(out)];
-        const bool direct = rowPtr != nullptr && x + len <= f.clipWidth &&
-                            delivered + static_cast<std::uint64_t>(len) <= total;
-        std::uint8_t* const base = direct ? rowPtr + x : text.data();
-        std::uint8_t* p = base + len;
-        int c = out;
-        while (p > base) {
-            *--p = t.suffix[static_cast<std::size_t>(c)];
-            c = t.prefix[static_cast<std::size_t>(c)];
-        }
-        if (direct) {
-            x += len;
-            delivered += static_cast<std::uint64_t>(len);
-            if (x == f.width) {
-                x = 0;
-                rows.Next();
-                if (!rows.Done())
-                    rowStart();
+        if (prev < 0) {
+            if (code > clear) {
+                result = DecodeError::CorruptData; // a first code must be a plain colour
+                break;
             }
         } else {
-            deliver(text.data(), len);
+            std::uint8_t tail = 0;
+            if (code < next) {
+                tail = t.first[static_cast<std::size_t>(code)];
+            } else if (code == next && next < kMaxCodes) {
+                tail = t.first[static_cast<std::size_t>(prev)];
+                out = -1; // the new entry itself
+            } else {
+                result = DecodeError::CorruptData; // a code beyond the table
+                break;
+            }
+            // A full table keeps decoding as it is until a clear code.
+            if (next < kMaxCodes) {
+                const auto n = static_cast<std::size_t>(next);
+                t.prefix[n] = static_cast<std::uint16_t>(prev);
+                t.suffix[n] = tail;
+                t.first[n] = t.first[static_cast<std::size_t>(prev)];
+                t.length[n] = static_cast<std::uint16_t>(t.length[static_cast<std::size_t>(prev)] + 1);
+                ++next;
+                if (next == (1 << codeSize) && codeSize < 12)
+                    ++codeSize;
+            }
+            if (out < 0)
+                out = next - 1;
         }
         prev = code;
+        const int len = t.length[static_cast<std::size_t>(out)];
+        if (rowPtr != nullptr && x + len <= cw) {
+            // The common case: the whole string lands in the shown part of
+            // this row; written backwards from its last character.
+            std::uint8_t* const base = rowPtr + x;
+            std::uint8_t* p = base + len;
+            int c = out;
+            while (p > base) {
+                *--p = t.suffix[static_cast<std::size_t>(c)];
+                c = t.prefix[static_cast<std::size_t>(c)];
+            }
+            x += len;
+            delivered += static_cast<std::uint64_t>(len);
+            if (x == fw)
+                nextRow();
+            continue;
+        }
+        // Otherwise the string is laid over the rows piece by piece, and its
+        // characters are expanded only from the first one that is shown.
+        int offset = 0;
+        int expandedFrom = len;
+        while (offset < len && delivered < limit) {
+            const int n = std::min(len - offset, fw - x);
+            if (rowPtr != nullptr && x < cw) {
+                const int shown = std::min(n, cw - x);
+                if (offset < expandedFrom) {
+                    std::uint8_t* p = text.data() + len;
+                    int c = out;
+                    for (int k = len; k > offset; --k) {
+                        *--p = t.suffix[static_cast<std::size_t>(c)];
+                        c = t.prefix[static_cast<std::size_t>(c)];
+                    }
+                    expandedFrom = offset;
+                }
+                std::memcpy(rowPtr + x, text.data() + offset, static_cast<std::size_t>(shown));
+            }
+            x += n;
+            offset += n;
+            delivered += static_cast<std::uint64_t>(n);
+            if (x == fw)
+                nextRow();
+        }
     }
-    return delivered;
+    decodedPixels = std::min(delivered, limit);
+    return result;
 }
-
-std::vector<std::uint32_t> ReadColourTable(std::span<const std::uint8_t> bytes)
-{
-    std::vector<std::uint32_t> palette(256, kOpaqueBlack);
-    for (std::size_t i = 0; i * 3 + 2 < bytes.size() && i < 256; ++i)
-        palette[i] = Argb(255, bytes[i * 3], bytes[i * 3 + 1], bytes[i * 3 + 2]);
-    return palette;
-}
-
-} // namespace
 
 // A truncated file keeps the frames completed before the data ran out; the
 // frame that was cut is dropped, and with no complete frame there is no
-// picture. Within a complete frame, compressed data that ends before the
-// last pixel leaves the remaining pixels transparent. An unknown block ends
-// the picture in the same way.
-DecodeError DecodeGif(std::span<const std::uint8_t> data, GifAnimation& out)
+// picture. An unknown block ends the picture in the same way.
+DecodeError IndexGif(std::span<const std::uint8_t> data, GifIndex& out)
 {
     out = {};
     ByteReader r(data);
@@ -243,29 +278,27 @@ DecodeError DecodeGif(std::span<const std::uint8_t> data, GifAnimation& out)
     std::uint8_t flags = 0, background = 0, aspect = 0;
     if (!r.U16(width) || !r.U16(height) || !r.U8(flags) || !r.U8(background) || !r.U8(aspect))
         return DecodeError::TruncatedInput;
-    // Showing it takes up to three screens of 32-bit pixels (the still
-    // first frame, the player's canvas and the area saved for disposal),
-    // counted with the frames against the memory cap.
-    if (const DecodeError e = CheckDimensions(width, height, 12); e != DecodeError::None)
+    // Showing it takes three screens of 32-bit pixels (the still first
+    // frame, the player's canvas and the area saved for disposal) and one of
+    // colour indices, counted with the index against the memory cap.
+    constexpr std::uint64_t kBytesPerScreenPixel = 13;
+    if (const DecodeError e = CheckDimensions(width, height, kBytesPerScreenPixel); e != DecodeError::None)
         return e;
-    std::uint64_t budget = static_cast<std::uint64_t>(width) * height * 12;
+    std::uint64_t budget = static_cast<std::uint64_t>(width) * height * kBytesPerScreenPixel;
 
-    GifAnimation anim;
-    anim.width = width;
-    anim.height = height;
+    GifIndex index;
+    index.width = width;
+    index.height = height;
     std::size_t globalPalette = 0;
+    int globalColours = 0;
     if (flags & 0x80) {
-        std::span<const std::uint8_t> table;
-        if (!r.Bytes(std::size_t{3} << ((flags & 7) + 1), table))
+        globalPalette = r.Pos();
+        globalColours = 2 << (flags & 7);
+        if (!r.Skip(3 * static_cast<std::size_t>(globalColours)))
             return DecodeError::TruncatedInput;
-        anim.palettes.push_back(ReadColourTable(table));
-    } else {
-        anim.palettes.push_back(std::vector<std::uint32_t>(256, kOpaqueBlack));
     }
-    budget += 1024;
 
     int disposal = 0, delay = 0, transparent = -1;
-    std::vector<std::uint8_t> lzw;
     DecodeError stop = DecodeError::None;
     for (bool more = true; more;) {
         std::uint8_t block = 0;
@@ -278,27 +311,36 @@ DecodeError DecodeGif(std::span<const std::uint8_t> data, GifAnimation& out)
             more = false;
             break;
         case 0x21: { // extension
-            std::uint8_t label = 0;
-            if (!r.U8(label)) {
+            std::uint8_t label = 0, size = 0;
+            std::span<const std::uint8_t> first;
+            // The first sub-block carries the fields we read; the rest of
+            // the chain is passed over.
+            if (!r.U8(label) || !r.U8(size) || !r.Bytes(size, first)) {
                 stop = DecodeError::TruncatedInput;
                 more = false;
                 break;
             }
-            lzw.clear();
-            if (!ReadSubBlocks(r, label == 0xF9 ? &lzw : nullptr)) {
+            const std::size_t second = r.Pos();
+            if (size != 0 && !SkipSubBlocks(r)) {
                 stop = DecodeError::TruncatedInput;
                 more = false;
                 break;
             }
-            if (label == 0xF9 && lzw.size() >= 4) {
-                disposal = (lzw[0] >> 2) & 7;
-                delay = lzw[1] | (lzw[2] << 8);
-                transparent = (lzw[0] & 1) ? lzw[3] : -1;
+            if (label == 0xF9 && first.size() >= 4) {
+                disposal = (first[0] >> 2) & 7;
+                delay = LoadU16(first.data() + 1);
+                transparent = (first[0] & 1) ? first[3] : -1;
+            } else if (label == 0xFF && first.size() == 11 &&
+                       std::memcmp(first.data(), "NETSCAPE2.0", 11) == 0 && second + 4 <= data.size() &&
+                       data[second] >= 3 && data[second + 1] == 1) {
+                // The repeat count after the first showing; 0 for ever.
+                const int repeats = LoadU16(data.data() + second + 2);
+                index.loopCount = repeats == 0 ? 0 : repeats + 1;
             }
             break;
         }
         case 0x2C: { // image
-            GifFrame f;
+            GifFrameInfo f;
             std::uint16_t left = 0, top = 0, fw = 0, fh = 0;
             std::uint8_t fflags = 0, minCodeSize = 0;
             if (!r.U16(left) || !r.U16(top) || !r.U16(fw) || !r.U16(fh) || !r.U8(fflags)) {
@@ -312,21 +354,23 @@ DecodeError DecodeGif(std::span<const std::uint8_t> data, GifAnimation& out)
             f.height = fh;
             f.interlaced = (fflags & 0x40) != 0;
             f.palette = globalPalette;
+            f.paletteColours = globalColours;
             if (fflags & 0x80) {
-                std::span<const std::uint8_t> table;
-                if (!r.Bytes(std::size_t{3} << ((fflags & 7) + 1), table)) {
+                f.palette = r.Pos();
+                f.paletteColours = 2 << (fflags & 7);
+                if (!r.Skip(3 * static_cast<std::size_t>(f.paletteColours))) {
                     stop = DecodeError::TruncatedInput;
                     more = false;
                     break;
                 }
-                budget += 1024;
-                if (budget > kMaxDecodedBytes)
-                    return DecodeError::TooLarge;
-                anim.palettes.push_back(ReadColourTable(table));
-                f.palette = anim.palettes.size() - 1;
             }
-            lzw.clear();
-            if (!r.U8(minCodeSize) || !ReadSubBlocks(r, &lzw)) {
+            if (!r.U8(minCodeSize)) {
+                stop = DecodeError::TruncatedInput;
+                more = false;
+                break;
+            }
+            f.data = r.Pos();
+            if (!SkipSubBlocks(r)) {
                 stop = DecodeError::TruncatedInput;
                 more = false;
                 break;
@@ -338,20 +382,20 @@ DecodeError DecodeGif(std::span<const std::uint8_t> data, GifAnimation& out)
                 more = false;
                 break;
             }
-            // Only the part on the logical screen is kept.
+            f.minCodeSize = minCodeSize;
             f.clipWidth = std::max(0, std::min<int>(fw, width - std::min<int>(left, width)));
             f.clipHeight = std::max(0, std::min<int>(fh, height - std::min<int>(top, height)));
-            budget += static_cast<std::uint64_t>(f.clipWidth) * static_cast<std::uint64_t>(f.clipHeight) +
-                      sizeof(GifFrame);
-            if (budget > kMaxDecodedBytes)
-                return DecodeError::TooLarge;
-            f.indices.assign(static_cast<std::size_t>(f.clipWidth) * static_cast<std::size_t>(f.clipHeight), 0);
             f.transparentIndex = transparent;
             f.disposal = disposal;
             f.delayMs = delay == 0 ? 50 : delay * 10;
-            if (fw > 0 && fh > 0)
-                f.decodedPixels = DecompressFrame(lzw, minCodeSize, f);
-            anim.frames.push_back(std::move(f));
+            budget += sizeof(GifFrameInfo);
+            if (budget > kMaxDecodedBytes)
+                return DecodeError::TooLarge;
+            const std::size_t clip = static_cast<std::size_t>(f.clipWidth) * static_cast<std::size_t>(f.clipHeight);
+            index.largestClip = std::max(index.largestClip, clip);
+            if (f.disposal == 2 || f.disposal == 3)
+                index.largestSavedClip = std::max(index.largestSavedClip, clip);
+            index.frames.push_back(f);
             disposal = 0;
             delay = 0;
             transparent = -1;
@@ -363,65 +407,95 @@ DecodeError DecodeGif(std::span<const std::uint8_t> data, GifAnimation& out)
             break;
         }
     }
-    if (anim.frames.empty())
+    if (index.frames.empty())
         return stop == DecodeError::None ? DecodeError::BadHeader : stop;
-    out = std::move(anim);
+    out = std::move(index);
     return DecodeError::None;
 }
 
-GifComposer::GifComposer(const GifAnimation& animation) : animation_(animation)
+GifPlayer::GifPlayer(std::shared_ptr<const PictureBytes> bytes, std::shared_ptr<const GifIndex> index)
+    : bytes_(std::move(bytes)), index_(std::move(index))
 {
-    Reset();
 }
 
-void GifComposer::Reset()
+DecodeError GifPlayer::Allocate()
 {
-    if (AllocateImage(canvas_, animation_.width, animation_.height, kTransparent) != DecodeError::None)
+    if (!canvas_.Empty())
+        return DecodeError::None;
+    if (const DecodeError e = AllocateImage(canvas_, index_->width, index_->height, kTransparent);
+        e != DecodeError::None)
+        return e;
+    try {
+        saved_.resize(index_->largestSavedClip);
+        indices_.resize(index_->largestClip);
+    } catch (const std::bad_alloc&) {
         canvas_ = {};
-    restorePending_ = false;
+        saved_ = {};
+        indices_ = {};
+        return DecodeError::TooLarge; // within the caps, but not available now
+    }
+    return DecodeError::None;
+}
+
+void GifPlayer::Reset()
+{
     started_ = false;
+    restorePending_ = false;
     current_ = 0;
 }
 
-std::size_t GifComposer::Advance()
+const Image& GifPlayer::Canvas() const
 {
-    if (animation_.frames.empty() || canvas_.Empty())
-        return 0;
-    if (!started_) {
-        started_ = true;
-        current_ = 0;
-    } else {
-        if (restorePending_)
-            RestoreArea();
-        if (++current_ == animation_.frames.size()) {
-            Reset();
-            started_ = true;
-        }
+    static const Image kNothing;
+    return started_ ? canvas_ : kNothing;
+}
+
+std::unique_ptr<Animation> GifPlayer::Clone() const
+{
+    return std::make_unique<GifPlayer>(bytes_, index_);
+}
+
+DecodeError GifPlayer::Advance()
+{
+    const std::vector<GifFrameInfo>& frames = index_->frames;
+    if (frames.empty())
+        return DecodeError::BadHeader;
+    if (const DecodeError e = Allocate(); e != DecodeError::None)
+        return e;
+    const std::size_t next = !started_ || current_ + 1 >= frames.size() ? 0 : current_ + 1;
+    const GifFrameInfo& frame = frames[next];
+    // Decoded aside first, so a damaged frame leaves the canvas as it was.
+    const DecodeError e = DecodeGifFrame(*bytes_, frame, indices_.data(), decodedPixels_);
+    if (e != DecodeError::None && next != 0)
+        return e;
+    if (next == 0) {
+        std::fill(canvas_.pixels.begin(), canvas_.pixels.end(), kTransparent);
+        restorePending_ = false;
+    } else if (restorePending_) {
+        RestoreArea();
     }
-    const GifFrame& frame = animation_.frames[current_];
+    started_ = true;
+    current_ = next;
     restorePending_ = frame.disposal == 2 || frame.disposal == 3;
     if (restorePending_)
         SaveArea(frame);
     Draw(frame);
-    return current_;
+    return DecodeError::None;
 }
 
-void GifComposer::SaveArea(const GifFrame& f)
+void GifPlayer::SaveArea(const GifFrameInfo& f)
 {
     savedLeft_ = f.left;
     savedTop_ = f.top;
-    // A frame that shows nothing saves nothing.
-    const bool empty = f.clipWidth == 0 || f.clipHeight == 0;
-    savedWidth_ = empty ? 0 : f.clipWidth;
-    savedHeight_ = empty ? 0 : f.clipHeight;
-    saved_.resize(static_cast<std::size_t>(savedWidth_) * static_cast<std::size_t>(savedHeight_));
+    savedWidth_ = f.clipWidth;
+    savedHeight_ = f.clipWidth == 0 ? 0 : f.clipHeight; // a frame that shows nothing saves nothing
     for (int y = 0; y < savedHeight_; ++y)
         std::memcpy(saved_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(savedWidth_),
                     canvas_.Row(savedTop_ + y) + savedLeft_,
                     static_cast<std::size_t>(savedWidth_) * sizeof(std::uint32_t));
 }
 
-void GifComposer::RestoreArea()
+void GifPlayer::RestoreArea()
 {
     for (int y = 0; y < savedHeight_; ++y)
         std::memcpy(canvas_.Row(savedTop_ + y) + savedLeft_,
@@ -430,30 +504,51 @@ void GifComposer::RestoreArea()
     restorePending_ = false;
 }
 
-void GifComposer::Draw(const GifFrame& f)
+void GifPlayer::Draw(const GifFrameInfo& f)
 {
-    const std::vector<std::uint32_t>& palette = animation_.palettes[f.palette];
+    // Colours the table does not hold are black.
+    palette_.fill(kOpaqueBlack);
+    const PictureBytes& data = *bytes_;
+    if (f.palette != 0)
+        for (int i = 0; i < f.paletteColours && i < 256; ++i) {
+            const std::uint8_t* p = data.data() + f.palette + 3 * static_cast<std::size_t>(i);
+            palette_[static_cast<std::size_t>(i)] = Argb(255, p[0], p[1], p[2]);
+        }
     const std::uint64_t fw = static_cast<std::uint64_t>(f.width);
     for (int y = 0; y < f.clipHeight; ++y) {
         // Pixels the stream never delivered leave the canvas as it is.
         const std::uint64_t start = StreamRow(y, f.height, f.interlaced) * fw;
-        if (start >= f.decodedPixels)
+        if (start >= decodedPixels_)
             continue;
-        const int count = static_cast<int>(std::min<std::uint64_t>(
-            static_cast<std::uint64_t>(f.clipWidth), f.decodedPixels - start));
-        const std::uint8_t* src = f.indices.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(f.clipWidth);
+        const int count = static_cast<int>(
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(f.clipWidth), decodedPixels_ - start));
+        const std::uint8_t* src =
+            indices_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(f.clipWidth);
         std::uint32_t* dst = canvas_.Row(f.top + y) + f.left;
+        const int transparent = f.transparentIndex;
         for (int x = 0; x < count; ++x)
-            if (src[x] != f.transparentIndex)
-                dst[x] = palette[src[x]];
+            if (src[x] != transparent)
+                dst[x] = palette_[src[x]];
     }
 }
 
-Image ComposeFirstFrame(const GifAnimation& animation)
+DecodeError DecodeGif(const std::shared_ptr<const PictureBytes>& bytes, Image& still,
+                      std::unique_ptr<Animation>& player)
 {
-    GifComposer composer(animation);
-    composer.Advance();
-    return composer.Canvas();
+    still = {};
+    player.reset();
+    auto index = std::make_shared<GifIndex>();
+    if (const DecodeError e = IndexGif(*bytes, *index); e != DecodeError::None)
+        return e;
+    auto gif = std::make_unique<GifPlayer>(bytes, index);
+    if (const DecodeError e = gif->Advance(); e != DecodeError::None)
+        return e;
+    still = gif->Canvas();
+    if (index->frames.size() > 1) {
+        gif->Reset();
+        player = std::move(gif);
+    }
+    return DecodeError::None;
 }
 
 } // namespace mugrove

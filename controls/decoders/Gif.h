@@ -1,74 +1,111 @@
 #pragma once
 
+#include "controls/decoders/Animation.h"
 #include "controls/decoders/Image.h"
+#include "controls/decoders/PictureBytes.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
 namespace mugrove {
 
-// One image of a GIF, kept as colour indices and cut to the logical screen
-// (pixels outside it are never shown), so a long animation costs a byte per
-// shown pixel per frame rather than a full composed picture per frame.
-struct GifFrame {
+// Where one image of a GIF file lies and how it is shown. Its pixels stay
+// compressed in the file until its turn comes.
+struct GifFrameInfo {
     // The frame's own rectangle as stored in the file.
     int left = 0, top = 0, width = 0, height = 0;
     bool interlaced = false;
-    // The stored part: rows clipTop..clipTop+clipHeight-1 and columns
-    // clipLeft..clipLeft+clipWidth-1 of the frame, in frame coordinates.
-    int clipLeft = 0, clipTop = 0, clipWidth = 0, clipHeight = 0;
-    std::vector<std::uint8_t> indices;  // clipWidth × clipHeight, top-down
-    // Pixels decoded from the stream, in stream (interlaced) order; when the
-    // compressed data ends early the rest leave the picture unchanged.
-    std::uint64_t decodedPixels = 0;
-    std::size_t palette = 0;            // index into GifAnimation::palettes
-    int transparentIndex = -1;          // -1: none
-    int disposal = 0;                   // 0..7 as stored
-    int delayMs = 50;                   // after ×10 and the 0 → 50 rule
+    // The part on the logical screen: the first clipWidth columns of the
+    // first clipHeight rows (frames never start left of or above it).
+    int clipWidth = 0, clipHeight = 0;
+    std::size_t palette = 0;      // file offset of its colour table (local or global); 0: none
+    int paletteColours = 0;       // entries in that table
+    int transparentIndex = -1;    // -1: none
+    int disposal = 0;             // 0..7 as stored
+    int delayMs = 50;             // after ×10 and the 0 → 50 rule
+    int minCodeSize = 2;
+    std::size_t data = 0;         // file offset of the first LZW sub-block
 };
 
-struct GifAnimation {
-    int width = 0, height = 0;          // the logical screen
-    std::vector<std::vector<std::uint32_t>> palettes; // opaque 0xFFRRGGBB, 256 entries each
-    std::vector<GifFrame> frames;
+// A GIF file read through once without decoding any pixels.
+struct GifIndex {
+    int width = 0, height = 0;    // the logical screen
+    // How often the file asks to be played: 0 for ever; without the
+    // NETSCAPE2.0 extension once; with it, its repeat count plus the first
+    // showing.
+    int loopCount = 1;
+    std::vector<GifFrameInfo> frames;
+    // The largest on-screen part of any frame, and of any frame whose area
+    // is put back after it (disposal 2 or 3): what a player allocates.
+    std::size_t largestClip = 0;
+    std::size_t largestSavedClip = 0;
 };
 
-// Decodes every frame of a GIF 87a/89a file. A truncated file keeps the
-// frames completed so far; one with no complete frame gives no picture.
-DecodeError DecodeGif(std::span<const std::uint8_t> data, GifAnimation& out);
+// Reads the headers and finds every frame. A truncated file keeps the frames
+// whose data is complete; the frame that was cut is dropped, and with no
+// complete frame there is no picture. An unknown block ends the picture in
+// the same way. Checks the screen and the index against the memory caps.
+DecodeError IndexGif(std::span<const std::uint8_t> data, GifIndex& out);
 
-// Composes frames in file order onto a canvas of the logical screen size,
-// which starts fully transparent. Frames with disposal 2 or 3 have the area
-// they cover saved before they are drawn and put back before the next frame.
-// After the last frame it starts again from a cleared canvas.
-class GifComposer {
+// Decompresses one frame's pixels into `indices` (clipWidth × clipHeight
+// colour indices, top-down) and stops as soon as every on-screen row is
+// done; pixels off the screen are counted, never expanded. `decodedPixels`
+// is how many pixels the stream delivered, in stream (interlaced) order:
+// when the data ends early the rest are not part of the frame. Returns
+// CorruptData at a code that cannot occur, with the pixels before it kept.
+DecodeError DecodeGifFrame(std::span<const std::uint8_t> data, const GifFrameInfo& frame,
+                           std::uint8_t* indices, std::uint64_t& decodedPixels);
+
+// Plays a GIF frame by frame from the file's bytes and its index onto one
+// canvas of the logical screen size, which starts fully transparent. Frames
+// with disposal 2 or 3 have the area they cover saved before they are drawn
+// and put back before the next frame. Pixels of a frame's transparent
+// colour, and pixels its data never reached, leave the canvas as it is.
+// A damaged frame after the first ends the play on the last good frame;
+// what decodes of the first frame is always shown.
+class GifPlayer final : public Animation {
 public:
-    explicit GifComposer(const GifAnimation& animation); // keeps a reference
-    // Composes the next frame (the first after construction or Reset) and
-    // returns its index.
-    std::size_t Advance();
-    void Reset();
-    const Image& Canvas() const { return canvas_; }
-    // Index of the frame now on the canvas; meaningless before Advance.
-    std::size_t Current() const { return current_; }
+    GifPlayer(std::shared_ptr<const PictureBytes> bytes, std::shared_ptr<const GifIndex> index);
+
+    int Width() const override { return index_->width; }
+    int Height() const override { return index_->height; }
+    std::size_t FrameCount() const override { return index_->frames.size(); }
+    int LoopCount() const override { return index_->loopCount; }
+    int DelayMs(std::size_t frame) const override { return index_->frames.at(frame).delayMs; }
+
+    DecodeError Advance() override;
+    void Reset() override;
+    const Image& Canvas() const override;
+    std::size_t Current() const override { return current_; }
+    std::unique_ptr<Animation> Clone() const override;
 
 private:
-    void Draw(const GifFrame& frame);
-    void SaveArea(const GifFrame& frame);
+    DecodeError Allocate();
+    void Draw(const GifFrameInfo& frame);
+    void SaveArea(const GifFrameInfo& frame);
     void RestoreArea();
 
-    const GifAnimation& animation_; // not owned: outlives the composer
+    std::shared_ptr<const PictureBytes> bytes_;
+    std::shared_ptr<const GifIndex> index_;
+    // Sized once, on the first Advance, so no later step allocates.
     Image canvas_;
     std::vector<std::uint32_t> saved_;
+    std::vector<std::uint8_t> indices_;
+    std::uint64_t decodedPixels_ = 0;
+    std::array<std::uint32_t, 256> palette_{};
     int savedLeft_ = 0, savedTop_ = 0, savedWidth_ = 0, savedHeight_ = 0;
     bool restorePending_ = false;
     std::size_t current_ = 0;
     bool started_ = false;
 };
 
-// The first frame composed alone: the still picture of a GIF.
-Image ComposeFirstFrame(const GifAnimation& animation);
+// Reads a GIF: its first frame composed alone as the still picture and,
+// when it has two frames or more, a player sharing `bytes`.
+DecodeError DecodeGif(const std::shared_ptr<const PictureBytes>& bytes, Image& still,
+                      std::unique_ptr<Animation>& player);
 
 } // namespace mugrove

@@ -54,12 +54,14 @@ DecodeError DecodeEntry(std::span<const std::uint8_t> data, Image& out)
     const auto colour = data.subspan(pixelStart, static_cast<std::size_t>(colourBytes));
     const auto mask = data.subspan(pixelStart + static_cast<std::size_t>(colourBytes),
                                    static_cast<std::size_t>(maskBytes));
-    dib::ReadRows(h, palette, colour, false, h.bitCount == 32, out);
-
-    // 32-bit images carry their own alpha; older ones (and 32-bit ones whose
-    // alpha is all zero) use the AND mask: a set bit is transparent.
+    // 32-bit images carry their own alpha in the top byte, or under the
+    // alpha mask when they have bit fields; bit fields without an alpha mask
+    // carry none. Images without alpha (and 32-bit ones whose alpha is all
+    // zero) use the AND mask: a set bit is transparent.
+    const bool hasAlpha = h.bitCount == 32 && (!h.hasMasks || h.masks[3] != 0);
+    dib::ReadRows(h, palette, colour, false, hasAlpha, out);
     bool anyAlpha = false;
-    if (h.bitCount == 32)
+    if (hasAlpha)
         anyAlpha = std::any_of(out.pixels.begin(), out.pixels.end(),
                                [](std::uint32_t p) { return (p >> 24) != 0; });
     if (anyAlpha)
@@ -98,12 +100,8 @@ DecodeError DecodeIcon(std::span<const std::uint8_t> data, Image& out)
             firstError = DecodeError::TruncatedInput;
             break;
         }
-        const std::uint32_t size = static_cast<std::uint32_t>(entry[8] | (entry[9] << 8) |
-                                                              (entry[10] << 16)) |
-                                   (static_cast<std::uint32_t>(entry[11]) << 24);
-        const std::uint32_t offset = static_cast<std::uint32_t>(entry[12] | (entry[13] << 8) |
-                                                                (entry[14] << 16)) |
-                                     (static_cast<std::uint32_t>(entry[15]) << 24);
+        const std::uint32_t size = LoadU32(entry.data() + 8);
+        const std::uint32_t offset = LoadU32(entry.data() + 12);
         if (offset > data.size() || size > data.size() - offset) {
             if (firstError == DecodeError::Unsupported)
                 firstError = DecodeError::TruncatedInput;

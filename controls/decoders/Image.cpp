@@ -25,7 +25,7 @@ DecodeError CheckDimensions(std::int64_t width, std::int64_t height, std::uint64
         return DecodeError::UnsupportedDimension;
     if (width > kMaxPictureSide || height > kMaxPictureSide)
         return DecodeError::TooLarge;
-    // Both sides are at most 32627, so the product cannot overflow 64 bits.
+    // Both sides are at most kMaxPictureSide, so the product cannot overflow 64 bits.
     const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
     if (bytesPerPixel != 0 && pixels > kMaxDecodedBytes / bytesPerPixel)
         return DecodeError::TooLarge;
@@ -40,10 +40,13 @@ DecodeError Allocate(Image& image, std::int64_t width, std::int64_t height, cons
         return e;
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     try {
-        if (fill != nullptr)
+        if (fill != nullptr && *fill != kTransparent) {
             image.pixels.assign(count, *fill);
-        else
+        } else {
+            // A fresh block: its elements are zero (transparent) unwritten.
+            image.pixels = PixelBuffer();
             image.pixels.resize(count);
+        }
     } catch (const std::bad_alloc&) {
         image = {};
         return DecodeError::TooLarge; // within the caps, but not available now

@@ -1,12 +1,14 @@
 #include "controls/decoders/ImageKind.h"
 
+#include "controls/decoders/ByteReader.h"
+
 namespace mugrove {
 
 namespace {
 
 unsigned Word(std::span<const std::uint8_t> d, std::size_t i)
 {
-    return static_cast<unsigned>(d[2 * i]) | (static_cast<unsigned>(d[2 * i + 1]) << 8);
+    return LoadU16(d.data() + 2 * i);
 }
 
 bool Starts(std::span<const std::uint8_t> d, const char* text, std::size_t at = 0)

@@ -27,6 +27,7 @@ struct JpegContext {
     jpeg_progress_mgr progress;
     std::jmp_buf jump;
     DecodeError failure;
+    bool dataEnded; // libjpeg has warned that the data ran out
 };
 static_assert(std::is_trivially_destructible_v<JpegContext>);
 
@@ -42,18 +43,20 @@ JpegContext& ContextOf(j_common_ptr info)
     std::longjmp(ctx.jump, 1);
 }
 
+// Only an error gives no picture; an error after the data ran out is
+// reported as the truncation it follows from.
 void OnError(j_common_ptr info)
 {
-    Fail(info, DecodeError::CorruptData);
+    Fail(info, ContextOf(info).dataEnded ? DecodeError::TruncatedInput : DecodeError::CorruptData);
 }
 
-// Warnings are mostly harmless (extra bytes between markers), but data that
-// ends before the picture does is treated as a failure: libjpeg would
-// otherwise fill the rest with grey and call it a picture.
+// Warnings do not stop the picture: a file without its end marker shows
+// whole, and one cut off part way shows the rows that were there over
+// libjpeg's fill, as cameras and cut-off downloads leave them.
 void OnMessage(j_common_ptr info, int level)
 {
     if (level == -1 && info->err->msg_code == JWRN_JPEG_EOF)
-        Fail(info, DecodeError::TruncatedInput);
+        ContextOf(info).dataEnded = true;
 }
 
 void OnOutput(j_common_ptr) {} // nothing is printed
@@ -158,7 +161,7 @@ DecodeError Run(JpegContext& ctx, std::span<const std::uint8_t> data, Image& out
 
 } // namespace
 
-// Any error inside libjpeg, and data that ends early, give no picture.
+// Any error inside libjpeg gives no picture; its warnings do not.
 DecodeError DecodeJpeg(std::span<const std::uint8_t> data, Image& out)
 {
     out = {};

@@ -73,7 +73,7 @@ DecodeError DecodePcx(std::span<const std::uint8_t> data, Image& out)
     r.U16(xMax);
     r.U16(yMax);
     const std::uint8_t planes = data[65];
-    const unsigned bytesPerLine = data[66] | (data[67] << 8);
+    const unsigned bytesPerLine = LoadU16(data.data() + 66);
     if (maker != 0x0A || version > 5 || encoding != 1)
         return DecodeError::BadHeader;
     if (xMax < xMin || yMax < yMin)

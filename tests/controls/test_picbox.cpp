@@ -117,6 +117,8 @@ private slots:
     void shrinking_averages_pixels();
     void gif_frames_play_in_order_with_delays_and_loop();
     void gif_one_frame_is_still();
+    void gif_damaged_frame_ends_play_on_last_good_frame();
+    void gif_long_recording_plays();
     void gif_player_stops_before_new_picture();
     void gif_player_stops_when_box_destroyed();
     void decode_to_image_composes_onto_white();
@@ -146,7 +148,7 @@ void TestPicBox::display_target_rectangles()
     QFETCH(QSize, box);
     QFETCH(QSize, picture);
     QFETCH(QRect, target);
-    QCOMPARE(DisplayTarget(mode, box, picture), target);
+    QCOMPARE(DisplayTarget(static_cast<PictureFit>(mode), box, picture), target);
 }
 
 void TestPicBox::display_mode_clamped_and_repaints_only_on_change()
@@ -290,6 +292,40 @@ void TestPicBox::gif_one_frame_is_still()
     QVERIFY(!f.clock->active);
     QVERIFY(f.clock->delays.empty());
     QCOMPARE(f.Pixel(1, 1), qRgb(255, 0, 0));
+}
+
+void TestPicBox::gif_damaged_frame_ends_play_on_last_good_frame()
+{
+    // The third frame's data is damaged: the second frame stays on show and
+    // no further frame change is asked for.
+    Fixture f;
+    f.box->SetPicture(Load("gif_damaged_third_frame.gif"));
+    QVERIFY(f.box->Animating());
+    Tick(*f.clock);
+    QCOMPARE(f.box->CurrentFrame(), std::size_t{1});
+    Tick(*f.clock);
+    QVERIFY(!f.box->Animating());
+    QVERIFY(!f.clock->active);
+    QCOMPARE(f.box->CurrentFrame(), std::size_t{1});
+    QCOMPARE(f.Pixel(1, 1), qRgb(0, 255, 0));
+    QCOMPARE(f.Pixel(0, 0), qRgb(255, 0, 0));
+    QCOMPARE(f.clock->delays, (std::vector<int>{50, 100}));
+}
+
+void TestPicBox::gif_long_recording_plays()
+{
+    // 550 frames of 800 × 600, frame i wholly (i, 255 - i, 0) for i < 256.
+    Fixture f;
+    const PictureBytes bytes = Load("gif_long_recording.gif");
+    f.box->SetPicture(bytes);
+    QVERIFY(f.box->Animating());
+    QCOMPARE(f.box->Decoded()->Width(), 800);
+    QCOMPARE(f.box->Picture(), bytes);
+    for (int i = 0; i < 3; ++i)
+        Tick(*f.clock);
+    QCOMPARE(f.box->CurrentFrame(), std::size_t{3});
+    QCOMPARE(f.Pixel(39, 29), qRgb(3, 252, 0));
+    QCOMPARE(f.clock->delays, (std::vector<int>{40, 40, 40, 40}));
 }
 
 void TestPicBox::gif_player_stops_before_new_picture()

@@ -515,20 +515,49 @@ private slots:
         QCOMPARE(ReadImage(saved.readAll(), "JPG").size(), QSize(123, 87));
 
         // A file that does not decode loses nothing.
-        const QString png = D().TempPath("files/picture.png");
-        QVERIFY(photo.save(png, "PNG"));
-        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(50, 50), {png}), 0);
+        const QString tiff = D().TempPath("files/picture.tif");
+        QVERIFY(photo.save(tiff, "TIFF") || [&] {
+            QFile f(tiff);
+            return f.open(QIODevice::WriteOnly) && f.write(QByteArray("II*\0\x08\0\0\0", 8)) == 8;
+        }());
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(50, 50), {tiff}), 0);
         QTest::qWait(300);
         QCOMPARE(ShownWorkArea(), QSize(123, 87));
 
         // Of several files the first that decodes is taken.
         const QString bmp = D().TempPath("files/picture.bmp");
         QVERIFY(photo.scaled(64, 48).save(bmp, "BMP"));
-        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(50, 50), {png, bmp}), 0);
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(50, 50), {tiff, bmp}), 0);
         QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(64, 48), 5000);
         // And zooms like a template.
         QVERIFY(D().Click(kZoomOut));
         QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(57, 43), 5000);
+    }
+
+    void pasted_and_dropped_png_show_at_their_own_size()
+    {
+        // A screenshot put on the clipboard by another program, as a PNG.
+        QImage shot(90, 70, QImage::Format_RGB32);
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                shot.setPixel(x, y, qRgb(x * 2, 250 - y * 3, (x + y) % 256));
+        const QString png = D().TempPath("files/shot.png");
+        QVERIFY(shot.save(png, "PNG"));
+        QVERIFY(D().Run("sh", {"-c", "xclip -selection clipboard -t image/png -i \"$0\" >/dev/null 2>&1", png}).ok);
+        QTRY_VERIFY_WITH_TIMEOUT(D().ClipboardTargets().contains("image/png"), 5000);
+        QVERIFY(D().Key({"ctrl+v"}));
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(90, 70), 5000);
+        const QImage shown = D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(90, 70)));
+        QCOMPARE(MeanDifference(shown, shot), 0.0);
+
+        // A dropped PNG, with transparent pixels, shows at its own size.
+        QImage icon(40, 30, QImage::Format_ARGB32);
+        icon.fill(qRgba(255, 0, 0, 255));
+        const QString dropped = D().TempPath("files/drop.png");
+        QVERIFY(icon.save(dropped, "PNG"));
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(30, 30), {dropped}), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(40, 30), 5000);
+        QVERIFY(IsRed(D().Screenshot().pixel(kWorkAreaOrigin + QPoint(20, 15))));
     }
 
     void drop_outside_the_work_area_is_refused()
