@@ -64,6 +64,19 @@ QMimeData* Files(const QStringList& paths)
     return data;
 }
 
+// The work area's clock, run by hand: each Start is logged and waits to be fired.
+struct HandClock : FrameTimer {
+    std::vector<int>* delays;
+    std::function<void()> pending;
+    explicit HandClock(std::vector<int>* log) : delays(log) {}
+    void Start(std::chrono::milliseconds delay, std::function<void()> fire) override
+    {
+        delays->push_back(static_cast<int>(delay.count()));
+        pending = std::move(fire);
+    }
+    void Stop() override { pending = nullptr; }
+};
+
 struct Pasting {
     std::unique_ptr<Form> form = mugrove::testing::ShowForm();
 
@@ -262,6 +275,33 @@ private slots:
         menu->actions()[0]->trigger();
         QCOMPARE(p.Size(), QSize(3, 2));
         delete menu;
+    }
+
+    void an_animated_webp_plays_like_a_gif()
+    {
+        Pasting p;
+        Offer(Picture("image/webp", Data("good_webp_animated.webp")));
+        p.Press(p.form->templateList, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(p.Size(), QSize(4, 3));
+        QVERIFY(p.form->workArea->Animating());
+        std::vector<int> delays;
+        auto clock = std::make_unique<HandClock>(&delays);
+        HandClock* hand = clock.get();
+        p.form->workArea->SetFrameTimer(std::move(clock));
+        // Frame 0 for 70 ms, frame 1 for 50 (stored 0), frame 2 for 10
+        // (stored 5), then frame 0 again.
+        const int want[] = {0, 1, 2, 0};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(p.form->workArea->CurrentFrame(), std::size_t(want[i]));
+            QVERIFY(hand->pending);
+            if (i == 1)
+                QCOMPARE(p.Shown().pixel(2, 0), qRgb(255, 255, 255)); // frame 1 blended over frame 0
+            if (i == 2)
+                QCOMPARE(p.Shown().pixel(2, 0), kBackground.rgb()); // disposed to transparent
+            auto fire = hand->pending;
+            fire();
+        }
+        QCOMPARE(delays, (std::vector<int>{70, 50, 10, 70, 50}));
     }
 
     void file_names_on_the_command_line()
