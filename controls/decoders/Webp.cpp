@@ -242,7 +242,10 @@ DecodeError DecodeWebpPicture(std::shared_ptr<const PictureBytes> bytes, Image& 
     // has nothing to show.
     if (const DecodeError e = player->Advance(); e != DecodeError::None)
         return e;
-    still = player->Canvas();
+    // The first frame moves over to be the still picture; the player makes
+    // a canvas again when it plays.
+    still = std::move(player->canvas_);
+    player->canvas_ = {};
     if (player->FrameCount() > 1) {
         player->Reset();
         animation = std::move(player);

@@ -45,6 +45,8 @@ public:
     std::unique_ptr<Animation> Clone() const override;
 
 private:
+    friend DecodeError DecodeWebpPicture(std::shared_ptr<const PictureBytes>, Image&, std::unique_ptr<Animation>&);
+
     struct Index {
         int width = 0, height = 0, loopCount = 0;
         std::vector<int> delays; // milliseconds as stored, one per frame

@@ -82,6 +82,7 @@ private slots:
     void webp_animation_clone_plays_alone();
     void webp_animation_bad_frame_keeps_last_good();
     void webp_animation_of_one_frame_is_still();
+    void webp_tall_canvas_plays();
 };
 
 void TestPngWebp::malformed_files_give_named_failures_data()
@@ -284,6 +285,26 @@ void TestPngWebp::webp_animation_of_one_frame_is_still()
     QCOMPARE(DecodeWebpPicture(Bytes("good_webp_animated_one_frame.webp"), still, animation), DecodeError::None);
     QVERIFY(animation == nullptr);
     CompareFrame(still, 0);
+}
+
+void TestPngWebp::webp_tall_canvas_plays()
+{
+    // Found by the fuzzer (as slow, not wrong): tiny frames on a canvas of
+    // 513 × 19716. The still picture is the first frame itself, not a copy.
+    Image still;
+    std::unique_ptr<Animation> animation;
+    QCOMPARE(DecodeWebpPicture(Bytes("fuzz-regressions/webp_tall_canvas_tiny_frames.webp"), still, animation),
+             DecodeError::None);
+    QCOMPARE(still.width, 513);
+    QCOMPARE(still.height, 19716);
+    QVERIFY(animation);
+    QCOMPARE(animation->FrameCount(), std::size_t{2});
+    QVERIFY(animation->Canvas().Empty());
+    for (std::size_t i = 0; i < 3; ++i) {
+        QCOMPARE(animation->Advance(), DecodeError::None);
+        QCOMPARE(animation->Current(), i % 2);
+    }
+    QCOMPARE(animation->Canvas().pixels.size(), std::size_t{513} * 19716);
 }
 
 QTEST_GUILESS_MAIN(TestPngWebp)
