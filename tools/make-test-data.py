@@ -666,16 +666,7 @@ def png_pack_row(samples, depth):
         return b"".join(struct.pack(">H", v) for v in samples)
     if depth == 8:
         return bytes(samples)
-    out, acc, n = bytearray(), 0, 0
-    for v in samples:
-        acc = (acc << depth) | v
-        n += depth
-        if n == 8:
-            out.append(acc)
-            acc, n = 0, 0
-    if n:
-        out.append(acc << (8 - n))
-    return bytes(out)
+    return pack_bits(samples, depth)
 
 
 def png_filter(rows, bpp):

@@ -59,15 +59,45 @@ DecodeError Named(int error)
 }
 
 // The library writes bytes R, G, B, A; a pixel here reads 0xAARRGGBB.
-void ToArgb(Image& image)
+void ToArgb(std::uint32_t* p, std::size_t count)
 {
-    for (std::uint32_t& p : image.pixels) {
-        const std::uint32_t rgba = p; // host order of R, G, B, A in memory
+    for (std::uint32_t* end = p + count; p != end; ++p) {
+        const std::uint32_t rgba = *p; // host order of R, G, B, A in memory
         if constexpr (std::endian::native == std::endian::little)
-            p = (rgba & 0xFF00FF00u) | ((rgba & 0xFFu) << 16) | ((rgba >> 16) & 0xFFu);
+            *p = (rgba & 0xFF00FF00u) | ((rgba & 0xFFu) << 16) | ((rgba >> 16) & 0xFFu);
         else
-            p = (rgba >> 8) | (rgba << 24);
+            *p = (rgba >> 8) | (rgba << 24);
     }
+}
+
+// Row by row, each row reordered while it is still in the cache; an
+// interlaced picture visits rows again, so it is reordered once at the end.
+int DecodeRows(spng_ctx* ctx, Image& out, bool interlaced)
+{
+    const std::size_t rowBytes = static_cast<std::size_t>(out.width) * sizeof(std::uint32_t);
+    if (interlaced) {
+        const int e = spng_decode_image(ctx, out.pixels.data(), rowBytes * static_cast<std::size_t>(out.height),
+                                        SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
+        if (e == SPNG_OK)
+            ToArgb(out.pixels.data(), out.pixels.size());
+        return e;
+    }
+    int e = spng_decode_image(ctx, nullptr, 0, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE);
+    if (e != SPNG_OK)
+        return e;
+    spng_row_info row{};
+    while ((e = spng_get_row_info(ctx, &row)) == SPNG_OK) {
+        if (row.row_num >= static_cast<std::uint32_t>(out.height))
+            return SPNG_EINTERNAL;
+        std::uint32_t* target = out.Row(static_cast<int>(row.row_num));
+        e = spng_decode_row(ctx, target, rowBytes);
+        if (e != SPNG_OK && e != SPNG_EOI)
+            return e;
+        ToArgb(target, static_cast<std::size_t>(out.width));
+        if (e == SPNG_EOI)
+            return SPNG_OK;
+    }
+    return e;
 }
 
 // Deflate writes at most 1032 bytes for each byte it reads (a 258-byte
@@ -137,12 +167,10 @@ DecodeError DecodePng(std::span<const std::uint8_t> data, Image& out)
         out = {};
         return DecodeError::BadHeader;
     }
-    if (const int e = spng_decode_image(ctx.get(), out.pixels.data(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
-        e != SPNG_OK) {
+    if (const int e = DecodeRows(ctx.get(), out, header.interlace_method != SPNG_INTERLACE_NONE); e != SPNG_OK) {
         out = {};
         return Named(e);
     }
-    ToArgb(out);
     return DecodeError::None;
 }
 

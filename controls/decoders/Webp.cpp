@@ -36,19 +36,17 @@ constexpr std::uint64_t kMaxDirectRatio = 1024;
 // Four bytes per pixel in the order that reads as 0xAARRGGBB.
 constexpr bool kLittle = std::endian::native == std::endian::little;
 
-// The animation decoder only writes byte orders with alpha last.
-void BgraToArgb(Image& image)
-{
-    if constexpr (!kLittle)
-        for (std::uint32_t& p : image.pixels)
-            p = (p >> 24) | ((p >> 8) & 0xFF00u) | ((p << 8) & 0xFF0000u) | (p << 24);
-}
-
 DecodeError Features(std::span<const std::uint8_t> data, WebPBitstreamFeatures& features)
 {
     if (data.empty())
         return DecodeError::TruncatedInput;
     return Named(WebPGetFeatures(data.data(), data.size(), &features));
+}
+
+// The same for shared bytes, where none at all are an empty file.
+DecodeError Features(const std::shared_ptr<const PictureBytes>& bytes, WebPBitstreamFeatures& features)
+{
+    return bytes ? Features(*bytes, features) : DecodeError::TruncatedInput;
 }
 
 } // namespace
@@ -128,10 +126,8 @@ DecodeError WhyRefused(const PictureBytes& bytes)
 DecodeError WebpAnimation::Open(std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<WebpAnimation>& out)
 {
     out.reset();
-    if (!bytes)
-        return DecodeError::TruncatedInput;
     WebPBitstreamFeatures features;
-    if (const DecodeError e = Features(*bytes, features); e != DecodeError::None)
+    if (const DecodeError e = Features(bytes, features); e != DecodeError::None)
         return e;
     if (!features.has_animation)
         return DecodeError::Unsupported;
@@ -149,16 +145,17 @@ DecodeError WebpAnimation::Open(std::shared_ptr<const PictureBytes> bytes, std::
     index->width = static_cast<int>(info.canvas_width);
     index->height = static_cast<int>(info.canvas_height);
     index->loopCount = static_cast<int>(std::min<std::uint32_t>(info.loop_count, 65535));
-    index->delays.reserve(info.frame_count);
+    index->frames.reserve(info.frame_count);
     WebPIterator frame;
     const WebPDemuxer* demux = WebPAnimDecoderGetDemuxer(decoder);
     if (WebPDemuxGetFrame(demux, 1, &frame)) {
         do
-            index->delays.push_back(frame.duration);
+            index->frames.push_back({frame.duration, frame.x_offset, frame.y_offset, frame.width, frame.height,
+                                     frame.dispose_method == WEBP_MUX_DISPOSE_BACKGROUND});
         while (WebPDemuxNextFrame(&frame));
         WebPDemuxReleaseIterator(&frame);
     }
-    if (index->delays.empty() || CheckDimensions(index->width, index->height, kCanvasBytes) != DecodeError::None) {
+    if (index->frames.empty() || CheckDimensions(index->width, index->height, kCanvasBytes) != DecodeError::None) {
         WebPAnimDecoderDelete(decoder);
         return DecodeError::BadHeader;
     }
@@ -168,7 +165,7 @@ DecodeError WebpAnimation::Open(std::shared_ptr<const PictureBytes> bytes, std::
 
 WebpAnimation::WebpAnimation(std::shared_ptr<const PictureBytes> bytes, std::shared_ptr<const Index> index,
                              WebPAnimDecoder* decoder)
-    : bytes_(std::move(bytes)), index_(std::move(index)), delays_(&index_->delays), width_(index_->width),
+    : bytes_(std::move(bytes)), index_(std::move(index)), frames_(&index_->frames), width_(index_->width),
       height_(index_->height), loopCount_(index_->loopCount), decoder_(decoder)
 {
 }
@@ -180,9 +177,9 @@ WebpAnimation::~WebpAnimation()
 
 int WebpAnimation::DelayMs(std::size_t index) const
 {
-    if (index >= delays_->size())
+    if (index >= frames_->size())
         return 50;
-    const int stored = (*delays_)[index];
+    const int stored = (*frames_)[index].delay;
     if (stored <= 0)
         return 50;
     return std::max(stored, 10);
@@ -200,14 +197,38 @@ DecodeError WebpAnimation::Advance()
         restart_ = true;
         return DecodeError::CorruptData;
     }
-    if (canvas_.Empty() && AllocateImageUninitialised(canvas_, width_, height_) != DecodeError::None) {
-        restart_ = true;
-        return DecodeError::TooLarge;
+    // The library composes onto a canvas of its own; only what the frame
+    // changed is copied over: its rectangle, and the last frame's when that
+    // was disposed. A new round, or a new canvas, takes everything.
+    if (canvas_.Empty() || next_ == 0) {
+        if (canvas_.Empty() && AllocateImageUninitialised(canvas_, width_, height_) != DecodeError::None) {
+            restart_ = true;
+            return DecodeError::TooLarge;
+        }
+        CopyArea(frame, Frame{0, 0, 0, width_, height_, false});
+    } else {
+        CopyArea(frame, (*frames_)[next_]);
+        if ((*frames_)[current_].disposed)
+            CopyArea(frame, (*frames_)[current_]);
     }
-    std::memcpy(canvas_.pixels.data(), frame, canvas_.pixels.size() * sizeof(std::uint32_t));
-    BgraToArgb(canvas_);
     current_ = next_++;
     return DecodeError::None;
+}
+
+void WebpAnimation::CopyArea(const std::uint8_t* from, const Frame& area)
+{
+    // The demuxer keeps every frame inside the canvas; clip all the same.
+    const int x0 = std::clamp(area.x, 0, width_), x1 = std::clamp(area.x + area.width, x0, width_);
+    const int y0 = std::clamp(area.y, 0, height_), y1 = std::clamp(area.y + area.height, y0, height_);
+    const std::size_t stride = static_cast<std::size_t>(width_) * 4;
+    for (int y = y0; y < y1; ++y) {
+        std::uint32_t* row = canvas_.Row(y) + x0;
+        std::memcpy(row, from + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x0) * 4,
+                    static_cast<std::size_t>(x1 - x0) * 4);
+        if constexpr (!kLittle)
+            for (std::uint32_t* p = row; p != row + (x1 - x0); ++p)
+                *p = (*p >> 24) | ((*p >> 8) & 0xFF00u) | ((*p << 8) & 0xFF0000u) | (*p << 24);
+    }
 }
 
 void WebpAnimation::Reset()
@@ -228,10 +249,8 @@ DecodeError DecodeWebpPicture(std::shared_ptr<const PictureBytes> bytes, Image& 
 {
     still = {};
     animation.reset();
-    if (!bytes)
-        return DecodeError::TruncatedInput;
     WebPBitstreamFeatures features;
-    if (const DecodeError e = Features(*bytes, features); e != DecodeError::None)
+    if (const DecodeError e = Features(bytes, features); e != DecodeError::None)
         return e;
     if (!features.has_animation)
         return DecodeWebp(*bytes, still);

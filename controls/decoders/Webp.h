@@ -30,7 +30,7 @@ public:
 
     int Width() const override { return width_; }
     int Height() const override { return height_; }
-    std::size_t FrameCount() const override { return delays_->size(); }
+    std::size_t FrameCount() const override { return frames_->size(); }
     int LoopCount() const override { return loopCount_; }
     // A stored 0 shows for 50 ms and anything shorter than 10 ms for 10 ms,
     // as a GIF's delays do.
@@ -47,16 +47,24 @@ public:
 private:
     friend DecodeError DecodeWebpPicture(std::shared_ptr<const PictureBytes>, Image&, std::unique_ptr<Animation>&);
 
+    // What a frame changes on the canvas: its own rectangle, and afterwards
+    // that rectangle again when it is disposed to transparent.
+    struct Frame {
+        int delay = 0; // milliseconds as stored
+        int x = 0, y = 0, width = 0, height = 0;
+        bool disposed = false;
+    };
     struct Index {
         int width = 0, height = 0, loopCount = 0;
-        std::vector<int> delays; // milliseconds as stored, one per frame
+        std::vector<Frame> frames;
     };
+    void CopyArea(const std::uint8_t* from, const Frame& area);
     WebpAnimation(std::shared_ptr<const PictureBytes> bytes, std::shared_ptr<const Index> index,
                   WebPAnimDecoder* decoder);
 
     std::shared_ptr<const PictureBytes> bytes_;
     std::shared_ptr<const Index> index_;
-    const std::vector<int>* delays_;
+    const std::vector<Frame>* frames_;
     int width_ = 0, height_ = 0, loopCount_ = 0;
     WebPAnimDecoder* decoder_ = nullptr; // owned; null when it could not be made
     Image canvas_;

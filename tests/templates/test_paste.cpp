@@ -1,6 +1,7 @@
 // Pasting pictures and copied files through the real clipboard, the work
 // area's menu, and starting with file names.
 #include "../output/ShownForm.h"
+#include "../support/FileList.h"
 
 #include "app/model/Button.h"
 #include "app/model/EditBox.h"
@@ -19,6 +20,7 @@
 #include <QUrl>
 
 using namespace mugrove;
+using mugrove::testing::Files;
 using mugrove::testing::kBackground;
 
 namespace {
@@ -51,16 +53,6 @@ QMimeData* Picture(const char* type, const QString& file)
 {
     auto* data = new QMimeData;
     data->setData(QLatin1String(type), FileBytes(file));
-    return data;
-}
-
-QMimeData* Files(const QStringList& paths)
-{
-    auto* data = new QMimeData;
-    QList<QUrl> urls;
-    for (const QString& p : paths)
-        urls << QUrl::fromLocalFile(p);
-    data->setUrls(urls);
     return data;
 }
 
