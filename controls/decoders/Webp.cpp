@@ -189,14 +189,20 @@ DecodeError WebpAnimation::Advance()
 {
     if (decoder_ == nullptr)
         return DecodeError::TooLarge;
-    if (restart_ || !WebPAnimDecoderHasMoreFrames(decoder_))
+    if (restart_ || (primed_ == nullptr && !WebPAnimDecoderHasMoreFrames(decoder_)))
         Reset();
-    std::uint8_t* frame = nullptr;
-    int timestamp = 0;
-    if (!WebPAnimDecoderGetNext(decoder_, &frame, &timestamp) || frame == nullptr) {
-        restart_ = true;
-        return DecodeError::CorruptData;
+    const std::uint8_t* frame = primed_;
+    primed_ = nullptr;
+    if (frame == nullptr) {
+        std::uint8_t* decoded = nullptr;
+        int timestamp = 0;
+        if (!WebPAnimDecoderGetNext(decoder_, &decoded, &timestamp) || decoded == nullptr) {
+            restart_ = true;
+            return DecodeError::CorruptData;
+        }
+        frame = decoded;
     }
+    shown_ = frame;
     // The library composes onto a canvas of its own; only what the frame
     // changed is copied over: its rectangle, and the last frame's when that
     // was disposed. A new round, or a new canvas, takes everything.
@@ -233,6 +239,8 @@ void WebpAnimation::CopyArea(const std::uint8_t* from, const Frame& area)
 
 void WebpAnimation::Reset()
 {
+    if (primed_ != nullptr)
+        return; // still at the start, the first frame at hand
     if (decoder_ != nullptr)
         WebPAnimDecoderReset(decoder_);
     next_ = 0;
@@ -266,7 +274,9 @@ DecodeError DecodeWebpPicture(std::shared_ptr<const PictureBytes> bytes, Image& 
     still = std::move(player->canvas_);
     player->canvas_ = {};
     if (player->FrameCount() > 1) {
-        player->Reset();
+        // Back at the start, with the first frame still kept by the library.
+        player->primed_ = player->shown_;
+        player->next_ = 0;
         animation = std::move(player);
     }
     return DecodeError::None;

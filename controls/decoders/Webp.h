@@ -71,6 +71,11 @@ private:
     std::size_t current_ = 0;
     std::size_t next_ = 0;
     bool restart_ = false;
+    // The first frame is decoded once for the still picture; the library
+    // keeps it until its next call, so playing from the start does not
+    // decode it again.
+    const std::uint8_t* primed_ = nullptr;
+    const std::uint8_t* shown_ = nullptr; // the library's last composed frame
 };
 
 // Any WebP file: its still picture and, for an animation of two frames or

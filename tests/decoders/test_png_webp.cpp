@@ -232,8 +232,20 @@ void TestPngWebp::webp_animation_plays_frames_in_order()
     QCOMPARE(DecodeWebpPicture(Bytes("good_webp_animated.webp"), still, animation), DecodeError::None);
     CompareFrame(still, 0);
     QVERIFY(animation != nullptr);
+    QVERIFY(animation->Canvas().Empty());
+    // It plays from the start, a Reset there included, however the first
+    // frame is kept.
+    animation->Reset();
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(animation->Advance(), DecodeError::None);
+        QCOMPARE(animation->Current(), std::size_t(i % 3));
+        CompareFrame(animation->Canvas(), i % 3);
+    }
+    animation->Reset();
     QCOMPARE(animation->Advance(), DecodeError::None);
-    QCOMPARE(animation->Current(), std::size_t{0});
+    CompareFrame(animation->Canvas(), 0);
+    QCOMPARE(animation->Advance(), DecodeError::None);
+    CompareFrame(animation->Canvas(), 1);
 }
 
 void TestPngWebp::webp_animation_clone_plays_alone()
