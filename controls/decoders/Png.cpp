@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <memory>
+#include <vector>
 
 namespace mugrove {
 
@@ -72,28 +73,38 @@ void ToArgb(std::uint32_t* p, std::size_t count)
 
 // Row by row, each row reordered while it is still in the cache; an
 // interlaced picture visits rows again, so it is reordered once at the end.
-int DecodeRows(spng_ctx* ctx, Image& out, bool interlaced)
+// Plain 8-bit RGB (most screenshots) comes as it is stored and is widened
+// here in the same pass.
+int DecodeRows(spng_ctx* ctx, Image& out, bool interlaced, bool plainRgb)
 {
-    const std::size_t rowBytes = static_cast<std::size_t>(out.width) * sizeof(std::uint32_t);
+    const std::size_t width = static_cast<std::size_t>(out.width);
     if (interlaced) {
-        const int e = spng_decode_image(ctx, out.pixels.data(), rowBytes * static_cast<std::size_t>(out.height),
+        const int e = spng_decode_image(ctx, out.pixels.data(), width * 4 * static_cast<std::size_t>(out.height),
                                         SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
         if (e == SPNG_OK)
             ToArgb(out.pixels.data(), out.pixels.size());
         return e;
     }
-    int e = spng_decode_image(ctx, nullptr, 0, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE);
+    int e = plainRgb ? spng_decode_image(ctx, nullptr, 0, SPNG_FMT_RGB8, SPNG_DECODE_PROGRESSIVE)
+                     : spng_decode_image(ctx, nullptr, 0, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE);
     if (e != SPNG_OK)
         return e;
+    std::vector<std::uint8_t> rgb(plainRgb ? width * 3 : 0);
     spng_row_info row{};
     while ((e = spng_get_row_info(ctx, &row)) == SPNG_OK) {
         if (row.row_num >= static_cast<std::uint32_t>(out.height))
             return SPNG_EINTERNAL;
         std::uint32_t* target = out.Row(static_cast<int>(row.row_num));
-        e = spng_decode_row(ctx, target, rowBytes);
+        e = plainRgb ? spng_decode_row(ctx, rgb.data(), rgb.size()) : spng_decode_row(ctx, target, width * 4);
         if (e != SPNG_OK && e != SPNG_EOI)
             return e;
-        ToArgb(target, static_cast<std::size_t>(out.width));
+        if (plainRgb) {
+            const std::uint8_t* p = rgb.data();
+            for (std::size_t x = 0; x < width; ++x, p += 3)
+                target[x] = Argb(255, p[0], p[1], p[2]);
+        } else {
+            ToArgb(target, width);
+        }
         if (e == SPNG_EOI)
             return SPNG_OK;
     }
@@ -159,6 +170,12 @@ DecodeError DecodePng(std::span<const std::uint8_t> data, Image& out)
     std::size_t size = 0;
     if (const int e = spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &size); e != SPNG_OK)
         return Named(e);
+    // Reads the chunks before the pixels, so their faults are named here.
+    spng_trns transparency{};
+    const int trns = spng_get_trns(ctx.get(), &transparency);
+    if (trns != SPNG_OK && trns != SPNG_ECHUNKAVAIL)
+        return Named(trns);
+    const bool plainRgb = header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && header.bit_depth == 8 && trns != SPNG_OK;
     // Every pixel is written by the library, or the decode fails.
     if (const DecodeError e = AllocateImageUninitialised(out, header.width, header.height);
         e != DecodeError::None)
@@ -167,7 +184,8 @@ DecodeError DecodePng(std::span<const std::uint8_t> data, Image& out)
         out = {};
         return DecodeError::BadHeader;
     }
-    if (const int e = DecodeRows(ctx.get(), out, header.interlace_method != SPNG_INTERLACE_NONE); e != SPNG_OK) {
+    if (const int e = DecodeRows(ctx.get(), out, header.interlace_method != SPNG_INTERLACE_NONE, plainRgb);
+        e != SPNG_OK) {
         out = {};
         return Named(e);
     }
