@@ -34,11 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (player->FrameCount() < 2 || !Whole(still, player->Width(), player->Height()))
         __builtin_trap();
     const std::size_t canvas = static_cast<std::size_t>(player->Width()) * static_cast<std::size_t>(player->Height());
-    constexpr std::size_t kPixelFrames = std::size_t{8} << 20;
+    constexpr std::size_t kPixelFrames = std::size_t{4} << 20;
     const std::size_t steps = std::max<std::size_t>(
-        2, std::min<std::size_t>(player->FrameCount() < 20 ? 2 * player->FrameCount() : 40, kPixelFrames / canvas));
+        1, std::min<std::size_t>(player->FrameCount() < 20 ? 2 * player->FrameCount() : 40, kPixelFrames / canvas));
     // A clone holds canvases of its own: only for canvases of modest size.
-    const std::unique_ptr<mugrove::Animation> clone = canvas <= (std::size_t{1} << 22) ? player->Clone() : nullptr;
+    const std::unique_ptr<mugrove::Animation> clone = canvas <= (std::size_t{1} << 20) ? player->Clone() : nullptr;
     for (std::size_t i = 0; i < steps; ++i) {
         if (player->Advance() == mugrove::DecodeError::None &&
             (!Whole(player->Canvas(), player->Width(), player->Height()) ||
