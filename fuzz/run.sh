@@ -36,7 +36,8 @@ seed() { # target, then file patterns
   mkdir -p "$work/corpus/$t" "$work/artifacts/$t"
   for pattern in "$@"; do
     for f in $data/$pattern tests/data/fuzz-regressions/$pattern; do
-      [ -e "$f" ] && cp -n "$f" "$work/corpus/$t/"
+      # Files longer than -max_len would only be cut short.
+      [ -e "$f" ] && [ "$(stat -c %s "$f")" -le 200000 ] && cp -n "$f" "$work/corpus/$t/"
     done
   done
   return 0

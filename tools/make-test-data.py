@@ -267,24 +267,33 @@ def make_icon():
 
 # ---------------------------------------------------------------- GIF
 
+class CodeWriter:
+    """Packs LZW codes of a changing width, least significant bit first."""
+
+    def __init__(self, size):
+        self.out, self.acc, self.nbits, self.size = bytearray(), 0, 0, size
+
+    def emit(self, code):
+        self.acc |= code << self.nbits
+        self.nbits += self.size
+        while self.nbits >= 8:
+            self.out.append(self.acc & 255)
+            self.acc >>= 8
+            self.nbits -= 8
+
+    def done(self):
+        if self.nbits:
+            self.out.append(self.acc & 255)
+        return bytes(self.out)
+
+
 def lzw_encode(indices, min_size, clear_when_full=True):
     clear, end = 1 << min_size, (1 << min_size) + 1
-    out, acc, nbits = bytearray(), 0, 0
-    size = min_size + 1
-
-    def emit(code):
-        nonlocal acc, nbits
-        acc |= code << nbits
-        nbits += size
-        while nbits >= 8:
-            out.append(acc & 255)
-            acc >>= 8
-            nbits -= 8
-
+    w = CodeWriter(min_size + 1)
     # Strings are (code of the string without its last index, last index).
     table = {}
     nxt = end + 1
-    emit(clear)
+    w.emit(clear)
     cur = None
     for p in indices:
         if cur is None:
@@ -293,24 +302,22 @@ def lzw_encode(indices, min_size, clear_when_full=True):
         if (cur, p) in table:
             cur = table[(cur, p)]
             continue
-        emit(cur)
+        w.emit(cur)
         if nxt < 4096:
             table[(cur, p)] = nxt
             nxt += 1
-            if nxt > (1 << size) and size < 12:
-                size += 1
+            if nxt > (1 << w.size) and w.size < 12:
+                w.size += 1
         elif clear_when_full:
-            emit(clear)
+            w.emit(clear)
             table = {}
             nxt = end + 1
-            size = min_size + 1
+            w.size = min_size + 1
         cur = p
     if cur is not None:
-        emit(cur)
-    emit(end)
-    if nbits:
-        out.append(acc & 255)
-    return bytes(out)
+        w.emit(cur)
+    w.emit(end)
+    return w.done()
 
 
 def lzw_bomb(codes, min_size=2):
@@ -318,32 +325,20 @@ def lzw_bomb(codes, min_size=2):
     of pixels: the strings 0, 00, 000, ... until the table is full, then the
     longest string again and again, `codes` codes in all, no end code."""
     clear = 1 << min_size
-    out, acc, nbits, size = bytearray(), 0, 0, min_size + 1
-
-    def emit(code):
-        nonlocal acc, nbits
-        acc |= code << nbits
-        nbits += size
-        while nbits >= 8:
-            out.append(acc & 255)
-            acc >>= 8
-            nbits -= 8
-    emit(clear)
-    emit(0)
+    w = CodeWriter(min_size + 1)
+    w.emit(clear)
+    w.emit(0)
     nxt = clear + 2
     for _ in range(codes):
         if nxt < 4096:
             # The decoder adds entry nxt as this code arrives.
-            code = nxt
+            w.emit(nxt)
             nxt += 1
-            emit(code)
-            if nxt == (1 << size) and size < 12:
-                size += 1
+            if nxt == (1 << w.size) and w.size < 12:
+                w.size += 1
         else:
-            emit(4095)
-    if nbits:
-        out.append(acc & 255)
-    return bytes(out)
+            w.emit(4095)
+    return w.done()
 
 
 def sub_blocks(data):
@@ -635,7 +630,7 @@ def make_jpeg():
     many = many[:-2] + many[last:-2] * 5 + b"\xFF\xD9"
     write("jpeg_too_many_scans.jpg", many)
     # Damaged photos: one without its end marker, one cut off at 60 %.
-    photo = [[((x * 4) % 256, (y * 4) % 256, ((x ^ y) * 4) % 256) for x in range(64)] for y in range(64)]
+    photo = [[((x * 4) % 256, (y * 4) % 256, ((x ^ y) * 4) % 256) for x in range(64)] for y in range(192)]
     whole = cjpeg(ppm(photo), "-quality", "90")
     write("good_jpeg_whole.jpg", whole)
     assert whole.endswith(b"\xFF\xD9")

@@ -1,9 +1,10 @@
 // JPEG: the work area's path (bytes → DecodedPicture) against a bare
 // libjpeg-turbo decode of the same files to RGB. GIF: our decoder against
-// giflib's DGifSlurp on the same animated files; both end with every
-// frame's colour indices in memory. The pictures are made here at start, so
-// no large file is kept in the repository.
+// giflib's DGifSlurp on the same animated files; both decode every frame's
+// colour indices. GIF bombs: the work area's path alone. The pictures are
+// made here at start, so no large file is kept in the repository.
 
+#include "bench/decoders/GifInMemory.h"
 #include "controls/decoders/DecodedPicture.h"
 #include "controls/decoders/Gif.h"
 
@@ -24,6 +25,7 @@
 #include <jpeglib.h>
 
 using namespace mugrove;
+using namespace mugrove::bench;
 
 namespace {
 
@@ -80,26 +82,12 @@ std::vector<std::uint8_t> EncodeJpeg(int w, int h, bool progressive)
     return file;
 }
 
-int WriteToVector(GifFileType* gif, const GifByteType* data, int n)
-{
-    auto* out = static_cast<std::vector<std::uint8_t>*>(gif->UserData);
-    out->insert(out->end(), data, data + n);
-    return n;
-}
-
 // An animation of `frames` frames: a full first frame of dithered
 // gradients, then moving rectangles of changing content.
 std::vector<std::uint8_t> EncodeGif(int w, int h, int frames)
 {
     std::vector<std::uint8_t> file;
-    int error = 0;
-    GifFileType* gif = EGifOpen(&file, WriteToVector, &error);
-    ColorMapObject* map = GifMakeMapObject(256, nullptr);
-    for (int i = 0; i < 256; ++i)
-        map->Colors[i] = {static_cast<GifByteType>((i & 7) * 36), static_cast<GifByteType>(((i >> 3) & 7) * 36),
-                          static_cast<GifByteType>((i >> 6) * 85)};
-    EGifSetGifVersion(gif, true);
-    EGifPutScreenDesc(gif, w, h, 8, 0, map);
+    GifFileType* gif = OpenGifWriter(file, w, h);
     std::mt19937 rng(7);
     std::vector<GifByteType> line(static_cast<std::size_t>(w));
     for (int f = 0; f < frames; ++f) {
@@ -124,8 +112,8 @@ std::vector<std::uint8_t> EncodeGif(int w, int h, int frames)
             EGifPutLine(gif, line.data(), fw);
         }
     }
+    int error = 0;
     EGifCloseFile(gif, &error);
-    GifFreeMapObject(map);
     return file;
 }
 
@@ -252,20 +240,6 @@ void BM_TemplatesBare(benchmark::State& state)
 
 // ------------------------------------------------------------- GIF
 
-struct MemoryInput {
-    const std::vector<std::uint8_t>* file;
-    std::size_t pos;
-};
-
-int ReadFromMemory(GifFileType* gif, GifByteType* out, int n)
-{
-    auto* in = static_cast<MemoryInput*>(gif->UserData);
-    const std::size_t k = std::min(static_cast<std::size_t>(n), in->file->size() - in->pos);
-    std::memcpy(out, in->file->data() + in->pos, k);
-    in->pos += k;
-    return static_cast<int>(k);
-}
-
 // Ours: the index, then every frame's colour indices, one frame at a time
 // into one buffer (the player's way) where giflib keeps them all.
 void BM_GifOurs(benchmark::State& state)
@@ -314,8 +288,71 @@ void BM_GifOursComposed(benchmark::State& state)
     Label(state, *bytes, "decoded and composed");
 }
 
+// ------------------------------------------------------------- bombs
+
+void PutCode(std::vector<std::uint8_t>& out, std::uint32_t& acc, int& bits, int code, int size)
+{
+    acc |= static_cast<std::uint32_t>(code) << bits;
+    bits += size;
+    while (bits >= 8) {
+        out.push_back(static_cast<std::uint8_t>(acc));
+        acc >>= 8;
+        bits -= 8;
+    }
+}
+
+// A frame claiming 65535 × 65535 over a 16 × 16 screen, one colour, whose
+// codes each stand for about 4000 pixels, `bytes` of LZW data in all (the
+// same recipe as the test files' bombs).
+std::vector<std::uint8_t> Bomb(std::size_t bytes, bool interlaced)
+{
+    std::vector<std::uint8_t> lzw;
+    std::uint32_t acc = 0;
+    int bits = 0, size = 3, next = 6;
+    PutCode(lzw, acc, bits, 4, size); // clear
+    PutCode(lzw, acc, bits, 0, size);
+    while (lzw.size() < bytes) {
+        if (next < 4096) {
+            PutCode(lzw, acc, bits, next, size);
+            ++next;
+            if (next == (1 << size) && size < 12)
+                ++size;
+        } else {
+            PutCode(lzw, acc, bits, 4095, size);
+        }
+    }
+    std::vector<std::uint8_t> file = {'G', 'I', 'F', '8', '9', 'a', 16, 0, 16, 0, 0x81, 0, 0,
+                                      255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255,
+                                      0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
+                                      static_cast<std::uint8_t>(interlaced ? 0x40 : 0), 2};
+    for (std::size_t i = 0; i < lzw.size(); i += 255) {
+        const std::size_t n = std::min<std::size_t>(255, lzw.size() - i);
+        file.push_back(static_cast<std::uint8_t>(n));
+        file.insert(file.end(), lzw.begin() + static_cast<std::ptrdiff_t>(i),
+                    lzw.begin() + static_cast<std::ptrdiff_t>(i + n));
+    }
+    file.push_back(0);
+    file.push_back(0x3B);
+    return file;
+}
+
+// The work area's path on a bomb: 380 KB and ten times that, rows straight
+// or interlaced (where far more of the data must be read).
+void BM_GifBomb(benchmark::State& state)
+{
+    const std::vector<std::uint8_t> file = Bomb(static_cast<std::size_t>(state.range(0)) * 1024, state.range(1) != 0);
+    for (auto _ : state) {
+        DecodedPicture picture;
+        if (DecodePicture(file, picture) != DecodeError::None)
+            state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(picture.image.pixels.data());
+    }
+    Label(state, file, state.range(1) ? "interlaced" : "straight");
+}
+
 } // namespace
 
+BENCHMARK(BM_GifBomb)->ArgsProduct({{380, 3800}, {0, 1}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegWorkArea)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegBare)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TemplatesWorkArea)->Unit(benchmark::kMillisecond);

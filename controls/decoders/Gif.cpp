@@ -428,10 +428,12 @@ DecodeError GifPlayer::Allocate()
     try {
         saved_.resize(index_->largestSavedClip);
         indices_.resize(index_->largestClip);
+        drawn_.reserve(index_->frames.size());
     } catch (const std::bad_alloc&) {
         canvas_ = {};
         saved_ = {};
         indices_ = {};
+        drawn_ = {};
         return DecodeError::TooLarge; // within the caps, but not available now
     }
     return DecodeError::None;
@@ -469,7 +471,10 @@ DecodeError GifPlayer::Advance()
     if (e != DecodeError::None && next != 0)
         return e;
     if (next == 0) {
-        std::fill(canvas_.pixels.begin(), canvas_.pixels.end(), kTransparent);
+        for (const Area& a : drawn_)
+            for (int y = 0; y < a.height; ++y)
+                std::fill_n(canvas_.Row(a.top + y) + a.left, a.width, kTransparent);
+        drawn_.clear();
         restorePending_ = false;
     } else if (restorePending_) {
         RestoreArea();
@@ -480,6 +485,9 @@ DecodeError GifPlayer::Advance()
     if (restorePending_)
         SaveArea(frame);
     Draw(frame);
+    // Each frame of one loop is counted once, within the reserved room.
+    if (frame.clipWidth > 0 && frame.clipHeight > 0)
+        drawn_.push_back({frame.left, frame.top, frame.clipWidth, frame.clipHeight});
     return DecodeError::None;
 }
 

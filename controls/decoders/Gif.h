@@ -97,6 +97,12 @@ private:
     std::vector<std::uint8_t> indices_;
     std::uint64_t decodedPixels_ = 0;
     std::array<std::uint32_t, 256> palette_{};
+    // Where frames have drawn since the canvas was last clear: starting
+    // the loop again clears only those, not the whole screen.
+    struct Area {
+        int left, top, width, height;
+    };
+    std::vector<Area> drawn_;
     int savedLeft_ = 0, savedTop_ = 0, savedWidth_ = 0, savedHeight_ = 0;
     bool restorePending_ = false;
     std::size_t current_ = 0;

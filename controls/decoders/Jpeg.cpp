@@ -3,6 +3,7 @@
 #include <bit>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <type_traits>
 
@@ -27,7 +28,7 @@ struct JpegContext {
     jpeg_progress_mgr progress;
     std::jmp_buf jump;
     DecodeError failure;
-    bool dataEnded; // libjpeg has warned that the data ran out
+    bool dataEnded; // libjpeg has warned that the data ran out for good
 };
 static_assert(std::is_trivially_destructible_v<JpegContext>);
 
@@ -55,7 +56,13 @@ void OnError(j_common_ptr info)
 // libjpeg's fill, as cameras and cut-off downloads leave them.
 void OnMessage(j_common_ptr info, int level)
 {
-    if (level == -1 && info->err->msg_code == JWRN_JPEG_EOF)
+    if (level != -1)
+        return;
+    // The data also ends for good at a marker inside the compressed data,
+    // unless restart markers may resume it.
+    const int code = info->err->msg_code;
+    const auto* d = reinterpret_cast<j_decompress_ptr>(info);
+    if (code == JWRN_JPEG_EOF || (code == JWRN_HIT_MARKER && d->restart_interval == 0))
         ContextOf(info).dataEnded = true;
 }
 
@@ -139,6 +146,13 @@ DecodeError Run(JpegContext& ctx, std::span<const std::uint8_t> data, Image& out
         std::longjmp(ctx.jump, 1);
     }
     const bool inverted = ctx.info.saw_Adobe_marker != 0;
+    // Once the data has run out, a single-scan file decodes every further
+    // block as empty, so past the band where that happened (and the bands
+    // smoothed with it) each row is the same fill. A short file claiming a
+    // huge picture then costs a few bands, not the whole picture.
+    const bool oneScan = !jpeg_has_multiple_scans(&ctx.info);
+    const int band = ctx.info.max_v_samp_factor * DCTSIZE;
+    int endedAt = -1;
     while (ctx.info.output_scanline < ctx.info.output_height) {
         const int y = static_cast<int>(ctx.info.output_scanline);
         JSAMPROW row = fourInks ? rows.data() : reinterpret_cast<JSAMPROW>(out.Row(y));
@@ -151,6 +165,17 @@ DecodeError Run(JpegContext& ctx, std::span<const std::uint8_t> data, Image& out
             for (int x = 0; x < out.width; ++x) {
                 const std::uint8_t* p = rows.data() + 4 * static_cast<std::size_t>(x);
                 dst[x] = FromInk(p[0], p[1], p[2], p[3], inverted);
+            }
+        }
+        if (oneScan && ctx.dataEnded) {
+            if (endedAt < 0)
+                endedAt = y;
+            const std::size_t rowBytes = static_cast<std::size_t>(out.width) * sizeof(std::uint32_t);
+            if (y >= endedAt + 4 * band && std::memcmp(out.Row(y), out.Row(y - 1), rowBytes) == 0) {
+                for (int below = y + 1; below < out.height; ++below)
+                    std::memcpy(out.Row(below), out.Row(y), rowBytes);
+                jpeg_destroy_decompress(&ctx.info);
+                return DecodeError::None;
             }
         }
     }

@@ -111,7 +111,13 @@ DecodeError DecodePcx(std::span<const std::uint8_t> data, Image& out)
         palette[1] = 0xFFFFFFFFu;
     }
 
-    if (const DecodeError e = AllocateImage(out, width, height, kOpaqueBlack); e != DecodeError::None)
+    // Two bytes give at most 63 (the longest run), so data too short for
+    // every line is refused before the picture is allocated.
+    const std::uint64_t lineBytes = static_cast<std::uint64_t>(bytesPerLine) * planes;
+    if ((pixels.size() / 2) * 63 + pixels.size() % 2 < lineBytes * static_cast<std::uint64_t>(height))
+        return DecodeError::TruncatedInput;
+    // Every row is written below, or the decode fails and the picture goes.
+    if (const DecodeError e = AllocateImageUninitialised(out, width, height); e != DecodeError::None)
         return e;
     std::vector<std::uint8_t> line(static_cast<std::size_t>(bytesPerLine) * planes);
     RleReader rle(pixels);
