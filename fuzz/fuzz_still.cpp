@@ -2,6 +2,7 @@
 // program per decoder, naming it in MUGROVE_FUZZ_DECODER.
 
 #include "controls/decoders/Decoders.h"
+#include "controls/decoders/Png.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -27,7 +27,7 @@ for size in 16 24 32 48 64 128 256; do
   fi
 done
 # The entry starts the installed program and names the installed icon.
-grep -qx 'Exec=mugrove' "$prefix/share/applications/$id.desktop" || { echo "Exec" >&2; fail=1; }
+grep -qx 'Exec=mugrove %F' "$prefix/share/applications/$id.desktop" || { echo "Exec" >&2; fail=1; }
 grep -qx "Icon=$id" "$prefix/share/applications/$id.desktop" || { echo "Icon" >&2; fail=1; }
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" \
   "$prefix/share/metainfo/$id.metainfo.xml" || { echo "launchable" >&2; fail=1; }

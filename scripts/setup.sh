@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev        # Qt 6 Widgets and Qt Test
   libjpeg-dev                   # libjpeg-turbo
+  libspng-dev libwebp-dev       # PNG; WebP with its demux library (still and animated)
   fonts-noto-cjk                # Chinese text in the window and on captions
   libbenchmark-dev              # bench/
   libgif-dev                    # giflib: writing animated GIFs; bench/decoders' yardstick decoder

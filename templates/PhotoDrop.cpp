@@ -33,17 +33,23 @@ PictureBytes ReadWholeFile(const QString& fileName)
 
 namespace {
 
-// The file's bytes and their decoded form; null when there is no picture.
-// An animation plays from the same shared bytes the work area keeps.
-std::unique_ptr<DecodedPicture> DecodeFile(const QString& fileName, std::shared_ptr<const PictureBytes>& bytes)
+// The decoded form of the bytes; null when they hold no picture. An
+// animation plays from the same shared bytes the work area keeps.
+std::unique_ptr<DecodedPicture> Decode(const std::shared_ptr<const PictureBytes>& bytes)
 {
-    bytes = std::make_shared<const PictureBytes>(ReadWholeFile(fileName));
     if (bytes->empty())
         return nullptr;
     auto decoded = std::make_unique<DecodedPicture>();
     if (DecodePicture(bytes, *decoded) != DecodeError::None)
         return nullptr;
     return decoded;
+}
+
+// The file's bytes and their decoded form; null when there is no picture.
+std::unique_ptr<DecodedPicture> DecodeFile(const QString& fileName, std::shared_ptr<const PictureBytes>& bytes)
+{
+    bytes = std::make_shared<const PictureBytes>(ReadWholeFile(fileName));
+    return Decode(bytes);
 }
 
 } // namespace
@@ -70,23 +76,49 @@ QStringList DroppedFileNames(const QString& text)
     return text.split(separator, Qt::SkipEmptyParts);
 }
 
-void OnPhotoDropped(Form& form, const QString& fileNames)
+namespace {
+
+void Show(Form& form, std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<DecodedPicture> decoded)
 {
-    // Each file is read and decoded once; the work area takes the decoded
-    // form as it is, and its size is the picture's own.
-    for (const QString& name : DroppedFileNames(fileNames)) {
+    // The work area takes the decoded form as it is, and its size is the
+    // picture's own.
+    const int width = decoded->Width();
+    const int height = decoded->Height();
+    form.workArea->SetDecodedPicture(std::move(bytes), std::move(decoded));
+    form.workArea->SetWidth(width);
+    form.workArea->SetHeight(height);
+    RefreshSizeLabels(form);
+}
+
+} // namespace
+
+bool ShowPictureBytes(Form& form, PictureBytes bytes)
+{
+    auto shared = std::make_shared<const PictureBytes>(std::move(bytes));
+    std::unique_ptr<DecodedPicture> decoded = Decode(shared);
+    if (!decoded)
+        return false;
+    Show(form, std::move(shared), std::move(decoded));
+    return true;
+}
+
+bool ShowFirstPicture(Form& form, const QStringList& fileNames)
+{
+    // Each file is read and decoded once.
+    for (const QString& name : fileNames) {
         std::shared_ptr<const PictureBytes> bytes;
         std::unique_ptr<DecodedPicture> decoded = DecodeFile(name, bytes);
         if (!decoded)
             continue;
-        const int width = decoded->Width();
-        const int height = decoded->Height();
-        form.workArea->SetDecodedPicture(std::move(bytes), std::move(decoded));
-        form.workArea->SetWidth(width);
-        form.workArea->SetHeight(height);
-        RefreshSizeLabels(form);
-        return;
+        Show(form, std::move(bytes), std::move(decoded));
+        return true;
     }
+    return false;
+}
+
+void OnPhotoDropped(Form& form, const QString& fileNames)
+{
+    ShowFirstPicture(form, DroppedFileNames(fileNames));
 }
 
 } // namespace mugrove

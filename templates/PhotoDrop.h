@@ -25,6 +25,15 @@ std::int32_t ImageFileHeight(const QString& fileName);
 // The names in a FilesDropped text: one name, or names each ended by CR LF.
 QStringList DroppedFileNames(const QString& text);
 
+// Shows the bytes in the work area at the picture's own size and refreshes
+// the size labels, as a drop does; false, changing nothing, when they hold
+// no picture this program reads.
+bool ShowPictureBytes(Form& form, PictureBytes bytes);
+
+// Shows the first of the files that holds a picture, as a drop does; false,
+// changing nothing, when none does.
+bool ShowFirstPicture(Form& form, const QStringList& fileNames);
+
 // 拖放对象1 FilesDropped: shows the first dropped file that holds a picture
 // at its own size. When none does, the work area keeps what it had.
 void OnPhotoDropped(Form& form, const QString& fileNames);

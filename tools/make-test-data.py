@@ -649,6 +649,287 @@ def make_jpeg():
     write("jpeg_over_memory_cap.jpg", bytes(huge))
 
 
+# ---------------------------------------------------------------- PNG
+
+def png_chunk(t, d):
+    return struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d) & 0xFFFFFFFF)
+
+
+def png_pack_row(samples, depth):
+    """One row of samples (ints) at `depth` bits each, big-endian, packed."""
+    if depth == 16:
+        return b"".join(struct.pack(">H", v) for v in samples)
+    if depth == 8:
+        return bytes(samples)
+    return pack_bits(samples, depth)
+
+
+def png_filter(rows, bpp):
+    """Filters each packed row with filter type y % 5, so every type is used."""
+    def paeth(a, b, c):
+        p = a + b - c
+        pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+        return a if pa <= pb and pa <= pc else (b if pb <= pc else c)
+    out, prev = bytearray(), bytes(len(rows[0])) if rows else b""
+    for y, row in enumerate(rows):
+        kind = y % 5
+        f = bytearray()
+        for i, x in enumerate(row):
+            a = row[i - bpp] if i >= bpp else 0
+            b = prev[i]
+            c = prev[i - bpp] if i >= bpp else 0
+            pred = [0, a, b, (a + b) // 2, paeth(a, b, c)][kind]
+            f.append((x - pred) & 0xFF)
+        out += bytes([kind]) + f
+        prev = row
+    return bytes(out)
+
+
+ADAM7 = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
+
+
+def png_file(w, h, colour_type, depth, pixels, plte=None, trns=None, interlaced=False, extra=b""):
+    """pixels: rows of per-pixel sample tuples as stored (indices, grey, rgb, ...)."""
+    channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour_type]
+    bpp = max(1, channels * depth // 8)
+
+    def packed(sub):
+        return [png_pack_row([v for px in row for v in px], depth) for row in sub]
+    if interlaced:
+        raw = b""
+        for (x0, y0, dx, dy) in ADAM7:
+            sub = [[pixels[y][x] for x in range(x0, w, dx)] for y in range(y0, h, dy)]
+            if sub and sub[0]:
+                raw += png_filter(packed(sub), bpp)
+    else:
+        raw = png_filter(packed(pixels), bpp)
+    body = png_chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, depth, colour_type, 0, 0, 1 if interlaced else 0))
+    body += extra
+    if plte is not None:
+        body += png_chunk(b"PLTE", b"".join(bytes(c) for c in plte))
+    if trns is not None:
+        body += png_chunk(b"tRNS", trns)
+    return PNG + body + png_chunk(b"IDAT", zlib.compress(raw)) + png_chunk(b"IEND", b"")
+
+
+def make_png():
+    # Grey at every depth: the sample scaled to 8 bits by repeating its bits.
+    for depth in (1, 2, 4, 8, 16):
+        top = (1 << depth) - 1
+        if depth == 16:
+            # The high byte is the shown grey; the low byte differs from it.
+            grey8 = [[(x * 37 + y * 51) & 255 for x in range(7)] for y in range(3)]
+            vals = [[g * 256 + (g ^ 0x5A) for g in row] for row in grey8]
+        else:
+            vals = [[(x * 3 + y * 5) % (top + 1) for x in range(7)] for y in range(3)]
+            grey8 = [[(v * 255) // top for v in row] for row in vals]
+        stored = [[(v,) for v in row] for row in vals]
+        write(f"good_png_grey{depth}.png", png_file(7, 3, 0, depth, stored))
+        expect(f"good_png_grey{depth}.png", [[(g, g, g) for g in row] for row in grey8])
+    # 16-bit samples keep their high byte; the low bytes differ so a
+    # decoder that reads the wrong byte shows it.
+    rgb16 = [[(r * 257 ^ 0x5A, g * 257 ^ 0x33, b * 257 ^ 0xC4) for (r, g, b) in row] for row in PIC]
+    write("good_png_rgb16.png", png_file(3, 2, 2, 16, rgb16))
+    expect("good_png_rgb16.png", PIC)
+    alpha = [[255, 0, 128], [255, 64, 10]]
+    write("good_png_rgb8.png", png_file(3, 2, 2, 8, PIC))
+    expect("good_png_rgb8.png", PIC)
+    write("good_png_rgba8.png", png_file(3, 2, 6, 8, [[PIC[y][x] + (alpha[y][x],) for x in range(3)] for y in range(2)]))
+    expect("good_png_rgba8.png", PIC, alpha)
+    write("good_png_rgba16.png", png_file(3, 2, 6, 16, [[tuple(v * 257 for v in PIC[y][x] + (alpha[y][x],))
+                                                         for x in range(3)] for y in range(2)]))
+    expect("good_png_rgba16.png", PIC, alpha)
+    ga = [[(x * 40, 255 - x * 50) for x in range(4)]]
+    write("good_png_grey_alpha8.png", png_file(4, 1, 4, 8, ga))
+    expect("good_png_grey_alpha8.png", [[(g, g, g) for g, _ in ga[0]]], [[a for _, a in ga[0]]])
+    write("good_png_grey_alpha16.png", png_file(4, 1, 4, 16, [[(g * 257, a * 257) for g, a in ga[0]]]))
+    expect("good_png_grey_alpha16.png", [[(g, g, g) for g, _ in ga[0]]], [[a for _, a in ga[0]]])
+    # Palettes at every depth, with tRNS giving entries 1 and 2 alpha.
+    for depth in (1, 2, 4, 8):
+        n = min(len(PAL), 1 << depth)
+        idx = [[(x + y * 2) % n for x in range(9)] for y in range(2)]
+        trns = bytes([255, 0, 100][:n])
+        a_of = [255, 0, 100] + [255] * 8
+        write(f"good_png_palette{depth}.png", png_file(9, 2, 3, depth, [[(i,) for i in row] for row in idx],
+                                                         plte=PAL[:n], trns=trns))
+        expect(f"good_png_palette{depth}.png", colours_of(idx, PAL), [[a_of[i] for i in row] for row in idx])
+    # A tRNS colour key makes the matching grey or colour transparent.
+    write("good_png_grey_trns.png", png_file(3, 1, 0, 8, [[(0,), (7,), (255,)]], trns=struct.pack(">H", 7)))
+    expect("good_png_grey_trns.png", [[(0, 0, 0), (7, 7, 7), (255, 255, 255)]], [[255, 0, 255]])
+    write("good_png_rgb_trns.png", png_file(3, 2, 2, 8, PIC, trns=struct.pack(">HHH", 0, 255, 0)))
+    expect("good_png_rgb_trns.png", PIC, [[255, 0, 255], [255, 255, 255]])
+    # Interlaced: 11 × 9 touches every pass; RGBA and a 2-bit palette.
+    il = [[((x * 23) & 255, (y * 29) & 255, (x * y * 7) & 255) for x in range(11)] for y in range(9)]
+    ila = [[(x * 17 + y * 11) & 255 for x in range(11)] for y in range(9)]
+    write("good_png_interlaced.png", png_file(11, 9, 6, 8, [[il[y][x] + (ila[y][x],) for x in range(11)]
+                                                            for y in range(9)], interlaced=True))
+    expect("good_png_interlaced.png", il, ila)
+    ilidx = [[(x + y) % 4 for x in range(11)] for y in range(9)]
+    write("good_png_interlaced_palette2.png", png_file(11, 9, 3, 2, [[(i,) for i in row] for row in ilidx],
+                                                       plte=PAL[:4], interlaced=True))
+    expect("good_png_interlaced_palette2.png", colours_of(ilidx, PAL))
+    # Ancillary chunks the decoder does not use, and an animation's chunks:
+    # only the default image shows.
+    actl = png_chunk(b"acTL", struct.pack(">II", 2, 0))
+    text = png_chunk(b"tEXt", b"Comment\0made for the tests")
+    write("good_png_with_extra_chunks.png", png_file(3, 2, 2, 8, PIC, extra=actl + text))
+    expect("good_png_with_extra_chunks.png", PIC)
+
+    # --- malformed, one per rule
+    good = png_file(7, 3, 0, 8, [[(x,) for x in range(7)] for _ in range(3)])
+    idat = good.index(b"IDAT")
+    write("png_signature_only.png", PNG)
+    write("png_truncated_header.png", good[:8 + 8 + 6])
+    write("png_truncated_idat.png", good[:idat + 4 + 6])
+    write("png_no_idat.png", PNG + png_chunk(b"IHDR", struct.pack(">IIBBBBB", 2, 2, 8, 2, 0, 0, 0)) +
+          png_chunk(b"IEND", b""))
+    bad_crc = bytearray(good)
+    bad_crc[8 + 8 + 13] ^= 0xFF  # first byte of IHDR's CRC
+    write("png_bad_crc.png", bytes(bad_crc))
+    ihdr = lambda w, h, depth=8, ct=2: PNG + png_chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, depth, ct, 0, 0, 0))
+    write("png_zero_width.png", ihdr(0, 2) + png_chunk(b"IDAT", zlib.compress(b"\0" * 2)) + png_chunk(b"IEND", b""))
+    # Claimed sizes beyond the caps, with no pixel data behind them.
+    write("png_side_over_cap.png", ihdr(32628, 1) + png_chunk(b"IEND", b""))
+    write("png_over_memory_cap.png", ihdr(10000, 10000) + png_chunk(b"IEND", b""))
+    # Within the caps, but far more rows than its few compressed bytes can hold.
+    write("png_claims_more_than_data.png", ihdr(8000, 8000) + png_chunk(b"IDAT", zlib.compress(b"\0" * 64)) +
+          png_chunk(b"IEND", b""))
+    write("png_bad_bit_depth.png", ihdr(2, 2, depth=4, ct=2) + png_chunk(b"IEND", b""))
+    write("png_palette_missing.png", png_file(2, 1, 3, 8, [[(0,), (1,)]]))
+    write("png_palette_index_beyond.png", png_file(3, 1, 3, 8, [[(0,), (1,), (5,)]], plte=PAL[:2]))
+    raw = bytearray(zlib.compress(b"\0\1\2\3" * 10))
+    raw[4] ^= 0x55
+    write("png_corrupt_zlib.png", ihdr(3, 3) + png_chunk(b"IDAT", bytes(raw)) + png_chunk(b"IEND", b""))
+    write("png_bad_filter.png", ihdr(1, 1) + png_chunk(b"IDAT", zlib.compress(b"\x07\0\0\0")) + png_chunk(b"IEND", b""))
+
+
+# ---------------------------------------------------------------- WebP
+# The bitstreams come from libwebp's own encoder (through ctypes, so the
+# script needs nothing but the library the program links); the RIFF
+# containers around them are written here, field by field.
+
+def webp_library():
+    import ctypes
+    import ctypes.util
+    lib = ctypes.CDLL(ctypes.util.find_library("webp") or "libwebp.so.7")
+    for name in ("WebPEncodeRGBA", "WebPEncodeLosslessRGBA"):
+        getattr(lib, name).restype = ctypes.c_size_t
+    return lib
+
+
+def webp_encode(rows, alpha=None, quality=None):
+    """A whole WebP file for rows of (r, g, b); lossless unless quality is given."""
+    import ctypes
+    lib = webp_library()
+    h, w = len(rows), len(rows[0])
+    rgba = bytes(v for y in range(h) for x in range(w)
+                 for v in rows[y][x] + ((255 if alpha is None else alpha[y][x]),))
+    out = ctypes.POINTER(ctypes.c_uint8)()
+    if quality is None:
+        n = lib.WebPEncodeLosslessRGBA(rgba, w, h, w * 4, ctypes.byref(out))
+    else:
+        n = lib.WebPEncodeRGBA(rgba, w, h, w * 4, ctypes.c_float(quality), ctypes.byref(out))
+    if n == 0:
+        sys.exit("libwebp could not encode a test picture")
+    data = ctypes.string_at(out, n)
+    lib.WebPFree(out)
+    return data
+
+
+def riff_chunk(tag, payload):
+    return tag + struct.pack("<I", len(payload)) + payload + b"\0" * (len(payload) & 1)
+
+
+def riff_webp(chunks):
+    body = b"WEBP" + b"".join(chunks)
+    return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
+def u24(v):
+    return struct.pack("<I", v)[:3]
+
+
+def webp_animation(cw, ch, frames, loops=0, flags=0x12):
+    """frames: (x, y, rows, alpha, duration, blend, dispose); offsets even."""
+    chunks = [riff_chunk(b"VP8X", bytes([flags, 0, 0, 0]) + u24(cw - 1) + u24(ch - 1)),
+              riff_chunk(b"ANIM", struct.pack("<IH", 0xFFFFFFFF, loops))]
+    for (x, y, rows, alpha, duration, blend, dispose) in frames:
+        bitstream = webp_encode(rows, alpha)[12:]  # the image chunk(s) after the RIFF header
+        fw, fh = len(rows[0]), len(rows)
+        head = u24(x // 2) + u24(y // 2) + u24(fw - 1) + u24(fh - 1) + u24(duration) + \
+            bytes([(0 if blend else 2) | (1 if dispose else 0)])
+        chunks.append(riff_chunk(b"ANMF", head + bitstream))
+    return riff_webp(chunks)
+
+
+def make_webp():
+    # One colour packs far tighter than any photo: 240 × 100 pixels in a few
+    # dozen bytes.
+    write("good_webp_solid.webp", webp_encode([[(30, 60, 90)] * 240] * 100))
+    write("good_webp_lossless.webp", webp_encode(PIC))
+    expect("good_webp_lossless.webp", PIC)
+    alpha = [[255, 0, 128], [255, 64, 10]]
+    write("good_webp_lossless_alpha.webp", webp_encode(PIC, alpha))
+    expect("good_webp_lossless_alpha.webp", PIC, alpha)
+    # Lossy pictures are compared with libwebp's own decoding of them.
+    photo = [[((x * 9) & 255, (y * 13) & 255, ((x + y) * 5) & 255) for x in range(40)] for y in range(24)]
+    write("good_webp_lossy.webp", webp_encode(photo, quality=80))
+    write("good_webp_lossy_alpha.webp", webp_encode(photo, [[(x * 6) & 255 for x in range(40)] for _ in range(24)],
+                                                    quality=80))
+    # Three frames on a 4 × 3 canvas: a full opaque one; a 2 × 2 one at
+    # (2, 0) blended over it (its transparent pixels keep what is below) and
+    # disposed afterwards; a 2 × 1 one at (0, 2) not blended.
+    f0 = [[R, G, B, W], [K, Y, C, M], [R, R, G, G]]
+    f1, a1 = [[W, W], [K, K]], [[255, 0], [0, 255]]
+    f2, a2 = [[Y, C]], [[255, 0]]
+    frames = [(0, 0, f0, None, 70, True, False), (2, 0, f1, a1, 0, True, True), (0, 2, f2, a2, 5, False, False)]
+    write("good_webp_animated.webp", webp_animation(4, 3, frames, loops=3))
+    c0 = [row[:] for row in f0]
+    c1 = [row[:] for row in c0]
+    c1[0][2], c1[1][3] = W, K
+    c2 = [row[:] for row in c1]
+    c2[0][2], c2[0][3], c2[1][2], c2[1][3] = K, K, K, K  # disposed to transparent
+    c2[2][0], c2[2][1] = Y, K                             # not blended: transparent replaces
+    t = lambda c, holes: [[0 if (x, y) in holes else 255 for x in range(4)] for y in range(3)]
+    # Each composed canvas in the ".expect" layout, named ".frame<n>" so the
+    # still-picture test does not take them for pictures of their own.
+    for i, (rows, alpha) in enumerate([(c0, None), (c1, None),
+                                       (c2, t(c2, {(2, 0), (3, 0), (2, 1), (3, 1), (1, 2)}))]):
+        expect("good_webp_animated.webp", rows, alpha)
+        os.replace(os.path.join(OUT, "good_webp_animated.webp.expect"),
+                   os.path.join(OUT, f"good_webp_animated.webp.frame{i}"))
+    one = webp_animation(4, 3, frames[:1])
+    write("good_webp_animated_one_frame.webp", one)
+    expect("good_webp_animated_one_frame.webp", c0)
+
+    # --- malformed, one per rule
+    good = webp_encode(PIC)
+    write("webp_truncated_header.webp", good[:16])
+    write("webp_truncated.webp", good[:len(good) - 4])
+    corrupt = bytearray(good)
+    for i in range(25, len(corrupt)):
+        corrupt[i] ^= 0xA5
+    write("webp_corrupt_bitstream.webp", bytes(corrupt))
+    # A lossless header that claims 16384 × 16384 (1 GiB decoded), nothing after.
+    vp8l = bytes([0x2F]) + struct.pack("<I", (16383) | (16383 << 14))
+    write("webp_over_memory_cap.webp", riff_webp([riff_chunk(b"VP8L", vp8l + b"\0" * 8)]))
+    anim = webp_animation(4, 3, frames)
+    write("webp_animated_truncated.webp", anim[:len(anim) - 10])
+    # Canvas beyond the side cap, and one within it whose canvases would not fit.
+    for name, (cw, ch) in (("webp_animated_side_over_cap.webp", (40000, 4)),
+                           ("webp_animated_over_memory_cap.webp", (8192, 8192))):
+        write(name, webp_animation(cw, ch, frames[:2]))
+    # The second frame reaches past the canvas.
+    write("webp_animated_frame_outside.webp", webp_animation(4, 3, [frames[0], (4, 0) + frames[1][2:]]))
+    # The third frame's image data is damaged; the file around it is sound.
+    bad = webp_animation(4, 3, frames)
+    last = bad.rindex(b"VP8L")
+    damaged = bytearray(bad)
+    for i in range(last + 13, len(damaged)):
+        damaged[i] ^= 0x5A
+    write("webp_animated_bad_third_frame.webp", bytes(damaged))
+
+
 def make_misc():
     write("five_bytes.bin", b"BM\0\0\0")
     write("png_picture.png", png_bytes(4, 4))
@@ -664,6 +945,8 @@ def main():
     make_gif()
     make_pcx()
     make_jpeg()
+    make_png()
+    make_webp()
     make_misc()
     print(f"wrote {len(os.listdir(OUT))} files to {os.path.normpath(OUT)}", file=sys.stderr)
 

@@ -40,12 +40,14 @@ public:
 
     Event<QString> FilesDropped;
 
+    // The local files in dragged or copied data; other URLs are links.
+    static QStringList LocalFiles(const QMimeData& data);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool Offers(const QMimeData& data) const;
-    static QStringList LocalFiles(const QMimeData& data);
     void Drop(QDropEvent& event);
 
     QPointer<QWidget> target_; // not owned: the window registered on

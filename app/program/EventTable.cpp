@@ -8,6 +8,7 @@
 #include "app/model/ListBox.h"
 #include "app/model/MainWindow.h"
 #include "app/model/SliderBar.h"
+#include "app/program/Paste.h"
 #include "app/program/Startup.h"
 #include "controls/ColorPicker.h"
 #include "controls/TransLabel.h"
@@ -61,6 +62,7 @@ void BindEvents(Form& f, SaveEnvironment save)
     f.fontButton->Clicked.Bind(Plain(f, OnFontButtonClicked));
     f.saveButton->Clicked.Bind([&f, save = std::move(save)] { OnSaveClicked(f, save); });
     f.copyButton->Clicked.Bind(Plain(f, OnCopyClicked));
+    BindPaste(f); // the paste keys and the work area's menu
 }
 
 } // namespace mugrove

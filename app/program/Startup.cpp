@@ -9,12 +9,14 @@
 #include "app/model/MainWindow.h"
 #include "app/program/EventTable.h"
 #include "controls/PicBox.h"
+#include "templates/PhotoDrop.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
 #include <QMessageBox>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -73,7 +75,18 @@ private:
 
 } // namespace
 
-int RunProgram(const WindowDefinition& definition)
+QStringList FilesToOpen(const QStringList& arguments)
+{
+    QStringList files;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const QUrl url(argument);
+        files << (argument.startsWith(QLatin1String("file:")) && url.isLocalFile() ? url.toLocalFile() : argument);
+    }
+    return files;
+}
+
+int RunProgram(const WindowDefinition& definition, const QStringList& files)
 {
     RegisterFontSubstitutions();
     UseDefaultGuiFont();
@@ -87,6 +100,8 @@ int RunProgram(const WindowDefinition& definition)
     }
     BindEvents(*form, SaveEnvironment());
     form->window->Created.Raise();
+    if (!files.isEmpty())
+        ShowFirstPicture(*form, files);
     if (std::getenv("MUGROVE_FIRST_PAINT_REPORT"))
         form->window->installEventFilter(new FirstPaintReport(form->window.get()));
     form->window->show();

@@ -1,6 +1,6 @@
 #pragma once
 
-class QString;
+#include <QStringList>
 
 namespace mugrove {
 
@@ -14,12 +14,18 @@ void OnWindowCreated(Form& form);
 // The text shown when the main window cannot be created.
 QString StartupFailureText();
 
+// The files named on the command line (the arguments after the program's
+// name, which Qt has already taken its own options from); "file:" URLs, as
+// some file managers pass them, become their local paths.
+QStringList FilesToOpen(const QStringList& arguments);
+
 // Everything after the window machinery exists: builds the form (the
 // caption's state, the overlay font and the drag, before the window), raises
-// Created, shows the window and runs the message loop; the form releases the
-// window, then that state. 0 after the window has closed; -1 when the window
-// could not be created.
-int RunProgram(const WindowDefinition& definition);
+// Created, shows the first of `files` that holds a picture as a drop would,
+// shows the window and runs the message loop; the form releases the window,
+// then that state. 0 after the window has closed; -1 when the window could
+// not be created.
+int RunProgram(const WindowDefinition& definition, const QStringList& files = {});
 
 // Whether a display is there to open windows on; without one Qt would abort.
 bool DisplayAvailable();

@@ -19,5 +19,6 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("org.mugrove.Mugrove"));
     // Every later computation runs with the default rounding and masked exceptions.
     std::fesetenv(FE_DFL_ENV);
-    return mugrove::RunProgram(mugrove::DefaultWindowDefinition());
+    return mugrove::RunProgram(mugrove::DefaultWindowDefinition(),
+                               mugrove::FilesToOpen(QCoreApplication::arguments()));
 }

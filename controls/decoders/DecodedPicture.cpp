@@ -2,6 +2,8 @@
 
 #include "controls/decoders/Decoders.h"
 #include "controls/decoders/Gif.h"
+#include "controls/decoders/Png.h"
+#include "controls/decoders/Webp.h"
 
 #include <new>
 
@@ -11,6 +13,12 @@ namespace {
 
 // `shared` holds the same bytes as `data` when the caller has them shared;
 // otherwise an animation gets its own copy.
+std::shared_ptr<const PictureBytes> Shared(std::span<const std::uint8_t> data,
+                                           const std::shared_ptr<const PictureBytes>* shared)
+{
+    return shared != nullptr ? *shared : std::make_shared<const PictureBytes>(data.begin(), data.end());
+}
+
 DecodeError DecodeByKind(std::span<const std::uint8_t> data, const std::shared_ptr<const PictureBytes>* shared,
                          DecodedPicture& out)
 {
@@ -24,12 +32,9 @@ DecodeError DecodeByKind(std::span<const std::uint8_t> data, const std::shared_p
     case ImageKind::Cursor: e = DecodeIcon(data, out.image); break;
     case ImageKind::Pcx8:
     case ImageKind::Pcx1: e = DecodePcx(data, out.image); break;
-    case ImageKind::Gif: {
-        const std::shared_ptr<const PictureBytes> bytes =
-            shared != nullptr ? *shared : std::make_shared<const PictureBytes>(data.begin(), data.end());
-        e = DecodeGif(bytes, out.image, out.animation);
-        break;
-    }
+    case ImageKind::Png: e = DecodePng(data, out.image); break;
+    case ImageKind::Webp: e = DecodeWebpPicture(Shared(data, shared), out.image, out.animation); break;
+    case ImageKind::Gif: e = DecodeGif(Shared(data, shared), out.image, out.animation); break;
     }
     if (e == DecodeError::None)
         out.kind = kind;

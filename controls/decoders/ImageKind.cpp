@@ -11,10 +11,10 @@ unsigned Word(std::span<const std::uint8_t> d, std::size_t i)
     return LoadU16(d.data() + 2 * i);
 }
 
-bool Starts(std::span<const std::uint8_t> d, const char* text)
+bool Starts(std::span<const std::uint8_t> d, const char* text, std::size_t at = 0)
 {
     for (std::size_t i = 0; text[i] != '\0'; ++i)
-        if (i >= d.size() || d[i] != static_cast<std::uint8_t>(text[i]))
+        if (at + i >= d.size() || d[at + i] != static_cast<std::uint8_t>(text[i]))
             return false;
     return true;
 }
@@ -40,6 +40,11 @@ ImageKind DetectImageKind(std::span<const std::uint8_t> d)
         return ImageKind::Pcx8;
     if (d[0] == 0x0A && d[1] == 3 && d[2] == 1 && d[3] == 1)
         return ImageKind::Pcx1;
+    if (Starts(d, "\x89PNG\r\n\x1A\n"))
+        return ImageKind::Png;
+    // A RIFF container whose form type, after the 4-byte size, is WEBP.
+    if (Starts(d, "RIFF") && Starts(d, "WEBP", 8))
+        return ImageKind::Webp;
     return ImageKind::Unrecognised;
 }
 

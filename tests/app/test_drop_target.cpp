@@ -1,5 +1,6 @@
 // The drop target: what it accepts, the effect it shows, what a drop raises.
 #include "app/model/DropTarget.h"
+#include "../support/FileList.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -9,20 +10,11 @@
 #include <QWidget>
 
 using namespace mugrove;
+using mugrove::testing::Files;
 
 namespace {
 
 constexpr Qt::DropActions kAll = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
-
-QMimeData* Files(const QStringList& paths)
-{
-    auto* data = new QMimeData;
-    QList<QUrl> urls;
-    for (const QString& p : paths)
-        urls << QUrl::fromLocalFile(p);
-    data->setUrls(urls);
-    return data;
-}
 
 struct Target {
     QWidget window;

@@ -225,7 +225,13 @@ void TestDecoders::detect_image_kind_data()
     QTest::newRow("pcx 4 bits") << b({0x0A, 5, 1, 4, 0, 0}) << ImageKind::Unrecognised;
     QTest::newRow("five bytes of bmp") << b({'B', 'M', 0, 0, 0}) << ImageKind::Unrecognised;
     QTest::newRow("empty") << QByteArray() << ImageKind::Unrecognised;
-    QTest::newRow("png") << b({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}) << ImageKind::Unrecognised;
+    QTest::newRow("png") << b({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}) << ImageKind::Png;
+    QTest::newRow("png signature cut") << b({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A}) << ImageKind::Unrecognised;
+    QTest::newRow("png line ends changed") << b({0x89, 'P', 'N', 'G', 0x0A, 0x0A, 0x1A, 0x0A}) << ImageKind::Unrecognised;
+    QTest::newRow("webp") << QByteArray("RIFF\x10\0\0\0WEBPVP8L", 16) << ImageKind::Webp;
+    QTest::newRow("webp form type only") << QByteArray("RIFF\0\0\0\0WEBP", 12) << ImageKind::Webp;
+    QTest::newRow("riff of another form") << QByteArray("RIFF\x10\0\0\0WAVEfmt ", 16) << ImageKind::Unrecognised;
+    QTest::newRow("riff cut before form") << QByteArray("RIFF\0\0\0\0WEB", 11) << ImageKind::Unrecognised;
     QTest::newRow("tiff") << b({'I', 'I', 42, 0, 8, 0, 0, 0}) << ImageKind::Unrecognised;
 }
 
@@ -374,7 +380,6 @@ void TestDecoders::malformed_files_give_no_picture_data()
     row("jpeg_decode_over_memory_cap", "jpeg_over_memory_cap.jpg", DecodeError::TooLarge);
     row("jpeg_decode_too_many_scans", "jpeg_too_many_scans.jpg", DecodeError::CorruptData);
     row("decode_five_bytes", "five_bytes.bin", DecodeError::Unrecognised);
-    row("decode_png_bytes", "png_picture.png", DecodeError::Unrecognised);
     row("decode_tiff_bytes", "tiff_header.tif", DecodeError::Unrecognised);
 }
 

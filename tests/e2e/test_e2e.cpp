@@ -513,7 +513,7 @@ private slots:
         const QString path = D().TempPath("files/grey.bmp");
         QVERIFY(photo.save(path, "BMP"));
         QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(150, 150), {path}), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(379, 300), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(379, 300), kPatience);
         const QRect caption = kCaption.translated(-kWorkAreaOrigin); // in the picture
         const auto lightIn = [](const QImage& image, const QRect& area) {
             int n = 0;
@@ -530,9 +530,9 @@ private slots:
         const QRect menuArea(kCaption.center(), QSize(60, 60)); // the menu opens below the cursor
         const QImage closed = D().Screenshot().copy(menuArea);
         QVERIFY(D().Xdotool({"click", "3"}).ok);
-        QTRY_VERIFY_WITH_TIMEOUT(D().Screenshot().copy(menuArea) != closed, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(D().Screenshot().copy(menuArea) != closed, kPatience);
         QVERIFY(D().Key({"Up", "Return"}));
-        QTRY_VERIFY_WITH_TIMEOUT(lightIn(shownPicture(), caption) > 60, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(lightIn(shownPicture(), caption) > 60, kPatience);
         QVERIFY(D().AppRunning());
         const QImage shown = shownPicture();
         int dark = 0;
@@ -540,7 +540,7 @@ private slots:
         QVERIFY(dark > 20); // the black text over its white edge
 
         QVERIFY(D().Click(kSave));
-        QTRY_COMPARE_WITH_TIMEOUT(SavedFiles().size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(SavedFiles().size(), 1, kPatience);
         QFile file(QDir(D().DesktopFolder()).filePath(SavedFiles().front()));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QImage saved = ReadImage(file.readAll(), "JPG");
@@ -550,7 +550,7 @@ private slots:
         QVERIFY(lightIn(saved, caption) > lightIn(shown, caption) / 2);
 
         QVERIFY(D().Click(kCopy));
-        QTRY_VERIFY_WITH_TIMEOUT(D().ClipboardTargets().contains("image/png"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(D().ClipboardTargets().contains("image/png"), kPatience);
         const QImage copied = ReadImage(D().Clipboard("image/png"), "PNG");
         QVERIFY(MeanDifference(copied, shown) < 0.5);
         QCOMPARE(lightIn(copied, caption), lightIn(shown, caption));
@@ -581,20 +581,49 @@ private slots:
         QCOMPARE(ReadImage(saved.readAll(), "JPG").size(), QSize(123, 87));
 
         // A file that does not decode loses nothing.
-        const QString png = D().TempPath("files/picture.png");
-        QVERIFY(photo.save(png, "PNG"));
-        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(50, 50), {png}), 0);
+        const QString tiff = D().TempPath("files/picture.tif");
+        QVERIFY(photo.save(tiff, "TIFF") || [&] {
+            QFile f(tiff);
+            return f.open(QIODevice::WriteOnly) && f.write(QByteArray("II*\0\x08\0\0\0", 8)) == 8;
+        }());
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(50, 50), {tiff}), 0);
         QTest::qWait(300);
         QCOMPARE(ShownWorkArea(), QSize(123, 87));
 
         // Of several files the first that decodes is taken.
         const QString bmp = D().TempPath("files/picture.bmp");
         QVERIFY(photo.scaled(64, 48).save(bmp, "BMP"));
-        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(50, 50), {png, bmp}), 0);
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(50, 50), {tiff, bmp}), 0);
         QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(64, 48), kPatience);
         // And zooms like a template.
         QVERIFY(D().Click(kZoomOut));
         QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(57, 43), kPatience);
+    }
+
+    void pasted_and_dropped_png_show_at_their_own_size()
+    {
+        // A screenshot put on the clipboard by another program, as a PNG.
+        QImage shot(90, 70, QImage::Format_RGB32);
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                shot.setPixel(x, y, qRgb(x * 2, 250 - y * 3, (x + y) % 256));
+        const QString png = D().TempPath("files/shot.png");
+        QVERIFY(shot.save(png, "PNG"));
+        QVERIFY(D().Run("sh", {"-c", "xclip -selection clipboard -t image/png -i \"$0\" >/dev/null 2>&1", png}).ok);
+        QTRY_VERIFY_WITH_TIMEOUT(D().ClipboardTargets().contains("image/png"), kPatience);
+        QVERIFY(D().Key({"ctrl+v"}));
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(90, 70), kPatience);
+        const QImage shown = D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(90, 70)));
+        QCOMPARE(MeanDifference(shown, shot), 0.0);
+
+        // A dropped PNG, with transparent pixels, shows at its own size.
+        QImage icon(40, 30, QImage::Format_ARGB32);
+        icon.fill(qRgba(255, 0, 0, 255));
+        const QString dropped = D().TempPath("files/drop.png");
+        QVERIFY(icon.save(dropped, "PNG"));
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(30, 30), {dropped}), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(40, 30), kPatience);
+        QVERIFY(IsRed(D().Screenshot().pixel(kWorkAreaOrigin + QPoint(20, 15))));
     }
 
     void drop_outside_the_work_area_is_refused()

@@ -71,6 +71,9 @@ private slots:
         QTest::newRow("cur") << Data("good_cursor.cur") << QSize(2, 2);
         QTest::newRow("pcx") << Data("good_pcx8.pcx") << QSize(3, 2);
         QTest::newRow("jpeg") << Data("good_jpeg_progressive.jpg") << QSize(24, 16);
+        QTest::newRow("png") << Data("good_png_interlaced.png") << QSize(11, 9);
+        QTest::newRow("webp") << Data("good_webp_lossy.webp") << QSize(40, 24);
+        QTest::newRow("animated webp") << Data("good_webp_animated.webp") << QSize(4, 3);
     }
     void dropped_pictures_show_at_their_own_size()
     {
@@ -95,7 +98,8 @@ private slots:
     void a_bad_drop_leaves_the_picture_and_size()
     {
         QTemporaryDir dir;
-        const QStringList bad = {Data("png_picture.png"), Data("bmp_truncated_rows.bmp"),
+        const QStringList bad = {Data("tiff_header.tif"), Data("png_truncated_idat.png"),
+                                 Data("webp_corrupt_bitstream.webp"), Data("bmp_truncated_rows.bmp"),
                                  dir.filePath(QStringLiteral("missing.jpg")), dir.path(),
                                  Data("five_bytes.bin")};
         for (const QString& file : bad) {
@@ -113,7 +117,7 @@ private slots:
     void the_first_file_that_decodes_is_used()
     {
         Dropping d;
-        d.Drop({Data("png_picture.png"), Data("good_pcx8.pcx"), Data("good_bmp24.bmp")});
+        d.Drop({Data("tiff_header.tif"), Data("good_pcx8.pcx"), Data("good_bmp24.bmp")});
         QCOMPARE(d.Size(), QSize(3, 2)); // the PCX picture's
     }
 

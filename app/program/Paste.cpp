@@ -1,0 +1,85 @@
+#include "app/program/Paste.h"
+
+#include "app/Form.h"
+#include "app/model/DropTarget.h"
+#include "app/model/EditBox.h"
+#include "app/model/MainWindow.h"
+#include "controls/PicBox.h"
+#include "templates/PastePicture.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+
+namespace mugrove {
+
+namespace {
+
+bool IsPasteKey(const QKeyEvent& key)
+{
+    const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
+    return (key.key() == Qt::Key_V && mods == Qt::ControlModifier) ||
+           (key.key() == Qt::Key_Insert && mods == Qt::ShiftModifier);
+}
+
+bool InEditBox(const QWidget* widget)
+{
+    for (; widget != nullptr; widget = widget->parentWidget())
+        if (dynamic_cast<const EditBox*>(widget) != nullptr)
+            return true;
+    return false;
+}
+
+// Sees the paste keys before the focused control does.
+class PasteKeys : public QObject {
+public:
+    PasteKeys(Form& form, QObject* parent) : QObject(parent), form_(form) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+            return false;
+        if (static_cast<QWidget*>(watched)->window() != form_.window.get())
+            return false; // dialogs keep their own keys
+        if (!IsPasteKey(static_cast<const QKeyEvent&>(*event)))
+            return false;
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        if (data == nullptr)
+            return false;
+        // Copied files that hold a picture paste as a drop; otherwise text
+        // goes to a focused edit box as ever.
+        const bool files = !DropTarget::LocalFiles(*data).isEmpty();
+        if (!files && data->hasFormat(QStringLiteral("text/plain")) && InEditBox(QApplication::focusWidget()))
+            return false;
+        // What cannot be shown leaves the key to do what it did before.
+        return OffersPicture(data) && PastePicture(form_, data);
+    }
+
+private:
+    Form& form_; // outlives the window this filter belongs to
+};
+
+void OpenWorkAreaMenu(Form& form, const QPoint& at)
+{
+    auto* menu = new QMenu(form.workArea);
+    menu->setObjectName(QStringLiteral("workAreaMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* paste = menu->addAction(QStringLiteral("粘贴图片"));
+    paste->setEnabled(OffersPicture(QGuiApplication::clipboard()->mimeData()));
+    QObject::connect(paste, &QAction::triggered, form.workArea, [&form] { OnPicturePasted(form); });
+    menu->popup(form.workArea->mapToGlobal(at));
+}
+
+} // namespace
+
+void BindPaste(Form& form)
+{
+    qApp->installEventFilter(new PasteKeys(form, form.window.get()));
+    form.workArea->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(form.workArea, &QWidget::customContextMenuRequested, form.workArea,
+                     [&form](const QPoint& at) { OpenWorkAreaMenu(form, at); });
+}
+
+} // namespace mugrove

@@ -1,0 +1,14 @@
+#pragma once
+
+namespace mugrove {
+
+struct Form;
+
+// Ctrl+V and Shift+Insert anywhere in the main window paste copied files
+// or a picture into the work area; when an edit box has the focus and the
+// clipboard holds text but no files, or nothing can be shown, the key does
+// what it did before. A right-click on the work area opens a menu with
+// "粘贴图片".
+void BindPaste(Form& form);
+
+} // namespace mugrove
