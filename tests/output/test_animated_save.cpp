@@ -246,12 +246,16 @@ private slots:
     void save_matches_the_window_at_every_frame_data()
     {
         QTest::addColumn<QSize>("picture");
-        QTest::newRow("enlarged") << QSize(60, 40);
-        QTest::newRow("shrunk") << QSize(500, 420);
+        QTest::addColumn<bool>("outline");
+        QTest::newRow("enlarged") << QSize(60, 40) << false;
+        QTest::newRow("shrunk") << QSize(500, 420) << false;
+        // Green text is light, so its edge is black: both come out exact.
+        QTest::newRow("outlined") << QSize(60, 40) << true;
     }
     void save_matches_the_window_at_every_frame()
     {
         QFETCH(QSize, picture);
+        QFETCH(bool, outline);
         const SaveEnvironment environment{[] { return QDateTime(QDate(2026, 12, 8), QTime(5, 39, 33)); },
                                           [this] { return desktop_; }};
         auto form = ShowForm(environment);
@@ -272,6 +276,7 @@ private slots:
         caption.SetTextColour(kGreenText);
         caption.SetLeft(20);
         caption.SetTop(100);
+        caption.SetOutline(outline);
 
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存中..."));
@@ -291,14 +296,20 @@ private slots:
             QCOMPARE(form->workArea->CurrentFrame(), i);
             const QImage window = CaptureWindow(&Box(*form));
             const QImage& saved = gif.frames[i];
-            int textPixels = 0;
+            int textPixels = 0, edgePixels = 0;
             for (int y = captionArea.top(); y <= captionArea.bottom(); ++y)
-                for (int x = captionArea.left(); x <= captionArea.right(); ++x)
-                    if (window.pixel(x, y) == 0xFF00FF00u) {
+                for (int x = captionArea.left(); x <= captionArea.right(); ++x) {
+                    const QRgb shown = window.pixel(x, y);
+                    if (shown == 0xFF00FF00u)
                         ++textPixels;
-                        QCOMPARE(saved.pixel(x, y), 0xFF00FF00u);
-                    }
+                    else if (outline && shown == 0xFF000000u)
+                        ++edgePixels;
+                    else
+                        continue;
+                    QCOMPARE(saved.pixel(x, y), shown);
+                }
             QVERIFY(textPixels > 50);
+            QCOMPARE(edgePixels > 50, outline);
             const double captionError = MeanError(saved, window, captionArea);
             const double error = MeanError(saved, window, window.rect());
             QVERIFY2(captionError < 3.0 && error < 3.0,
