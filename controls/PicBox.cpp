@@ -229,10 +229,11 @@ const Image* PicBox::Shown() const
 void PicBox::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), ButtonFaceColour());
     const Image* image = Shown();
-    if (image == nullptr || image->Empty())
+    if (image == nullptr || image->Empty()) {
+        painter.fillRect(rect(), ButtonFaceColour());
         return;
+    }
     const bool still = image == &decoded_->image;
     QImage::Format format = QImage::Format_ARGB32;
     if (still && opaque_)
@@ -241,6 +242,10 @@ void PicBox::paintEvent(QPaintEvent*)
         format = QImage::Format_ARGB32_Premultiplied; // GIF pixels are opaque or 0
     const QImage view = View(*image, format);
     const QRect target = DisplayTarget(fit_, size(), view.size());
+    // An opaque picture over the whole box hides the background: no pass
+    // over the pixels for it.
+    if (!(format == QImage::Format_RGB32 && target.contains(rect())))
+        painter.fillRect(rect(), ButtonFaceColour());
     if (target.isEmpty())
         return;
     // Transparent pixels (icons, GIFs) let the background show.

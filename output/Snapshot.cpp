@@ -45,14 +45,13 @@ int OutputExtent(int requested, int captured)
     return MulDiv(captured, static_cast<int>(percent < 10 ? 10 : percent), 100);
 }
 
-QImage CaptureWindow(QWidget* window)
+namespace {
+
+// Draws what the screen shows over `window` into `image`, which must be a
+// 32-bit image of the window's size. Its old pixels do not matter: every one
+// is painted over.
+void CaptureInto(QWidget* window, QImage& image)
 {
-    if (!window || window->width() < 1 || window->height() < 1
-        || !FitsCap(window->width(), window->height()))
-        return {};
-    QImage image(window->size(), QImage::Format_RGB32);
-    if (image.isNull())
-        return {};
     // Drawn as the bottom of the picture, the box fills its whole rectangle
     // (a widget marked opaque-paint promises to paint every pixel itself);
     // for one without any background the unpainted pixels are made
@@ -66,10 +65,10 @@ QImage CaptureWindow(QWidget* window)
     // Siblings later in the parent's child list are stacked higher; only those
     // above the window and meeting its rectangle show over it. They draw
     // without their own background, as on screen, so a transparent caption
-    // stays transparent.
+    // stays transparent; only their part over the box is drawn.
     const QWidget* parent = window->parentWidget();
     if (!parent || window->isWindow())
-        return image;
+        return;
     const QRect area = window->geometry();
     bool above = false;
     for (QObject* child : parent->children()) {
@@ -81,8 +80,28 @@ QImage CaptureWindow(QWidget* window)
         if (!above || !sibling || sibling->isWindow() || sibling->isHidden()
             || !sibling->geometry().intersects(area))
             continue;
-        sibling->render(&image, sibling->pos() - area.topLeft(), QRegion(), QWidget::DrawChildren);
+        const QRect over = sibling->geometry().intersected(area);
+        sibling->render(&image, over.topLeft() - area.topLeft(),
+                        QRegion(over.translated(-sibling->pos())), QWidget::DrawChildren);
     }
+}
+
+bool CapturableSize(const QWidget* window)
+{
+    return window && window->width() >= 1 && window->height() >= 1
+        && FitsCap(window->width(), window->height());
+}
+
+} // namespace
+
+QImage CaptureWindow(QWidget* window)
+{
+    if (!CapturableSize(window))
+        return {};
+    QImage image(window->size(), QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+    CaptureInto(window, image);
     return image;
 }
 
@@ -97,15 +116,23 @@ PictureBytes TakeSnapshot(QWidget* window, int width, int height)
     if (outWidth < 1 || outHeight < 1 || !FitsCap(outWidth, outHeight))
         return {};
 
-    QImage image = CaptureWindow(window);
-    if (image.isNull())
+    if (!CapturableSize(window))
         return {};
-    if (outWidth != capturedWidth || outHeight != capturedHeight) {
-        image = image.scaled(outWidth, outHeight, Qt::IgnoreAspectRatio, ScalingMode());
-        if (image.isNull())
+    // Snapshots of one size draw into the same buffer: a fresh one would be
+    // allocated and faulted in, page by page, for every snapshot. Nothing
+    // else holds it between snapshots, so drawing never copies it.
+    static QImage reused;
+    if (reused.size() != window->size()) {
+        reused = QImage();
+        reused = QImage(window->size(), QImage::Format_RGB32);
+        if (reused.isNull())
             return {};
     }
-    return PackBmp24(image);
+    CaptureInto(window, reused);
+    if (outWidth == capturedWidth && outHeight == capturedHeight)
+        return PackBmp24(reused);
+    const QImage scaled = reused.scaled(outWidth, outHeight, Qt::IgnoreAspectRatio, ScalingMode());
+    return scaled.isNull() ? PictureBytes{} : PackBmp24(scaled);
 }
 
 } // namespace mugrove
