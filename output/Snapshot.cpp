@@ -120,18 +120,26 @@ PictureBytes TakeSnapshot(QWidget* window, int width, int height)
         return {};
     // Snapshots of one size draw into the same buffer: a fresh one would be
     // allocated and faulted in, page by page, for every snapshot. Nothing
-    // else holds it between snapshots, so drawing never copies it.
+    // else holds it between snapshots, so drawing never copies it. A buffer
+    // for a box larger than a screen is not kept for the program's lifetime.
+    constexpr qsizetype kLargestKept = qsizetype{8} << 20;
     static QImage reused;
-    if (reused.size() != window->size()) {
+    QImage fresh;
+    QImage* image = &reused;
+    if (std::uint64_t(capturedWidth) * std::uint64_t(capturedHeight) * 4 > std::uint64_t(kLargestKept)) {
         reused = QImage();
-        reused = QImage(window->size(), QImage::Format_RGB32);
-        if (reused.isNull())
+        image = &fresh;
+    }
+    if (image->size() != window->size()) {
+        *image = QImage();
+        *image = QImage(window->size(), QImage::Format_RGB32);
+        if (image->isNull())
             return {};
     }
-    CaptureInto(window, reused);
+    CaptureInto(window, *image);
     if (outWidth == capturedWidth && outHeight == capturedHeight)
-        return PackBmp24(reused);
-    const QImage scaled = reused.scaled(outWidth, outHeight, Qt::IgnoreAspectRatio, ScalingMode());
+        return PackBmp24(*image);
+    const QImage scaled = image->scaled(outWidth, outHeight, Qt::IgnoreAspectRatio, ScalingMode());
     return scaled.isNull() ? PictureBytes{} : PackBmp24(scaled);
 }
 
