@@ -72,6 +72,8 @@ private:
     bool reported_ = false;
 };
 
+} // namespace
+
 // The default GUI font of a Chinese desktop is a Chinese face that also
 // carries Latin glyphs. When it is installed, leading with it keeps the
 // system's size, and the fixed texts of the window need no per-script
@@ -90,8 +92,6 @@ void UseChineseGuiFont()
     font.setStyleStrategy(QFont::NoFontMerging);
     QApplication::setFont(font);
 }
-
-} // namespace
 
 int RunProgram(const WindowDefinition& definition)
 {

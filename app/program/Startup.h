@@ -14,6 +14,9 @@ void OnWindowCreated(Form& form);
 // The text shown when the main window cannot be created.
 QString StartupFailureText();
 
+// Leads the application font with the Chinese GUI face when it is installed.
+void UseChineseGuiFont();
+
 // Everything after the window machinery exists: builds the form (the
 // caption's state, the overlay font and the drag, before the window), raises
 // Created, shows the window and runs the message loop; the form releases the

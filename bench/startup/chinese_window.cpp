@@ -2,74 +2,27 @@
 // window with stock widgets at the same places, showing the same Chinese
 // texts (the template labels included) in the same faces, and nothing else:
 // no pictures, no program logic. Reports like Mugrove after its first paint.
+#include "FirstPaintWindow.h"
 #include "app/WindowDefinition.h"
+#include "app/program/Startup.h"
 #include "app/model/LogFont.h"
 #include "templates/Catalog.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QFile>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
-#include <QTimer>
 
-#include <cstdio>
 #include <map>
 #include <string>
 
 using namespace mugrove;
 
 namespace {
-
-long ResidentKib()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').front().toLong();
-    return -1;
-}
-
-class Window : public QWidget {
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        if (reported_)
-            return;
-        reported_ = true;
-        QTimer::singleShot(0, qApp, [] {
-            std::printf("first-paint rss-kib=%ld\n", ResidentKib());
-            std::fflush(stdout);
-            QApplication::quit();
-        });
-    }
-
-private:
-    bool reported_ = false;
-};
-
-// The GUI face Mugrove leads with on this machine, set the same way.
-void SameGuiFont()
-{
-    const QString chinese = QStringLiteral("Noto Sans CJK SC");
-    if (!QFontDatabase::hasFamily(chinese))
-        return;
-    QFont font = QApplication::font();
-    QStringList families = font.families();
-    if (families.isEmpty())
-        families << font.family();
-    families.prepend(chinese);
-    font.setFamilies(families);
-    font.setStyleStrategy(QFont::NoFontMerging);
-    QApplication::setFont(font);
-}
 
 QWidget* StockWidget(const ControlDefinition& c, QWidget* parent)
 {
@@ -98,9 +51,9 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     RegisterFontSubstitutions();
-    SameGuiFont();
+    UseChineseGuiFont();
     const WindowDefinition& definition = DefaultWindowDefinition();
-    Window window;
+    first_paint::Window window;
     window.resize(definition.clientSize);
     std::map<std::string, QWidget*> byName;
     for (const ControlDefinition& c : definition.controls) {
