@@ -73,10 +73,16 @@ QImage PictureView(const Image& image, QImage::Format format)
 void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& view,
                   PictureFit fit, bool smooth, QImage& shrunk)
 {
-    painter.fillRect(QRect(QPoint(0, 0), box), background);
-    if (view.isNull())
+    const QRect whole(QPoint(0, 0), box);
+    if (view.isNull()) {
+        painter.fillRect(whole, background);
         return;
+    }
     const QRect target = DisplayTarget(fit, box, view.size());
+    // An opaque picture over the whole box hides the background: no pass
+    // over the pixels for it.
+    if (!(view.format() == QImage::Format_RGB32 && target.contains(whole)))
+        painter.fillRect(whole, background);
     if (target.isEmpty())
         return;
     // Transparent pixels (icons, GIFs) let the background show.

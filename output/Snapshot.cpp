@@ -67,14 +67,13 @@ QList<QWidget*> WidgetsOver(const QWidget* window)
     return over;
 }
 
-QImage CaptureWindow(QWidget* window)
+namespace {
+
+// Draws what the screen shows over `window` into `image`, which must be a
+// 32-bit image of the window's size. Its old pixels do not matter: every one
+// is painted over.
+void CaptureInto(QWidget* window, QImage& image)
 {
-    if (!window || window->width() < 1 || window->height() < 1
-        || !FitsCap(window->width(), window->height()))
-        return {};
-    QImage image(window->size(), QImage::Format_RGB32);
-    if (image.isNull())
-        return {};
     // Drawn as the bottom of the picture, the box fills its whole rectangle
     // (a widget marked opaque-paint promises to paint every pixel itself);
     // for one without any background the unpainted pixels are made
@@ -86,10 +85,31 @@ QImage CaptureWindow(QWidget* window)
                  QWidget::DrawWindowBackground | QWidget::DrawChildren);
 
     // What lies over it draws without its own background, as on screen, so a
-    // transparent caption stays transparent.
-    const QPoint origin = window->geometry().topLeft();
-    for (QWidget* sibling : WidgetsOver(window))
-        sibling->render(&image, sibling->pos() - origin, QRegion(), QWidget::DrawChildren);
+    // transparent caption stays transparent; only its part over the box is drawn.
+    const QRect area = window->geometry();
+    for (QWidget* sibling : WidgetsOver(window)) {
+        const QRect over = sibling->geometry().intersected(area);
+        sibling->render(&image, over.topLeft() - area.topLeft(),
+                        QRegion(over.translated(-sibling->pos())), QWidget::DrawChildren);
+    }
+}
+
+bool CapturableSize(const QWidget* window)
+{
+    return window && window->width() >= 1 && window->height() >= 1
+        && FitsCap(window->width(), window->height());
+}
+
+} // namespace
+
+QImage CaptureWindow(QWidget* window)
+{
+    if (!CapturableSize(window))
+        return {};
+    QImage image(window->size(), QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+    CaptureInto(window, image);
     return image;
 }
 
@@ -104,15 +124,31 @@ PictureBytes TakeSnapshot(QWidget* window, int width, int height)
     if (outWidth < 1 || outHeight < 1 || !FitsCap(outWidth, outHeight))
         return {};
 
-    QImage image = CaptureWindow(window);
-    if (image.isNull())
+    if (!CapturableSize(window))
         return {};
-    if (outWidth != capturedWidth || outHeight != capturedHeight) {
-        image = image.scaled(outWidth, outHeight, Qt::IgnoreAspectRatio, ScalingMode());
-        if (image.isNull())
+    // Snapshots of one size draw into the same buffer: a fresh one would be
+    // allocated and faulted in, page by page, for every snapshot. Nothing
+    // else holds it between snapshots, so drawing never copies it. A buffer
+    // for a box larger than a screen is not kept for the program's lifetime.
+    constexpr qsizetype kLargestKept = qsizetype{8} << 20;
+    static QImage reused;
+    QImage fresh;
+    QImage* image = &reused;
+    if (std::uint64_t(capturedWidth) * std::uint64_t(capturedHeight) * 4 > std::uint64_t(kLargestKept)) {
+        reused = QImage();
+        image = &fresh;
+    }
+    if (image->size() != window->size()) {
+        *image = QImage();
+        *image = QImage(window->size(), QImage::Format_RGB32);
+        if (image->isNull())
             return {};
     }
-    return PackBmp24(image);
+    CaptureInto(window, *image);
+    if (outWidth == capturedWidth && outHeight == capturedHeight)
+        return PackBmp24(*image);
+    const QImage scaled = image->scaled(outWidth, outHeight, Qt::IgnoreAspectRatio, ScalingMode());
+    return scaled.isNull() ? PictureBytes{} : PackBmp24(scaled);
 }
 
 } // namespace mugrove

@@ -271,6 +271,33 @@ private slots:
         QVERIFY(TakeSnapshot(&box, 50, 50).empty());
     }
 
+    void snapshots_of_one_size_in_a_row_each_show_the_box_as_it_is_now()
+    {
+        auto form = ShowForm();
+        QVERIFY(form);
+        PicBox& work = *form->workArea;
+        QWidget& box = Box(*form);
+        form->captionOverlay->SetCaption(QString()); // nothing over the picture
+        QImage blue(50, 40, QImage::Format_RGB32);
+        blue.fill(QColor(0, 0, 255));
+        work.SetPicture(PackBmp24(blue));
+        work.SetDisplayMode(1); // stretched over the whole box
+        const QImage covered = Pixels(TakeSnapshot(&box, 0, 0));
+        QCOMPARE(covered.size(), box.size());
+        QCOMPARE(CountOtherThan(covered, QColor(0, 0, 255)), 0);
+
+        // Centred at its own size, (379 - 50) / 2 and (384 - 40) / 2 from the
+        // corner: the background around it is painted, not left from before.
+        work.SetDisplayMode(2);
+        const QImage centred = Pixels(TakeSnapshot(&box, 0, 0));
+        QCOMPARE(CountOtherThan(centred.copy(164, 172, 50, 40), QColor(0, 0, 255)), 0);
+        QCOMPARE(CountOtherThan(centred, kBackground), 50 * 40);
+
+        // Without a picture the whole box is background again.
+        work.SetPicture({});
+        QCOMPARE(CountOtherThan(Pixels(TakeSnapshot(&box, 0, 0)), kBackground), 0);
+    }
+
     void copy_puts_the_snapshot_pixels_on_the_clipboard()
     {
         auto form = ShowForm();
