@@ -43,8 +43,9 @@ DecodeError Allocate(Image& image, std::int64_t width, std::int64_t height, cons
         if (fill != nullptr && *fill != kTransparent) {
             image.pixels.assign(count, *fill);
         } else {
-            // A fresh block: its elements are zero (transparent) unwritten.
-            image.pixels = PixelBuffer();
+            // A fresh block: zero (transparent) unwritten when asked for a
+            // fill, left as the heap gives it when the decoder writes it all.
+            image.pixels = PixelBuffer(PixelBuffer::allocator_type(fill != nullptr));
             image.pixels.resize(count);
         }
     } catch (const std::bad_alloc&) {

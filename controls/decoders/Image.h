@@ -34,25 +34,33 @@ const char* DecodeErrorName(DecodeError error);
 
 // Leaves elements that are added without a value unwritten: a decoder that
 // writes every pixel should not pay for filling them first (on a
-// 4000 × 3000 photo that is a third of the decoding time). The memory comes
-// zeroed from calloc, which for large blocks hands out fresh pages that are
-// zero without being written, so a transparent picture (0) costs nothing
-// to clear and only the pixels a decoder writes become resident.
+// 4000 × 3000 photo that is a third of the decoding time). By default the
+// memory comes zeroed from calloc, which for large blocks hands out fresh
+// pages that are zero without being written, so a transparent picture (0)
+// costs nothing to clear. A block the heap reuses is cleared by calloc with
+// a pass over it, so a buffer whose every pixel is about to be written asks
+// for one that is not zeroed.
 template <class T>
 struct UninitialisedAllocator : std::allocator<T> {
     using value_type = T;
+    bool zeroed = true;
     UninitialisedAllocator() = default;
+    explicit UninitialisedAllocator(bool zero) noexcept : zeroed(zero) {}
     template <class U>
-    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept
+    UninitialisedAllocator(const UninitialisedAllocator<U>& other) noexcept : zeroed(other.zeroed)
     {
     }
     T* allocate(std::size_t n)
     {
-        void* p = std::calloc(n, sizeof(T));
+        if (n > static_cast<std::size_t>(-1) / sizeof(T))
+            throw std::bad_alloc();
+        void* p = zeroed ? std::calloc(n, sizeof(T)) : std::malloc(n * sizeof(T));
         if (p == nullptr)
             throw std::bad_alloc();
         return static_cast<T*>(p);
     }
+    // Every block is freed alike, so blocks may pass between buffers whatever
+    // their allocator asked for.
     void deallocate(T* p, std::size_t) noexcept { std::free(p); }
     template <class U>
     void construct(U* p) noexcept
