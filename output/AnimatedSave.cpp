@@ -122,10 +122,11 @@ QImage Trimmed(const QImage& layer, QPoint& at)
 class AnimatedSaveJob : public QObject {
 public:
     AnimatedSaveJob(Button& button, std::unique_ptr<Animation> player, BoxLook look,
-                    std::vector<Overlay> overlays, ExactColours exact, QString folder, QString fileName)
+                    std::vector<Overlay> overlays, ExactColours exact, QString folder, QString fileName,
+                    std::function<void(std::size_t)> beforeFrame)
         : QObject(&button), button_(button), player_(std::move(player)), look_(std::move(look)),
           overlays_(std::move(overlays)), exact_(std::move(exact)), folder_(std::move(folder)),
-          fileName_(std::move(fileName))
+          fileName_(std::move(fileName)), beforeFrame_(std::move(beforeFrame))
     {
     }
 
@@ -172,8 +173,8 @@ private:
         QImage frame;
         const std::size_t count = player_->FrameCount();
         for (std::size_t i = 0; i < count; ++i) {
-            if (const auto& hook = AnimatedSaveFrameHook())
-                hook(i);
+            if (beforeFrame_)
+                beforeFrame_(i);
             if (Cancelled())
                 return false;
             // A frame that cannot be decoded leaves the last good one on the
@@ -238,6 +239,7 @@ private:
     ExactColours exact_;
     const QString folder_;
     const QString fileName_;
+    const std::function<void(std::size_t)> beforeFrame_;
     std::thread worker_;
     bool running_ = true; // window thread only
 
@@ -280,7 +282,7 @@ void ComposeBoxFrame(const BoxLook& look, const Animation& player, QImage& frame
 }
 
 bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QString& folder,
-                       const QString& fileName)
+                       const QString& fileName, std::function<void(std::size_t)> beforeFrame)
 {
     Button& button = *form.saveButton;
     QWidget& box = form.workArea->NativeWindow();
@@ -340,7 +342,7 @@ bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QStr
     TakeMostUsed(otherColours, kMaxExactColours, exact.colours);
 
     auto* job = new AnimatedSaveJob(button, std::move(player), look, std::move(overlays), std::move(exact),
-                                    folder, fileName);
+                                    folder, fileName, std::move(beforeFrame));
     button.SetCaption(kSaving);
     job->Start();
     return true;
@@ -349,12 +351,6 @@ bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QStr
 bool AnimatedSaveRunning(const Form& form)
 {
     return RunningJob(form) != nullptr;
-}
-
-std::function<void(std::size_t index)>& AnimatedSaveFrameHook()
-{
-    static std::function<void(std::size_t)> hook;
-    return hook;
 }
 
 } // namespace mugrove

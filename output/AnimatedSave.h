@@ -41,14 +41,13 @@ void ComposeBoxFrame(const BoxLook& look, const Animation& player, QImage& frame
 // worker thread. Until the file is whole and in place (or the save failed)
 // the save button reads "保存中...", then "保存成功!!" or "保存失败!!".
 // False, with the button reading "保存失败!!", when nothing could be started.
+// `beforeFrame`, when given, is called on the worker thread before frame
+// `index` is composed (tests hold the worker there).
 bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QString& folder,
-                       const QString& fileName);
+                       const QString& fileName,
+                       std::function<void(std::size_t index)> beforeFrame = {});
 
 // Whether a save started by StartAnimatedSave is still running.
 bool AnimatedSaveRunning(const Form& form);
-
-// Lets tests hold the worker at a frame: called on the worker thread before
-// frame `index` is composed. Set it only while no save runs.
-std::function<void(std::size_t index)>& AnimatedSaveFrameHook();
 
 } // namespace mugrove

@@ -86,14 +86,15 @@ struct Gate {
         QSemaphore reached, go;
     };
     std::shared_ptr<Sides> sides = std::make_shared<Sides>(); // outlives a worker still running
+    std::function<void(std::size_t)> hold;
     explicit Gate(std::size_t at)
+        : hold([sides = sides, at](std::size_t index) {
+              if (index == at) {
+                  sides->reached.release();
+                  sides->go.acquire();
+              }
+          })
     {
-        AnimatedSaveFrameHook() = [sides = sides, at](std::size_t index) {
-            if (index == at) {
-                sides->reached.release();
-                sides->go.acquire();
-            }
-        };
     }
     ~Gate() { sides->go.release(100); }
     bool Reached() const { return sides->reached.available() > 0; }
@@ -129,7 +130,6 @@ private slots:
         QVERIFY(QDir().mkpath(desktop_));
     }
 
-    void cleanup() { AnimatedSaveFrameHook() = nullptr; }
 
     void encoder_keeps_frames_delays_loops_and_colours()
     {
@@ -330,7 +330,8 @@ private slots:
         form->captionOverlay->SetTextColour(kGreenText);
         Gate gate(1);
         const QSize box = Box(*form).size();
-        QVERIFY(StartAnimatedSave(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100)), desktop_, kName));
+        QVERIFY(StartAnimatedSave(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100)), desktop_, kName,
+                                  gate.hold));
         QTRY_VERIFY_WITH_TIMEOUT(gate.Reached(), 60000);
         // While it runs, further clicks start nothing, and the window goes on.
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
@@ -382,7 +383,8 @@ private slots:
         auto form = ShowForm();
         QVERIFY(form);
         Gate gate(1);
-        QVERIFY(StartAnimatedSave(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100)), desktop_, kName));
+        QVERIFY(StartAnimatedSave(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100)), desktop_, kName,
+                                  gate.hold));
         QTRY_VERIFY_WITH_TIMEOUT(gate.Reached(), 60000);
         gate.Release();
         form.reset(); // the worker stops and the file is never made
