@@ -274,10 +274,25 @@ void PicBox::paintEvent(QPaintEvent*)
         shrunk_ = QImage();
         shrunkGeneration_ = generation_;
     }
-    QImage view;
-    if (image != nullptr && !image->Empty())
-        view = PictureView(*image, ViewFormat(decoded_->kind, image == &decoded_->image && opaque_));
-    PaintPicture(painter, size(), ButtonFaceColour(), view, fit_, smooth, shrunk_);
+    PaintPicture(painter, size(), ButtonFaceColour(), View(image), fit_, smooth, shrunk_);
+}
+
+QImage PicBox::View(const Image* image) const
+{
+    if (image == nullptr || image->Empty())
+        return {};
+    return PictureView(*image, ViewFormat(decoded_->kind, image == &decoded_->image && opaque_));
+}
+
+QImage PicBox::PaintedAsIs() const
+{
+    const QImage view = View(Shown());
+    // PaintPicture draws such a picture with one unscaled drawImage and no
+    // fill under it: a copy of each pixel to its place.
+    if (view.format() != QImage::Format_RGB32 || view.size() != size()
+        || DisplayTarget(fit_, size(), view.size()) != rect())
+        return {};
+    return view;
 }
 
 void PicBox::resizeEvent(QResizeEvent* event)

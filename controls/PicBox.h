@@ -90,6 +90,10 @@ public:
     bool Animating() const { return playing_; }
     // The frame on show; 0 for a still picture.
     std::size_t CurrentFrame() const;
+    // The picture on show when painting the box is one plain copy of it over
+    // the whole box (an opaque picture of the box's size); null otherwise.
+    // Whoever reads the box's pixels can read these without painting.
+    QImage PaintedAsIs() const;
 
     // Replaces the player's clock (tests drive time with their own).
     void SetFrameTimer(std::unique_ptr<FrameTimer> timer);
@@ -104,6 +108,8 @@ private:
     void StopPlayer();
     void ShowNextFrame();
     const Image* Shown() const;
+    // The picture as the painter draws it, sharing its pixels.
+    QImage View(const Image* image) const;
 
     std::shared_ptr<const PictureBytes> picture_; // shared with a playing animation
     std::unique_ptr<DecodedPicture> decoded_;

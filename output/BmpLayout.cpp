@@ -63,26 +63,16 @@ RowPacker FastestRowPacker()
 
 } // namespace
 
-PictureBytes PackBmp24(const QImage& image)
+PictureBytes PackBmp24(const ShownPicture& picture)
 {
-    if (image.isNull())
+    if (picture.IsNull())
         return {};
-    const int width = image.width();
-    const int height = image.height();
+    const int width = picture.Width();
+    const int height = picture.Height();
     const std::size_t stride = BmpStride(width);
     const std::size_t imageSize = stride * static_cast<std::size_t>(height);
     if (imageSize > std::numeric_limits<std::uint32_t>::max() - kBmpPixelOffset)
         return {};
-
-    // Packing reads 32-bit pixels; other formats are converted once first.
-    QImage converted;
-    const QImage* pixels = &image;
-    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) {
-        converted = image.convertToFormat(QImage::Format_RGB32);
-        if (converted.isNull())
-            return {};
-        pixels = &converted;
-    }
 
     PictureBytes file;
     try {
@@ -107,7 +97,7 @@ PictureBytes PackBmp24(const QImage& image)
     const RowPacker packRow = FastestRowPacker();
     std::uint8_t* row = h + kBmpPixelOffset;
     for (int y = height - 1; y >= 0; --y, row += stride) {
-        packRow(reinterpret_cast<const QRgb*>(pixels->constScanLine(y)), row, width);
+        packRow(picture.Row(y), row, width);
         std::memset(row + 3 * static_cast<std::size_t>(width), 0, padding);
     }
     return file;

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "controls/decoders/PictureBytes.h"
-
-#include <QImage>
+#include "output/ShownPicture.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,10 +21,10 @@ constexpr std::size_t BmpStride(int width)
     return (static_cast<std::size_t>(width) * 24 + 31) / 32 * 4;
 }
 
-// Packs an image into an uncompressed 24-bit bottom-up BMP file (blue, green,
-// red; rows padded with zeros). Empty for a null image or when the file would
-// not fit a 32-bit size field.
-PictureBytes PackBmp24(const QImage& image);
+// Packs a picture into an uncompressed 24-bit bottom-up BMP file (blue,
+// green, red; rows padded with zeros). Empty for a null picture or when the
+// file would not fit a 32-bit size field.
+PictureBytes PackBmp24(const ShownPicture& picture);
 
 // Where the pixel rows of such a file lie: `bottomRow` is the first row
 // stored, which is the bottom row of the picture.

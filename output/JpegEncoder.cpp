@@ -1,7 +1,8 @@
 #include "output/JpegEncoder.h"
 
-#include "output/BmpLayout.h"
+#include <QSysInfo>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
 #include <new>
@@ -21,7 +22,8 @@ struct Encoder {
     jpeg_error_mgr errors{};
     jpeg_destination_mgr destination{};
     std::jmp_buf failed{};
-    PictureBytes output; // grows as the library fills it
+    EncodedBytes output{UninitialisedAllocator<std::uint8_t>(false)}; // grows as the library fills it
+    std::size_t firstSize = 0;
 };
 
 Encoder& EncoderOf(j_common_ptr info)
@@ -41,7 +43,7 @@ void OnMessage(j_common_ptr, int) {} // warnings are not shown to anyone
 bool Grow(Encoder& e)
 {
     try {
-        e.output.resize(e.output.empty() ? std::size_t{64} << 10 : e.output.size() * 2);
+        e.output.resize(e.output.empty() ? e.firstSize : e.output.size() * 2);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
@@ -94,8 +96,12 @@ bool Compress(Encoder* e, const PixelRows* rows, int quality)
 
     e->info.image_width = static_cast<JDIMENSION>(rows->width);
     e->info.image_height = static_cast<JDIMENSION>(rows->height);
-    e->info.input_components = 3;
-    e->info.in_color_space = rows->order == PixelOrder::Bgr ? JCS_EXT_BGR : JCS_RGB;
+    // Half a byte per pixel holds most photos at this quality, so the output
+    // seldom moves; pages of it that are never written cost nothing.
+    e->firstSize = std::max(std::size_t{64} << 10,
+                            static_cast<std::size_t>(rows->width) * static_cast<std::size_t>(rows->height) / 2);
+    e->info.input_components = 4;
+    e->info.in_color_space = rows->order == PixelOrder::Bgrx ? JCS_EXT_BGRX : JCS_EXT_XRGB;
     jpeg_set_defaults(&e->info);
     jpeg_set_quality(&e->info, quality, TRUE);
     for (int c = 0; c < e->info.num_components; ++c) {
@@ -111,11 +117,8 @@ bool Compress(Encoder* e, const PixelRows* rows, int quality)
         const JDIMENSION first = e->info.next_scanline;
         int count = 0;
         for (; count < kBatch && first + static_cast<JDIMENSION>(count) < e->info.image_height;
-             ++count) {
-            const std::ptrdiff_t offset =
-                static_cast<std::ptrdiff_t>(first + static_cast<JDIMENSION>(count)) * rows->stride;
-            batch[count] = const_cast<JSAMPROW>(rows->topRow + offset);
-        }
+             ++count)
+            batch[count] = const_cast<JSAMPROW>(rows->row(static_cast<int>(first) + count));
         jpeg_write_scanlines(&e->info, batch, static_cast<JDIMENSION>(count));
     }
     jpeg_finish_compress(&e->info);
@@ -125,9 +128,9 @@ bool Compress(Encoder* e, const PixelRows* rows, int quality)
 
 } // namespace
 
-PictureBytes EncodeJpeg(const PixelRows& rows, int quality)
+EncodedBytes EncodeJpeg(const PixelRows& rows, int quality)
 {
-    if (!rows.topRow || rows.width < 1 || rows.height < 1 || rows.width > JPEG_MAX_DIMENSION
+    if (!rows.row || rows.width < 1 || rows.height < 1 || rows.width > JPEG_MAX_DIMENSION
         || rows.height > JPEG_MAX_DIMENSION)
         return {};
     Encoder encoder;
@@ -136,18 +139,17 @@ PictureBytes EncodeJpeg(const PixelRows& rows, int quality)
     return std::move(encoder.output);
 }
 
-PictureBytes EncodeSnapshotAsJpeg(const PictureBytes& snapshot, int quality)
+EncodedBytes EncodeShownAsJpeg(const ShownPicture& shown, int quality)
 {
-    const std::optional<Bmp24View> bmp = ReadBmp24(snapshot);
-    if (!bmp)
+    if (shown.IsNull())
         return {};
-    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(bmp->stride);
+    // A 32-bit pixel is one word 0xFFRRGGBB, so its byte order in memory is
+    // the machine's; the unused byte is not read.
     PixelRows rows;
-    rows.topRow = bmp->bottomRow + (bmp->height - 1) * stride;
-    rows.stride = -stride;
-    rows.width = bmp->width;
-    rows.height = bmp->height;
-    rows.order = PixelOrder::Bgr;
+    rows.row = [&shown](int y) { return reinterpret_cast<const std::uint8_t*>(shown.Row(y)); };
+    rows.width = shown.Width();
+    rows.height = shown.Height();
+    rows.order = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? PixelOrder::Bgrx : PixelOrder::Xrgb;
     return EncodeJpeg(rows, quality);
 }
 

@@ -1,30 +1,34 @@
 #pragma once
 
-#include "controls/decoders/PictureBytes.h"
+#include "controls/decoders/Image.h"
+#include "output/ShownPicture.h"
 
-#include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace mugrove {
 
-enum class PixelOrder { Rgb, Bgr }; // 3 bytes per pixel
+// 4 bytes per pixel, one of them unused.
+enum class PixelOrder { Bgrx, Xrgb };
 
-// Rows of 3-byte pixels to encode. `stride` may be negative: a bottom-up
-// picture starts at its last stored row and steps back.
+// Rows of pixels to encode: `row(y)` gives row y, top first, and stays
+// valid until the encoding ends.
 struct PixelRows {
-    const std::uint8_t* topRow = nullptr; // not owned
-    std::ptrdiff_t stride = 0;
+    std::function<const std::uint8_t*(int y)> row;
     int width = 0;
     int height = 0;
-    PixelOrder order = PixelOrder::Rgb;
+    PixelOrder order = PixelOrder::Bgrx;
 };
+
+// An encoded file. Its buffer is not cleared before the encoder writes it.
+using EncodedBytes = std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>>;
 
 // Baseline JPEG with every channel at full resolution, so thin caption
 // strokes keep their colour. Empty on any encoder error.
-PictureBytes EncodeJpeg(const PixelRows& rows, int quality);
+EncodedBytes EncodeJpeg(const PixelRows& rows, int quality);
 
-// The picture of a snapshot (our 24-bit BMP) as such a JPEG, read straight
-// from the BMP rows. Empty when the bytes are not a snapshot.
-PictureBytes EncodeSnapshotAsJpeg(const PictureBytes& snapshot, int quality = 95);
+// What the work area shows as such a JPEG, read straight from its rows, so a
+// big picture costs no pass over its pixels before the encoder's own.
+EncodedBytes EncodeShownAsJpeg(const ShownPicture& shown, int quality = 95);
 
 } // namespace mugrove

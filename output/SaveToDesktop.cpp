@@ -64,8 +64,9 @@ void OnSaveClicked(Form& form, const SaveEnvironment& environment)
         StartAnimatedSave(form, box.Decoded()->animation->Clone(), folder, text + QStringLiteral(".gif"));
         return;
     }
-    const PictureBytes snapshot = TakeSnapshot(&box.NativeWindow(), box.Width(), box.Height());
-    const PictureBytes jpeg = EncodeSnapshotAsJpeg(snapshot);
+    // Encoded straight from the picture the snapshot is made of: the same
+    // pixels, without a pass that packs them into a BMP first.
+    const EncodedBytes jpeg = EncodeShownAsJpeg(ShowingNow(&box.NativeWindow(), box.Width(), box.Height()));
 
     const bool saved = !folder.isEmpty() && !jpeg.empty()
         && WriteBytesToFile(folder + u'/' + text + QStringLiteral(".jpg"), jpeg);

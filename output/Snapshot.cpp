@@ -2,6 +2,7 @@
 
 #include "app/model/MulDiv.h"
 
+#include "controls/PicBox.h"
 #include "output/BmpLayout.h"
 
 #include <QGuiApplication>
@@ -9,6 +10,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace mugrove {
@@ -69,6 +71,20 @@ QList<QWidget*> WidgetsOver(const QWidget* window)
 
 namespace {
 
+// Draws what lies over `window` into `image`, whose top-left pixel is the
+// window's pixel (0, top). What lies over it draws without its own
+// background, as on screen, so a transparent caption stays transparent; only
+// its part over the box is drawn.
+void DrawWidgetsOver(QWidget* window, QImage& image, int top = 0)
+{
+    const QRect area = window->geometry();
+    for (QWidget* sibling : WidgetsOver(window)) {
+        const QRect over = sibling->geometry().intersected(area);
+        sibling->render(&image, over.topLeft() - area.topLeft() - QPoint(0, top),
+                        QRegion(over.translated(-sibling->pos())), QWidget::DrawChildren);
+    }
+}
+
 // Draws what the screen shows over `window` into `image`, which must be a
 // 32-bit image of the window's size. Its old pixels do not matter: every one
 // is painted over.
@@ -83,15 +99,38 @@ void CaptureInto(QWidget* window, QImage& image)
 
     window->render(&image, QPoint(), QRegion(),
                  QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    DrawWidgetsOver(window, image);
+}
 
-    // What lies over it draws without its own background, as on screen, so a
-    // transparent caption stays transparent; only its part over the box is drawn.
+// The picture a box paints as it is, when nothing of its own is drawn over it.
+QImage PaintedAsIs(const QWidget* window)
+{
+    const auto* box = qobject_cast<const PicBox*>(window);
+    if (!box || !box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).isEmpty())
+        return {};
+    return box->PaintedAsIs();
+}
+
+// The box read from its own picture: only the rows that something lies over
+// are copied and drawn anew.
+ShownPicture OverPicture(QWidget* window, const QImage& picture)
+{
     const QRect area = window->geometry();
-    for (QWidget* sibling : WidgetsOver(window)) {
-        const QRect over = sibling->geometry().intersected(area);
-        sibling->render(&image, over.topLeft() - area.topLeft(),
-                        QRegion(over.translated(-sibling->pos())), QWidget::DrawChildren);
-    }
+    QRect covered;
+    for (const QWidget* sibling : WidgetsOver(window))
+        covered |= sibling->geometry().intersected(area);
+    if (covered.isEmpty())
+        return ShownPicture(picture);
+    const int top = covered.top() - area.top();
+    const int rows = covered.height();
+    QImage band(picture.width(), rows, QImage::Format_RGB32);
+    if (band.isNull())
+        return {};
+    const auto rowBytes = static_cast<std::size_t>(picture.width()) * 4;
+    for (int y = 0; y < rows; ++y)
+        std::memcpy(band.scanLine(y), picture.constScanLine(top + y), rowBytes);
+    DrawWidgetsOver(window, band, top);
+    return ShownPicture(picture, std::move(band), top);
 }
 
 bool CapturableSize(const QWidget* window)
@@ -113,7 +152,7 @@ QImage CaptureWindow(QWidget* window)
     return image;
 }
 
-PictureBytes TakeSnapshot(QWidget* window, int width, int height)
+ShownPicture ShowingNow(QWidget* window, int width, int height)
 {
     if (!window)
         return {};
@@ -123,32 +162,47 @@ PictureBytes TakeSnapshot(QWidget* window, int width, int height)
     const int outHeight = OutputExtent(height, capturedHeight);
     if (outWidth < 1 || outHeight < 1 || !FitsCap(outWidth, outHeight))
         return {};
-
     if (!CapturableSize(window))
         return {};
-    // Snapshots of one size draw into the same buffer: a fresh one would be
-    // allocated and faulted in, page by page, for every snapshot. Nothing
-    // else holds it between snapshots, so drawing never copies it. A buffer
-    // for a box larger than a screen is not kept for the program's lifetime.
+    const bool sameSize = outWidth == capturedWidth && outHeight == capturedHeight;
+    if (sameSize) {
+        const QImage picture = PaintedAsIs(window);
+        if (!picture.isNull())
+            return OverPicture(window, picture);
+    }
+
+    // Pictures of one size draw into the same buffer: a fresh one would be
+    // allocated and faulted in, page by page, for every snapshot. Whoever
+    // takes the picture lets it go before the next one, so drawing never
+    // copies it. A buffer for a box larger than a screen is not kept for the
+    // program's lifetime.
     constexpr qsizetype kLargestKept = qsizetype{8} << 20;
     static QImage reused;
-    QImage fresh;
-    QImage* image = &reused;
+    QImage image;
     if (std::uint64_t(capturedWidth) * std::uint64_t(capturedHeight) * 4 > std::uint64_t(kLargestKept)) {
         reused = QImage();
-        image = &fresh;
+        image = CaptureWindow(window);
+    } else {
+        if (reused.size() != window->size()) {
+            reused = QImage();
+            reused = QImage(window->size(), QImage::Format_RGB32);
+        }
+        if (!reused.isNull()) {
+            CaptureInto(window, reused);
+            image = reused;
+        }
     }
-    if (image->size() != window->size()) {
-        *image = QImage();
-        *image = QImage(window->size(), QImage::Format_RGB32);
-        if (image->isNull())
-            return {};
-    }
-    CaptureInto(window, *image);
-    if (outWidth == capturedWidth && outHeight == capturedHeight)
-        return PackBmp24(*image);
-    const QImage scaled = image->scaled(outWidth, outHeight, Qt::IgnoreAspectRatio, ScalingMode());
-    return scaled.isNull() ? PictureBytes{} : PackBmp24(scaled);
+    if (image.isNull())
+        return {};
+    if (sameSize)
+        return ShownPicture(std::move(image));
+    QImage scaled = image.scaled(outWidth, outHeight, Qt::IgnoreAspectRatio, ScalingMode());
+    return scaled.isNull() ? ShownPicture() : ShownPicture(std::move(scaled));
+}
+
+PictureBytes TakeSnapshot(QWidget* window, int width, int height)
+{
+    return PackBmp24(ShowingNow(window, width, height));
 }
 
 } // namespace mugrove

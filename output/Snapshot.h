@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls/decoders/PictureBytes.h"
+#include "output/ShownPicture.h"
 
 #include <QImage>
 #include <QList>
@@ -27,6 +28,11 @@ QList<QWidget*> WidgetsOver(const QWidget* window);
 // every sibling stacked above it that meets its rectangle, in one image of the
 // widget's size. Null when there is no window or the image cannot be made.
 QImage CaptureWindow(QWidget* window);
+
+// The work area as shown, at width × height pixels (see OutputExtent),
+// scaled smoothly when that differs from the window's size. Null on the same
+// conditions as an empty snapshot below.
+ShownPicture ShowingNow(QWidget* window, int width, int height);
 
 // The work area as shown, as a 24-bit BMP file of width × height pixels (see
 // OutputExtent), scaled smoothly when that differs from the window's size.

@@ -115,6 +115,38 @@ Decoded DecodeJpeg(const QByteArray& file)
     return result;
 }
 
+// The snapshot's BMP rows, bottom row last, through libjpeg with the save's
+// settings (quality 95, every channel at full resolution, baseline).
+QByteArray EncodeBmpRows(const Bmp24View& bmp)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = JDIMENSION(bmp.width);
+    info.image_height = JDIMENSION(bmp.height);
+    info.input_components = 3;
+    info.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 95, TRUE);
+    for (int c = 0; c < info.num_components; ++c)
+        info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        const std::size_t fromBottom = std::size_t(bmp.height - 1) - info.next_scanline;
+        JSAMPROW row = const_cast<JSAMPROW>(bmp.bottomRow + fromBottom * bmp.stride);
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    QByteArray jpeg(reinterpret_cast<const char*>(out), qsizetype(size));
+    std::free(out);
+    return jpeg;
+}
+
 QStringList FilesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -274,12 +306,19 @@ private slots:
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));
         QCOMPARE(FilesIn(desktop_), QStringList{QStringLiteral("2026年12月8日5时39分33秒.jpg")});
 
-        const Decoded saved = DecodeJpeg(ReadAll(desktop_ + QStringLiteral("/2026年12月8日5时39分33秒.jpg")));
+        const QByteArray file = ReadAll(desktop_ + QStringLiteral("/2026年12月8日5时39分33秒.jpg"));
+        const Decoded saved = DecodeJpeg(file);
         QVERIFY(!saved.image.isNull());
         QVERIFY(!saved.progressive);
         QVERIFY(saved.fullChroma);
         QWidget& box = Box(*form);
-        const QImage shot = *DecodeToImage(TakeSnapshot(&box, box.width(), box.height()));
+        const PictureBytes snapshot = TakeSnapshot(&box, box.width(), box.height());
+        // The file is exactly the snapshot's pixels through the encoder, even
+        // though the save does not pack them into a BMP on its way.
+        const std::optional<Bmp24View> rows = ReadBmp24(snapshot);
+        QVERIFY(rows);
+        QVERIFY(EncodeBmpRows(*rows) == file);
+        const QImage shot = *DecodeToImage(snapshot);
         QCOMPARE(saved.image.size(), shot.size());
         long long total = 0;
         int worst = 0;

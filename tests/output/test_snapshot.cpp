@@ -4,6 +4,7 @@
 
 #include "app/model/Button.h"
 #include "controls/PicBox.h"
+#include "controls/TransLabel.h"
 #include "output/BmpLayout.h"
 #include "output/Clipboard.h"
 #include "output/Snapshot.h"
@@ -75,7 +76,7 @@ private slots:
         image.setPixel(0, 1, qRgb(10, 11, 12));
         image.setPixel(1, 1, qRgb(13, 14, 15));
         image.setPixel(2, 1, qRgb(16, 17, 18));
-        const PictureBytes bmp = PackBmp24(image);
+        const PictureBytes bmp = PackBmp24(ShownPicture(image));
         const std::uint8_t expected[] = {
             'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
             40, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 24, 0, 0, 0,
@@ -100,7 +101,7 @@ private slots:
             for (int y = 0; y < 5; ++y)
                 for (int x = 0; x < width; ++x)
                     image.setPixel(x, y, qRgb((x * 37 + y) & 0xFF, (x * 11 + y * 29) & 0xFF, (x + y * 53) & 0xFF));
-            const PictureBytes bmp = PackBmp24(image);
+            const PictureBytes bmp = PackBmp24(ShownPicture(image));
             const std::size_t stride = (3 * std::size_t(width) + 3) / 4 * 4; // rows padded to 4 bytes
             QCOMPARE(bmp.size(), 54 + stride * 5);
             const auto back = DecodeToImage(bmp);
@@ -116,7 +117,7 @@ private slots:
     {
         QImage image(5, 4, QImage::Format_RGB32);
         image.fill(Qt::red);
-        const PictureBytes good = PackBmp24(image);
+        const PictureBytes good = PackBmp24(ShownPicture(image));
         QVERIFY(ReadBmp24(good));
         PictureBytes shortFile(good.begin(), good.end() - 1);
         QVERIFY(!ReadBmp24(shortFile));
@@ -271,6 +272,43 @@ private slots:
         QVERIFY(TakeSnapshot(&box, 50, 50).empty());
     }
 
+    void a_picture_shown_as_it_is_is_read_from_the_picture_with_what_lies_over_it()
+    {
+        auto form = ShowForm();
+        QVERIFY(form);
+        PicBox& work = *form->workArea;
+        QWidget& box = Box(*form);
+        // A picture of the box's size, every pixel different from its neighbours.
+        QImage picture(box.size(), QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                picture.setPixel(x, y, qRgb(x % 256, y % 256, (x * 7 + y * 3) % 256));
+        work.SetPicture(PackBmp24(ShownPicture(picture)));
+        work.SetDisplayMode(1);
+        QVERIFY(!work.PaintedAsIs().isNull());
+
+        TransLabel& caption = *form->captionOverlay;
+        caption.SetCaption(QStringLiteral("描边文字 Outline"));
+        caption.SetOutline(true);
+        const QRect area = box.geometry();
+        // Over the top edge first, then across the bottom one.
+        for (const QPoint at : {QPoint(area.left() + 40, area.top() - 8),
+                                QPoint(area.left() + 120, area.bottom() - 10)}) {
+            caption.move(at);
+            const QImage shot = Pixels(TakeSnapshot(&box, 0, 0));
+            QCOMPARE(shot.size(), box.size());
+            // Drawing the whole box anew gives every pixel alike...
+            QVERIFY(shot == CaptureWindow(&box));
+            // ...and away from the caption the pixels are the picture's own.
+            const QRect under = caption.geometry().intersected(area).translated(-area.topLeft());
+            for (int y = 0; y < shot.height(); y += 7)
+                if (y < under.top() || y > under.bottom())
+                    for (int x = 0; x < shot.width(); x += 5)
+                        QCOMPARE(shot.pixel(x, y), picture.pixel(x, y));
+            QVERIFY(shot.copy(under) != picture.copy(under)); // and the caption is there
+        }
+    }
+
     void snapshots_of_one_size_in_a_row_each_show_the_box_as_it_is_now()
     {
         auto form = ShowForm();
@@ -280,7 +318,7 @@ private slots:
         form->captionOverlay->SetCaption(QString()); // nothing over the picture
         QImage blue(50, 40, QImage::Format_RGB32);
         blue.fill(QColor(0, 0, 255));
-        work.SetPicture(PackBmp24(blue));
+        work.SetPicture(PackBmp24(ShownPicture(blue)));
         work.SetDisplayMode(1); // stretched over the whole box
         const QImage covered = Pixels(TakeSnapshot(&box, 0, 0));
         QCOMPARE(covered.size(), box.size());
