@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace mugrove {
 
@@ -70,6 +71,16 @@ QImage PictureView(const Image& image, QImage::Format format)
                   static_cast<qsizetype>(image.width) * 4, format);
 }
 
+namespace {
+
+// Each side at most two pixels off the picture's.
+bool NearItsSize(QSize target, QSize picture)
+{
+    return std::abs(target.width() - picture.width()) <= 2 && std::abs(target.height() - picture.height()) <= 2;
+}
+
+} // namespace
+
 void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& view,
                   PictureFit fit, bool smooth, QImage& shrunk)
 {
@@ -91,9 +102,13 @@ void PaintPicture(QPainter& painter, QSize box, const QColor& background, const 
         return;
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-    if (smooth && (target.width() < view.width() || target.height() < view.height())) {
+    if (smooth && (target.width() < view.width() || target.height() < view.height())
+        && !NearItsSize(target.size(), view.size())) {
         // Shrinking: painter sampling would skip source pixels, so average
         // them once per size and picture and keep the result for repaints.
+        // Within two pixels of its size it skips none, and the painter's
+        // filter samples where the averaging centres its areas: the same
+        // picture within rounding, for a small part of the averaging's cost.
         if (shrunk.size() != target.size())
             shrunk = view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         painter.drawImage(target.topLeft(), shrunk);

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QTest>
 
 #include <cstdlib>
@@ -115,6 +116,7 @@ private slots:
     void picture_icon_transparency_shows_background();
     void resize_repaints_whole_box();
     void shrinking_averages_pixels();
+    void shrinking_by_a_few_pixels_matches_the_averaging();
     void gif_frames_play_in_order_with_delays_and_loop();
     void gif_one_frame_is_still();
     void gif_damaged_frame_ends_play_on_last_good_frame();
@@ -261,6 +263,42 @@ void TestPicBox::shrinking_averages_pixels()
     QCOMPARE(QColor::fromRgb(f.Pixel(0, 0)), left);
     f.box->SetPicture(Load("good_bmp24.bmp"));
     QVERIFY(QColor::fromRgb(f.Pixel(0, 0)) != left);
+}
+
+void TestPicBox::shrinking_by_a_few_pixels_matches_the_averaging()
+{
+    // Sharp edges and every level of each channel: the worst case for two
+    // filters that sample alike but round differently.
+    QImage picture(266, 250, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, ((x / 3 + y / 5) % 2) ? qRgb(x % 256, 255 - y % 256, (x * y) % 256)
+                                                         : qRgb(0, 0, 0));
+    for (const QSize size : {QSize(265, 250), QSize(265, 249), QSize(264, 248), QSize(266, 248)}) {
+        const QImage averaged = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QImage shown(size, QImage::Format_RGB32), kept;
+        QPainter box(&shown);
+        PaintPicture(box, size, Qt::white, picture, PictureFit::Stretch, true, kept);
+        box.end();
+        QVERIFY(kept.isNull()); // nothing kept: drawn filtered each time
+        long long total = 0;
+        int worst = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const QRgb a = averaged.pixel(x, y), b = shown.pixel(x, y);
+                for (const int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)}) {
+                    total += std::abs(d);
+                    worst = std::max(worst, std::abs(d));
+                }
+            }
+        const double mean = double(total) / (3.0 * size.width() * size.height());
+        QVERIFY2(worst <= 4 && mean < 0.5, qPrintable(QStringLiteral("%1 %2").arg(worst).arg(mean)));
+    }
+    // Further off, the averaged picture is made once and kept.
+    QImage shown(240, 223, QImage::Format_RGB32), kept;
+    QPainter box(&shown);
+    PaintPicture(box, shown.size(), Qt::white, picture, PictureFit::Stretch, true, kept);
+    QCOMPARE(kept.size(), shown.size());
 }
 
 void TestPicBox::gif_frames_play_in_order_with_delays_and_loop()
