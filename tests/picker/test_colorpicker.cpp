@@ -6,12 +6,13 @@
 #include "controls/ColorPopupLayout.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QPointer>
 #include <QScreen>
 #include <QTest>
 #include <QToolTip>
 
-#include <array>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -22,12 +23,35 @@ namespace {
 constexpr std::uint32_t kRed = 0x0000FF;
 constexpr int kRedCell = 12;
 
+// An item's look from the pixels of its rectangle, halfway down: its left
+// and right edge, and the fill just inside the left edge. Hot: a raised thin
+// edge (Light left, Dark right). Current: a sunken edge and a Light fill.
+// The hot item is raised even when it is the current one.
+QString LookOf(const QImage& shot, const QRect& item, const QPalette& palette)
+{
+    const int y = item.center().y();
+    const QRgb left = shot.pixel(item.left(), y);
+    const QRgb right = shot.pixel(item.right(), y);
+    const QRgb fill = shot.pixel(item.left() + 1, y);
+    const QRgb face = ButtonFaceColour().rgb(), light = palette.color(QPalette::Light).rgb(),
+               dark = palette.color(QPalette::Dark).rgb();
+    if (left == face && right == face && fill == face)
+        return QString();
+    if (left == dark && right == light && fill == light)
+        return QStringLiteral("current");
+    if (left == light && right == dark && fill == face)
+        return QStringLiteral("hot");
+    return QStringLiteral("unknown");
+}
+
 // A shown window holding one picker at the window's geometry.
 struct Rig {
     QWidget window;
     ColorPicker* picker;
     int raised = 0;
     std::vector<std::uint32_t> seenByHandler; // CurrentColour as the handler reads it
+
+    ColorPopupLayout layout; // of the pop-up last opened
 
     explicit Rig(QPoint at = QPoint(40, 40))
     {
@@ -46,9 +70,34 @@ struct Rig {
     {
         QTest::mousePress(picker, Qt::LeftButton, {}, QPoint(10, 10));
         ColorPopup* popup = picker->Popup();
-        if (popup)
-            (void)QTest::qWaitForWindowExposed(popup);
-        return popup;
+        if (!popup)
+            return nullptr;
+        (void)QTest::qWaitForWindowExposed(popup);
+        // The layout of the pop-up's texts in its font; a pop-up of another
+        // size fails the opening.
+        const QFontMetrics m(popup->font());
+        const int textWidth = std::max(m.horizontalAdvance(QStringLiteral("透明")),
+                                       m.horizontalAdvance(QStringLiteral("其它颜色...")));
+        layout = LayOutColorPopup(kEdgeWidth, m.height(), textWidth, picker->AllowTransparent());
+        return popup->size() == layout.size ? popup : nullptr;
+    }
+
+    // Every item that is not plain, as the pop-up shows it now: "12 hot,
+    // other current" (cells by number, then the transparent and other box).
+    QString Marked(ColorPopup* popup) const
+    {
+        const QImage shot = popup->grab().toImage();
+        QStringList marked;
+        for (int item = 0; item <= kOtherColoursBox; ++item) {
+            const QRect r = layout.ItemRect(item);
+            const QString look = r.isEmpty() ? QString() : LookOf(shot, r, popup->palette());
+            if (!look.isEmpty())
+                marked << (item == kTransparentBox   ? QStringLiteral("transparent")
+                           : item == kOtherColoursBox ? QStringLiteral("other")
+                                                      : QString::number(item))
+                        + u' ' + look;
+        }
+        return marked.join(QStringLiteral(", "));
     }
 
     // A pixel inside the swatch, clear of its text and focus rectangle.
@@ -83,10 +132,8 @@ private slots:
         QVERIFY(popup->isVisible());
         QVERIFY(rig.picker->IsDroppedDown());
         QCOMPARE(popup->geometry().topLeft(), rig.picker->mapToGlobal(QPoint(0, rig.picker->height())));
-        QCOMPARE(popup->size().width(), 7 * popup->Layout().cell + 2 * kEdgeWidth);
-        QVERIFY(!popup->Layout().HasTransparentBox()); // AllowTransparent is false
-        QCOMPARE(popup->CurrentItem(), 0);              // black
-        QCOMPARE(popup->HotItem(), kNoItem);
+        QCOMPARE(popup->size().width(), 7 * rig.layout.cell + 2 * kEdgeWidth);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("0 current")); // black, nothing hot
         // The release of the opening press changes nothing.
         Release(popup, QPoint(5, 5));
         QVERIFY(rig.picker->Popup() == popup);
@@ -118,13 +165,13 @@ private slots:
         QCOMPARE(rig.SwatchPixel(), QColor(Qt::black));
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        const ColorPopupLayout& l = popup->Layout();
+        const ColorPopupLayout& l = rig.layout;
         MoveTo(popup, l.CellRect(kRedCell).center());
-        QCOMPARE(popup->HotItem(), kRedCell);
-        QCOMPARE(popup->PendingColour(), kRed);
+        const QString redHot = QStringLiteral("0 current, 12 hot");
+        QCOMPARE(rig.Marked(popup), redHot);
         const QPoint margin(1, l.CellRect(kRedCell).center().y());
         MoveTo(popup, margin);
-        QCOMPARE(popup->HotItem(), kRedCell);
+        QCOMPARE(rig.Marked(popup), redHot);
         Press(popup, margin);
         Release(popup, margin);
         QCOMPARE(rig.raised, 1);
@@ -139,7 +186,7 @@ private slots:
         Rig rig;
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        const QPoint black = popup->Layout().CellRect(0).center();
+        const QPoint black = rig.layout.CellRect(0).center();
         MoveTo(popup, black);
         Press(popup, black);
         Release(popup, black);
@@ -153,7 +200,7 @@ private slots:
         rig.picker->SetCurrentColour(0x008000);
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        MoveTo(popup, popup->Layout().CellRect(kRedCell).center());
+        MoveTo(popup, rig.layout.CellRect(kRedCell).center());
         QTest::keyClick(popup, Qt::Key_Escape);
         QCOMPARE(rig.raised, 0);
         QCOMPARE(rig.picker->CurrentColour(), 0x008000u);
@@ -162,7 +209,7 @@ private slots:
 
         popup = rig.Open();
         QVERIFY(popup);
-        MoveTo(popup, popup->Layout().CellRect(kRedCell).center());
+        MoveTo(popup, rig.layout.CellRect(kRedCell).center());
         const QPoint outside(popup->width() + 30, popup->height() + 30);
         MoveTo(popup, outside);
         Press(popup, outside);
@@ -179,7 +226,7 @@ private slots:
         Rig rig;
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        MoveTo(popup, popup->Layout().CellRect(kRedCell).center());
+        MoveTo(popup, rig.layout.CellRect(kRedCell).center());
         popup->close();
         QCOMPARE(rig.raised, 0);
         QCOMPARE(rig.picker->CurrentColour(), 0u);
@@ -193,16 +240,16 @@ private slots:
         rig.picker->SetCurrentColour(0x606060); // cell 31, the last one
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        QCOMPARE(popup->CurrentItem(), 31);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("31 current"));
         QTest::keyClick(popup, Qt::Key_Right);
-        QCOMPARE(popup->HotItem(), kOtherColoursBox);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("31 current, other hot"));
         QTest::keyClick(popup, Qt::Key_Right);
-        QCOMPARE(popup->HotItem(), 0);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("0 hot, 31 current"));
         QTest::keyClick(popup, Qt::Key_Up);
-        QCOMPARE(popup->HotItem(), kOtherColoursBox);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("31 current, other hot"));
         QTest::keyClick(popup, Qt::Key_Down);
         QTest::keyClick(popup, Qt::Key_Down);
-        QCOMPARE(popup->HotItem(), 7);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("7 hot, 31 current"));
         QTest::keyClick(popup, Qt::Key_Enter);
         QCOMPARE(rig.raised, 1);
         QCOMPARE(rig.picker->CurrentColour(), PaletteColours()[7].colour);
@@ -227,10 +274,10 @@ private slots:
         });
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        QCOMPARE(popup->CurrentItem(), kOtherColoursBox); // not in the palette
+        QCOMPARE(rig.Marked(popup), QStringLiteral("other current")); // not in the palette
         // Pass over red first: the dialog still starts from the initial colour.
-        MoveTo(popup, popup->Layout().CellRect(kRedCell).center());
-        const QPoint other = popup->Layout().otherColoursBox.center();
+        MoveTo(popup, rig.layout.CellRect(kRedCell).center());
+        const QPoint other = rig.layout.otherColoursBox.center();
         MoveTo(popup, other);
         Press(popup, other);
         Release(popup, other);
@@ -243,7 +290,7 @@ private slots:
         popup = rig.Open();
         QVERIFY(popup);
         MoveTo(popup, QPoint(1, 1)); // the window system drops a move to where the pointer is
-        MoveTo(popup, popup->Layout().otherColoursBox.center());
+        MoveTo(popup, rig.layout.otherColoursBox.center());
         QTest::keyClick(popup, Qt::Key_Return);
         QCOMPARE(asked.size(), std::size_t(2));
         QCOMPARE(rig.raised, 1);
@@ -263,14 +310,13 @@ private slots:
         rig.picker->SetCurrentColour(kRed);
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        QVERIFY(popup->Layout().HasTransparentBox());
-        QCOMPARE(popup->CurrentItem(), kRedCell);
-        const QPoint box = popup->Layout().transparentBox.center();
+        QVERIFY(rig.layout.HasTransparentBox());
+        QCOMPARE(rig.Marked(popup), QStringLiteral("12 current"));
+        const QPoint box = rig.layout.transparentBox.center();
         MoveTo(popup, box);
-        QCOMPARE(popup->PendingColour(), kDefaultColour);
-        // Over the other-colours box the pending colour stays transparent.
-        MoveTo(popup, popup->Layout().otherColoursBox.center());
-        QCOMPARE(popup->PendingColour(), kDefaultColour);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("12 current, transparent hot"));
+        MoveTo(popup, rig.layout.otherColoursBox.center());
+        QCOMPARE(rig.Marked(popup), QStringLiteral("12 current, other hot"));
         MoveTo(popup, box);
         Press(popup, box);
         Release(popup, box);
@@ -280,7 +326,7 @@ private slots:
 
         popup = rig.Open();
         QVERIFY(popup);
-        QCOMPARE(popup->CurrentItem(), kTransparentBox);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("transparent current"));
         QTest::keyClick(popup, Qt::Key_Escape);
     }
 
@@ -317,7 +363,7 @@ private slots:
         Rig rig;
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        const QPoint red = popup->Layout().CellRect(kRedCell).center();
+        const QPoint red = rig.layout.CellRect(kRedCell).center();
         QHelpEvent help(QEvent::ToolTip, red, popup->mapToGlobal(red));
         QApplication::sendEvent(popup, &help);
         QTRY_VERIFY(QToolTip::isVisible());
