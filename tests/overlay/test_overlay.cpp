@@ -129,7 +129,7 @@ private slots:
 
     void caption_follows_the_text_box_line_breaks_included()
     {
-        auto* editor = qobject_cast<QPlainTextEdit*>(form->captionBox->Editor());
+        auto* editor = qobject_cast<QPlainTextEdit*>(form->captionBox->focusProxy());
         QVERIFY(editor);
         editor->clear();
         QCOMPARE(Caption().Caption(), QString());
