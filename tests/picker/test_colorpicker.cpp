@@ -4,8 +4,10 @@
 #include "controls/ColorPicker.h"
 #include "controls/ColorPopup.h"
 #include "controls/ColorPopupLayout.h"
+#include "tests/support/ModalAnswer.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QFontMetrics>
 #include <QPointer>
 #include <QScreen>
@@ -17,6 +19,7 @@
 #include <vector>
 
 using namespace mugrove;
+using mugrove::testing::ModalAnswer;
 
 namespace {
 
@@ -44,6 +47,9 @@ QString LookOf(const QImage& shot, const QRect& item, const QPalette& palette)
     return QStringLiteral("unknown");
 }
 
+// The pop-up that holds the mouse now, if it is a colour pop-up.
+ColorPopup* OpenPopup() { return qobject_cast<ColorPopup*>(QApplication::activePopupWidget()); }
+
 // A shown window holding one picker at the window's geometry.
 struct Rig {
     QWidget window;
@@ -69,7 +75,7 @@ struct Rig {
     ColorPopup* Open()
     {
         QTest::mousePress(picker, Qt::LeftButton, {}, QPoint(10, 10));
-        ColorPopup* popup = picker->Popup();
+        ColorPopup* popup = OpenPopup();
         if (!popup)
             return nullptr;
         (void)QTest::qWaitForWindowExposed(popup);
@@ -136,7 +142,7 @@ private slots:
         QCOMPARE(rig.Marked(popup), QStringLiteral("0 current")); // black, nothing hot
         // The release of the opening press changes nothing.
         Release(popup, QPoint(5, 5));
-        QVERIFY(rig.picker->Popup() == popup);
+        QVERIFY(OpenPopup() == popup);
         QVERIFY(popup->isVisible());
         QCOMPARE(rig.raised, 0);
     }
@@ -147,10 +153,10 @@ private slots:
         QWindow* top = rig.window.windowHandle();
         const QPoint onButton = rig.picker->mapTo(&rig.window, QPoint(10, 10));
         QTest::mousePress(top, Qt::LeftButton, {}, onButton);
-        ColorPopup* popup = rig.picker->Popup();
+        ColorPopup* popup = OpenPopup();
         QVERIFY(popup);
         QTest::mouseRelease(top, Qt::LeftButton, {}, onButton);
-        QVERIFY(rig.picker->Popup() == popup);
+        QVERIFY(OpenPopup() == popup);
         QVERIFY(popup->isVisible());
         // The next click, on the button again, lies outside the pop-up: a cancel.
         QTest::mousePress(top, Qt::LeftButton, {}, onButton);
@@ -266,12 +272,7 @@ private slots:
     {
         Rig rig;
         rig.picker->SetCurrentColour(0x123456);
-        std::vector<std::uint32_t> asked;
-        std::optional<std::uint32_t> answer; // cancel first
-        rig.picker->SetColourDialog([&](std::uint32_t initial) {
-            asked.push_back(initial);
-            return answer;
-        });
+        QColor asked;
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
         QCOMPARE(rig.Marked(popup), QStringLiteral("other current")); // not in the palette
@@ -279,20 +280,30 @@ private slots:
         MoveTo(popup, rig.layout.CellRect(kRedCell).center());
         const QPoint other = rig.layout.otherColoursBox.center();
         MoveTo(popup, other);
-        Press(popup, other);
-        Release(popup, other);
-        QCOMPARE(asked, std::vector<std::uint32_t>{0x123456});
+        {
+            const ModalAnswer<QColorDialog> cancel([&](QColorDialog& dialog) {
+                asked = dialog.currentColor();
+                dialog.reject();
+            });
+            Press(popup, other);
+            Release(popup, other);
+            QVERIFY(cancel.Seen());
+        }
+        QCOMPARE(asked, QColor(0x56, 0x34, 0x12));
         QCOMPARE(rig.raised, 0);
         QCOMPARE(rig.picker->CurrentColour(), 0x123456u);
         QVERIFY(!rig.picker->IsDroppedDown());
 
-        answer = 0x00A0B0C0u;
         popup = rig.Open();
         QVERIFY(popup);
         MoveTo(popup, QPoint(1, 1)); // the window system drops a move to where the pointer is
         MoveTo(popup, rig.layout.otherColoursBox.center());
+        const ModalAnswer<QColorDialog> choose([](QColorDialog& dialog) {
+            dialog.setCurrentColor(QColor(0xC0, 0xB0, 0xA0));
+            dialog.accept();
+        });
         QTest::keyClick(popup, Qt::Key_Return);
-        QCOMPARE(asked.size(), std::size_t(2));
+        QVERIFY(choose.Seen());
         QCOMPARE(rig.raised, 1);
         QCOMPARE(rig.seenByHandler, std::vector<std::uint32_t>{0x00A0B0C0u});
     }
@@ -349,11 +360,11 @@ private slots:
         auto rig = std::make_unique<Rig>();
         rig->picker->setFocus();
         QTest::keyClick(rig->picker, Qt::Key_Space);
-        QPointer<ColorPopup> popup = rig->picker->Popup();
+        QPointer<ColorPopup> popup = OpenPopup();
         QVERIFY(popup);
         QVERIFY(popup->isVisible());
         QTest::keyClick(rig->picker, Qt::Key_Space); // already open: no second pop-up
-        QVERIFY(rig->picker->Popup() == popup);
+        QVERIFY(OpenPopup() == popup);
         rig.reset(); // raises nothing into a dead handler
         QVERIFY(popup.isNull());
     }
