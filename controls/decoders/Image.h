@@ -30,8 +30,6 @@ enum class DecodeError {
     Unsupported,          // a valid variant this program does not read
 };
 
-const char* DecodeErrorName(DecodeError error);
-
 // Leaves elements that are added without a value unwritten: a decoder that
 // writes every pixel should not pay for filling them first (on a
 // 4000 × 3000 photo that is a third of the decoding time). By default the
