@@ -87,11 +87,6 @@ struct Image {
     PixelBuffer pixels;
 
     bool Empty() const { return pixels.empty(); }
-    std::uint32_t At(int x, int y) const
-    {
-        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                      static_cast<std::size_t>(x)];
-    }
     std::uint32_t* Row(int y)
     {
         return pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
