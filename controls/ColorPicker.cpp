@@ -81,10 +81,7 @@ void ColorPicker::OpenPopup()
                                  allowTransparent_ ? QString::fromUtf8(kTransparentText) : QString(),
                                  QString::fromUtf8(kOtherColoursText), this);
     popup->setObjectName(QStringLiteral("ColorPopup"));
-    if (colourDialog_)
-        popup->SetColourDialog(colourDialog_);
-    else
-        popup->SetColourDialog([this](std::uint32_t initial) { return AskColourWithDialog(initial, this); });
+    popup->SetColourDialog([this](std::uint32_t initial) { return AskColourWithDialog(initial, this); });
     popup->SetFinishedHandler(
         [this](bool confirmed, std::uint32_t colour) { OnPopupFinished(confirmed, colour); });
 

@@ -32,14 +32,8 @@ public:
     bool AllowTransparent() const { return allowTransparent_; }
     void SetAllowTransparent(bool allow);
 
-    // Replaces the modal colour dialog behind "其它颜色..." (tests need no person).
-    using ColourDialog = ColorPopup::ColourDialog;
-    void SetColourDialog(ColourDialog dialog) { colourDialog_ = std::move(dialog); }
-
     // Drops the palette down under the button; nothing when it is open already.
     void OpenPopup();
-    // The open palette, or null.
-    ColorPopup* Popup() const { return popup_; }
     bool IsDroppedDown() const { return popup_ != nullptr; }
 
     Event<> ColourChanged;
@@ -54,7 +48,6 @@ private:
     std::uint32_t currentColour_ = 0;
     std::uint32_t popupInitial_ = 0; // the colour when the palette opened
     bool allowTransparent_ = false;
-    ColourDialog colourDialog_;
     QPointer<ColorPopup> popup_; // owned as a child while open; deleted when it ends
 };
 

@@ -38,7 +38,7 @@ int TextHeight(const QFontMetrics& metrics, const QString& text)
 
 ColorPopup::ColorPopup(std::uint32_t initialColour, const QString& transparentText,
                        const QString& otherColoursText, QWidget* owner)
-    : QWidget(owner, Qt::Popup), initial_(initialColour), pending_(initialColour),
+    : QWidget(owner, Qt::Popup), initial_(initialColour),
       transparentText_(transparentText), otherColoursText_(otherColoursText)
 {
     setMouseTracking(true);             // hot tracking without a button held
@@ -91,10 +91,6 @@ void ColorPopup::SetHot(int item)
     if (item == hot_)
         return;
     hot_ = item;
-    if (item >= 0 && item < kPaletteSize)
-        pending_ = PaletteColours()[std::size_t(item)].colour;
-    else if (item == kTransparentBox)
-        pending_ = kDefaultColour;
     update();
 }
 
@@ -163,6 +159,8 @@ void ColorPopup::End(bool confirmed)
     ended_ = true;
     hide(); // gives the mouse back before any dialog appears
 
+    // Nothing hot yet (hot tracking never returns to no item): the initial
+    // colour is confirmed as it was.
     std::uint32_t result = initial_;
     if (confirmed && hot_ == kOtherColoursBox) {
         const std::optional<std::uint32_t> chosen
@@ -171,8 +169,10 @@ void ColorPopup::End(bool confirmed)
             result = *chosen;
         else
             confirmed = false; // cancelling the dialog cancels the whole choice
-    } else if (confirmed) {
-        result = pending_;
+    } else if (confirmed && hot_ >= 0 && hot_ < kPaletteSize) {
+        result = PaletteColours()[std::size_t(hot_)].colour;
+    } else if (confirmed && hot_ == kTransparentBox) {
+        result = kDefaultColour;
     }
     if (finished_)
         finished_(confirmed, result);

@@ -34,11 +34,6 @@ public:
     // Places the pop-up with its top-left at `wanted` (global), kept on `screen`.
     void PlaceAt(QPoint wanted, const QRect& screen);
 
-    const ColorPopupLayout& Layout() const { return layout_; }
-    int HotItem() const { return hot_; }
-    int CurrentItem() const { return current_; }
-    std::uint32_t PendingColour() const { return pending_; }
-
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -55,7 +50,6 @@ private:
     void DrawBox(class QPainter& painter, int item, const QString& text) const;
 
     std::uint32_t initial_;
-    std::uint32_t pending_;
     QString transparentText_;
     QString otherColoursText_;
     ColorPopupLayout layout_;

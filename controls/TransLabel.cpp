@@ -206,15 +206,6 @@ LogFontBytes TransLabel::FontForFieldWrite() const
     return font_ ? *font_ : ToBytes(DefaultGuiLogFont(ScreenDpiY()));
 }
 
-void TransLabel::SetFontAngle(int angle)
-{
-    LogFontBytes bytes = FontForFieldWrite();
-    const std::int32_t normalised = NormaliseAngle(angle);
-    WriteInt32(bytes, LogFontField::Escapement, normalised);
-    WriteInt32(bytes, LogFontField::Orientation, normalised);
-    StoreFont(bytes);
-}
-
 void TransLabel::SetFontBold(bool bold)
 {
     LogFontBytes bytes = FontForFieldWrite();
@@ -222,38 +213,10 @@ void TransLabel::SetFontBold(bool bold)
     StoreFont(bytes);
 }
 
-void TransLabel::SetFontItalic(bool italic)
-{
-    LogFontBytes bytes = FontForFieldWrite();
-    bytes[LogFontField::Italic] = italic ? 1 : 0;
-    StoreFont(bytes);
-}
-
-void TransLabel::SetFontStrikeOut(bool strikeOut)
-{
-    LogFontBytes bytes = FontForFieldWrite();
-    bytes[LogFontField::StrikeOut] = strikeOut ? 1 : 0;
-    StoreFont(bytes);
-}
-
-void TransLabel::SetFontUnderline(bool underline)
-{
-    LogFontBytes bytes = FontForFieldWrite();
-    bytes[LogFontField::Underline] = underline ? 1 : 0;
-    StoreFont(bytes);
-}
-
 void TransLabel::SetFontSize(int points)
 {
     LogFontBytes bytes = FontForFieldWrite();
     WriteInt32(bytes, LogFontField::Height, HeightForSize(points, ScreenDpiY()));
-    StoreFont(bytes);
-}
-
-void TransLabel::SetFontFaceName(const QString& name)
-{
-    LogFontBytes bytes = FontForFieldWrite();
-    WriteFaceName(bytes, FaceNameFits(name) ? name : FallbackFaceName());
     StoreFont(bytes);
 }
 

@@ -60,17 +60,12 @@ public:
     OverlayFont Font() const;
     // Replaces the whole description by the record's conversion.
     void SetFont(const OverlayFont& font);
-    // Single-field writes: everything else of the description stays.
-    void SetFontAngle(int angle); // brought into 0..3599
+    // The two single-field writes (record fields 1 and 5): everything else
+    // of the description stays.
     void SetFontBold(bool bold);
-    void SetFontItalic(bool italic);
-    void SetFontStrikeOut(bool strikeOut);
-    void SetFontUnderline(bool underline);
     void SetFontSize(int points);
-    void SetFontFaceName(const QString& name); // "宋体" when empty or too long
 
-    // The stored 60-byte description itself; none draws the default GUI font.
-    const std::optional<LogFontBytes>& FontBytes() const { return font_; }
+    // The stored 60-byte description, decoded; none draws the default GUI font.
     std::optional<LogFont> StoredFont() const;
     void SetLogFont(const std::optional<LogFont>& font);
 

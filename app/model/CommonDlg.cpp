@@ -46,15 +46,15 @@ bool CommonDlg::OpenFont()
         height = -static_cast<std::int32_t>(std::lround(chosen.pointSizeF() * dpi / 72.0));
     else if (chosen.pixelSize() > 0)
         height = -chosen.pixelSize();
-    // The Qt chooser offers no colour, so the remembered colour stays.
+    // The Qt chooser offers no colour, so there is none to remember.
     AcceptChoice(chosen.weight() >= kWeightBold ? 1 : 0, chosen.italic() ? 1 : 0,
                  chosen.strikeOut() ? 1 : 0, chosen.underline() ? 1 : 0, chosen.family(),
-                 MulDiv(-height, 72, dpi), fontColour_);
+                 MulDiv(-height, 72, dpi));
     return true;
 }
 
 void CommonDlg::AcceptChoice(int bold, int italic, int strikeout, int underline,
-                             const QString& name, int size, std::uint32_t colour)
+                             const QString& name, int size)
 {
     fontBold_ = bold;
     fontItalic_ = italic;
@@ -62,7 +62,6 @@ void CommonDlg::AcceptChoice(int bold, int italic, int strikeout, int underline,
     fontUnderline_ = underline;
     fontName_ = name;
     fontSize_ = size;
-    fontColour_ = colour;
 }
 
 } // namespace mugrove

@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QString>
 
-#include <cstdint>
 
 namespace mugrove {
 
@@ -22,7 +21,6 @@ public:
     int FontUnderline() const { return fontUnderline_; }
     QString FontName() const { return fontName_; }
     int FontSize() const { return fontSize_; }
-    std::uint32_t FontColour() const { return fontColour_; }
 
     // Shows the modal font chooser (a QFontDialog named "字体") starting from
     // the remembered choice. True when the user confirmed: the choice is then
@@ -36,7 +34,7 @@ public:
 
     // Takes a confirmed choice, as the chooser does on OK.
     void AcceptChoice(int bold, int italic, int strikeout, int underline, const QString& name,
-                      int size, std::uint32_t colour);
+                      int size);
 
 private:
     int fontBold_ = 0;
@@ -45,7 +43,6 @@ private:
     int fontUnderline_ = 0;
     QString fontName_;
     int fontSize_ = 0; // points; 0 = none given
-    std::uint32_t fontColour_ = 0;
 };
 
 } // namespace mugrove

@@ -30,7 +30,6 @@ public:
 
     // Binds the object to `window` once; a second registration is refused.
     bool Register(QWidget& window);
-    QWidget* TargetWindow() const { return target_; }
 
     // Which kinds of dragged data are taken; only files are, as created.
     bool acceptText = false;

@@ -46,11 +46,6 @@ EditBox::EditBox(Lines lines, QWidget* parent) : QFrame(parent), Control(this)
     setFocusPolicy(Qt::StrongFocus);
 }
 
-QWidget* EditBox::Editor() const
-{
-    return line_ ? static_cast<QWidget*>(line_) : static_cast<QWidget*>(multi_);
-}
-
 QString EditBox::Content() const
 {
     return line_ ? line_->text() : multi_->toPlainText();

@@ -23,9 +23,6 @@ public:
     QString Content() const;
     void SetContent(const QString& text);
 
-    // The inner editor, which takes focus and keys.
-    QWidget* Editor() const;
-
     Event<> ContentChanged;
 
 private:

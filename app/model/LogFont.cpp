@@ -156,12 +156,6 @@ bool FaceNameFits(const QString& name)
     return !name.isEmpty() && GbkLength(name) < qsizetype(kFaceNameSize);
 }
 
-std::int32_t NormaliseAngle(std::int32_t angle)
-{
-    const std::int32_t rest = angle % 3600; // never overflows, also for the minimum
-    return rest < 0 ? rest + 3600 : rest;
-}
-
 std::int32_t HeightForSize(std::int32_t size, int dpi)
 {
     return -MulDiv(std::max(size, 0), dpi, 72);

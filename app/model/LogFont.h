@@ -99,8 +99,6 @@ struct OverlayFont {
 QString FallbackFaceName();
 // True for a face the stored record can hold: not empty, under 32 bytes.
 bool FaceNameFits(const QString& name);
-// An angle in tenths of a degree brought into 0..3599.
-std::int32_t NormaliseAngle(std::int32_t angle);
 // -MulDiv(size, dpi, 72); a negative size counts as 0.
 std::int32_t HeightForSize(std::int32_t size, int dpi);
 

@@ -4,21 +4,6 @@
 
 namespace mugrove {
 
-const char* DecodeErrorName(DecodeError error)
-{
-    switch (error) {
-    case DecodeError::None: return "None";
-    case DecodeError::Unrecognised: return "Unrecognised";
-    case DecodeError::BadHeader: return "BadHeader";
-    case DecodeError::UnsupportedDimension: return "UnsupportedDimension";
-    case DecodeError::TooLarge: return "TooLarge";
-    case DecodeError::TruncatedInput: return "TruncatedInput";
-    case DecodeError::CorruptData: return "CorruptData";
-    case DecodeError::Unsupported: return "Unsupported";
-    }
-    return "?";
-}
-
 DecodeError CheckDimensions(std::int64_t width, std::int64_t height, std::uint64_t bytesPerPixel)
 {
     if (width <= 0 || height <= 0)

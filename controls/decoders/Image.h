@@ -30,8 +30,6 @@ enum class DecodeError {
     Unsupported,          // a valid variant this program does not read
 };
 
-const char* DecodeErrorName(DecodeError error);
-
 // Leaves elements that are added without a value unwritten: a decoder that
 // writes every pixel should not pay for filling them first (on a
 // 4000 × 3000 photo that is a third of the decoding time). By default the
@@ -89,11 +87,6 @@ struct Image {
     PixelBuffer pixels;
 
     bool Empty() const { return pixels.empty(); }
-    std::uint32_t At(int x, int y) const
-    {
-        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                      static_cast<std::size_t>(x)];
-    }
     std::uint32_t* Row(int y)
     {
         return pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);

@@ -181,14 +181,14 @@ private slots:
     void edit_box_list_and_caption_texts_fit()
     {
         for (EditBox* box : {form_->widthBox, form_->heightBox}) {
-            auto* line = qobject_cast<QLineEdit*>(box->Editor());
+            auto* line = qobject_cast<QLineEdit*>(box->focusProxy());
             QVERIFY(line);
             const QMargins margins = line->textMargins();
             QVERIFY(line->fontMetrics().horizontalAdvance(box->Content()) + margins.left() + margins.right()
                     <= line->contentsRect().width() - 4);
             QVERIFY(line->fontMetrics().height() <= line->contentsRect().height());
         }
-        auto* caption = qobject_cast<QPlainTextEdit*>(form_->captionBox->Editor());
+        auto* caption = qobject_cast<QPlainTextEdit*>(form_->captionBox->focusProxy());
         QVERIFY(caption);
         QVERIFY(caption->document()->size().height() * caption->fontMetrics().lineSpacing()
                 <= caption->viewport()->height());
@@ -214,8 +214,8 @@ private slots:
                                              form.textHeightLabel, form.fontSizeLabel, form.boldBox,
                                              form.templateList->viewport(), form.pictureGroup,
                                              form.textGroup, form.propertyGroup, form.captionBox,
-                                             form.captionBox->Editor(), form.widthBox,
-                                             form.widthBox->Editor(), form.workArea})
+                                             form.captionBox->focusProxy(), form.widthBox,
+                                             form.widthBox->focusProxy(), form.workArea})
                 shots << Alone(*w);
             // The window's own face, in the gap between the picture's group and the others.
             shots << form.window->grab(QRect(392, 130, 2, 270)).toImage();

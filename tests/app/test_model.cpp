@@ -68,8 +68,8 @@ private slots:
             EditBox box(lines, &parent);
             QStringList seen;
             box.ContentChanged.Bind([&] { seen << box.Content(); });
-            QTest::keyClicks(box.Editor(), QStringLiteral("30"));
-            QTest::keyClick(box.Editor(), Qt::Key_Backspace);
+            QTest::keyClicks(box.focusProxy(), QStringLiteral("30"));
+            QTest::keyClick(box.focusProxy(), Qt::Key_Backspace);
             QCOMPARE(seen, QStringList({"3", "30", "3"}));
         }
     }
@@ -78,14 +78,14 @@ private slots:
     {
         QWidget parent;
         EditBox multi(EditBox::Lines::Multi, &parent);
-        QTest::keyClicks(multi.Editor(), QStringLiteral("a"));
-        QTest::keyClick(multi.Editor(), Qt::Key_Return);
-        QTest::keyClicks(multi.Editor(), QStringLiteral("b"));
+        QTest::keyClicks(multi.focusProxy(), QStringLiteral("a"));
+        QTest::keyClick(multi.focusProxy(), Qt::Key_Return);
+        QTest::keyClicks(multi.focusProxy(), QStringLiteral("b"));
         QCOMPARE(multi.Content(), QStringLiteral("a\nb"));
 
         EditBox single(EditBox::Lines::Single, &parent);
-        QTest::keyClicks(single.Editor(), QStringLiteral("a"));
-        QTest::keyClick(single.Editor(), Qt::Key_Return);
+        QTest::keyClicks(single.focusProxy(), QStringLiteral("a"));
+        QTest::keyClick(single.focusProxy(), Qt::Key_Return);
         QCOMPARE(single.Content(), QStringLiteral("a"));
     }
 
@@ -222,8 +222,8 @@ private slots:
         auto* box = new EditBox(EditBox::Lines::Single, &window);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        box->Editor()->setFocus();
-        QTest::keyClick(box->Editor(), Qt::Key_Escape);
+        box->focusProxy()->setFocus();
+        QTest::keyClick(box->focusProxy(), Qt::Key_Escape);
         QVERIFY(!window.isVisible());
     }
 

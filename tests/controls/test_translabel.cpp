@@ -43,7 +43,7 @@ private:
 
 LogFont Stored(const TransLabel& label)
 {
-    return FromBytes(label.FontBytes().value());
+    return label.StoredFont().value();
 }
 
 QImage Shot(QWidget& widget)
@@ -224,51 +224,25 @@ private slots:
         label.SetLogFont(YaHeiBold16());
 
         const auto changedBytes = [&](const LogFontBytes& before) {
+            const LogFontBytes now = ToBytes(Stored(label));
             QList<int> changed;
             for (std::size_t i = 0; i < kLogFontSize; ++i)
-                if ((*label.FontBytes())[i] != before[i])
+                if (now[i] != before[i])
                     changed << int(i);
             return changed;
         };
 
-        LogFontBytes before = *label.FontBytes();
-        label.SetFontAngle(-10);
-        QCOMPARE(Stored(label).escapement, 3590);
-        QCOMPARE(Stored(label).orientation, 3590);
-        QCOMPARE(changedBytes(before), (QList<int>{8, 9, 12, 13}));
-        label.SetFontAngle(7201);
-        QCOMPARE(Stored(label).escapement, 1);
-
-        before = *label.FontBytes();
+        LogFontBytes before = ToBytes(Stored(label));
         label.SetFontBold(0);
         QCOMPARE(Stored(label).weight, 0);
         QCOMPARE(changedBytes(before), (QList<int>{16, 17}));
 
-        before = *label.FontBytes();
+        before = ToBytes(Stored(label));
         label.SetFontSize(95);
         QCOMPARE(Stored(label).height, -127);
         label.SetFontSize(-4);
         QCOMPARE(Stored(label).height, 0);
         QCOMPARE(changedBytes(before), (QList<int>{0, 1, 2, 3}));
-
-        before = *label.FontBytes();
-        label.SetFontItalic(2);
-        label.SetFontUnderline(1);
-        label.SetFontStrikeOut(1);
-        QCOMPARE(changedBytes(before), (QList<int>{20, 21, 22}));
-        label.SetFontStrikeOut(0);
-        QCOMPARE(Stored(label).strikeOut, 0);
-
-        label.SetFontFaceName(QString());
-        QCOMPARE(Stored(label).faceName, QStringLiteral("宋体"));
-        label.SetFontFaceName(QString(32, QLatin1Char('x')));
-        QCOMPARE(Stored(label).faceName, QStringLiteral("宋体"));
-        label.SetFontFaceName(QString(31, QLatin1Char('x')));
-        label.SetFontFaceName(QStringLiteral("黑体"));
-        QCOMPARE(Stored(label).faceName, QStringLiteral("黑体"));
-        // The bytes after the new terminator are the longer name's.
-        QCOMPARE((*label.FontBytes())[28 + 4], 0);
-        QCOMPARE((*label.FontBytes())[50], 'x');
         QCOMPARE(Stored(label).charSet, kCharSetGb2312);
         QCOMPARE(Stored(label).quality, 1);
     }
@@ -277,7 +251,7 @@ private slots:
     {
         QWidget parent;
         TransLabel label(&parent);
-        QVERIFY(!label.FontBytes());
+        QVERIFY(!label.StoredFont());
         const QFont app = QApplication::font();
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 11));
         label.SetFontBold(true);
@@ -302,7 +276,7 @@ private slots:
         QCOMPARE(label.HorizontalAlignment(), 0);
         QCOMPARE(label.VerticalAlignment(), 1);
         QVERIFY(!label.WordWrap());
-        QVERIFY(!label.FontBytes());
+        QVERIFY(!label.StoredFont());
         QVERIFY(!label.Outline());
 
         label.SetTextEffect(9);
@@ -609,14 +583,18 @@ private slots:
         Backdrop backdrop(true);
         TransLabel label(&backdrop);
         label.setGeometry(50, 20, 100, 100);
-        label.SetLogFont(BigBold());
+        // 18 points are the 24 pixels of BigBold at 96 dots per inch.
+        const OverlayFont flatFont{0, 1, 0, 0, 0, 18, QStringLiteral("微软雅黑")};
+        label.SetFont(flatFont);
         label.SetHorizontalAlignment(1);
         label.SetCaption(QStringLiteral("ABCD"));
         label.hide();
         const QImage beneath = Shot(backdrop);
         label.show();
         const QRect flat = DiffBox(beneath, Shot(backdrop));
-        label.SetFontAngle(900);
+        OverlayFont turned = flatFont;
+        turned.Angle = 900;
+        label.SetFont(turned);
         const QRect upright = DiffBox(beneath, Shot(backdrop));
         QVERIFY(flat.width() > flat.height());
         QVERIFY(upright.height() > upright.width());

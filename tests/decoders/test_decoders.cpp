@@ -25,6 +25,12 @@ Q_DECLARE_METATYPE(mugrove::DecodeError)
 
 namespace {
 
+// Pictures are stored row after row, top down, without padding.
+std::uint32_t PixelAt(const Image& image, int x, int y)
+{
+    return image.pixels[std::size_t(y) * std::size_t(image.width) + std::size_t(x)];
+}
+
 QString DataPath(const QString& name)
 {
     return QStringLiteral(MUGROVE_TEST_DATA "/decoders/") + name;
@@ -66,7 +72,7 @@ QString Difference(const Image& got, const Image& want, int tolerance = 0)
         return QStringLiteral("size %1x%2, want %3x%4").arg(got.width).arg(got.height).arg(want.width).arg(want.height);
     for (int y = 0; y < want.height; ++y)
         for (int x = 0; x < want.width; ++x) {
-            std::uint32_t a = got.At(x, y), b = want.At(x, y);
+            std::uint32_t a = PixelAt(got, x, y), b = PixelAt(want, x, y);
             // The colour of a fully transparent pixel does not matter.
             if ((a >> 24) == 0 && (b >> 24) == 0)
                 a = b = 0;
@@ -328,7 +334,7 @@ void TestDecoders::jpeg_damaged_show_as_libjpeg_gives_them()
     Image gotTop{64, 15, PixelBuffer(picture.image.pixels.begin(), picture.image.pixels.begin() + 64 * 15)};
     QCOMPARE(Difference(gotTop, top), QString());
     for (int x = 0; x < 64; ++x)
-        QCOMPARE(Hex(picture.image.At(x, 191)), Hex(0xFF808080));
+        QCOMPARE(Hex(PixelAt(picture.image, x, 191)), Hex(0xFF808080));
     Image lenient;
     QVERIFY(ReferenceDecode(ref, cut, lenient, row));
     QCOMPARE(Difference(picture.image, lenient), QString());
@@ -338,7 +344,7 @@ void TestDecoders::jpeg_damaged_show_as_libjpeg_gives_them()
     QCOMPARE(DecodeJpeg(Load("fuzz-regressions/jpeg_short_huge_cmyk.jpg"), huge), DecodeError::None);
     QCOMPARE(huge.width, 12544);
     QCOMPARE(huge.height, 4096);
-    QCOMPARE(huge.At(12543, 4095), huge.At(0, 40));
+    QCOMPARE(PixelAt(huge, 12543, 4095), PixelAt(huge, 0, 40));
 }
 
 void TestDecoders::malformed_files_give_no_picture_data()
@@ -389,7 +395,7 @@ void TestDecoders::malformed_files_give_no_picture()
     QFETCH(DecodeError, error);
     DecodedPicture picture;
     const DecodeError got = DecodePicture(Load(file), picture);
-    QCOMPARE(DecodeErrorName(got), DecodeErrorName(error));
+    QCOMPARE(got, error);
     QVERIFY(picture.image.Empty());
     QCOMPARE(picture.kind, ImageKind::Unrecognised);
     QVERIFY(!picture.Animated());
@@ -426,7 +432,7 @@ void TestDecoders::bmp_decode_rle_truncated_keeps_rows()
     QCOMPARE(DecodeBmp(Load("fuzz-regressions/bmp_rle_huge_sparse.bmp"), image), DecodeError::None);
     QCOMPARE(image.width, 12035);
     QCOMPARE(image.height, 4352);
-    QCOMPARE(image.At(12034, 0), kT);
+    QCOMPARE(PixelAt(image, 12034, 0), kT);
 }
 
 void TestDecoders::bmp_decode_palette_index_beyond_palette()
@@ -582,7 +588,7 @@ void TestDecoders::gif_long_recording_plays_every_frame()
     QCOMPARE(DecodePicture(Load("gif_long_recording.gif"), picture), DecodeError::None);
     QCOMPARE(picture.Width(), 800);
     QCOMPARE(picture.Height(), 600);
-    QCOMPARE(picture.image.At(799, 599), Argb(255, 0, 255, 0));
+    QCOMPARE(PixelAt(picture.image, 799, 599), Argb(255, 0, 255, 0));
     QVERIFY(picture.Animated());
     Animation& player = *picture.animation;
     QCOMPARE(player.FrameCount(), std::size_t{550});
@@ -592,9 +598,9 @@ void TestDecoders::gif_long_recording_plays_every_frame()
         const std::uint32_t n = static_cast<std::uint32_t>(i % 550);
         const std::uint32_t want = Argb(255, n % 256, 255 - n % 256, n / 256);
         const Image& canvas = player.Canvas();
-        QCOMPARE(Hex(canvas.At(0, 0)), Hex(want));
-        QCOMPARE(Hex(canvas.At(799, 599)), Hex(want));
-        QCOMPARE(Hex(canvas.At(400, 300)), Hex(want));
+        QCOMPARE(Hex(PixelAt(canvas, 0, 0)), Hex(want));
+        QCOMPARE(Hex(PixelAt(canvas, 799, 599)), Hex(want));
+        QCOMPARE(Hex(PixelAt(canvas, 400, 300)), Hex(want));
     }
     QCOMPARE(player.Current(), std::size_t{0});
 }

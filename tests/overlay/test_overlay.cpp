@@ -64,7 +64,7 @@ class OverlayTest : public QObject {
     QWindow* Window() { return form->window->windowHandle(); }
     TransLabel& Caption() { return *form->captionOverlay; }
     DragState& Drag() { return form->caption.drag; }
-    LogFont Stored() { return FromBytes(Caption().FontBytes().value()); }
+    LogFont Stored() { return Caption().StoredFont().value(); }
 
 private slots:
     void initTestCase() { RegisterFontSubstitutions(); }
@@ -111,10 +111,10 @@ private slots:
 
     void font_size_slider_writes_only_the_height()
     {
-        const LogFontBytes before = *Caption().FontBytes();
+        const LogFont before = Stored();
         DragThumb(*form->fontSizeSlider, 88);
         QCOMPARE(Stored().height, -16);
-        QCOMPARE(*Caption().FontBytes(), before); // 12 points is the start height
+        QCOMPARE(Stored(), before); // 12 points is the start height
         DragThumb(*form->fontSizeSlider, 5);
         QCOMPARE(Stored().height, -127); // 95 points
         QCOMPARE(Caption().Font().Size, 95);
@@ -129,7 +129,7 @@ private slots:
 
     void caption_follows_the_text_box_line_breaks_included()
     {
-        auto* editor = qobject_cast<QPlainTextEdit*>(form->captionBox->Editor());
+        auto* editor = qobject_cast<QPlainTextEdit*>(form->captionBox->focusProxy());
         QVERIFY(editor);
         editor->clear();
         QCOMPARE(Caption().Caption(), QString());
@@ -162,11 +162,11 @@ private slots:
 
     void cancelling_the_font_dialog_keeps_the_caption_font()
     {
-        const auto before = Caption().FontBytes();
+        const auto before = Caption().StoredFont();
         const auto answer = AnswerFontChooser(std::nullopt);
         form->fontButton->click();
         QVERIFY(answer.Seen());
-        QCOMPARE(Caption().FontBytes(), before);
+        QCOMPARE(Caption().StoredFont(), before);
         QCOMPARE(form->caption.font, (OverlayFont{0, 0, 0, 0, 0, 9, QStringLiteral("宋体")}));
         QCOMPARE(form->fontDialog->FontSize(), 0);
         QCOMPARE(form->fontDialog->FontName(), QString());
@@ -216,11 +216,11 @@ private slots:
         QCOMPARE(dialog.StartingFont(96).height, -27);
         QCOMPARE(dialog.StartingFont(96).faceName, dejaVu);
         QCOMPARE(dialog.StartingFont(96).underline, 1);
-        const auto before = Caption().FontBytes();
+        const auto before = Caption().StoredFont();
         const auto again = AnswerFontChooser(std::nullopt);
         form->fontButton->click();
         QVERIFY(again.Seen());
-        QCOMPARE(Caption().FontBytes(), before);
+        QCOMPARE(Caption().StoredFont(), before);
         QCOMPARE(dialog.FontSize(), 20);
     }
 

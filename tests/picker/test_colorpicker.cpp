@@ -4,23 +4,51 @@
 #include "controls/ColorPicker.h"
 #include "controls/ColorPopup.h"
 #include "controls/ColorPopupLayout.h"
+#include "tests/support/ModalAnswer.h"
 
 #include <QApplication>
+#include <QColorDialog>
+#include <QFontMetrics>
 #include <QPointer>
 #include <QScreen>
 #include <QTest>
 #include <QToolTip>
 
-#include <array>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 using namespace mugrove;
+using mugrove::testing::ModalAnswer;
 
 namespace {
 
 constexpr std::uint32_t kRed = 0x0000FF;
 constexpr int kRedCell = 12;
+
+// An item's look from the pixels of its rectangle, halfway down: its left
+// and right edge, and the fill just inside the left edge. Hot: a raised thin
+// edge (Light left, Dark right). Current: a sunken edge and a Light fill.
+// The hot item is raised even when it is the current one.
+QString LookOf(const QImage& shot, const QRect& item, const QPalette& palette)
+{
+    const int y = item.center().y();
+    const QRgb left = shot.pixel(item.left(), y);
+    const QRgb right = shot.pixel(item.right(), y);
+    const QRgb fill = shot.pixel(item.left() + 1, y);
+    const QRgb face = ButtonFaceColour().rgb(), light = palette.color(QPalette::Light).rgb(),
+               dark = palette.color(QPalette::Dark).rgb();
+    if (left == face && right == face && fill == face)
+        return QString();
+    if (left == dark && right == light && fill == light)
+        return QStringLiteral("current");
+    if (left == light && right == dark && fill == face)
+        return QStringLiteral("hot");
+    return QStringLiteral("unknown");
+}
+
+// The pop-up that holds the mouse now, if it is a colour pop-up.
+ColorPopup* OpenPopup() { return qobject_cast<ColorPopup*>(QApplication::activePopupWidget()); }
 
 // A shown window holding one picker at the window's geometry.
 struct Rig {
@@ -28,6 +56,8 @@ struct Rig {
     ColorPicker* picker;
     int raised = 0;
     std::vector<std::uint32_t> seenByHandler; // CurrentColour as the handler reads it
+
+    ColorPopupLayout layout; // of the pop-up last opened
 
     explicit Rig(QPoint at = QPoint(40, 40))
     {
@@ -45,10 +75,35 @@ struct Rig {
     ColorPopup* Open()
     {
         QTest::mousePress(picker, Qt::LeftButton, {}, QPoint(10, 10));
-        ColorPopup* popup = picker->Popup();
-        if (popup)
-            (void)QTest::qWaitForWindowExposed(popup);
-        return popup;
+        ColorPopup* popup = OpenPopup();
+        if (!popup)
+            return nullptr;
+        (void)QTest::qWaitForWindowExposed(popup);
+        // The layout of the pop-up's texts in its font; a pop-up of another
+        // size fails the opening.
+        const QFontMetrics m(popup->font());
+        const int textWidth = std::max(m.horizontalAdvance(QStringLiteral("透明")),
+                                       m.horizontalAdvance(QStringLiteral("其它颜色...")));
+        layout = LayOutColorPopup(kEdgeWidth, m.height(), textWidth, picker->AllowTransparent());
+        return popup->size() == layout.size ? popup : nullptr;
+    }
+
+    // Every item that is not plain, as the pop-up shows it now: "12 hot,
+    // other current" (cells by number, then the transparent and other box).
+    QString Marked(ColorPopup* popup) const
+    {
+        const QImage shot = popup->grab().toImage();
+        QStringList marked;
+        for (int item = 0; item <= kOtherColoursBox; ++item) {
+            const QRect r = layout.ItemRect(item);
+            const QString look = r.isEmpty() ? QString() : LookOf(shot, r, popup->palette());
+            if (!look.isEmpty())
+                marked << (item == kTransparentBox   ? QStringLiteral("transparent")
+                           : item == kOtherColoursBox ? QStringLiteral("other")
+                                                      : QString::number(item))
+                        + u' ' + look;
+        }
+        return marked.join(QStringLiteral(", "));
     }
 
     // A pixel inside the swatch, clear of its text and focus rectangle.
@@ -83,13 +138,11 @@ private slots:
         QVERIFY(popup->isVisible());
         QVERIFY(rig.picker->IsDroppedDown());
         QCOMPARE(popup->geometry().topLeft(), rig.picker->mapToGlobal(QPoint(0, rig.picker->height())));
-        QCOMPARE(popup->size().width(), 7 * popup->Layout().cell + 2 * kEdgeWidth);
-        QVERIFY(!popup->Layout().HasTransparentBox()); // AllowTransparent is false
-        QCOMPARE(popup->CurrentItem(), 0);              // black
-        QCOMPARE(popup->HotItem(), kNoItem);
+        QCOMPARE(popup->size().width(), 7 * rig.layout.cell + 2 * kEdgeWidth);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("0 current")); // black, nothing hot
         // The release of the opening press changes nothing.
         Release(popup, QPoint(5, 5));
-        QVERIFY(rig.picker->Popup() == popup);
+        QVERIFY(OpenPopup() == popup);
         QVERIFY(popup->isVisible());
         QCOMPARE(rig.raised, 0);
     }
@@ -100,10 +153,10 @@ private slots:
         QWindow* top = rig.window.windowHandle();
         const QPoint onButton = rig.picker->mapTo(&rig.window, QPoint(10, 10));
         QTest::mousePress(top, Qt::LeftButton, {}, onButton);
-        ColorPopup* popup = rig.picker->Popup();
+        ColorPopup* popup = OpenPopup();
         QVERIFY(popup);
         QTest::mouseRelease(top, Qt::LeftButton, {}, onButton);
-        QVERIFY(rig.picker->Popup() == popup);
+        QVERIFY(OpenPopup() == popup);
         QVERIFY(popup->isVisible());
         // The next click, on the button again, lies outside the pop-up: a cancel.
         QTest::mousePress(top, Qt::LeftButton, {}, onButton);
@@ -118,13 +171,13 @@ private slots:
         QCOMPARE(rig.SwatchPixel(), QColor(Qt::black));
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        const ColorPopupLayout& l = popup->Layout();
+        const ColorPopupLayout& l = rig.layout;
         MoveTo(popup, l.CellRect(kRedCell).center());
-        QCOMPARE(popup->HotItem(), kRedCell);
-        QCOMPARE(popup->PendingColour(), kRed);
+        const QString redHot = QStringLiteral("0 current, 12 hot");
+        QCOMPARE(rig.Marked(popup), redHot);
         const QPoint margin(1, l.CellRect(kRedCell).center().y());
         MoveTo(popup, margin);
-        QCOMPARE(popup->HotItem(), kRedCell);
+        QCOMPARE(rig.Marked(popup), redHot);
         Press(popup, margin);
         Release(popup, margin);
         QCOMPARE(rig.raised, 1);
@@ -139,7 +192,7 @@ private slots:
         Rig rig;
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        const QPoint black = popup->Layout().CellRect(0).center();
+        const QPoint black = rig.layout.CellRect(0).center();
         MoveTo(popup, black);
         Press(popup, black);
         Release(popup, black);
@@ -153,7 +206,7 @@ private slots:
         rig.picker->SetCurrentColour(0x008000);
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        MoveTo(popup, popup->Layout().CellRect(kRedCell).center());
+        MoveTo(popup, rig.layout.CellRect(kRedCell).center());
         QTest::keyClick(popup, Qt::Key_Escape);
         QCOMPARE(rig.raised, 0);
         QCOMPARE(rig.picker->CurrentColour(), 0x008000u);
@@ -162,7 +215,7 @@ private slots:
 
         popup = rig.Open();
         QVERIFY(popup);
-        MoveTo(popup, popup->Layout().CellRect(kRedCell).center());
+        MoveTo(popup, rig.layout.CellRect(kRedCell).center());
         const QPoint outside(popup->width() + 30, popup->height() + 30);
         MoveTo(popup, outside);
         Press(popup, outside);
@@ -179,7 +232,7 @@ private slots:
         Rig rig;
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        MoveTo(popup, popup->Layout().CellRect(kRedCell).center());
+        MoveTo(popup, rig.layout.CellRect(kRedCell).center());
         popup->close();
         QCOMPARE(rig.raised, 0);
         QCOMPARE(rig.picker->CurrentColour(), 0u);
@@ -193,16 +246,16 @@ private slots:
         rig.picker->SetCurrentColour(0x606060); // cell 31, the last one
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        QCOMPARE(popup->CurrentItem(), 31);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("31 current"));
         QTest::keyClick(popup, Qt::Key_Right);
-        QCOMPARE(popup->HotItem(), kOtherColoursBox);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("31 current, other hot"));
         QTest::keyClick(popup, Qt::Key_Right);
-        QCOMPARE(popup->HotItem(), 0);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("0 hot, 31 current"));
         QTest::keyClick(popup, Qt::Key_Up);
-        QCOMPARE(popup->HotItem(), kOtherColoursBox);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("31 current, other hot"));
         QTest::keyClick(popup, Qt::Key_Down);
         QTest::keyClick(popup, Qt::Key_Down);
-        QCOMPARE(popup->HotItem(), 7);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("7 hot, 31 current"));
         QTest::keyClick(popup, Qt::Key_Enter);
         QCOMPARE(rig.raised, 1);
         QCOMPARE(rig.picker->CurrentColour(), PaletteColours()[7].colour);
@@ -219,33 +272,38 @@ private slots:
     {
         Rig rig;
         rig.picker->SetCurrentColour(0x123456);
-        std::vector<std::uint32_t> asked;
-        std::optional<std::uint32_t> answer; // cancel first
-        rig.picker->SetColourDialog([&](std::uint32_t initial) {
-            asked.push_back(initial);
-            return answer;
-        });
+        QColor asked;
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        QCOMPARE(popup->CurrentItem(), kOtherColoursBox); // not in the palette
+        QCOMPARE(rig.Marked(popup), QStringLiteral("other current")); // not in the palette
         // Pass over red first: the dialog still starts from the initial colour.
-        MoveTo(popup, popup->Layout().CellRect(kRedCell).center());
-        const QPoint other = popup->Layout().otherColoursBox.center();
+        MoveTo(popup, rig.layout.CellRect(kRedCell).center());
+        const QPoint other = rig.layout.otherColoursBox.center();
         MoveTo(popup, other);
-        Press(popup, other);
-        Release(popup, other);
-        QCOMPARE(asked, std::vector<std::uint32_t>{0x123456});
+        {
+            const ModalAnswer<QColorDialog> cancel([&](QColorDialog& dialog) {
+                asked = dialog.currentColor();
+                dialog.reject();
+            });
+            Press(popup, other);
+            Release(popup, other);
+            QVERIFY(cancel.Seen());
+        }
+        QCOMPARE(asked, QColor(0x56, 0x34, 0x12));
         QCOMPARE(rig.raised, 0);
         QCOMPARE(rig.picker->CurrentColour(), 0x123456u);
         QVERIFY(!rig.picker->IsDroppedDown());
 
-        answer = 0x00A0B0C0u;
         popup = rig.Open();
         QVERIFY(popup);
         MoveTo(popup, QPoint(1, 1)); // the window system drops a move to where the pointer is
-        MoveTo(popup, popup->Layout().otherColoursBox.center());
+        MoveTo(popup, rig.layout.otherColoursBox.center());
+        const ModalAnswer<QColorDialog> choose([](QColorDialog& dialog) {
+            dialog.setCurrentColor(QColor(0xC0, 0xB0, 0xA0));
+            dialog.accept();
+        });
         QTest::keyClick(popup, Qt::Key_Return);
-        QCOMPARE(asked.size(), std::size_t(2));
+        QVERIFY(choose.Seen());
         QCOMPARE(rig.raised, 1);
         QCOMPARE(rig.seenByHandler, std::vector<std::uint32_t>{0x00A0B0C0u});
     }
@@ -263,14 +321,13 @@ private slots:
         rig.picker->SetCurrentColour(kRed);
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        QVERIFY(popup->Layout().HasTransparentBox());
-        QCOMPARE(popup->CurrentItem(), kRedCell);
-        const QPoint box = popup->Layout().transparentBox.center();
+        QVERIFY(rig.layout.HasTransparentBox());
+        QCOMPARE(rig.Marked(popup), QStringLiteral("12 current"));
+        const QPoint box = rig.layout.transparentBox.center();
         MoveTo(popup, box);
-        QCOMPARE(popup->PendingColour(), kDefaultColour);
-        // Over the other-colours box the pending colour stays transparent.
-        MoveTo(popup, popup->Layout().otherColoursBox.center());
-        QCOMPARE(popup->PendingColour(), kDefaultColour);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("12 current, transparent hot"));
+        MoveTo(popup, rig.layout.otherColoursBox.center());
+        QCOMPARE(rig.Marked(popup), QStringLiteral("12 current, other hot"));
         MoveTo(popup, box);
         Press(popup, box);
         Release(popup, box);
@@ -280,7 +337,7 @@ private slots:
 
         popup = rig.Open();
         QVERIFY(popup);
-        QCOMPARE(popup->CurrentItem(), kTransparentBox);
+        QCOMPARE(rig.Marked(popup), QStringLiteral("transparent current"));
         QTest::keyClick(popup, Qt::Key_Escape);
     }
 
@@ -303,11 +360,11 @@ private slots:
         auto rig = std::make_unique<Rig>();
         rig->picker->setFocus();
         QTest::keyClick(rig->picker, Qt::Key_Space);
-        QPointer<ColorPopup> popup = rig->picker->Popup();
+        QPointer<ColorPopup> popup = OpenPopup();
         QVERIFY(popup);
         QVERIFY(popup->isVisible());
         QTest::keyClick(rig->picker, Qt::Key_Space); // already open: no second pop-up
-        QVERIFY(rig->picker->Popup() == popup);
+        QVERIFY(OpenPopup() == popup);
         rig.reset(); // raises nothing into a dead handler
         QVERIFY(popup.isNull());
     }
@@ -317,7 +374,7 @@ private slots:
         Rig rig;
         ColorPopup* popup = rig.Open();
         QVERIFY(popup);
-        const QPoint red = popup->Layout().CellRect(kRedCell).center();
+        const QPoint red = rig.layout.CellRect(kRedCell).center();
         QHelpEvent help(QEvent::ToolTip, red, popup->mapToGlobal(red));
         QApplication::sendEvent(popup, &help);
         QTRY_VERIFY(QToolTip::isVisible());
