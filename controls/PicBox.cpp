@@ -217,12 +217,6 @@ void PicBox::SetDisplayMode(int mode)
     repaint();
 }
 
-std::size_t PicBox::CurrentFrame() const
-{
-    const Animation* animation = decoded_ ? decoded_->animation.get() : nullptr;
-    return animation != nullptr && !animation->Canvas().Empty() ? animation->Current() : 0;
-}
-
 void PicBox::SetFrameTimer(std::unique_ptr<FrameTimer> timer)
 {
     const bool playing = Animating();

@@ -88,8 +88,6 @@ public:
     // Whether frames are still being changed: false for a still picture and
     // after a damaged frame ended the play.
     bool Animating() const { return playing_; }
-    // The frame on show; 0 for a still picture.
-    std::size_t CurrentFrame() const;
     // The picture on show when painting the box is one plain copy of it over
     // the whole box (an opaque picture of the box's size); null otherwise.
     // Whoever reads the box's pixels can read these without painting.

@@ -305,16 +305,4 @@ QString NewFile::Publish(const QString& fileName)
 
 #endif
 
-NewFile::NewFile(NewFile&& other) noexcept = default;
-
-NewFile& NewFile::operator=(NewFile&& other) noexcept
-{
-    if (this != &other) {
-        if (state_)
-            state_->Discard();
-        state_ = std::move(other.state_);
-    }
-    return *this;
-}
-
 } // namespace mugrove

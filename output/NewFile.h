@@ -17,14 +17,12 @@ namespace mugrove {
 //     file.Write(part1); file.Write(part2);
 //     const QString path = file.Publish(QStringLiteral("picture.jpg"));
 //
-// One owner at a time; it may be handed to another thread.
+// It is made, written and published by one thread, which may be any thread.
 class NewFile {
 public:
     // Opens the unnamed file in `folder`; IsOpen() tells whether that worked.
     explicit NewFile(const QString& folder);
     ~NewFile(); // discards the content unless it was published
-    NewFile(NewFile&& other) noexcept;
-    NewFile& operator=(NewFile&& other) noexcept;
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
 

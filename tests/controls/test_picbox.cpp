@@ -2,6 +2,7 @@
 // the GIF player driven by a clock the test controls.
 
 #include "app/model/Colour.h"
+#include "tests/support/HandTimer.h"
 #include "controls/PicBox.h"
 
 #include <QApplication>
@@ -306,13 +307,13 @@ void TestPicBox::gif_frames_play_in_order_with_delays_and_loop()
     Fixture f;
     f.box->SetPicture(Load("good_gif_animated.gif"));
     QVERIFY(f.box->Animating());
-    QCOMPARE(f.box->CurrentFrame(), std::size_t{0});
+    QCOMPARE(FrameOnShow(*f.box), std::size_t{0});
     QCOMPARE(f.Pixel(0, 0), qRgb(255, 0, 0));
-    std::vector<std::size_t> order{f.box->CurrentFrame()};
+    std::vector<std::size_t> order{FrameOnShow(*f.box)};
     for (int i = 0; i < 5; ++i) {
         Tick(*f.clock);
-        order.push_back(f.box->CurrentFrame());
-        if (f.box->CurrentFrame() == 2)
+        order.push_back(FrameOnShow(*f.box));
+        if (FrameOnShow(*f.box) == 2)
             QCOMPARE(f.Pixel(0, 0), qRgb(0, 0, 255)); // frame 3 draws blue there
     }
     QCOMPARE(order, (std::vector<std::size_t>{0, 1, 2, 3, 0, 1}));
@@ -340,11 +341,11 @@ void TestPicBox::gif_damaged_frame_ends_play_on_last_good_frame()
     f.box->SetPicture(Load("gif_damaged_third_frame.gif"));
     QVERIFY(f.box->Animating());
     Tick(*f.clock);
-    QCOMPARE(f.box->CurrentFrame(), std::size_t{1});
+    QCOMPARE(FrameOnShow(*f.box), std::size_t{1});
     Tick(*f.clock);
     QVERIFY(!f.box->Animating());
     QVERIFY(!f.clock->active);
-    QCOMPARE(f.box->CurrentFrame(), std::size_t{1});
+    QCOMPARE(FrameOnShow(*f.box), std::size_t{1});
     QCOMPARE(f.Pixel(1, 1), qRgb(0, 255, 0));
     QCOMPARE(f.Pixel(0, 0), qRgb(255, 0, 0));
     QCOMPARE(f.clock->delays, (std::vector<int>{50, 100}));
@@ -361,7 +362,7 @@ void TestPicBox::gif_long_recording_plays()
     QCOMPARE(f.box->Picture(), bytes);
     for (int i = 0; i < 3; ++i)
         Tick(*f.clock);
-    QCOMPARE(f.box->CurrentFrame(), std::size_t{3});
+    QCOMPARE(FrameOnShow(*f.box), std::size_t{3});
     QCOMPARE(f.Pixel(39, 29), qRgb(3, 252, 0));
     QCOMPARE(f.clock->delays, (std::vector<int>{40, 40, 40, 40}));
 }
@@ -380,12 +381,12 @@ void TestPicBox::gif_player_stops_before_new_picture()
     QVERIFY(oldStillThere);
     QVERIFY(!f.clock->active);
     QVERIFY(!f.box->Animating());
-    QCOMPARE(f.box->CurrentFrame(), std::size_t{0});
+    QCOMPARE(FrameOnShow(*f.box), std::size_t{0});
     QCOMPARE(f.Pixel(0, 0), qRgb(255, 0, 0));
     // A new animation starts from its first frame.
     f.clock->onStop = nullptr;
     f.box->SetPicture(Load("good_gif_animated.gif"));
-    QCOMPARE(f.box->CurrentFrame(), std::size_t{0});
+    QCOMPARE(FrameOnShow(*f.box), std::size_t{0});
     QCOMPARE(f.clock->delays.back(), 50);
 }
 

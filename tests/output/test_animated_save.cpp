@@ -293,7 +293,7 @@ private slots:
         const QRect captionArea = QRect(caption.NativeWindow().pos() - Box(*form).pos(), caption.NativeWindow().size())
                                       .intersected(QRect(0, 0, 240, 180));
         for (std::size_t i = 0; i < delays.size(); ++i) {
-            QCOMPARE(form->workArea->CurrentFrame(), i);
+            QCOMPARE(FrameOnShow(*form->workArea), i);
             const QImage window = CaptureWindow(&Box(*form));
             const QImage& saved = gif.frames[i];
             int textPixels = 0, edgePixels = 0;

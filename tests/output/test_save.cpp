@@ -454,8 +454,7 @@ private slots:
 
         NewFile second(desktop_);
         QVERIFY(second.Write(Bytes("second")));
-        NewFile moved = std::move(second);
-        QCOMPARE(moved.Publish(QStringLiteral("动图.gif")), desktop_ + QStringLiteral("/动图 (2).gif"));
+        QCOMPARE(second.Publish(QStringLiteral("动图.gif")), desktop_ + QStringLiteral("/动图 (2).gif"));
         QVERIFY(NewFile(desktop_).Write(Bytes("never published")));
         QCOMPARE(NewFile(desktop_).Publish(QStringLiteral("sub/x.gif")), QString());
         QCOMPARE(FilesIn(desktop_), (QStringList{QStringLiteral("动图 (2).gif"), QStringLiteral("动图.gif")}));

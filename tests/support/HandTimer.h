@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls/PicBox.h"
+#include "controls/decoders/Animation.h"
 
 #include <functional>
 #include <utility>
@@ -21,3 +22,11 @@ public:
 private:
     std::function<void()> fire_;
 };
+
+// The frame a box shows: its player's current one, 0 for a still picture.
+inline std::size_t FrameOnShow(const mugrove::PicBox& box)
+{
+    const mugrove::DecodedPicture* decoded = box.Decoded();
+    const mugrove::Animation* animation = decoded ? decoded->animation.get() : nullptr;
+    return animation && !animation->Canvas().Empty() ? animation->Current() : 0;
+}

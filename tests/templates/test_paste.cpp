@@ -1,6 +1,7 @@
 // Pasting pictures and copied files through the real clipboard, the work
 // area's menu, and starting with file names.
 #include "../output/ShownForm.h"
+#include "tests/support/HandTimer.h"
 #include "../support/FileList.h"
 
 #include "app/model/Button.h"
@@ -284,7 +285,7 @@ private slots:
         // (stored 5), then frame 0 again.
         const int want[] = {0, 1, 2, 0};
         for (int i = 0; i < 4; ++i) {
-            QCOMPARE(p.form->workArea->CurrentFrame(), std::size_t(want[i]));
+            QCOMPARE(FrameOnShow(*p.form->workArea), std::size_t(want[i]));
             QVERIFY(hand->pending);
             if (i == 1)
                 QCOMPARE(p.Shown().pixel(2, 0), qRgb(255, 255, 255)); // frame 1 blended over frame 0
