@@ -304,6 +304,15 @@ QImage PicBox::PaintedAsIs() const
     return view;
 }
 
+std::optional<QRgb> PicBox::PaintedPlain() const
+{
+    // PaintPicture fills the whole box with the background when there is
+    // no picture to draw.
+    if (!View(Shown()).isNull())
+        return std::nullopt;
+    return ButtonFaceColour().rgb();
+}
+
 void PicBox::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);

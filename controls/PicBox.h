@@ -92,6 +92,9 @@ public:
     // the whole box (an opaque picture of the box's size); null otherwise.
     // Whoever reads the box's pixels can read these without painting.
     QImage PaintedAsIs() const;
+    // The colour of every pixel when the box shows no picture and paints its
+    // background alone; nothing otherwise.
+    std::optional<QRgb> PaintedPlain() const;
 
     // Replaces the player's clock (tests drive time with their own).
     void SetFrameTimer(std::unique_ptr<FrameTimer> timer);

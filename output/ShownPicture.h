@@ -5,34 +5,50 @@
 namespace mugrove {
 
 // A picture of 32-bit pixels (QImage's RGB32 words) whose rows may lie in two
-// images: `base` holds every row except those from `bandTop` on that `band`
-// holds. So a box that shows its own picture as it is can be read from that
-// picture, with only the rows under what lies over it drawn anew.
+// images: a base, and a band of rows from `bandTop` on that replaces the
+// base's there. The base is a whole picture, or one row that every row
+// repeats. So a box that shows its own picture as it is (or one colour) is
+// read from that, with only the rows under what lies over it drawn anew.
 class ShownPicture {
 public:
     ShownPicture() = default;
     // Any other format is converted once.
-    explicit ShownPicture(QImage whole) : base_(ThirtyTwoBit(std::move(whole))) {}
-    // `band` has `base`'s width and lies within its rows.
-    ShownPicture(QImage base, QImage band, int bandTop)
-        : base_(std::move(base)), band_(std::move(band)), bandTop_(bandTop)
+    explicit ShownPicture(QImage whole) : base_(ThirtyTwoBit(std::move(whole))), height_(base_.height()) {}
+
+    // `row` (one pixel high) as every row of a picture `height` rows high.
+    static ShownPicture RepeatedRow(QImage row, int height)
     {
+        ShownPicture picture(std::move(row));
+        picture.repeated_ = true;
+        picture.height_ = height;
+        return picture;
+    }
+
+    // The same with rows bandTop.. taken from `band`, which has this
+    // picture's width and lies within its rows.
+    ShownPicture WithBand(QImage band, int bandTop) const
+    {
+        ShownPicture picture = *this;
+        picture.band_ = ThirtyTwoBit(std::move(band));
+        picture.bandTop_ = bandTop;
+        return picture;
     }
 
     bool IsNull() const { return base_.isNull(); }
     int Width() const { return base_.width(); }
-    int Height() const { return base_.height(); }
+    int Height() const { return height_; }
     const QRgb* Row(int y) const
     {
         const int inBand = y - bandTop_;
-        const QImage& from = inBand >= 0 && inBand < band_.height() ? band_ : base_;
-        return reinterpret_cast<const QRgb*>(from.constScanLine(&from == &band_ ? inBand : y));
+        if (inBand >= 0 && inBand < band_.height())
+            return reinterpret_cast<const QRgb*>(band_.constScanLine(inBand));
+        return reinterpret_cast<const QRgb*>(base_.constScanLine(repeated_ ? 0 : y));
     }
 
 private:
     static QImage ThirtyTwoBit(QImage image)
     {
-        if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32)
+        if (image.isNull() || image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32)
             return image;
         return image.convertToFormat(QImage::Format_RGB32);
     }
@@ -40,6 +56,8 @@ private:
     QImage base_;
     QImage band_;
     int bandTop_ = 0;
+    int height_ = 0;
+    bool repeated_ = false;
 };
 
 } // namespace mugrove

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace mugrove {
 
@@ -102,35 +103,45 @@ void CaptureInto(QWidget* window, QImage& image)
     DrawWidgetsOver(window, image);
 }
 
-// The picture a box paints as it is, when nothing of its own is drawn over it.
-QImage PaintedAsIs(const QWidget* window)
+// What a box paints without drawing anything (its own picture as it is, or
+// its background alone), when nothing of its own lies over it; null else.
+ShownPicture PaintedAsIs(const QWidget* window)
 {
     const auto* box = qobject_cast<const PicBox*>(window);
     if (!box || !box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).isEmpty())
         return {};
-    return box->PaintedAsIs();
+    if (QImage picture = box->PaintedAsIs(); !picture.isNull())
+        return ShownPicture(std::move(picture));
+    const std::optional<QRgb> colour = box->PaintedPlain();
+    if (!colour)
+        return {};
+    QImage row(window->width(), 1, QImage::Format_RGB32);
+    if (row.isNull())
+        return {};
+    row.fill(*colour);
+    return ShownPicture::RepeatedRow(std::move(row), window->height());
 }
 
-// The box read from its own picture: only the rows that something lies over
+// The box read from what it paints: only the rows that something lies over
 // are copied and drawn anew.
-ShownPicture OverPicture(QWidget* window, const QImage& picture)
+ShownPicture OverPicture(QWidget* window, const ShownPicture& painted)
 {
     const QRect area = window->geometry();
     QRect covered;
     for (const QWidget* sibling : WidgetsOver(window))
         covered |= sibling->geometry().intersected(area);
     if (covered.isEmpty())
-        return ShownPicture(picture);
+        return painted;
     const int top = covered.top() - area.top();
     const int rows = covered.height();
-    QImage band(picture.width(), rows, QImage::Format_RGB32);
+    QImage band(painted.Width(), rows, QImage::Format_RGB32);
     if (band.isNull())
         return {};
-    const auto rowBytes = static_cast<std::size_t>(picture.width()) * 4;
+    const auto rowBytes = static_cast<std::size_t>(painted.Width()) * 4;
     for (int y = 0; y < rows; ++y)
-        std::memcpy(band.scanLine(y), picture.constScanLine(top + y), rowBytes);
+        std::memcpy(band.scanLine(y), painted.Row(top + y), rowBytes);
     DrawWidgetsOver(window, band, top);
-    return ShownPicture(picture, std::move(band), top);
+    return painted.WithBand(std::move(band), top);
 }
 
 bool CapturableSize(const QWidget* window)
@@ -166,9 +177,8 @@ ShownPicture ShowingNow(QWidget* window, int width, int height)
         return {};
     const bool sameSize = outWidth == capturedWidth && outHeight == capturedHeight;
     if (sameSize) {
-        const QImage picture = PaintedAsIs(window);
-        if (!picture.isNull())
-            return OverPicture(window, picture);
+        if (const ShownPicture painted = PaintedAsIs(window); !painted.IsNull())
+            return OverPicture(window, painted);
     }
 
     // Pictures of one size draw into the same buffer: a fresh one would be

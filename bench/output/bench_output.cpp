@@ -26,8 +26,8 @@ using namespace mugrove;
 
 namespace {
 
-// The window as it starts (the first template in the box), with a caption
-// over the picture.
+// The window as it starts (the box at its start size, no template chosen
+// yet), with a caption over the box.
 struct Scene {
     std::unique_ptr<Form> form;
     QWidget* box = nullptr;

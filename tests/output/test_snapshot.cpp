@@ -307,6 +307,15 @@ private slots:
                         QCOMPARE(shot.pixel(x, y), picture.pixel(x, y));
             QVERIFY(shot.copy(under) != picture.copy(under)); // and the caption is there
         }
+
+        // Without a picture the box is its background, the caption over it.
+        work.SetPicture({});
+        QVERIFY(work.PaintedPlain());
+        const QImage plain = Pixels(TakeSnapshot(&box, 0, 0));
+        QVERIFY(plain == CaptureWindow(&box));
+        const QRect under = caption.geometry().intersected(area).translated(-area.topLeft());
+        QCOMPARE(CountOtherThan(plain, kBackground), CountOtherThan(plain.copy(under), kBackground));
+        QVERIFY(CountOtherThan(plain.copy(under), kBackground) > 0);
     }
 
     void snapshots_of_one_size_in_a_row_each_show_the_box_as_it_is_now()
