@@ -21,6 +21,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace mugrove {
 
 void OnWindowCreated(Form& form)
@@ -84,6 +88,16 @@ QStringList FilesToOpen(const QStringList& arguments)
         files << (argument.startsWith(QLatin1String("file:")) && url.isLocalFile() ? url.toLocalFile() : argument);
     }
     return files;
+}
+
+void TuneHeapForPictures()
+{
+#if defined(__GLIBC__)
+    // Fixed values also end glibc's own adjusting of the mmap threshold,
+    // which left the heap's top being handed back after every decode.
+    mallopt(M_MMAP_THRESHOLD, 16 << 20);
+    mallopt(M_TRIM_THRESHOLD, 32 << 20);
+#endif
 }
 
 int RunProgram(const WindowDefinition& definition, const QStringList& files)

@@ -8,6 +8,7 @@
 
 int main(int argc, char** argv)
 {
+    mugrove::TuneHeapForPictures();
     if (!mugrove::DisplayAvailable()) {
         std::fputs("Mugrove needs a graphical display and none is set (DISPLAY and WAYLAND_DISPLAY "
                    "are empty); to run it without one, use: xvfb-run -a build/release/mugrove\n",

@@ -5,6 +5,7 @@
 #include "app/model/LogFont.h"
 #include "app/model/MainWindow.h"
 #include "app/program/EventTable.h"
+#include "app/program/Startup.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 #include "output/BmpLayout.h"
@@ -149,6 +150,7 @@ BENCHMARK(BM_BareLibjpeg);
 
 int main(int argc, char** argv)
 {
+    TuneHeapForPictures(); // as the program does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -5,6 +5,7 @@
 #include "app/model/LogFont.h"
 #include "app/model/MainWindow.h"
 #include "app/program/EventTable.h"
+#include "app/program/Startup.h"
 #include "controls/PicBox.h"
 #include "output/SaveToDesktop.h"
 #include "templates/PhotoDrop.h"
@@ -188,6 +189,7 @@ BENCHMARK(BM_BareEncodePlusCopyOfBigPhoto)->Unit(benchmark::kMillisecond)->Itera
 
 int main(int argc, char** argv)
 {
+    TuneHeapForPictures(); // as the program does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -6,6 +6,7 @@
 #include "app/model/ListBox.h"
 #include "app/model/MainWindow.h"
 #include "app/program/EventTable.h"
+#include "app/program/Startup.h"
 #include "controls/PicBox.h"
 #include "templates/Catalog.h"
 #include "templates/Selection.h"
@@ -108,6 +109,7 @@ void Register()
 
 int main(int argc, char** argv)
 {
+    TuneHeapForPictures(); // as the program does
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     Register();
