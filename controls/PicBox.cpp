@@ -193,7 +193,6 @@ void PicBox::SetDecodedPicture(std::shared_ptr<const PictureBytes> bytes, std::u
 void PicBox::Show(std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<DecodedPicture> decoded)
 {
     shrunk_ = QImage();
-    ++generation_;
     picture_ = std::move(bytes);
     decoded_ = std::move(decoded);
     // JPEG and PCX pictures have no transparency; the others are looked at.
@@ -230,7 +229,7 @@ void PicBox::StartPlayer()
 {
     Animation& animation = *decoded_->animation;
     animation.Reset();
-    ++generation_;
+    shrunk_ = QImage();
     // The still picture shows when even the first frame cannot be composed.
     if (animation.Advance() != DecodeError::None)
         return;
@@ -257,7 +256,7 @@ void PicBox::ShowNextFrame()
         playing_ = false;
         return;
     }
-    ++generation_;
+    shrunk_ = QImage();
     update();
     timer_->Start(std::chrono::milliseconds(animation.DelayMs(animation.Current())), [this] { ShowNextFrame(); });
 }
@@ -271,19 +270,20 @@ const Image* PicBox::Shown() const
     return &decoded_->image;
 }
 
-void PicBox::paintEvent(QPaintEvent*)
+BoxLook PicBox::Look() const
 {
-    QPainter painter(this);
-    const Image* image = Shown();
     // Averaging when the screen can show the in-between colours, dropping
     // and repeating pixels on 16-bit screens and below.
     const QScreen* s = screen();
-    const bool smooth = s == nullptr || s->depth() > 16;
-    if (shrunkGeneration_ != generation_) {
-        shrunk_ = QImage();
-        shrunkGeneration_ = generation_;
-    }
-    PaintPicture(painter, size(), ButtonFaceColour(), View(image), fit_, smooth, shrunk_);
+    return {size(), ButtonFaceColour(), fit_, s == nullptr || s->depth() > 16,
+            ViewFormat(decoded_ ? decoded_->kind : ImageKind::Unrecognised, false)};
+}
+
+void PicBox::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const BoxLook look = Look();
+    PaintPicture(painter, look.size, look.background, View(Shown()), look.fit, look.smooth, shrunk_);
 }
 
 QImage PicBox::View(const Image* image) const

@@ -4,6 +4,7 @@
 #include "controls/decoders/DecodedPicture.h"
 #include "controls/decoders/PictureBytes.h"
 
+#include <QColor>
 #include <QImage>
 #include <QPainter>
 #include <QRect>
@@ -50,6 +51,16 @@ QImage::Format ViewFormat(ImageKind kind, bool opaque);
 // A decoded picture as a QImage of `format` over the same pixels (no copy).
 QImage PictureView(const Image& image, QImage::Format format);
 
+// How a box paints its picture: enough to paint frames the same way on
+// another thread.
+struct BoxLook {
+    QSize size;
+    QColor background;
+    PictureFit fit = PictureFit::OwnSize;
+    bool smooth = true;
+    QImage::Format frameFormat = QImage::Format_ARGB32; // how an animation's frames are viewed
+};
+
 // Paints a box of `box` pixels as the work area shows `picture` fitted by
 // `fit`: the background, then the picture in its DisplayTarget, scaled
 // smoothly (averaged down when shrinking) or by dropping and repeating pixels.
@@ -95,6 +106,8 @@ public:
     // The colour of every pixel when the box shows no picture and paints its
     // background alone; nothing otherwise.
     std::optional<QRgb> PaintedPlain() const;
+    // How the box paints now.
+    BoxLook Look() const;
 
     // Replaces the player's clock (tests drive time with their own).
     void SetFrameTimer(std::unique_ptr<FrameTimer> timer);
@@ -121,8 +134,6 @@ private:
     // The picture averaged down to the box, kept while neither the target
     // size nor the picture (or GIF frame) changes.
     QImage shrunk_;
-    std::uint64_t generation_ = 0;
-    std::uint64_t shrunkGeneration_ = 0;
 };
 
 // Decodes picture bytes with this program's decoders and draws the result

@@ -220,6 +220,18 @@ void TransLabel::SetFontSize(int points)
     StoreFont(bytes);
 }
 
+void TransLabel::CopyLook(const TransLabel& from)
+{
+    SetLogFont(from.StoredFont());
+    SetTextEffect(from.TextEffect());
+    SetTextColour(from.TextColour());
+    SetHorizontalAlignment(from.HorizontalAlignment());
+    SetVerticalAlignment(from.VerticalAlignment());
+    SetWordWrap(from.WordWrap());
+    SetOutline(from.Outline());
+    SetCaption(from.Caption());
+}
+
 std::optional<LogFont> TransLabel::StoredFont() const
 {
     if (!font_)

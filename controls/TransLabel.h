@@ -69,6 +69,10 @@ public:
     std::optional<LogFont> StoredFont() const;
     void SetLogFont(const std::optional<LogFont>& font);
 
+    // Takes every setting `from` paints with (its caption included), so this
+    // label draws the same pixels.
+    void CopyLook(const TransLabel& from);
+
     // Paints the window beneath the label, and the label over it, now.
     void RepaintBeneath();
 

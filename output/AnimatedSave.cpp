@@ -6,6 +6,7 @@
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 #include "controls/decoders/Animation.h"
+#include "output/GifEncoder.h"
 #include "output/NewFile.h"
 #include "output/Snapshot.h"
 
@@ -24,17 +25,17 @@ namespace mugrove {
 
 namespace {
 
-// Everything the label paints with, so the copy draws the same pixels.
-void CopyCaptionLook(const TransLabel& from, TransLabel& to)
+// One frame as the box paints it: the background and the frame canvas fitted
+// in by the display mode. `frame` is reused when it has the box's size.
+void ComposeBoxFrame(const BoxLook& look, const Animation& player, QImage& frame)
 {
-    to.SetLogFont(from.StoredFont());
-    to.SetTextEffect(from.TextEffect());
-    to.SetTextColour(from.TextColour());
-    to.SetHorizontalAlignment(from.HorizontalAlignment());
-    to.SetVerticalAlignment(from.VerticalAlignment());
-    to.SetWordWrap(from.WordWrap());
-    to.SetOutline(from.Outline());
-    to.SetCaption(from.Caption());
+    if (frame.size() != look.size || frame.format() != QImage::Format_RGB32)
+        frame = QImage(look.size, QImage::Format_RGB32);
+    const Image& canvas = player.Canvas();
+    QImage shrunk;
+    QPainter painter(&frame);
+    PaintPicture(painter, look.size, look.background,
+                 canvas.Empty() ? QImage() : PictureView(canvas, look.frameFormat), look.fit, look.smooth, shrunk);
 }
 
 // Colours kept exact in every palette: the captions' first, then those of
@@ -122,11 +123,10 @@ QImage Trimmed(const QImage& layer, QPoint& at)
 class AnimatedSaveJob : public QObject {
 public:
     AnimatedSaveJob(Button& button, std::unique_ptr<Animation> player, BoxLook look,
-                    std::vector<Overlay> overlays, ExactColours exact, QString folder, QString fileName,
-                    std::function<void(std::size_t)> beforeFrame)
+                    std::vector<Overlay> overlays, ExactColours exact, QString folder, QString fileName)
         : QObject(&button), button_(button), player_(std::move(player)), look_(std::move(look)),
           overlays_(std::move(overlays)), exact_(std::move(exact)), folder_(std::move(folder)),
-          fileName_(std::move(fileName)), beforeFrame_(std::move(beforeFrame))
+          fileName_(std::move(fileName))
     {
     }
 
@@ -173,8 +173,6 @@ private:
         QImage frame;
         const std::size_t count = player_->FrameCount();
         for (std::size_t i = 0; i < count; ++i) {
-            if (beforeFrame_)
-                beforeFrame_(i);
             if (Cancelled())
                 return false;
             // A frame that cannot be decoded leaves the last good one on the
@@ -239,7 +237,6 @@ private:
     ExactColours exact_;
     const QString folder_;
     const QString fileName_;
-    const std::function<void(std::size_t)> beforeFrame_;
     std::thread worker_;
     bool running_ = true; // window thread only
 
@@ -261,35 +258,13 @@ AnimatedSaveJob* RunningJob(const Form& form)
 
 } // namespace
 
-BoxLook CurrentBoxLook(const Form& form)
-{
-    const PicBox& box = *form.workArea;
-    const QScreen* screen = box.screen();
-    const DecodedPicture* decoded = box.Decoded();
-    return {box.size(), ButtonFaceColour(), PictureFit(box.DisplayMode()), screen == nullptr || screen->depth() > 16,
-            ViewFormat(decoded ? decoded->kind : ImageKind::Unrecognised, false)};
-}
-
-void ComposeBoxFrame(const BoxLook& look, const Animation& player, QImage& frame)
-{
-    if (frame.size() != look.size || frame.format() != QImage::Format_RGB32)
-        frame = QImage(look.size, QImage::Format_RGB32);
-    const Image& canvas = player.Canvas();
-    QImage shrunk;
-    QPainter painter(&frame);
-    PaintPicture(painter, look.size, look.background,
-                 canvas.Empty() ? QImage() : PictureView(canvas, look.frameFormat), look.fit, look.smooth, shrunk);
-}
-
 bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QString& folder,
-                       const QString& fileName, std::function<void(std::size_t)> beforeFrame)
+                       const QString& fileName)
 {
     Button& button = *form.saveButton;
     QWidget& box = form.workArea->NativeWindow();
-    const BoxLook look = CurrentBoxLook(form);
-    const bool fits = look.size.width() >= 1 && look.size.height() >= 1
-        && std::uint64_t(look.size.width()) * std::uint64_t(look.size.height()) * 4 <= kMaxSnapshotBytes;
-    if (!player || player->FrameCount() == 0 || !fits || folder.isEmpty() || fileName.isEmpty()) {
+    const BoxLook look = form.workArea->Look();
+    if (!player || player->FrameCount() == 0 || !CapturableSize(&box) || folder.isEmpty() || fileName.isEmpty()) {
         button.SetCaption(kFailed);
         return false;
     }
@@ -319,7 +294,7 @@ bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QStr
             closeLayer();
             Overlay overlay;
             overlay.caption = std::make_unique<TransLabel>(nullptr);
-            CopyCaptionLook(*label, *overlay.caption);
+            overlay.caption->CopyLook(*label);
             overlay.caption->resize(label->size());
             overlay.captionAt = at;
             // Drawn once alone to learn where its pixels are and which are solid.
@@ -342,7 +317,7 @@ bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QStr
     TakeMostUsed(otherColours, kMaxExactColours, exact.colours);
 
     auto* job = new AnimatedSaveJob(button, std::move(player), look, std::move(overlays), std::move(exact),
-                                    folder, fileName, std::move(beforeFrame));
+                                    folder, fileName);
     button.SetCaption(kSaving);
     job->Start();
     return true;

@@ -103,24 +103,4 @@ PictureBytes PackBmp24(const ShownPicture& picture)
     return file;
 }
 
-std::optional<Bmp24View> ReadBmp24(std::span<const std::uint8_t> file)
-{
-    if (file.size() < kBmpPixelOffset)
-        return std::nullopt;
-    const std::uint8_t* h = file.data();
-    if (h[0] != 'B' || h[1] != 'M' || LoadU32(h + 2) != file.size()
-        || LoadU32(h + 10) != kBmpPixelOffset || LoadU32(h + 14) != kBmpInfoHeaderSize
-        || LoadU16(h + 26) != 1 || LoadU16(h + 28) != 24 || LoadU32(h + 30) != 0)
-        return std::nullopt;
-    const auto width = static_cast<std::int32_t>(LoadU32(h + 18));
-    const auto height = static_cast<std::int32_t>(LoadU32(h + 22));
-    if (width < 1 || height < 1)
-        return std::nullopt;
-    const std::size_t stride = BmpStride(width);
-    const std::size_t imageSize = stride * static_cast<std::size_t>(height);
-    if (LoadU32(h + 34) != imageSize || file.size() - kBmpPixelOffset != imageSize)
-        return std::nullopt;
-    return Bmp24View{width, height, stride, h + kBmpPixelOffset};
-}
-
 } // namespace mugrove

@@ -78,7 +78,7 @@ void FinishOutput(j_compress_ptr info)
 }
 
 // Runs the whole compression; false when the library reported an error.
-bool Compress(Encoder* e, const PixelRows* rows, int quality)
+bool Compress(Encoder* e, const ShownPicture* shown, int quality)
 {
     e->info.err = jpeg_std_error(&e->errors);
     e->errors.error_exit = OnError;
@@ -94,14 +94,16 @@ bool Compress(Encoder* e, const PixelRows* rows, int quality)
     e->destination.term_destination = FinishOutput;
     e->info.dest = &e->destination;
 
-    e->info.image_width = static_cast<JDIMENSION>(rows->width);
-    e->info.image_height = static_cast<JDIMENSION>(rows->height);
+    e->info.image_width = static_cast<JDIMENSION>(shown->Width());
+    e->info.image_height = static_cast<JDIMENSION>(shown->Height());
     // Half a byte per pixel holds most photos at this quality, so the output
     // seldom moves; pages of it that are never written cost nothing.
     e->firstSize = std::max(std::size_t{64} << 10,
-                            static_cast<std::size_t>(rows->width) * static_cast<std::size_t>(rows->height) / 2);
+                            static_cast<std::size_t>(shown->Width()) * static_cast<std::size_t>(shown->Height()) / 2);
     e->info.input_components = 4;
-    e->info.in_color_space = rows->order == PixelOrder::Bgrx ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+    // A 32-bit pixel is one word 0xFFRRGGBB, so its byte order in memory is
+    // the machine's; the unused byte is not read.
+    e->info.in_color_space = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
     jpeg_set_defaults(&e->info);
     jpeg_set_quality(&e->info, quality, TRUE);
     for (int c = 0; c < e->info.num_components; ++c) {
@@ -118,7 +120,7 @@ bool Compress(Encoder* e, const PixelRows* rows, int quality)
         int count = 0;
         for (; count < kBatch && first + static_cast<JDIMENSION>(count) < e->info.image_height;
              ++count)
-            batch[count] = const_cast<JSAMPROW>(rows->row(static_cast<int>(first) + count));
+            batch[count] = reinterpret_cast<JSAMPROW>(const_cast<QRgb*>(shown->Row(static_cast<int>(first) + count)));
         jpeg_write_scanlines(&e->info, batch, static_cast<JDIMENSION>(count));
     }
     jpeg_finish_compress(&e->info);
@@ -128,29 +130,14 @@ bool Compress(Encoder* e, const PixelRows* rows, int quality)
 
 } // namespace
 
-EncodedBytes EncodeJpeg(const PixelRows& rows, int quality)
-{
-    if (!rows.row || rows.width < 1 || rows.height < 1 || rows.width > JPEG_MAX_DIMENSION
-        || rows.height > JPEG_MAX_DIMENSION)
-        return {};
-    Encoder encoder;
-    if (!Compress(&encoder, &rows, quality))
-        return {};
-    return std::move(encoder.output);
-}
-
 EncodedBytes EncodeShownAsJpeg(const ShownPicture& shown, int quality)
 {
-    if (shown.IsNull())
+    if (shown.IsNull() || shown.Width() > JPEG_MAX_DIMENSION || shown.Height() > JPEG_MAX_DIMENSION)
         return {};
-    // A 32-bit pixel is one word 0xFFRRGGBB, so its byte order in memory is
-    // the machine's; the unused byte is not read.
-    PixelRows rows;
-    rows.row = [&shown](int y) { return reinterpret_cast<const std::uint8_t*>(shown.Row(y)); };
-    rows.width = shown.Width();
-    rows.height = shown.Height();
-    rows.order = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? PixelOrder::Bgrx : PixelOrder::Xrgb;
-    return EncodeJpeg(rows, quality);
+    Encoder encoder;
+    if (!Compress(&encoder, &shown, quality))
+        return {};
+    return std::move(encoder.output);
 }
 
 } // namespace mugrove

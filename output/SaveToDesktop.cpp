@@ -60,7 +60,7 @@ void OnSaveClicked(Form& form, const SaveEnvironment& environment)
 
     PicBox& box = *form.workArea;
     // A playing picture is saved as it plays, on a worker thread.
-    if (box.Animating() && box.Decoded() && box.Decoded()->animation) {
+    if (box.Animating()) {
         StartAnimatedSave(form, box.Decoded()->animation->Clone(), folder, text + QStringLiteral(".gif"));
         return;
     }

@@ -12,8 +12,11 @@ namespace mugrove {
 class ShownPicture {
 public:
     ShownPicture() = default;
-    // Any other format is converted once.
-    explicit ShownPicture(QImage whole) : base_(ThirtyTwoBit(std::move(whole))), height_(base_.height()) {}
+    // `whole` is RGB32 (or ARGB32, whose alpha is not read).
+    explicit ShownPicture(QImage whole) : base_(std::move(whole)), height_(base_.height())
+    {
+        Q_ASSERT(base_.isNull() || base_.depth() == 32);
+    }
 
     // `row` (one pixel high) as every row of a picture `height` rows high.
     static ShownPicture RepeatedRow(QImage row, int height)
@@ -29,7 +32,8 @@ public:
     ShownPicture WithBand(QImage band, int bandTop) const
     {
         ShownPicture picture = *this;
-        picture.band_ = ThirtyTwoBit(std::move(band));
+        Q_ASSERT(band.depth() == 32 && band.width() == Width());
+        picture.band_ = std::move(band);
         picture.bandTop_ = bandTop;
         return picture;
     }
@@ -46,13 +50,6 @@ public:
     }
 
 private:
-    static QImage ThirtyTwoBit(QImage image)
-    {
-        if (image.isNull() || image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32)
-            return image;
-        return image.convertToFormat(QImage::Format_RGB32);
-    }
-
     QImage base_;
     QImage band_;
     int bandTop_ = 0;

@@ -72,14 +72,14 @@ QList<QWidget*> WidgetsOver(const QWidget* window)
 
 namespace {
 
-// Draws what lies over `window` into `image`, whose top-left pixel is the
-// window's pixel (0, top). What lies over it draws without its own
+// Draws `siblings`, what lies over `window`, into `image`, whose top-left
+// pixel is the window's pixel (0, top). What lies over it draws without its own
 // background, as on screen, so a transparent caption stays transparent; only
 // its part over the box is drawn.
-void DrawWidgetsOver(QWidget* window, QImage& image, int top = 0)
+void DrawWidgetsOver(QWidget* window, const QList<QWidget*>& siblings, QImage& image, int top = 0)
 {
     const QRect area = window->geometry();
-    for (QWidget* sibling : WidgetsOver(window)) {
+    for (QWidget* sibling : siblings) {
         const QRect over = sibling->geometry().intersected(area);
         sibling->render(&image, over.topLeft() - area.topLeft() - QPoint(0, top),
                         QRegion(over.translated(-sibling->pos())), QWidget::DrawChildren);
@@ -100,7 +100,7 @@ void CaptureInto(QWidget* window, QImage& image)
 
     window->render(&image, QPoint(), QRegion(),
                  QWidget::DrawWindowBackground | QWidget::DrawChildren);
-    DrawWidgetsOver(window, image);
+    DrawWidgetsOver(window, WidgetsOver(window), image);
 }
 
 // What a box paints without drawing anything (its own picture as it is, or
@@ -127,8 +127,9 @@ ShownPicture PaintedAsIs(const QWidget* window)
 ShownPicture OverPicture(QWidget* window, const ShownPicture& painted)
 {
     const QRect area = window->geometry();
+    const QList<QWidget*> over = WidgetsOver(window);
     QRect covered;
-    for (const QWidget* sibling : WidgetsOver(window))
+    for (const QWidget* sibling : over)
         covered |= sibling->geometry().intersected(area);
     if (covered.isEmpty())
         return painted;
@@ -140,17 +141,17 @@ ShownPicture OverPicture(QWidget* window, const ShownPicture& painted)
     const auto rowBytes = static_cast<std::size_t>(painted.Width()) * 4;
     for (int y = 0; y < rows; ++y)
         std::memcpy(band.scanLine(y), painted.Row(top + y), rowBytes);
-    DrawWidgetsOver(window, band, top);
+    DrawWidgetsOver(window, over, band, top);
     return painted.WithBand(std::move(band), top);
 }
+
+} // namespace
 
 bool CapturableSize(const QWidget* window)
 {
     return window && window->width() >= 1 && window->height() >= 1
         && FitsCap(window->width(), window->height());
 }
-
-} // namespace
 
 QImage CaptureWindow(QWidget* window)
 {
@@ -165,7 +166,7 @@ QImage CaptureWindow(QWidget* window)
 
 ShownPicture ShowingNow(QWidget* window, int width, int height)
 {
-    if (!window)
+    if (!CapturableSize(window))
         return {};
     const int capturedWidth = window->width();
     const int capturedHeight = window->height();
@@ -173,39 +174,19 @@ ShownPicture ShowingNow(QWidget* window, int width, int height)
     const int outHeight = OutputExtent(height, capturedHeight);
     if (outWidth < 1 || outHeight < 1 || !FitsCap(outWidth, outHeight))
         return {};
-    if (!CapturableSize(window))
-        return {};
     const bool sameSize = outWidth == capturedWidth && outHeight == capturedHeight;
     if (sameSize) {
         if (const ShownPicture painted = PaintedAsIs(window); !painted.IsNull())
             return OverPicture(window, painted);
     }
 
-    // Pictures of one size draw into the same buffer: a fresh one would be
-    // allocated and faulted in, page by page, for every snapshot. Whoever
-    // takes the picture lets it go before the next one, so drawing never
-    // copies it. A buffer for a box larger than a screen is not kept for the
-    // program's lifetime.
-    constexpr qsizetype kLargestKept = qsizetype{8} << 20;
-    static QImage reused;
-    QImage image;
-    if (std::uint64_t(capturedWidth) * std::uint64_t(capturedHeight) * 4 > std::uint64_t(kLargestKept)) {
-        reused = QImage();
-        image = CaptureWindow(window);
-    } else {
-        if (reused.size() != window->size()) {
-            reused = QImage();
-            reused = QImage(window->size(), QImage::Format_RGB32);
-        }
-        if (!reused.isNull()) {
-            CaptureInto(window, reused);
-            image = reused;
-        }
-    }
+    // A fresh buffer each time costs no page faults: the heap keeps the
+    // last one's (TuneHeapForPictures).
+    const QImage image = CaptureWindow(window);
     if (image.isNull())
         return {};
     if (sameSize)
-        return ShownPicture(std::move(image));
+        return ShownPicture(image);
     QImage scaled = image.scaled(outWidth, outHeight, Qt::IgnoreAspectRatio, ScalingMode());
     return scaled.isNull() ? ShownPicture() : ShownPicture(std::move(scaled));
 }

@@ -24,6 +24,9 @@ int OutputExtent(int requested, int captured);
 // bottom first: what is seen over it. Empty for a top-level window.
 QList<QWidget*> WidgetsOver(const QWidget* window);
 
+// Whether `window` has pixels and a 32-bit picture of it stays inside the cap.
+bool CapturableSize(const QWidget* window);
+
 // What the screen shows in the rectangle of `window`: the widget itself and
 // every sibling stacked above it that meets its rectangle, in one image of the
 // widget's size. Null when there is no window or the image cannot be made.

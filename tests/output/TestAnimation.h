@@ -7,6 +7,7 @@
 #include "controls/decoders/Animation.h"
 
 #include <algorithm>
+#include <functional>
 
 #include <memory>
 #include <utility>
@@ -41,8 +42,15 @@ public:
     int LoopCount() const override { return loops_; }
     int DelayMs(std::size_t index) const override { return delays_.at(index); }
 
+    // Called on the player's thread as frame `index` is about to be made
+    // (a test holds a worker there).
+    void HoldBeforeEachFrame(std::function<void(std::size_t index)> hold) { hold_ = std::move(hold); }
+
     DecodeError Advance() override
     {
+        if (hold_)
+            hold_(started_ ? advanced_ : 0);
+        advanced_ = started_ ? advanced_ + 1 : 1;
         current_ = started_ ? (current_ + 1) % delays_.size() : 0;
         started_ = true;
         canvas_.width = width_;
@@ -56,6 +64,7 @@ public:
     void Reset() override
     {
         started_ = false;
+        advanced_ = 0;
         canvas_ = Image();
     }
     const Image& Canvas() const override { return canvas_; }
@@ -72,6 +81,8 @@ private:
     Image canvas_;
     std::size_t current_ = 0;
     bool started_ = false;
+    std::size_t advanced_ = 0; // frames made since the start
+    std::function<void(std::size_t)> hold_;
 };
 
 } // namespace mugrove::testing

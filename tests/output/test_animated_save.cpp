@@ -97,6 +97,12 @@ struct Gate {
     {
     }
     ~Gate() { sides->go.release(100); }
+    // `player`, held before frame `at` until released.
+    std::unique_ptr<TestAnimation> Held(std::unique_ptr<TestAnimation> player) const
+    {
+        player->HoldBeforeEachFrame(hold);
+        return player;
+    }
     bool Reached() const { return sides->reached.available() > 0; }
     void Release() { sides->go.release(); }
 };
@@ -330,8 +336,8 @@ private slots:
         form->captionOverlay->SetTextColour(kGreenText);
         Gate gate(1);
         const QSize box = Box(*form).size();
-        QVERIFY(StartAnimatedSave(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100)), desktop_, kName,
-                                  gate.hold));
+        QVERIFY(StartAnimatedSave(*form, gate.Held(std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100))),
+                                  desktop_, kName));
         QTRY_VERIFY_WITH_TIMEOUT(gate.Reached(), 60000);
         // While it runs, further clicks start nothing, and the window goes on.
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
@@ -383,8 +389,8 @@ private slots:
         auto form = ShowForm();
         QVERIFY(form);
         Gate gate(1);
-        QVERIFY(StartAnimatedSave(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100)), desktop_, kName,
-                                  gate.hold));
+        QVERIFY(StartAnimatedSave(*form, gate.Held(std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100))),
+                                  desktop_, kName));
         QTRY_VERIFY_WITH_TIMEOUT(gate.Reached(), 60000);
         gate.Release();
         form.reset(); // the worker stops and the file is never made

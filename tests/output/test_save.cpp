@@ -4,6 +4,7 @@
 
 #include "app/model/Button.h"
 #include "controls/PicBox.h"
+#include "BmpRead.h"
 #include "output/BmpLayout.h"
 #include "output/DateTimeText.h"
 #include "output/NewFile.h"

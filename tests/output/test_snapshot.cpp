@@ -5,6 +5,7 @@
 #include "app/model/Button.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
+#include "BmpRead.h"
 #include "output/BmpLayout.h"
 #include "output/Clipboard.h"
 #include "output/Snapshot.h"
