@@ -4,7 +4,6 @@
 #include "controls/ColorPopup.h"
 
 #include <QApplication>
-#include <QColorDialog>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -20,17 +19,6 @@ namespace {
 
 const char* const kTransparentText = "透明";
 const char* const kOtherColoursText = "其它颜色...";
-
-// The modal colour dialog, starting at `initial`; nullopt when cancelled.
-std::optional<std::uint32_t> AskColourWithDialog(std::uint32_t initial, QWidget* parent)
-{
-    // The dialog has no "transparent"; it starts from black then.
-    const QColor start = ToQColor(initial == kDefaultColour ? 0u : initial);
-    const QColor chosen = QColorDialog::getColor(start, parent);
-    if (!chosen.isValid())
-        return std::nullopt;
-    return FromQColor(chosen);
-}
 
 } // namespace
 
@@ -81,7 +69,6 @@ void ColorPicker::OpenPopup()
                                  allowTransparent_ ? QString::fromUtf8(kTransparentText) : QString(),
                                  QString::fromUtf8(kOtherColoursText), this);
     popup->setObjectName(QStringLiteral("ColorPopup"));
-    popup->SetColourDialog([this](std::uint32_t initial) { return AskColourWithDialog(initial, this); });
     popup->SetFinishedHandler(
         [this](bool confirmed, std::uint32_t colour) { OnPopupFinished(confirmed, colour); });
 

@@ -13,6 +13,7 @@
 #include <qdrawutil.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace mugrove {
 
@@ -27,6 +28,17 @@ void DrawThinEdge(QPainter& p, const QRect& r, const QColor& topLeft, const QCol
     p.setPen(bottomRight);
     p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
     p.drawLine(r.right(), r.top(), r.right(), r.bottom());
+}
+
+// The modal colour dialog, starting at `initial`; nullopt when cancelled.
+std::optional<std::uint32_t> AskColourWithDialog(std::uint32_t initial, QWidget* parent)
+{
+    // The dialog has no "transparent"; it starts from black then.
+    const QColor start = ToQColor(initial == kDefaultColour ? 0u : initial);
+    const QColor chosen = QColorDialog::getColor(start, parent);
+    if (!chosen.isValid())
+        return std::nullopt;
+    return FromQColor(chosen);
 }
 
 int TextHeight(const QFontMetrics& metrics, const QString& text)
@@ -162,17 +174,19 @@ void ColorPopup::End(bool confirmed)
     // Nothing hot yet (hot tracking never returns to no item): the initial
     // colour is confirmed as it was.
     std::uint32_t result = initial_;
-    if (confirmed && hot_ == kOtherColoursBox) {
-        const std::optional<std::uint32_t> chosen
-            = colourDialog_ ? colourDialog_(initial_) : std::nullopt;
-        if (chosen)
-            result = *chosen;
-        else
-            confirmed = false; // cancelling the dialog cancels the whole choice
-    } else if (confirmed && hot_ >= 0 && hot_ < kPaletteSize) {
-        result = PaletteColours()[std::size_t(hot_)].colour;
-    } else if (confirmed && hot_ == kTransparentBox) {
-        result = kDefaultColour;
+    if (confirmed) {
+        if (hot_ == kOtherColoursBox) {
+            // The popup's owner, the picker, is the dialog's parent.
+            const std::optional<std::uint32_t> chosen = AskColourWithDialog(initial_, parentWidget());
+            if (chosen)
+                result = *chosen;
+            else
+                confirmed = false; // cancelling the dialog cancels the whole choice
+        } else if (hot_ >= 0 && hot_ < kPaletteSize) {
+            result = PaletteColours()[std::size_t(hot_)].colour;
+        } else if (hot_ == kTransparentBox) {
+            result = kDefaultColour;
+        }
     }
     if (finished_)
         finished_(confirmed, result);

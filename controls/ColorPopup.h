@@ -18,8 +18,6 @@ namespace mugrove {
 class ColorPopup : public QWidget {
     Q_OBJECT
 public:
-    // Asks the user for any colour starting from `initial`; nullopt on cancel.
-    using ColourDialog = std::function<std::optional<std::uint32_t>(std::uint32_t initial)>;
     // confirmed: the user chose `colour`; otherwise `colour` is the initial one.
     using FinishedHandler = std::function<void(bool confirmed, std::uint32_t colour)>;
 
@@ -28,7 +26,6 @@ public:
                const QString& otherColoursText, QWidget* owner);
     ~ColorPopup() override;
 
-    void SetColourDialog(ColourDialog dialog) { colourDialog_ = std::move(dialog); }
     void SetFinishedHandler(FinishedHandler handler) { finished_ = std::move(handler); }
 
     // Places the pop-up with its top-left at `wanted` (global), kept on `screen`.
@@ -57,7 +54,6 @@ private:
     int current_ = kNoItem;
     bool pressed_ = false;
     bool ended_ = false;
-    ColourDialog colourDialog_;
     FinishedHandler finished_;
 };
 

@@ -169,18 +169,8 @@ void PicBox::SetPicture(PictureBytes bytes)
     StopPlayer();
     decoded_.reset();
     auto shared = std::make_shared<const PictureBytes>(std::move(bytes));
-    std::unique_ptr<DecodedPicture> decoded;
-    if (!shared->empty()) {
-        decoded = std::make_unique<DecodedPicture>();
-        if (DecodePicture(shared, *decoded) != DecodeError::None)
-            decoded.reset();
-    }
+    std::unique_ptr<DecodedPicture> decoded = DecodeOrNull(shared);
     Show(std::move(shared), std::move(decoded));
-}
-
-void PicBox::SetDecodedPicture(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded)
-{
-    SetDecodedPicture(std::make_shared<const PictureBytes>(std::move(bytes)), std::move(decoded));
 }
 
 void PicBox::SetDecodedPicture(std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<DecodedPicture> decoded)
@@ -298,8 +288,8 @@ QImage PicBox::PaintedAsIs() const
     const QImage view = View(Shown());
     // PaintPicture draws such a picture with one unscaled drawImage and no
     // fill under it: a copy of each pixel to its place.
-    if (view.format() != QImage::Format_RGB32 || view.size() != size()
-        || DisplayTarget(fit_, size(), view.size()) != rect())
+    // At the box's own size every fit places it over the whole box.
+    if (view.format() != QImage::Format_RGB32 || view.size() != size())
         return {};
     return view;
 }

@@ -83,9 +83,8 @@ public:
     // the Picture but show nothing. Empty bytes clear the picture.
     void SetPicture(PictureBytes bytes);
     // The same for bytes that the caller has decoded already (`decoded` is
-    // their decoded form, or null when they are not a picture). With shared
-    // bytes an animation plays from the same bytes the box keeps.
-    void SetDecodedPicture(PictureBytes bytes, std::unique_ptr<DecodedPicture> decoded);
+    // their decoded form, or null when they are not a picture); an animation
+    // plays from the same shared bytes the box keeps.
     void SetDecodedPicture(std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<DecodedPicture> decoded);
 
     // The DisplayMode property: 0 own size at the top-left, 1 stretched to

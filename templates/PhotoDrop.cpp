@@ -33,23 +33,11 @@ PictureBytes ReadWholeFile(const QString& fileName)
 
 namespace {
 
-// The decoded form of the bytes; null when they hold no picture. An
-// animation plays from the same shared bytes the work area keeps.
-std::unique_ptr<DecodedPicture> Decode(const std::shared_ptr<const PictureBytes>& bytes)
-{
-    if (bytes->empty())
-        return nullptr;
-    auto decoded = std::make_unique<DecodedPicture>();
-    if (DecodePicture(bytes, *decoded) != DecodeError::None)
-        return nullptr;
-    return decoded;
-}
-
 // The file's bytes and their decoded form; null when there is no picture.
 std::unique_ptr<DecodedPicture> DecodeFile(const QString& fileName, std::shared_ptr<const PictureBytes>& bytes)
 {
     bytes = std::make_shared<const PictureBytes>(ReadWholeFile(fileName));
-    return Decode(bytes);
+    return DecodeOrNull(bytes);
 }
 
 } // namespace
@@ -95,7 +83,7 @@ void Show(Form& form, std::shared_ptr<const PictureBytes> bytes, std::unique_ptr
 bool ShowPictureBytes(Form& form, PictureBytes bytes)
 {
     auto shared = std::make_shared<const PictureBytes>(std::move(bytes));
-    std::unique_ptr<DecodedPicture> decoded = Decode(shared);
+    std::unique_ptr<DecodedPicture> decoded = DecodeOrNull(shared);
     if (!decoded)
         return false;
     Show(form, std::move(shared), std::move(decoded));

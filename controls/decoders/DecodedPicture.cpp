@@ -72,4 +72,14 @@ DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& ou
     return Decode(data, nullptr, out);
 }
 
+std::unique_ptr<DecodedPicture> DecodeOrNull(const std::shared_ptr<const PictureBytes>& data)
+{
+    if (!data || data->empty())
+        return nullptr;
+    auto decoded = std::make_unique<DecodedPicture>();
+    if (DecodePicture(data, *decoded) != DecodeError::None)
+        return nullptr;
+    return decoded;
+}
+
 } // namespace mugrove

@@ -30,4 +30,7 @@ struct DecodedPicture {
 DecodeError DecodePicture(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out);
 DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out);
 
+// The decoded form of shared bytes; null when they are empty or hold no picture.
+std::unique_ptr<DecodedPicture> DecodeOrNull(const std::shared_ptr<const PictureBytes>& data);
+
 } // namespace mugrove

@@ -164,12 +164,7 @@ DecodeError DecodePng(std::span<const std::uint8_t> data, Image& out)
 
     spng_ihdr header{};
     if (const int e = spng_get_ihdr(ctx.get(), &header); e != SPNG_OK)
-        return Named(e);
-    if (const DecodeError e = CheckDimensions(header.width, header.height); e != DecodeError::None)
-        return e;
-    std::size_t size = 0;
-    if (const int e = spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &size); e != SPNG_OK)
-        return Named(e);
+        return Named(e); // its sides are the ones CheckStoredHeader checked
     // Reads the chunks before the pixels, so their faults are named here.
     spng_trns transparency{};
     const int trns = spng_get_trns(ctx.get(), &transparency);
@@ -180,10 +175,6 @@ DecodeError DecodePng(std::span<const std::uint8_t> data, Image& out)
     if (const DecodeError e = AllocateImageUninitialised(out, header.width, header.height);
         e != DecodeError::None)
         return e;
-    if (size != out.pixels.size() * sizeof(std::uint32_t)) {
-        out = {};
-        return DecodeError::BadHeader;
-    }
     if (const int e = DecodeRows(ctx.get(), out, header.interlace_method != SPNG_INTERLACE_NONE, plainRgb);
         e != SPNG_OK) {
         out = {};
