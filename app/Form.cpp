@@ -178,8 +178,7 @@ void ApplyStacking(std::vector<Placed> placed)
 {
     std::ranges::stable_sort(placed, std::ranges::greater{}, &Placed::stackRank);
     for (const Placed& p : placed)
-        if (p.stackRank >= 0)
-            p.widget->raise();
+        p.widget->raise();
 }
 
 void ApplyTabOrder(std::vector<Placed> placed)

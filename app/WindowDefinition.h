@@ -97,7 +97,7 @@ struct ControlDefinition {
     GroupBox* Form::*parent;        // nullptr: the main window
     QRect geometry;                 // in the parent's client area
     int tabOrder;                   // place in focus traversal from 1; 0: no tab stop
-    int stackRank;                  // place among its siblings, 0 on top; -1 no window
+    int stackRank;                  // place among its siblings, 0 on top; -1 (not read) no window
     const char* text;               // nullptr: none
     std::optional<LogFont> font;    // nullopt: the default GUI font
     KindSettings kind;

@@ -43,6 +43,11 @@ public:
             return false;
         if (static_cast<QWidget*>(watched)->window() != form_.window.get())
             return false; // dialogs keep their own keys
+        // A key no one takes goes on to each parent, and through this filter
+        // again: only its first receiver tries the paste.
+        const QWidget* first = QApplication::focusWidget();
+        if (watched != (first ? static_cast<const QObject*>(first) : form_.window.get()))
+            return false;
         if (!IsPasteKey(static_cast<const QKeyEvent&>(*event)))
             return false;
         const QMimeData* data = QGuiApplication::clipboard()->mimeData();
@@ -54,7 +59,7 @@ public:
         if (!files && data->hasFormat(QStringLiteral("text/plain")) && InEditBox(QApplication::focusWidget()))
             return false;
         // What cannot be shown leaves the key to do what it did before.
-        return OffersPicture(data) && PastePicture(form_, data);
+        return PastePicture(form_, data);
     }
 
 private:

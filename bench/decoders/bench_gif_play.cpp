@@ -8,6 +8,7 @@
 #include "bench/decoders/GifInMemory.h"
 #include "controls/PicBox.h"
 #include "controls/decoders/Gif.h"
+#include "tests/support/HandTimer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -83,23 +84,6 @@ const std::vector<std::uint8_t>& Recording()
     }();
     return file;
 }
-
-// The player's clock, fired by hand.
-class HandTimer : public FrameTimer {
-public:
-    void Start(std::chrono::milliseconds, std::function<void()> fire) override { fire_ = std::move(fire); }
-    void Stop() override { fire_ = nullptr; }
-    void Fire()
-    {
-        auto fire = std::move(fire_);
-        fire_ = nullptr;
-        if (fire)
-            fire();
-    }
-
-private:
-    std::function<void()> fire_;
-};
 
 // Kilobytes of a /proc/self/status line (VmRSS, VmHWM).
 double StatusKb(const char* key)

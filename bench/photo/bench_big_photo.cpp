@@ -126,12 +126,14 @@ void BM_BareDecodeOfBigPhoto(benchmark::State& state)
 {
     Scene& scene = TheScene();
     for (auto _ : state) {
-        const PictureBytes bytes = ReadWholeFile(scene.photo);
+        QFile file(scene.photo);
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         jpeg_decompress_struct info;
         jpeg_error_mgr errors;
         info.err = jpeg_std_error(&errors);
         jpeg_create_decompress(&info);
-        jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+        jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                     static_cast<unsigned long>(bytes.size()));
         jpeg_read_header(&info, TRUE);
         info.out_color_space = JCS_RGB;
         jpeg_start_decompress(&info);
