@@ -551,11 +551,14 @@ DecodeError DecodeGif(const std::shared_ptr<const PictureBytes>& bytes, Image& s
     auto gif = std::make_unique<GifPlayer>(bytes, index);
     if (const DecodeError e = gif->Advance(); e != DecodeError::None)
         return e;
-    still = gif->Canvas();
-    if (index->frames.size() > 1) {
-        gif->Reset();
-        player = std::move(gif);
+    // A single frame is the whole picture: its canvas is taken, not copied.
+    if (index->frames.size() == 1) {
+        still = gif->TakeCanvas();
+        return DecodeError::None;
     }
+    still = gif->Canvas();
+    gif->Reset();
+    player = std::move(gif);
     return DecodeError::None;
 }
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <span>
 #include <vector>
 
@@ -80,6 +81,8 @@ public:
     DecodeError Advance() override;
     void Reset() override;
     const Image& Canvas() const override;
+    // The canvas itself, for a player that is not played any further.
+    Image TakeCanvas() { return std::move(canvas_); }
     std::size_t Current() const override { return current_; }
     std::unique_ptr<Animation> Clone() const override;
 
