@@ -35,6 +35,8 @@ Desktop::Desktop() = default;
 Desktop::~Desktop()
 {
     StopApp();
+    if (x_)
+        XCloseDisplay(x_);
     for (QProcess* server : {weston_.get(), xvfb_.get()}) {
         if (!server || server->state() == QProcess::NotRunning)
             continue;
@@ -44,8 +46,6 @@ Desktop::~Desktop()
             server->waitForFinished(3000);
         }
     }
-    if (x_)
-        XCloseDisplay(x_);
 }
 
 QString Desktop::Home() const { return dir_.filePath("home"); }
@@ -187,9 +187,11 @@ ToolResult Desktop::Run(const QString& program, const QStringList& args, int tim
 
 unsigned long Desktop::FindWindow() const
 {
-    // On Wayland the program's window is inside the compositor's.
-    const QString name = wayland_.isEmpty() ? "^Mugrove$" : "^Weston Compositor";
-    const ToolResult found = Run("xdotool", {"search", "--onlyvisible", "--name", name}, 5000);
+    // On Wayland the program's window is inside the compositor's (which
+    // xdotool does not count as visible).
+    const ToolResult found = Run("xdotool", wayland_.isEmpty()
+        ? QStringList{"search", "--onlyvisible", "--name", "^Mugrove$"}
+        : QStringList{"search", "--class", "^Weston Compositor$"}, 5000);
     if (!found.ok)
         return 0;
     const QList<QByteArray> ids = found.out.trimmed().split('\n');
