@@ -121,8 +121,6 @@ QString Desktop::StartWayland()
         || weston_->state() == QProcess::NotRunning)
         return "weston did not start: " + QString::fromLocal8Bit(weston_->readAll().right(2000));
     wayland_ = socket;
-    if (!Run("wl-paste", {"--version"}, 5000).ok)
-        return "wl-paste is missing (install it with scripts/setup.sh)";
     return {};
 }
 
