@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 namespace mugrove {
@@ -32,6 +33,7 @@ struct HeldMessage {
 std::string guardedProgram;
 QtMessageHandler previousHandler = nullptr;
 std::vector<HeldMessage> held;
+std::mutex heldLock; // Qt may start threads of its own while it opens the platform
 
 void HoldOrExit(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
@@ -43,9 +45,11 @@ void HoldOrExit(QtMsgType type, const QMessageLogContext& context, const QString
         std::_Exit(1);
     }
     if (type == QtFatalMsg) {
-        previousHandler(type, context, text);
+        if (previousHandler)
+            previousHandler(type, context, text);
         return;
     }
+    const std::lock_guard lock(heldLock);
     held.push_back({type, text, context.file ? context.file : "", context.function ? context.function : "",
                     context.category ? context.category : "", context.line});
 }
@@ -78,6 +82,7 @@ PlatformGuard::PlatformGuard(std::string program)
 PlatformGuard::~PlatformGuard()
 {
     qInstallMessageHandler(previousHandler);
+    const std::lock_guard lock(heldLock);
     const auto text = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
     for (const HeldMessage& m : held)
         qt_message_output(m.type, QMessageLogContext(text(m.file), m.line, text(m.function), text(m.category)),
