@@ -23,11 +23,6 @@ QStringList PictureMime::formats() const
     return types;
 }
 
-bool PictureMime::hasFormat(const QString& mimeType) const
-{
-    return mimeType == kPng || QMimeData::hasFormat(mimeType);
-}
-
 QVariant PictureMime::retrieveData(const QString& mimeType, QMetaType type) const
 {
     if (mimeType != kPng)

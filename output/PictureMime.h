@@ -14,8 +14,7 @@ class PictureMime : public QMimeData {
 public:
     explicit PictureMime(const QImage& picture);
 
-    QStringList formats() const override;
-    bool hasFormat(const QString& mimeType) const override;
+    QStringList formats() const override; // hasFormat asks it too
 
 protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
