@@ -102,14 +102,21 @@ public:
     {
         for (int c = 0; c < 3; ++c)
             for (int v = 0; v < 256; ++v)
-                linear_[c][v] = cmsEvalToneCurveFloat(source.curves[c], static_cast<float>(v) / 255.0f);
+            {
+                const float linear = cmsEvalToneCurveFloat(source.curves[c], static_cast<float>(v) / 255.0f);
+                linear_[c][v] = std::isfinite(linear) ? std::clamp(linear, 0.0f, 1.0f) : 0.0f;
+            }
         for (int r = 0; r < 3; ++r)
             for (int c = 0; c < 3; ++c) {
                 double sum = 0;
                 for (int k = 0; k < 3; ++k)
                     sum += fromPcs[r][k] * source.toPcs[k][c];
                 // Pre-scaled so the mixed value indexes the encoding table.
-                mix_[r][c] = static_cast<float>(sum * kEncodeSteps);
+                // A matrix no real profile has could overflow the sums.
+                if (!std::isfinite(sum) || std::fabs(sum) > 1000.0)
+                    usable_ = false;
+                else
+                    mix_[r][c] = static_cast<float>(sum * kEncodeSteps);
             }
         for (int i = 0; i <= kEncodeSteps; ++i) {
             const double v = static_cast<double>(i) / kEncodeSteps;
@@ -118,28 +125,51 @@ public:
         }
     }
 
+    bool Usable() const { return usable_; }
+
+    // In blocks: the table look-ups are done one by one, the mixing in
+    // between is plain arithmetic over arrays, which the compiler runs
+    // several pixels at a time.
     void Run(std::uint32_t* pixels, std::size_t count) const override
     {
-        const auto index = [](float v) {
-            v = std::clamp(v, 0.0f, static_cast<float>(kEncodeSteps));
-            return static_cast<std::size_t>(static_cast<int>(v + 0.5f));
-        };
-        for (std::uint32_t* p = pixels; p != pixels + count; ++p) {
-            const std::uint32_t argb = *p;
-            const float r = linear_[0][(argb >> 16) & 0xFF];
-            const float g = linear_[1][(argb >> 8) & 0xFF];
-            const float b = linear_[2][argb & 0xFF];
-            const std::uint32_t outR = encode_[index(mix_[0][0] * r + mix_[0][1] * g + mix_[0][2] * b)];
-            const std::uint32_t outG = encode_[index(mix_[1][0] * r + mix_[1][1] * g + mix_[1][2] * b)];
-            const std::uint32_t outB = encode_[index(mix_[2][0] * r + mix_[2][1] * g + mix_[2][2] * b)];
-            *p = (argb & 0xFF000000u) | (outR << 16) | (outG << 8) | outB;
+        constexpr std::size_t kBlock = 64;
+        // The last block's tail is mixed from the block before: whole
+        // blocks keep the mixing simple, and the surplus is never stored.
+        alignas(32) float r[kBlock]{}, g[kBlock]{}, b[kBlock]{};
+        alignas(32) std::int32_t outR[kBlock], outG[kBlock], outB[kBlock];
+        for (std::size_t at = 0; at < count; at += kBlock) {
+            std::uint32_t* p = pixels + at;
+            const std::size_t n = std::min(kBlock, count - at);
+            for (std::size_t i = 0; i < n; ++i) {
+                r[i] = linear_[0][(p[i] >> 16) & 0xFF];
+                g[i] = linear_[1][(p[i] >> 8) & 0xFF];
+                b[i] = linear_[2][p[i] & 0xFF];
+            }
+            Mix(mix_[0], r, g, b, outR);
+            Mix(mix_[1], r, g, b, outG);
+            Mix(mix_[2], r, g, b, outB);
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = (p[i] & 0xFF000000u) | (std::uint32_t{encode_[static_cast<std::size_t>(outR[i])]} << 16) |
+                       (std::uint32_t{encode_[static_cast<std::size_t>(outG[i])]} << 8) |
+                       encode_[static_cast<std::size_t>(outB[i])];
         }
     }
     void RunInks(const std::uint8_t*, std::uint32_t*, std::size_t) const override {}
 
 private:
+    // One output channel of a block, as indices into the encoding table.
+    static void Mix(const float (&row)[3], const float* r, const float* g, const float* b, std::int32_t* out)
+    {
+        constexpr std::size_t kBlock = 64;
+        for (std::size_t i = 0; i < kBlock; ++i) {
+            const float v = row[0] * r[i] + row[1] * g[i] + row[2] * b[i] + 0.5f;
+            out[i] = static_cast<std::int32_t>(std::min(std::max(v, 0.0f), static_cast<float>(kEncodeSteps)));
+        }
+    }
+
+    bool usable_ = true;
     float linear_[3][256];
-    float mix_[3][3];
+    float mix_[3][3]{};
     std::array<std::uint8_t, kEncodeSteps + 1> encode_;
 };
 
@@ -258,10 +288,13 @@ bool FromProfile(cmsHPROFILE source, std::uint32_t space, SrgbConversion::Input 
         Matrix fromPcs{};
         if (!tables && cmsIsMatrixShaper(source) && ReadShaper(source, from) && ReadShaper(srgb.get(), to) &&
             Invert(to.toPcs, fromPcs)) {
-            out = std::make_unique<MatrixConversion>(from, fromPcs);
-        } else {
-            Transform t(cmsCreateTransform(source, kArgbFormat, srgb.get(), kArgbFormat,
-                                              INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA));
+            auto matrix = std::make_unique<MatrixConversion>(from, fromPcs);
+            if (matrix->Usable())
+                out = std::move(matrix);
+        }
+        if (!out) {
+            Transform t(cmsCreateTransform(source, kArgbFormat, srgb.get(), kArgbFormat, INTENT_PERCEPTUAL,
+                                           cmsFLAGS_COPY_ALPHA));
             if (!t)
                 return false;
             out = std::make_unique<TransformConversion>(std::move(t));
@@ -270,27 +303,6 @@ bool FromProfile(cmsHPROFILE source, std::uint32_t space, SrgbConversion::Input 
     if (ChangesNothing(*out))
         out.reset();
     return true;
-}
-
-// Runs the conversion over a whole picture, a big one in two halves with
-// the second on another thread.
-void RunOver(const SrgbConversion& conversion, Image& image)
-{
-    constexpr std::size_t kSplitAbove = std::size_t{1} << 20;
-    std::uint32_t* p = image.pixels.data();
-    const std::size_t count = image.pixels.size();
-    if (count > kSplitAbove) {
-        const std::size_t half = count / 2;
-        try {
-            std::thread second([&] { conversion.Run(p + half, count - half); });
-            conversion.Run(p, half);
-            second.join();
-            return;
-        } catch (const std::system_error&) {
-            // No thread to be had: all of it here.
-        }
-    }
-    conversion.Run(p, count);
 }
 
 } // namespace
@@ -390,13 +402,32 @@ bool SrgbConversion::FromCicp(int colourPrimaries, int transferCharacteristics, 
     }
 }
 
+void SrgbConversion::RunOver(Image& image) const
+{
+    constexpr std::size_t kSplitAbove = std::size_t{1} << 20;
+    std::uint32_t* p = image.pixels.data();
+    const std::size_t count = image.pixels.size();
+    if (count > kSplitAbove) {
+        const std::size_t half = count / 2;
+        try {
+            std::thread second([&] { Run(p + half, count - half); });
+            Run(p, half);
+            second.join();
+            return;
+        } catch (const std::system_error&) {
+            // No thread to be had: all of it here.
+        }
+    }
+    Run(p, count);
+}
+
 bool ConvertProfileToSrgb(Image& image, std::span<const std::uint8_t> icc)
 {
     std::unique_ptr<SrgbConversion> conversion;
     if (!SrgbConversion::FromIcc(icc, SrgbConversion::Input::Argb, conversion))
         return false;
     if (conversion)
-        RunOver(*conversion, image);
+        conversion->RunOver(image);
     return true;
 }
 
@@ -406,7 +437,7 @@ bool ConvertCicpToSrgb(Image& image, int colourPrimaries, int transferCharacteri
     if (!SrgbConversion::FromCicp(colourPrimaries, transferCharacteristics, conversion))
         return false;
     if (conversion)
-        RunOver(*conversion, image);
+        conversion->RunOver(image);
     return true;
 }
 

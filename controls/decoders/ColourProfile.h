@@ -42,6 +42,9 @@ public:
     virtual void Run(std::uint32_t* pixels, std::size_t count) const = 0;
     // Ink bytes to opaque 0xAARRGGBB pixels (Input::Inks, InvertedInks).
     virtual void RunInks(const std::uint8_t* inks, std::uint32_t* out, std::size_t count) const = 0;
+    // Run over a whole picture; a big one in two halves, the second on
+    // another thread.
+    void RunOver(Image& image) const;
 };
 
 } // namespace mugrove
