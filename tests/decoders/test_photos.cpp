@@ -1,0 +1,347 @@
+// Photos as phones and cameras write them: each EXIF orientation against
+// the picture its tag defines, and embedded colour profiles against sRGB
+// values worked out here from the profiles' published primaries.
+
+#include "controls/decoders/ColourProfile.h"
+#include "controls/decoders/DecodedPicture.h"
+#include "controls/decoders/Exif.h"
+#include "controls/decoders/Orientation.h"
+#include "controls/decoders/PhotoFinish.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+using namespace mugrove;
+
+namespace {
+
+PictureBytes Load(const QString& name)
+{
+    QFile f(QStringLiteral(MUGROVE_TEST_DATA "/decoders/") + name);
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing test file %s", qPrintable(name));
+    const QByteArray b = f.readAll();
+    return PictureBytes(b.begin(), b.end());
+}
+
+DecodedPicture Decode(const QString& name)
+{
+    DecodedPicture picture;
+    if (DecodePicture(Load(name), picture) != DecodeError::None)
+        qFatal("%s does not decode", qPrintable(name));
+    return picture;
+}
+
+std::uint32_t At(const Image& image, int x, int y)
+{
+    return image.pixels[std::size_t(y) * std::size_t(image.width) + std::size_t(x)];
+}
+
+// The tag's definition: which side of the shown picture the stored first
+// row lies along, and which side the stored first column.
+enum Side { Top, Bottom, Left, Right };
+constexpr std::array<std::array<Side, 2>, 9> kTagSides = {{
+    {Top, Left}, // 0, unused
+    {Top, Left}, {Top, Right}, {Bottom, Right}, {Bottom, Left},
+    {Left, Top}, {Right, Top}, {Right, Bottom}, {Left, Bottom},
+}};
+
+// The stored pixel shown at (x, y) of a picture stored w × h.
+std::pair<int, int> StoredAt(int tag, int w, int h, int x, int y)
+{
+    const auto [rowSide, columnSide] = kTagSides[std::size_t(tag)];
+    if (rowSide == Top || rowSide == Bottom) // rows stay rows
+        return {columnSide == Left ? x : w - 1 - x, rowSide == Top ? y : h - 1 - y};
+    // Stored rows are shown as columns: the first along rowSide.
+    return {columnSide == Top ? y : w - 1 - y, rowSide == Left ? x : h - 1 - x};
+}
+
+// sRGB and the published primaries and white of the profiles in the
+// test pictures; all D65, so no adaptation enters the reference.
+using Mat = std::array<std::array<double, 3>, 3>;
+Mat RgbToXyz(const std::array<double, 6>& xy)
+{
+    const double wx = 0.3127, wy = 0.3290;
+    Mat m{};
+    for (int c = 0; c < 3; ++c) {
+        const double x = xy[std::size_t(2 * c)], y = xy[std::size_t(2 * c + 1)];
+        m[0][std::size_t(c)] = x / y;
+        m[1][std::size_t(c)] = 1;
+        m[2][std::size_t(c)] = (1 - x - y) / y;
+    }
+    // Scale the columns so that full red + green + blue is the white.
+    const double w[3] = {wx / wy, 1, (1 - wx - wy) / wy};
+    const auto det = [](const Mat& a) {
+        return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+               a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+    };
+    Mat scaled = m;
+    for (int c = 0; c < 3; ++c) { // Cramer's rule for m · s = w
+        Mat k = m;
+        for (int r = 0; r < 3; ++r)
+            k[std::size_t(r)][std::size_t(c)] = w[r];
+        const double s = det(k) / det(m);
+        for (int r = 0; r < 3; ++r)
+            scaled[std::size_t(r)][std::size_t(c)] *= s;
+    }
+    return scaled;
+}
+constexpr std::array<double, 6> kSrgb = {0.64, 0.33, 0.30, 0.60, 0.15, 0.06};
+constexpr std::array<double, 6> kP3 = {0.680, 0.320, 0.265, 0.690, 0.150, 0.060};
+constexpr std::array<double, 6> kAdobe = {0.64, 0.33, 0.21, 0.71, 0.15, 0.06};
+
+double SrgbDecode(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+double SrgbEncode(double v) { return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055; }
+
+// A stored colour in the given space, as sRGB; out-of-gamut clipped.
+std::uint32_t Reference(std::uint32_t stored, const std::array<double, 6>& primaries, double gamma)
+{
+    const Mat from = RgbToXyz(primaries), to = RgbToXyz(kSrgb);
+    double lin[3];
+    for (int c = 0; c < 3; ++c) {
+        const double v = double((stored >> (16 - 8 * c)) & 0xFF) / 255;
+        lin[c] = gamma > 0 ? std::pow(v, gamma) : SrgbDecode(v);
+    }
+    double xyz[3] = {};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            xyz[r] += from[std::size_t(r)][std::size_t(c)] * lin[c];
+    // Solve to · out = xyz by Cramer's rule.
+    const auto det = [](const Mat& a) {
+        return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+               a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+    };
+    std::uint32_t out = stored & 0xFF000000u;
+    for (int c = 0; c < 3; ++c) {
+        Mat k = to;
+        for (int r = 0; r < 3; ++r)
+            k[std::size_t(r)][std::size_t(c)] = xyz[r];
+        const double v = std::clamp(det(k) / det(to), 0.0, 1.0);
+        out |= std::uint32_t(std::lround(SrgbEncode(v) * 255)) << (16 - 8 * c);
+    }
+    return out;
+}
+
+bool Near(std::uint32_t a, std::uint32_t b, int tolerance)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance)
+            return false;
+    return true;
+}
+
+// The four quadrant colours of the lossless colour-test pictures, as stored.
+constexpr std::uint32_t kStoredQuadrants[4] = {0xFF14D214, 0xFFC89664, 0xFF5A3CC8, 0xFFF0F0F0};
+
+} // namespace
+
+class TestPhotos : public QObject {
+    Q_OBJECT
+private slots:
+    void orientation_shows_what_the_tag_defines_data();
+    void orientation_shows_what_the_tag_defines();
+    void orientation_of_any_size_matches_the_definition();
+    void bad_exif_leaves_the_picture_as_stored_data();
+    void bad_exif_leaves_the_picture_as_stored();
+    void profiles_convert_to_srgb_data();
+    void profiles_convert_to_srgb();
+    void broken_profiles_show_as_srgb_data();
+    void broken_profiles_show_as_srgb();
+    void nclx_codes();
+    void animated_webp_frames_are_turned_and_converted();
+};
+
+void TestPhotos::orientation_shows_what_the_tag_defines_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("tag");
+    for (int tag = 1; tag <= 8; ++tag)
+        QTest::addRow("JPEG %d", tag) << QStringLiteral("good_jpeg_orientation%1.jpg").arg(tag) << tag;
+    QTest::newRow("progressive JPEG 6") << "good_jpeg_orientation6_progressive.jpg" << 6;
+    QTest::newRow("PNG eXIf 6") << "good_png_orientation6.png" << 6;
+    QTest::newRow("WebP EXIF 6") << "good_webp_orientation6.webp" << 6;
+}
+
+// Each quadrant's centre shows the stored quadrant the tag puts there.
+void TestPhotos::orientation_shows_what_the_tag_defines()
+{
+    QFETCH(QString, file);
+    QFETCH(int, tag);
+    const bool jpeg = file.endsWith(".jpg");
+    // The JPEGs store red, green / blue, yellow in 32 × 16; the others
+    // the colour quadrants in 6 × 4.
+    const int w = jpeg ? 32 : 6, h = jpeg ? 16 : 4;
+    const std::uint32_t red = 0xFFFE0000, green = 0xFF00FF01, blue = 0xFF0000FE, yellow = 0xFFFFFF00;
+    const std::uint32_t jpegQuadrants[4] = {red, green, blue, yellow};
+    const std::uint32_t* stored = jpeg ? jpegQuadrants : kStoredQuadrants;
+    const DecodedPicture picture = Decode(file);
+    const bool swapped = tag >= 5;
+    QCOMPARE(picture.Width(), swapped ? h : w);
+    QCOMPARE(picture.Height(), swapped ? w : h);
+    for (int qy = 0; qy < 2; ++qy)
+        for (int qx = 0; qx < 2; ++qx) {
+            const int x = picture.Width() / 4 + qx * picture.Width() / 2;
+            const int y = picture.Height() / 4 + qy * picture.Height() / 2;
+            const auto [sx, sy] = StoredAt(tag, w, h, x, y);
+            const std::uint32_t want = stored[(sy >= h / 2 ? 2 : 0) + (sx >= w / 2 ? 1 : 0)];
+            QVERIFY2(Near(At(picture.image, x, y), want, 2), qPrintable(QStringLiteral("quadrant %1,%2").arg(qx).arg(qy)));
+        }
+}
+
+// Sizes that are no multiple of the blocks the turning works in.
+void TestPhotos::orientation_of_any_size_matches_the_definition()
+{
+    const int w = 37, h = 21;
+    Image stored;
+    QCOMPARE(AllocateImage(stored, w, h, 0), DecodeError::None);
+    for (std::size_t i = 0; i < stored.pixels.size(); ++i)
+        stored.pixels[i] = std::uint32_t(i * 2654435761u);
+    for (int tag = 0; tag <= 9; ++tag) {
+        Image turned = stored;
+        QVERIFY(ApplyOrientation(turned, tag));
+        const int t = tag >= 1 && tag <= 8 ? tag : 1; // anything else: as stored
+        QCOMPARE(turned.width, t >= 5 ? h : w);
+        for (int y = 0; y < turned.height; ++y)
+            for (int x = 0; x < turned.width; ++x) {
+                const auto [sx, sy] = StoredAt(t, w, h, x, y);
+                if (At(turned, x, y) != At(stored, sx, sy))
+                    QFAIL(qPrintable(QStringLiteral("tag %1 at %2,%3").arg(tag).arg(x).arg(y)));
+            }
+    }
+}
+
+void TestPhotos::bad_exif_leaves_the_picture_as_stored_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const char* name : {"out_of_range", "zero", "two_values", "looping_ifd", "ifd_outside", "ifd_past_end"})
+        QTest::newRow(name) << QStringLiteral("jpeg_exif_%1.jpg").arg(name);
+}
+
+void TestPhotos::bad_exif_leaves_the_picture_as_stored()
+{
+    QFETCH(QString, file);
+    // The APP1 segment's body: its length (which counts itself) is stored
+    // just before "Exif".
+    const PictureBytes bytes = Load(file);
+    const auto at = std::size_t(std::search(bytes.begin(), bytes.end(), "Exif", "Exif" + 4) - bytes.begin());
+    QVERIFY(at > 4 && at < bytes.size());
+    const std::size_t length = std::size_t(bytes[at - 2]) << 8 | bytes[at - 1];
+    QCOMPARE(ReadExifOrientation(std::span(bytes).subspan(at, length - 2)), 0);
+    QCOMPARE(Decode(file).image.pixels, Decode("good_jpeg_orientation1.jpg").image.pixels);
+}
+
+void TestPhotos::profiles_convert_to_srgb_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("p3");
+    QTest::addColumn<int>("tag");
+    QTest::newRow("JPEG Display P3") << "good_jpeg_photo_p3.jpg" << true << 1;
+    QTest::newRow("JPEG Adobe RGB") << "good_jpeg_photo_adobe_rgb.jpg" << false << 1;
+    QTest::newRow("JPEG P3 in three parts, out of order") << "good_jpeg_photo_p3_parts.jpg" << true << 1;
+    QTest::newRow("JPEG P3 with orientation 8") << "good_jpeg_photo_p3_orientation8.jpg" << true << 8;
+    QTest::newRow("PNG iCCP") << "good_png_photo_p3.png" << true << 1;
+    QTest::newRow("WebP ICCP") << "good_webp_photo_p3.webp" << true << 1;
+}
+
+// Every pixel against its stored colour converted by the reference; JPEG's
+// stored colours are read from the same file without its profile.
+void TestPhotos::profiles_convert_to_srgb()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, p3);
+    QFETCH(int, tag);
+    const DecodedPicture picture = Decode(file);
+    const bool jpeg = file.endsWith(".jpg");
+    const DecodedPicture plain = jpeg ? Decode("good_jpeg_photo_plain.jpg") : DecodedPicture{};
+    for (int y = 0; y < picture.Height(); ++y)
+        for (int x = 0; x < picture.Width(); ++x) {
+            const auto [sx, sy] = StoredAt(tag, picture.Width(), picture.Height(), x, y); // square pictures
+            const std::uint32_t stored = jpeg ? At(plain.image, sx, sy)
+                                              : kStoredQuadrants[(sy >= picture.Height() / 2 ? 2 : 0) +
+                                                                 (sx >= picture.Width() / 2 ? 1 : 0)];
+            const std::uint32_t want = Reference(stored, p3 ? kP3 : kAdobe, p3 ? 0 : 563.0 / 256);
+            if (!Near(At(picture.image, x, y), want, 2))
+                QFAIL(qPrintable(QStringLiteral("%1,%2: %3, want %4").arg(x).arg(y)
+                                     .arg(At(picture.image, x, y), 8, 16).arg(want, 8, 16)));
+        }
+}
+
+void TestPhotos::broken_profiles_show_as_srgb_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("asStored");
+    for (const char* name : {"part_missing", "not_a_profile", "bad_tag_table"})
+        QTest::newRow(name) << QStringLiteral("jpeg_icc_%1.jpg").arg(name) << "good_jpeg_photo_plain.jpg";
+    QTest::newRow("PNG") << "png_icc_not_a_profile.png" << "";
+}
+
+void TestPhotos::broken_profiles_show_as_srgb()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, asStored);
+    const DecodedPicture picture = Decode(file);
+    if (!asStored.isEmpty()) {
+        QCOMPARE(picture.image.pixels, Decode(asStored).image.pixels);
+    } else {
+        QCOMPARE(At(picture.image, 0, 0), kStoredQuadrants[0]);
+        QCOMPARE(At(picture.image, 5, 3), kStoredQuadrants[3]);
+    }
+    const PictureBytes garbage(300, 0x5A);
+    Image image = picture.image;
+    QVERIFY(!ConvertProfileToSrgb(image, garbage));
+    QCOMPARE(image.pixels, picture.image.pixels);
+}
+
+// Primaries and transfer by code: P3 converts like its profile, alpha is
+// kept, sRGB and unspecified codes change nothing, an unknown curve is
+// refused and changes nothing.
+void TestPhotos::nclx_codes()
+{
+    Image image;
+    QCOMPARE(AllocateImage(image, 2, 1, 0), DecodeError::None);
+    image.pixels = {0x80C89664, 0xFF14D214};
+    const PixelBuffer stored = image.pixels;
+    QVERIFY(ConvertCicpToSrgb(image, 1, 13));
+    QVERIFY(ConvertCicpToSrgb(image, 2, 2));
+    QCOMPARE(image.pixels, stored);
+    QVERIFY(!ConvertCicpToSrgb(image, 12, 16));
+    QVERIFY(!ConvertCicpToSrgb(image, 99, 13));
+    QCOMPARE(image.pixels, stored);
+    QVERIFY(ConvertCicpToSrgb(image, 12, 13));
+    QVERIFY(Near(image.pixels[0], Reference(stored[0], kP3, 0), 2));
+    QVERIFY(Near(image.pixels[1], Reference(stored[1], kP3, 0), 2));
+    QCOMPARE(image.pixels[0] >> 24, 0x80u);
+}
+
+// Both frames of a two-frame P3 animation stored sideways (tag 6); the
+// second frame is the first mirrored left to right.
+void TestPhotos::animated_webp_frames_are_turned_and_converted()
+{
+    const DecodedPicture picture = Decode("good_webp_animated_p3_orientation6.webp");
+    QVERIFY(picture.Animated());
+    Animation& player = *picture.animation;
+    QCOMPARE(player.Width(), 4);
+    QCOMPARE(player.Height(), 6);
+    for (int frame = 0; frame < 2; ++frame) {
+        QCOMPARE(player.Advance(), DecodeError::None);
+        const Image& canvas = player.Canvas();
+        QCOMPARE(canvas.width, 4);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 4; ++x) {
+                auto [sx, sy] = StoredAt(6, 6, 4, x, y);
+                if (frame == 1)
+                    sx = 5 - sx;
+                const std::uint32_t want = Reference(kStoredQuadrants[(sy >= 2 ? 2 : 0) + (sx >= 3 ? 1 : 0)], kP3, 0);
+                QVERIFY(Near(At(canvas, x, y), want, 2));
+            }
+        if (frame == 0)
+            QCOMPARE(canvas.pixels, picture.image.pixels);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestPhotos)
+#include "test_photos.moc"
