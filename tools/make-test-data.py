@@ -1091,6 +1091,10 @@ def make_photos():
     ignored["looping_ifd"] = loop
     for name, exif in ignored.items():
         write(f"jpeg_exif_{name}.jpg", with_segments(stored, [jpeg_segment(0xE1, exif)]))
+    # Bare blocks: the EXIF reader's fuzzing starts from these.
+    write("orientation6_big_endian.exif", exif_block(6, big=True))
+    write("orientation3_two_entries.exif", exif_block(3, extra_entries=[(0x0100, 3, 1, 32)])[6:])
+    write("looping_ifd.exif", loop)
 
     # Colour: the same four quadrants with a Display P3 profile, an Adobe
     # RGB one, none (the twin whose pixels the others are converted from),

@@ -6,12 +6,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <type_traits>
 
 #include <jpeglib.h>
@@ -101,6 +105,12 @@ std::uint32_t FromInk(int c, int m, int y, int k, bool inverted)
 constexpr int kExifMarker = JPEG_APP0 + 1;
 constexpr int kIccMarker = JPEG_APP0 + 2;
 
+// Rows of a picture being turned are kept this many at a time (a few
+// hundred kilobytes for a phone photo), plus up to kTurnAlign - 1 so the
+// band ends on a 64-byte boundary of the turned rows.
+constexpr int kTurnRows = 64;
+constexpr int kTurnAlign = 16;
+
 // Only trivially destructible locals live in the two functions below:
 // libjpeg may longjmp back to their setjmp from anywhere inside its calls.
 DecodeError ReadHeader(JpegContext& ctx, std::span<const std::uint8_t> data)
@@ -121,12 +131,79 @@ DecodeError ReadHeader(JpegContext& ctx, std::span<const std::uint8_t> data)
     return DecodeError::None;
 }
 
+// Converts the rows of an upright picture on a second thread while the
+// next rows decode. Rows are handed over when the decoding is done with
+// them for good: all but the last two (the decoder compares those).
+class RowConversion {
+public:
+    RowConversion(const SrgbConversion& colour, const Image& out) : colour_(colour), out_(out) {}
+    ~RowConversion() { Stop(kAbandon); }
+
+    // False when no thread can be had: then the caller converts at the end.
+    bool Start()
+    {
+        try {
+            worker_ = std::thread([this] { Work(); });
+            return true;
+        } catch (const std::system_error&) {
+            return false;
+        }
+    }
+    // Rows [0, rows) are decoded and will not change.
+    void HandOver(int rows)
+    {
+        handedOver_.store(rows, std::memory_order_release);
+        handedOver_.notify_one();
+    }
+    // Converts what is left and waits for it.
+    void Finish() { Stop(out_.height | kLast); }
+
+private:
+    static constexpr int kAbandon = -1;
+    static constexpr int kLast = 1 << 30; // with the row count: there are no more
+
+    void Stop(int rows)
+    {
+        if (!worker_.joinable())
+            return;
+        HandOver(rows);
+        worker_.join();
+    }
+    // The picture is read only after rows are handed over: it is made
+    // after the thread starts.
+    void Work()
+    {
+        int done = 0;
+        for (;;) {
+            const int value = handedOver_.load(std::memory_order_acquire);
+            if (value == kAbandon)
+                return;
+            const int rows = value & ~kLast;
+            if (rows > done) {
+                colour_.Run(const_cast<Image&>(out_).Row(done),
+                            static_cast<std::size_t>(rows - done) * static_cast<std::size_t>(out_.width));
+                done = rows;
+            } else if ((value & kLast) != 0) {
+                return;
+            } else {
+                handedOver_.wait(value, std::memory_order_acquire);
+            }
+        }
+    }
+
+    const SrgbConversion& colour_;
+    const Image& out_;
+    std::atomic<int> handedOver_{0};
+    std::thread worker_;
+};
+
 // What the segments ask of the picture, and the scratch rows for it.
 struct Scratch {
     int orientation = 1;
     const SrgbConversion* colour = nullptr; // null: the pixels are sRGB as decoded
     PixelBuffer* inks = nullptr;            // one row of four-ink bytes
     PixelBuffer* band = nullptr;            // the stored rows being turned
+    RowConversion* rowConversion = nullptr; // converts upright rows as they come
 };
 
 // No exception may cross libjpeg's frames or skip its clean-up.
@@ -172,11 +249,18 @@ DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
     const bool turn = OrientationSwapsSides(finish.orientation);
     // One band is the rows libjpeg makes at a time.
     const int band = ctx.info.max_v_samp_factor * DCTSIZE;
+    // A picture being turned is decoded into kTurnRows stored rows or a
+    // few more, so that each band ends where its target columns fill
+    // whole cache lines.
+    const bool fromBottom = finish.orientation == 6 || finish.orientation == 7;
+    const auto bandEnds = [&](int end) {
+        return end == height || (fromBottom ? height - end : end) % kTurnAlign == 0;
+    };
     const std::size_t rowPixels = static_cast<std::size_t>(width);
     // Every pixel is written below, or the decode fails and the picture goes.
     if (AllocateImageUninitialised(out, turn ? height : width, turn ? width : height) != DecodeError::None ||
         (fourInks && !Reserve(*finish.inks, rowPixels)) ||
-        (turn && !Reserve(*finish.band, rowPixels * static_cast<std::size_t>(band)))) {
+        (turn && !Reserve(*finish.band, rowPixels * static_cast<std::size_t>(kTurnRows + kTurnAlign)))) {
         ctx.failure = DecodeError::TooLarge;
         std::longjmp(ctx.jump, 1);
     }
@@ -230,18 +314,20 @@ DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
                     flush(y + 1);
                     std::uint32_t* rows = finish.band->data();
                     std::memmove(rows, rows + slot * rowPixels, rowBytes);
-                    for (int copy = 1; copy < band; ++copy)
+                    for (int copy = 1; copy < kTurnRows; ++copy)
                         std::memcpy(rows + static_cast<std::size_t>(copy) * rowPixels, rows, rowBytes);
-                    for (int first = y + 1; first < height; first += band)
-                        TurnRowsInto(out, rows, first, std::min(band, height - first), width, height,
+                    for (int first = y + 1; first < height; first += kTurnRows)
+                        TurnRowsInto(out, rows, first, std::min(kTurnRows, height - first), width, height,
                                      finish.orientation);
                 }
                 jpeg_destroy_decompress(&ctx.info);
                 return DecodeError::None;
             }
         }
-        if (turn && y + 1 - bandStart == band)
+        if (turn && y + 1 - bandStart >= kTurnRows && bandEnds(y + 1))
             flush(y + 1);
+        if (finish.rowConversion != nullptr && (y + 1) % band == 0)
+            finish.rowConversion->HandOver(y - 1);
     }
     if (turn && bandStart < height)
         flush(height);
@@ -328,12 +414,25 @@ DecodeError DecodeJpeg(std::span<const std::uint8_t> data, Image& out)
         SrgbConversion::FromIcc(icc, input, colour); // a broken profile: shown as sRGB
     icc = {};
     PixelBuffer inks(PixelBuffer::allocator_type(false)), band(PixelBuffer::allocator_type(false));
-    DecodeError e = Run(ctx, out, Scratch{orientation, colour.get(), &inks, &band});
-    if (e == DecodeError::None && !OrientationSwapsSides(orientation)) {
-        if (colour && !fourInks)
+    Scratch scratch{orientation, colour.get(), &inks, &band};
+    const bool turn = OrientationSwapsSides(orientation);
+    // The picture is allocated inside Run; the worker only reads its place
+    // and size once rows are handed over.
+    std::optional<RowConversion> rows;
+    if (colour && !fourInks && !turn) {
+        rows.emplace(*colour, out);
+        if (rows->Start())
+            scratch.rowConversion = &*rows;
+    }
+    DecodeError e = Run(ctx, out, scratch);
+    if (e == DecodeError::None && !turn) {
+        if (scratch.rowConversion != nullptr)
+            rows->Finish();
+        else if (colour && !fourInks)
             colour->RunOver(out);
         ApplyOrientation(out, orientation); // in place: nothing to allocate
     }
+    rows.reset(); // stopped before the picture can go
     if (e != DecodeError::None)
         out = {};
     return e;

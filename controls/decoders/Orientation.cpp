@@ -37,18 +37,25 @@ void TurnRowsInto(Image& target, const std::uint32_t* rows, int firstRow, int co
     const bool columnsFromRight = orientation == 7 || orientation == 8;
     const bool rowsFromBottom = orientation == 6 || orientation == 7;
     const auto stride = static_cast<std::size_t>(storedWidth);
-    for (int y0 = 0; y0 < count; y0 += kTile) {
-        const int y1 = std::min(count, y0 + kTile);
-        for (int x0 = 0; x0 < storedWidth; x0 += kTile) {
-            const int x1 = std::min(storedWidth, x0 + kTile);
+    // A strip of stored columns is a strip of target rows: each target row
+    // gets all of its pixels from these stored rows in one go, a run of
+    // whole cache lines, while the tile being read stays in the cache.
+    for (int x0 = 0; x0 < storedWidth; x0 += kTile) {
+        const int x1 = std::min(storedWidth, x0 + kTile);
+        for (int y0 = 0; y0 < count; y0 += kTile) {
+            const int y1 = std::min(count, y0 + kTile);
             for (int x = x0; x < x1; ++x) {
                 const int ty = columnsFromRight ? storedWidth - 1 - x : x;
                 std::uint32_t* out = target.Row(ty);
                 const std::uint32_t* in = rows + x;
-                for (int y = y0; y < y1; ++y) {
-                    const int stored = firstRow + y;
-                    const int tx = rowsFromBottom ? storedHeight - 1 - stored : stored;
-                    out[tx] = in[static_cast<std::size_t>(y) * stride];
+                if (rowsFromBottom) {
+                    std::uint32_t* to = out + (storedHeight - 1 - firstRow - y0);
+                    for (int y = y0; y < y1; ++y, --to)
+                        *to = in[static_cast<std::size_t>(y) * stride];
+                } else {
+                    std::uint32_t* to = out + (firstRow + y0);
+                    for (int y = y0; y < y1; ++y, ++to)
+                        *to = in[static_cast<std::size_t>(y) * stride];
                 }
             }
         }
