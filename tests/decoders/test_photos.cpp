@@ -11,9 +11,12 @@
 #include <QFile>
 #include <QTest>
 
+#include <lcms2.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 using namespace mugrove;
 
@@ -39,6 +42,41 @@ DecodedPicture Decode(const QString& name)
 std::uint32_t At(const Image& image, int x, int y)
 {
     return image.pixels[std::size_t(y) * std::size_t(image.width) + std::size_t(x)];
+}
+
+// The JPEG with an APPn segment put right after its start marker.
+PictureBytes WithSegment(const PictureBytes& jpeg, int marker, const PictureBytes& payload)
+{
+    const std::size_t length = payload.size() + 2;
+    PictureBytes out(jpeg.size() + 2 + length);
+    const std::uint8_t head[6] = {0xFF, 0xD8, 0xFF, std::uint8_t(marker), std::uint8_t(length >> 8), std::uint8_t(length)};
+    std::memcpy(out.data(), head, 6);
+    std::memcpy(out.data() + 6, payload.data(), payload.size());
+    std::memcpy(out.data() + 6 + payload.size(), jpeg.data() + 2, jpeg.size() - 2);
+    return out;
+}
+
+PictureBytes ExifSegment(int tag)
+{
+    return {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+            0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, std::uint8_t(tag), 0, 0, 0, 0, 0, 0};
+}
+
+// The whole profile in one segment, part 1 of 1.
+PictureBytes IccSegment(const PictureBytes& profile)
+{
+    PictureBytes out(14 + profile.size());
+    std::memcpy(out.data(), "ICC_PROFILE\0\1\1", 14);
+    std::memcpy(out.data() + 14, profile.data(), profile.size());
+    return out;
+}
+
+Image DecodeBytes(const PictureBytes& bytes)
+{
+    DecodedPicture picture;
+    if (DecodePicture(bytes, picture) != DecodeError::None)
+        qFatal("crafted picture does not decode");
+    return std::move(picture.image);
 }
 
 // The tag's definition: which side of the shown picture the stored first
@@ -151,6 +189,9 @@ private slots:
     void profiles_convert_to_srgb();
     void broken_profiles_show_as_srgb_data();
     void broken_profiles_show_as_srgb();
+    void big_pictures_turn_and_convert_band_by_band_data();
+    void big_pictures_turn_and_convert_band_by_band();
+    void cmyk_through_its_profile();
     void nclx_codes();
     void animated_webp_frames_are_turned_and_converted();
 };
@@ -294,6 +335,120 @@ void TestPhotos::broken_profiles_show_as_srgb()
     Image image = picture.image;
     QVERIFY(!ConvertProfileToSrgb(image, garbage));
     QCOMPARE(image.pixels, picture.image.pixels);
+}
+
+void TestPhotos::big_pictures_turn_and_convert_band_by_band_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("tag");
+    QTest::addColumn<bool>("p3");
+    // 64 × 192: several bands of rows; cut off, the rows after the cut
+    // repeat and are filled in without decoding.
+    for (const char* file : {"good_jpeg_whole.jpg", "jpeg_cut_at_60_percent.jpg"})
+        for (int tag : {1, 3, 5, 6, 7, 8})
+            QTest::addRow("%s %d", file, tag) << file << tag << (tag == 1 || tag == 6);
+}
+
+// The picture with an EXIF tag and a profile put in, against the same
+// file decoded without them, turned by the tag's definition and converted
+// by the reference.
+void TestPhotos::big_pictures_turn_and_convert_band_by_band()
+{
+    QFETCH(QString, file);
+    QFETCH(int, tag);
+    QFETCH(bool, p3);
+    const PictureBytes plain = Load(file);
+    PictureBytes crafted = WithSegment(plain, 0xE1, ExifSegment(tag));
+    if (p3)
+        crafted = WithSegment(crafted, 0xE2, IccSegment(Load("p3.icc")));
+    const Image stored = DecodeBytes(plain);
+    const Image shown = DecodeBytes(crafted);
+    QCOMPARE(shown.width, tag >= 5 ? stored.height : stored.width);
+    QCOMPARE(shown.height, tag >= 5 ? stored.width : stored.height);
+    for (int y = 0; y < shown.height; ++y)
+        for (int x = 0; x < shown.width; ++x) {
+            const auto [sx, sy] = StoredAt(tag, stored.width, stored.height, x, y);
+            const std::uint32_t want = p3 ? Reference(At(stored, sx, sy), kP3, 0) : At(stored, sx, sy);
+            if (!Near(At(shown, x, y), want, p3 ? 2 : 0))
+                QFAIL(qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+        }
+}
+
+// A print profile (made here: a table from inks to Lab) on the CMYK JPEGs,
+// stored plain and inverted: no ink, full yellow and full cyan against Lab
+// turned into sRGB here.
+void TestPhotos::cmyk_through_its_profile()
+{
+    const auto lab = [](int c, int m, int y, int k) {
+        return k ? cmsCIELab{0, 0, 0} : cmsCIELab{100.0 - 40 * c - 50 * m - 10 * y, -40.0 * c + 70 * m, -40.0 * c + 90 * y};
+    };
+    cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(profile, 2.1);
+    cmsSetDeviceClass(profile, cmsSigOutputClass);
+    cmsSetColorSpace(profile, cmsSigCmykData);
+    cmsSetPCS(profile, cmsSigLabData);
+    cmsUInt16Number table[16 * 3];
+    for (int n = 0; n < 16; ++n) {
+        const cmsCIELab node = lab(n >> 3 & 1, n >> 2 & 1, n >> 1 & 1, n & 1);
+        cmsFloat2LabEncoded(&table[n * 3], &node);
+    }
+    cmsPipeline* inksToLab = cmsPipelineAlloc(nullptr, 4, 3);
+    cmsPipelineInsertStage(inksToLab, cmsAT_END, cmsStageAllocCLut16bit(nullptr, 2, 4, 3, table));
+    cmsWriteTag(profile, cmsSigAToB0Tag, inksToLab);
+    cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    PictureBytes icc(size);
+    QVERIFY(cmsSaveProfileToMem(profile, icc.data(), &size));
+    cmsPipelineFree(inksToLab);
+    cmsCloseProfile(profile);
+
+    // Lab (D50) to XYZ, Bradford to D65, to sRGB by its primaries.
+    const auto srgb = [](cmsCIELab c) {
+        const auto f = [](double t) { return t * t * t > 216.0 / 24389 ? t * t * t : (116 * t - 16) * 27 / 24389; };
+        const double fy = (c.L + 16) / 116;
+        const double d50[3] = {0.9642 * f(fy + c.a / 500), c.L > 8 ? f(fy) : c.L * 27 / 24389, 0.8249 * f(fy - c.b / 200)};
+        const double d65[3] = {0.95047, 1, 1.08883}, white[3] = {0.9642, 1, 0.8249};
+        const Mat bradford = {{{0.8951, 0.2664, -0.1614}, {-0.7502, 1.7135, 0.0367}, {0.0389, -0.0685, 1.0296}}};
+        double cone[3] = {}, coneFrom[3] = {}, coneTo[3] = {};
+        for (int r = 0; r < 3; ++r)
+            for (int k = 0; k < 3; ++k) {
+                cone[r] += bradford[std::size_t(r)][std::size_t(k)] * d50[k];
+                coneFrom[r] += bradford[std::size_t(r)][std::size_t(k)] * white[k];
+                coneTo[r] += bradford[std::size_t(r)][std::size_t(k)] * d65[k];
+            }
+        for (int r = 0; r < 3; ++r)
+            cone[r] *= coneTo[r] / coneFrom[r];
+        // Back from cones, then into sRGB: both by solving with Cramer's rule.
+        const auto solve = [](const Mat& m, const double* v, double* out) {
+            const auto det = [](const Mat& a) {
+                return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+                       a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+            };
+            for (int c2 = 0; c2 < 3; ++c2) {
+                Mat k = m;
+                for (int r = 0; r < 3; ++r)
+                    k[std::size_t(r)][std::size_t(c2)] = v[r];
+                out[c2] = det(k) / det(m);
+            }
+        };
+        double xyz[3], lin[3];
+        solve(bradford, cone, xyz);
+        solve(RgbToXyz(kSrgb), xyz, lin);
+        std::uint32_t out = 0xFF000000u;
+        for (int k = 0; k < 3; ++k)
+            out |= std::uint32_t(std::lround(SrgbEncode(std::clamp(lin[k], 0.0, 1.0)) * 255)) << (16 - 8 * k);
+        return out;
+    };
+    // Blocks as stored: plain (no ink, full yellow), inverted (no ink, full cyan).
+    const Image plain = DecodeBytes(WithSegment(Load("good_jpeg_cmyk_plain.jpg"), 0xE2, IccSegment(icc)));
+    const Image inverted = DecodeBytes(WithSegment(Load("good_jpeg_cmyk.jpg"), 0xE2, IccSegment(icc)));
+    const std::pair<std::uint32_t, std::uint32_t> cases[] = {
+        {At(plain, 0, 0), srgb(lab(0, 0, 0, 0))},    {At(plain, 8, 0), srgb(lab(0, 0, 1, 0))},
+        {At(inverted, 0, 0), srgb(lab(0, 0, 0, 0))}, {At(inverted, 8, 0), srgb(lab(1, 0, 0, 0))},
+    };
+    for (const auto& [got, want] : cases)
+        QVERIFY2(Near(got, want, 2), qPrintable(QStringLiteral("%1, want %2").arg(got, 8, 16).arg(want, 8, 16)));
 }
 
 // Primaries and transfer by code: P3 converts like its profile, alpha is
