@@ -105,11 +105,18 @@ std::uint32_t FromInk(int c, int m, int y, int k, bool inverted)
 constexpr int kExifMarker = JPEG_APP0 + 1;
 constexpr int kIccMarker = JPEG_APP0 + 2;
 
-// Rows of a picture being turned are kept this many at a time (a few
-// hundred kilobytes for a phone photo), plus up to kTurnAlign - 1 so the
-// band ends on a 64-byte boundary of the turned rows.
-constexpr int kTurnRows = 64;
+// Rows of a picture being turned are kept in bands of about this many
+// bytes, so each turned row is written in long runs (a quarter of the band
+// shorter costs about a tenth more time), plus up to kTurnAlign - 1 rows
+// so the band ends on a 64-byte boundary of the turned rows.
+constexpr std::size_t kTurnBandBytes = std::size_t{4} << 20;
 constexpr int kTurnAlign = 16;
+
+int TurnRows(int width)
+{
+    const std::size_t rows = kTurnBandBytes / (static_cast<std::size_t>(width) * sizeof(std::uint32_t));
+    return static_cast<int>(std::clamp<std::size_t>(rows, kTurnAlign, 512)) / kTurnAlign * kTurnAlign;
+}
 
 // Only trivially destructible locals live in the two functions below:
 // libjpeg may longjmp back to their setjmp from anywhere inside its calls.
@@ -249,10 +256,11 @@ DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
     const bool turn = OrientationSwapsSides(finish.orientation);
     // One band is the rows libjpeg makes at a time.
     const int band = ctx.info.max_v_samp_factor * DCTSIZE;
-    // A picture being turned is decoded into kTurnRows stored rows or a
+    // A picture being turned is decoded into turnRows stored rows or a
     // few more, so that each band ends where its target columns fill
     // whole cache lines.
     const bool fromBottom = finish.orientation == 6 || finish.orientation == 7;
+    const int turnRows = TurnRows(width);
     const auto bandEnds = [&](int end) {
         return end == height || (fromBottom ? height - end : end) % kTurnAlign == 0;
     };
@@ -260,7 +268,7 @@ DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
     // Every pixel is written below, or the decode fails and the picture goes.
     if (AllocateImageUninitialised(out, turn ? height : width, turn ? width : height) != DecodeError::None ||
         (fourInks && !Reserve(*finish.inks, rowPixels)) ||
-        (turn && !Reserve(*finish.band, rowPixels * static_cast<std::size_t>(kTurnRows + kTurnAlign)))) {
+        (turn && !Reserve(*finish.band, rowPixels * static_cast<std::size_t>(turnRows + kTurnAlign)))) {
         ctx.failure = DecodeError::TooLarge;
         std::longjmp(ctx.jump, 1);
     }
@@ -314,17 +322,17 @@ DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
                     flush(y + 1);
                     std::uint32_t* rows = finish.band->data();
                     std::memmove(rows, rows + slot * rowPixels, rowBytes);
-                    for (int copy = 1; copy < kTurnRows; ++copy)
+                    for (int copy = 1; copy < turnRows; ++copy)
                         std::memcpy(rows + static_cast<std::size_t>(copy) * rowPixels, rows, rowBytes);
-                    for (int first = y + 1; first < height; first += kTurnRows)
-                        TurnRowsInto(out, rows, first, std::min(kTurnRows, height - first), width, height,
+                    for (int first = y + 1; first < height; first += turnRows)
+                        TurnRowsInto(out, rows, first, std::min(turnRows, height - first), width, height,
                                      finish.orientation);
                 }
                 jpeg_destroy_decompress(&ctx.info);
                 return DecodeError::None;
             }
         }
-        if (turn && y + 1 - bandStart >= kTurnRows && bandEnds(y + 1))
+        if (turn && y + 1 - bandStart >= turnRows && bandEnds(y + 1))
             flush(y + 1);
         if (finish.rowConversion != nullptr && (y + 1) % band == 0)
             finish.rowConversion->HandOver(y - 1);

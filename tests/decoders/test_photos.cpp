@@ -11,7 +11,9 @@
 #include <QFile>
 #include <QTest>
 
+#include <cstdio>
 #include <lcms2.h>
+#include <jpeglib.h>
 
 #include <algorithm>
 #include <array>
@@ -69,6 +71,44 @@ PictureBytes IccSegment(const PictureBytes& profile)
     std::memcpy(out.data(), "ICC_PROFILE\0\1\1", 14);
     std::memcpy(out.data() + 14, profile.data(), profile.size());
     return out;
+}
+
+// 4100 × 530 of gradients and noise: wider than a band of turned rows
+// holds at 512 rows, and a height no multiple of 16. `cut` ends it at 60 %
+// of its bytes.
+PictureBytes WidePhoto(bool cut)
+{
+    constexpr int w = 4100, h = 530;
+    std::vector<std::uint8_t> rgb(std::size_t{3} * w * h);
+    std::uint32_t seed = 7;
+    for (std::size_t i = 0; i < rgb.size(); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const std::size_t px = i / 3, x = px % w, y = px / w;
+        rgb[i] = std::uint8_t((i % 3 == 0 ? x / 17 : i % 3 == 1 ? y / 3 : (x + y) / 23) + (seed >> 29));
+    }
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = w;
+    info.image_height = h;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 80, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = rgb.data() + std::size_t{3} * w * info.next_scanline;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    PictureBytes jpeg(out, out + (cut ? size * 6 / 10 : size));
+    std::free(out);
+    return jpeg;
 }
 
 Image DecodeBytes(const PictureBytes& bytes)
@@ -342,9 +382,9 @@ void TestPhotos::big_pictures_turn_and_convert_band_by_band_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("tag");
     QTest::addColumn<bool>("p3");
-    // 64 × 192: several bands of rows; cut off, the rows after the cut
-    // repeat and are filled in without decoding.
-    for (const char* file : {"good_jpeg_whole.jpg", "jpeg_cut_at_60_percent.jpg"})
+    // A wide picture: turned, it is decoded in several bands of rows. Cut
+    // off, the rows after the cut repeat and are filled in without decoding.
+    for (const char* file : {"whole", "cut"})
         for (int tag : {1, 3, 5, 6, 7, 8})
             QTest::addRow("%s %d", file, tag) << file << tag << (tag == 1 || tag == 6);
 }
@@ -357,7 +397,7 @@ void TestPhotos::big_pictures_turn_and_convert_band_by_band()
     QFETCH(QString, file);
     QFETCH(int, tag);
     QFETCH(bool, p3);
-    const PictureBytes plain = Load(file);
+    const PictureBytes plain = WidePhoto(file == "cut");
     PictureBytes crafted = WithSegment(plain, 0xE1, ExifSegment(tag));
     if (p3)
         crafted = WithSegment(crafted, 0xE2, IccSegment(Load("p3.icc")));
@@ -368,6 +408,8 @@ void TestPhotos::big_pictures_turn_and_convert_band_by_band()
     for (int y = 0; y < shown.height; ++y)
         for (int x = 0; x < shown.width; ++x) {
             const auto [sx, sy] = StoredAt(tag, stored.width, stored.height, x, y);
+            if (p3 && (x + y) % 7 != 0)
+                continue; // the reference is slow; a sample of pixels does
             const std::uint32_t want = p3 ? Reference(At(stored, sx, sy), kP3, 0) : At(stored, sx, sy);
             if (!Near(At(shown, x, y), want, p3 ? 2 : 0))
                 QFAIL(qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
