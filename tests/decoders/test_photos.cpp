@@ -138,36 +138,56 @@ std::pair<int, int> StoredAt(int tag, int w, int h, int x, int y)
     return {columnSide == Top ? y : w - 1 - y, rowSide == Left ? x : h - 1 - x};
 }
 
-// sRGB and the published primaries and white of the profiles in the
-// test pictures; all D65, so no adaptation enters the reference.
+// Colour maths from the published definitions, without the library.
 using Mat = std::array<std::array<double, 3>, 3>;
-Mat RgbToXyz(const std::array<double, 6>& xy)
+using Vec = std::array<double, 3>;
+
+Vec Times(const Mat& m, const Vec& v)
 {
-    const double wx = 0.3127, wy = 0.3290;
-    Mat m{};
-    for (int c = 0; c < 3; ++c) {
-        const double x = xy[std::size_t(2 * c)], y = xy[std::size_t(2 * c + 1)];
-        m[0][std::size_t(c)] = x / y;
-        m[1][std::size_t(c)] = 1;
-        m[2][std::size_t(c)] = (1 - x - y) / y;
-    }
-    // Scale the columns so that full red + green + blue is the white.
-    const double w[3] = {wx / wy, 1, (1 - wx - wy) / wy};
+    Vec out{};
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 3; ++c)
+            out[r] += m[r][c] * v[c];
+    return out;
+}
+
+// Solves m · out = v by Cramer's rule.
+Vec Solve(const Mat& m, const Vec& v)
+{
     const auto det = [](const Mat& a) {
         return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
                a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
     };
-    Mat scaled = m;
-    for (int c = 0; c < 3; ++c) { // Cramer's rule for m · s = w
+    Vec out{};
+    for (std::size_t c = 0; c < 3; ++c) {
         Mat k = m;
-        for (int r = 0; r < 3; ++r)
-            k[std::size_t(r)][std::size_t(c)] = w[r];
-        const double s = det(k) / det(m);
-        for (int r = 0; r < 3; ++r)
-            scaled[std::size_t(r)][std::size_t(c)] *= s;
+        for (std::size_t r = 0; r < 3; ++r)
+            k[r][c] = v[r];
+        out[c] = det(k) / det(m);
     }
-    return scaled;
+    return out;
 }
+
+Vec WhiteXyz(double x, double y) { return {x / y, 1, (1 - x - y) / y}; }
+
+// RGB to XYZ for primaries (x, y of red, green, blue) and the D65 white:
+// the columns are the primaries, scaled so that their sum is the white.
+Mat RgbToXyz(const std::array<double, 6>& xy)
+{
+    Mat m{};
+    for (std::size_t c = 0; c < 3; ++c) {
+        const Vec primary = WhiteXyz(xy[2 * c], xy[2 * c + 1]);
+        for (std::size_t r = 0; r < 3; ++r)
+            m[r][c] = primary[r];
+    }
+    const Vec scale = Solve(m, WhiteXyz(0.3127, 0.3290));
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 3; ++c)
+            m[r][c] *= scale[c];
+    return m;
+}
+// sRGB and the profiles of the test pictures, all D65: no adaptation
+// enters their reference.
 constexpr std::array<double, 6> kSrgb = {0.64, 0.33, 0.30, 0.60, 0.15, 0.06};
 constexpr std::array<double, 6> kP3 = {0.680, 0.320, 0.265, 0.690, 0.150, 0.060};
 constexpr std::array<double, 6> kAdobe = {0.64, 0.33, 0.21, 0.71, 0.15, 0.06};
@@ -175,33 +195,24 @@ constexpr std::array<double, 6> kAdobe = {0.64, 0.33, 0.21, 0.71, 0.15, 0.06};
 double SrgbDecode(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
 double SrgbEncode(double v) { return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055; }
 
-// A stored colour in the given space, as sRGB; out-of-gamut clipped.
+// Linear sRGB (D65 XYZ given) as an opaque pixel; out of gamut clipped.
+std::uint32_t SrgbPixel(const Vec& xyz, std::uint32_t alpha = 0xFF000000u)
+{
+    const Vec lin = Solve(RgbToXyz(kSrgb), xyz);
+    for (std::size_t c = 0; c < 3; ++c)
+        alpha |= std::uint32_t(std::lround(SrgbEncode(std::clamp(lin[c], 0.0, 1.0)) * 255)) << (16 - 8 * c);
+    return alpha;
+}
+
+// A stored colour in the given space (gamma 0: sRGB's curve), as sRGB.
 std::uint32_t Reference(std::uint32_t stored, const std::array<double, 6>& primaries, double gamma)
 {
-    const Mat from = RgbToXyz(primaries), to = RgbToXyz(kSrgb);
-    double lin[3];
-    for (int c = 0; c < 3; ++c) {
+    Vec lin{};
+    for (std::size_t c = 0; c < 3; ++c) {
         const double v = double((stored >> (16 - 8 * c)) & 0xFF) / 255;
         lin[c] = gamma > 0 ? std::pow(v, gamma) : SrgbDecode(v);
     }
-    double xyz[3] = {};
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            xyz[r] += from[std::size_t(r)][std::size_t(c)] * lin[c];
-    // Solve to · out = xyz by Cramer's rule.
-    const auto det = [](const Mat& a) {
-        return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
-               a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
-    };
-    std::uint32_t out = stored & 0xFF000000u;
-    for (int c = 0; c < 3; ++c) {
-        Mat k = to;
-        for (int r = 0; r < 3; ++r)
-            k[std::size_t(r)][std::size_t(c)] = xyz[r];
-        const double v = std::clamp(det(k) / det(to), 0.0, 1.0);
-        out |= std::uint32_t(std::lround(SrgbEncode(v) * 255)) << (16 - 8 * c);
-    }
-    return out;
+    return SrgbPixel(Times(RgbToXyz(primaries), lin), stored & 0xFF000000u);
 }
 
 bool Near(std::uint32_t a, std::uint32_t b, int tolerance)
@@ -449,38 +460,13 @@ void TestPhotos::cmyk_through_its_profile()
     const auto srgb = [](cmsCIELab c) {
         const auto f = [](double t) { return t * t * t > 216.0 / 24389 ? t * t * t : (116 * t - 16) * 27 / 24389; };
         const double fy = (c.L + 16) / 116;
-        const double d50[3] = {0.9642 * f(fy + c.a / 500), c.L > 8 ? f(fy) : c.L * 27 / 24389, 0.8249 * f(fy - c.b / 200)};
-        const double d65[3] = {0.95047, 1, 1.08883}, white[3] = {0.9642, 1, 0.8249};
+        const Vec d50 = {0.9642 * f(fy + c.a / 500), c.L > 8 ? f(fy) : c.L * 27 / 24389, 0.8249 * f(fy - c.b / 200)};
         const Mat bradford = {{{0.8951, 0.2664, -0.1614}, {-0.7502, 1.7135, 0.0367}, {0.0389, -0.0685, 1.0296}}};
-        double cone[3] = {}, coneFrom[3] = {}, coneTo[3] = {};
-        for (int r = 0; r < 3; ++r)
-            for (int k = 0; k < 3; ++k) {
-                cone[r] += bradford[std::size_t(r)][std::size_t(k)] * d50[k];
-                coneFrom[r] += bradford[std::size_t(r)][std::size_t(k)] * white[k];
-                coneTo[r] += bradford[std::size_t(r)][std::size_t(k)] * d65[k];
-            }
-        for (int r = 0; r < 3; ++r)
-            cone[r] *= coneTo[r] / coneFrom[r];
-        // Back from cones, then into sRGB: both by solving with Cramer's rule.
-        const auto solve = [](const Mat& m, const double* v, double* out) {
-            const auto det = [](const Mat& a) {
-                return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
-                       a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
-            };
-            for (int c2 = 0; c2 < 3; ++c2) {
-                Mat k = m;
-                for (int r = 0; r < 3; ++r)
-                    k[std::size_t(r)][std::size_t(c2)] = v[r];
-                out[c2] = det(k) / det(m);
-            }
-        };
-        double xyz[3], lin[3];
-        solve(bradford, cone, xyz);
-        solve(RgbToXyz(kSrgb), xyz, lin);
-        std::uint32_t out = 0xFF000000u;
-        for (int k = 0; k < 3; ++k)
-            out |= std::uint32_t(std::lround(SrgbEncode(std::clamp(lin[k], 0.0, 1.0)) * 255)) << (16 - 8 * k);
-        return out;
+        Vec cone = Times(bradford, d50);
+        const Vec from = Times(bradford, {0.9642, 1, 0.8249}), to = Times(bradford, WhiteXyz(0.3127, 0.3290));
+        for (std::size_t r = 0; r < 3; ++r)
+            cone[r] *= to[r] / from[r];
+        return SrgbPixel(Solve(bradford, cone));
     };
     // Blocks as stored: plain (no ink, full yellow), inverted (no ink, full cyan).
     const Image plain = DecodeBytes(WithSegment(Load("good_jpeg_cmyk_plain.jpg"), 0xE2, IccSegment(icc)));
