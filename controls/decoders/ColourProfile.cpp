@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <system_error>
+#include <exception>
 #include <thread>
 
 namespace mugrove {
@@ -414,8 +414,8 @@ void SrgbConversion::RunOver(Image& image) const
             Run(p, half);
             second.join();
             return;
-        } catch (const std::system_error&) {
-            // No thread to be had: all of it here.
+        } catch (const std::exception&) {
+            // No thread to be had (or no memory for one): all of it here.
         }
     }
     Run(p, count);

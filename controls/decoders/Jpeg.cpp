@@ -14,7 +14,7 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <system_error>
+#include <exception>
 #include <thread>
 #include <type_traits>
 
@@ -143,7 +143,7 @@ DecodeError ReadHeader(JpegContext& ctx, std::span<const std::uint8_t> data)
 // them for good: all but the last two (the decoder compares those).
 class RowConversion {
 public:
-    RowConversion(const SrgbConversion& colour, const Image& out) : colour_(colour), out_(out) {}
+    RowConversion(const SrgbConversion& colour, Image& out) : colour_(colour), out_(out) {}
     ~RowConversion() { Stop(kAbandon); }
 
     // False when no thread can be had: then the caller converts at the end.
@@ -152,7 +152,7 @@ public:
         try {
             worker_ = std::thread([this] { Work(); });
             return true;
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) { // no thread, or no memory for one
             return false;
         }
     }
@@ -187,7 +187,7 @@ private:
                 return;
             const int rows = value & ~kLast;
             if (rows > done) {
-                colour_.Run(const_cast<Image&>(out_).Row(done),
+                colour_.Run(out_.Row(done),
                             static_cast<std::size_t>(rows - done) * static_cast<std::size_t>(out_.width));
                 done = rows;
             } else if ((value & kLast) != 0) {
@@ -199,7 +199,7 @@ private:
     }
 
     const SrgbConversion& colour_;
-    const Image& out_;
+    Image& out_;
     std::atomic<int> handedOver_{0};
     std::thread worker_;
 };
