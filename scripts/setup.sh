@@ -9,6 +9,7 @@ packages=(
   qt6-wayland                   # runs natively on Wayland desktops
   libjpeg-dev                   # libjpeg-turbo
   libspng-dev libwebp-dev       # PNG; WebP with its demux library (still and animated)
+  liblcms2-dev                  # embedded colour profiles converted to sRGB
   fonts-noto-cjk                # Chinese text in the window and on captions
   libbenchmark-dev              # bench/
   libgif-dev                    # giflib: writing animated GIFs; bench/decoders' yardstick decoder
