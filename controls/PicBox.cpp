@@ -310,19 +310,4 @@ void PicBox::resizeEvent(QResizeEvent* event)
     update();
 }
 
-std::optional<QImage> DecodeToImage(std::span<const std::uint8_t> bytes)
-{
-    DecodedPicture decoded;
-    if (DecodePicture(bytes, decoded) != DecodeError::None)
-        return std::nullopt;
-    QImage result(decoded.Width(), decoded.Height(), QImage::Format_RGB32);
-    if (result.isNull())
-        return std::nullopt;
-    result.fill(Qt::white);
-    QPainter painter(&result);
-    painter.drawImage(0, 0, PictureView(decoded.image, QImage::Format_ARGB32));
-    painter.end();
-    return result;
-}
-
 } // namespace mugrove

@@ -135,9 +135,4 @@ private:
     QImage shrunk_;
 };
 
-// Decodes picture bytes with this program's decoders and draws the result
-// onto white at its own size (transparent parts of icons and GIFs become
-// white). Nothing when the bytes are not a picture we can read.
-std::optional<QImage> DecodeToImage(std::span<const std::uint8_t> bytes);
-
 } // namespace mugrove

@@ -10,7 +10,7 @@
 #include "app/program/EventTable.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
-#include "output/AnimatedSave.h"
+#include "output/Clipboard.h"
 #include "output/GifEncoder.h"
 #include "output/SaveToDesktop.h"
 #include "output/Snapshot.h"
@@ -166,7 +166,7 @@ struct Scene {
         clock.start();
         QMetaObject::invokeMethod(form->saveButton, "click");
         longestPauseMs = double(clock.nsecsElapsed()) / 1e6;
-        while (AnimatedSaveRunning(*form)) {
+        while (form->events->AnimatedSaveRunning()) {
             std::this_thread::sleep_for(std::chrono::microseconds(500));
             clock.restart();
             QApplication::processEvents();
