@@ -1,7 +1,7 @@
 // Saving a playing picture: the GIF encoder read back with giflib, and the
 // save of the window frame by frame, on its worker thread.
 #include "GifReadBack.h"
-#include "ShownForm.h"
+#include "tests/support/ShownForm.h"
 #include "TestAnimation.h"
 #include "tests/support/HandTimer.h"
 

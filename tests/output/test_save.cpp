@@ -1,6 +1,6 @@
 // Saving to the desktop: the date-time names, the JPEG written, and the ways
 // a save can fail without losing or half-writing anything.
-#include "ShownForm.h"
+#include "tests/support/ShownForm.h"
 #include "tests/support/StderrCapture.h"
 
 #include "app/model/Button.h"

@@ -1,6 +1,6 @@
 // The snapshot of the work area: the BMP layout, what is in the picture, the
 // size rules, and the copy to the clipboard.
-#include "ShownForm.h"
+#include "tests/support/ShownForm.h"
 
 #include "app/model/Button.h"
 #include "controls/PicBox.h"
