@@ -544,6 +544,9 @@ private slots:
         QVERIFY(D().Key({"Up", "Return"}));
         QTRY_VERIFY_WITH_TIMEOUT(lightIn(shownPicture(), caption) > 60, kPatience);
         QVERIFY(D().AppRunning());
+        // The closed menu's place is painted again before the picture is
+        // taken as the one shown.
+        QVERIFY(EverythingSentIsHandled());
         const QImage shown = shownPicture();
         int dark = 0;
         InkBox(shown, caption, IsDark, &dark);
