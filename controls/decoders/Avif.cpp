@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -61,8 +62,13 @@ DecodeError Open(const PictureBytes& bytes, DecoderPtr& out)
     d->ignoreExif = AVIF_TRUE;
     if (const DecodeError e = Named(avifDecoderSetIOMemory(d, bytes.data(), bytes.size())); e != DecodeError::None)
         return e;
-    if (const DecodeError e = Named(avifDecoderParse(d)); e != DecodeError::None)
+    if (const DecodeError e = Named(avifDecoderParse(d)); e != DecodeError::None) {
+        // The library refuses sizes beyond its limits (ours) as a parse
+        // failure; only its message tells the two apart.
+        if (e == DecodeError::BadHeader && std::strstr(d->diag.error, "too large") != nullptr)
+            return DecodeError::TooLarge;
         return e;
+    }
     return CheckDimensions(d->image->width, d->image->height);
 }
 

@@ -33,7 +33,8 @@ public:
         while (top.Next(box))
             if (box.type == FourCc("meta"))
                 return Meta(box.body);
-        return DecodeError::None; // no metadata: the library says what is wrong
+        // No metadata: cut off before it, or the library says what is wrong.
+        return top.Truncated() ? DecodeError::TruncatedInput : DecodeError::None;
     }
 
 private:

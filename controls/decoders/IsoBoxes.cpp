@@ -14,8 +14,10 @@ bool BoxWalker::Next(Box& box)
     } else if (size == 0) {
         size = data_.size() - pos_; // to the end of the enclosing span
     }
-    if (!r.Ok() || size < header || size > data_.size() - pos_)
+    if (!r.Ok() || size < header || size > data_.size() - pos_) {
+        truncated_ = pos_ < data_.size() && (!r.Ok() || size > data_.size() - pos_);
         return false;
+    }
     box.type = type;
     box.offset = pos_;
     box.body = data_.subspan(pos_ + header, static_cast<std::size_t>(size) - header);

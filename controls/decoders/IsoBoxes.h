@@ -60,10 +60,13 @@ class BoxWalker {
 public:
     explicit BoxWalker(std::span<const std::uint8_t> data) : data_(data) {}
     bool Next(Box& box);
+    // Whether the walk stopped at a box that claims more bytes than remain.
+    bool Truncated() const { return truncated_; }
 
 private:
     std::span<const std::uint8_t> data_;
     std::size_t pos_ = 0;
+    bool truncated_ = false;
 };
 
 // What an `ftyp` box at the start of `data` says the file holds.

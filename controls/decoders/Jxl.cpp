@@ -140,10 +140,10 @@ public:
 private:
     void Feed()
     {
+        // The input is left open, so a file that ends too soon asks for
+        // more instead of failing like damaged data.
         if (JxlDecoderSetInput(decoder_.get(), bytes_->data(), bytes_->size()) != JXL_DEC_SUCCESS)
             decoder_.reset();
-        else
-            JxlDecoderCloseInput(decoder_.get());
     }
 
     void ReadColour()
