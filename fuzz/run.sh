@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets and runs each for the given number of seconds
 # (default 60), two at a time, with corpora seeded from tests/data/decoders.
-# Usage: fuzz/run.sh [seconds] [target...]   targets: bmp icon gif pcx jpeg png webp picture
+# Usage: fuzz/run.sh [seconds] [target...]
+#   targets: bmp icon gif pcx jpeg png webp heif avif jxl picture
 # Findings land in build/fuzz/run/artifacts/<target>/; a summary with the
 # number of executions per target is printed at the end. Keep each fixed
 # finding in tests/data/fuzz-regressions/ (make-test-data.py rewrites
@@ -12,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(bmp icon gif pcx jpeg png webp picture)
+[ ${#targets[@]} -eq 0 ] && targets=(bmp icon gif pcx jpeg png webp heif avif jxl picture)
 
 # clang and its sanitizer runtimes are needed only here.
 missing=()
@@ -49,8 +50,12 @@ seed pcx '*.pcx'
 seed jpeg '*.jpg'
 seed png '*.png'
 seed webp '*.webp'
+seed heif '*.heic'
+seed avif '*.avif'
+seed jxl '*.jxl'
 cp -n assets/templates/*.jpg "$work/corpus/jpeg/" 2>/dev/null || true
-seed picture '*.bmp' '*.ico' '*.cur' '*.gif' '*.pcx' '*.jpg' '*.png' '*.webp' '*.bin' '*.tif'
+seed picture '*.bmp' '*.ico' '*.cur' '*.gif' '*.pcx' '*.jpg' '*.png' '*.webp' '*.heic' '*.avif' '*.jxl' '*.bin' \
+  '*.tif'
 
 run() {
   local t=$1

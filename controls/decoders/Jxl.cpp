@@ -42,23 +42,10 @@ public:
     JxlStream(std::shared_ptr<const PictureBytes> bytes, bool pixels) : bytes_(std::move(bytes)), pixels_(pixels)
     {
         decoder_.reset(JxlDecoderCreate(nullptr));
-        if (!decoder_)
-            return;
-        if (pixels_) {
+        if (pixels_)
             runner_.reset(JxlThreadParallelRunnerCreate(nullptr, JxlThreadParallelRunnerDefaultNumWorkerThreads()));
-            if (!runner_ || JxlDecoderSetParallelRunner(decoder_.get(), JxlThreadParallelRunner, runner_.get()) !=
-                                JXL_DEC_SUCCESS) {
-                decoder_.reset();
-                return;
-            }
-            JxlDecoderSetUnpremultiplyAlpha(decoder_.get(), JXL_TRUE);
-        }
-        const int events = pixels_ ? JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE
-                                   : JXL_DEC_BASIC_INFO | JXL_DEC_FRAME;
-        if (JxlDecoderSubscribeEvents(decoder_.get(), events) != JXL_DEC_SUCCESS)
+        if (!decoder_ || (pixels_ && !runner_) || !Setup())
             decoder_.reset();
-        else
-            Feed();
     }
 
     bool Usable() const { return decoder_ != nullptr; }
@@ -126,24 +113,34 @@ public:
         }
     }
 
-    // Back to the start of the file, for another round.
+    // Back to the start of the file, for another round: a decoder as new
+    // (the library's own rewind leaves one that asks for more input).
     void Rewind()
     {
         if (!decoder_)
             return;
-        JxlDecoderRewind(decoder_.get());
-        Feed();
+        JxlDecoderReset(decoder_.get());
+        if (!Setup())
+            decoder_.reset();
     }
 
     const std::vector<std::uint32_t>& Delays() const { return delays_; }
 
 private:
-    void Feed()
+    bool Setup()
     {
+        JxlDecoder* d = decoder_.get();
+        if (pixels_) {
+            if (JxlDecoderSetParallelRunner(d, JxlThreadParallelRunner, runner_.get()) != JXL_DEC_SUCCESS)
+                return false;
+            JxlDecoderSetUnpremultiplyAlpha(d, JXL_TRUE);
+        }
+        const int events = pixels_ ? JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE
+                                   : JXL_DEC_BASIC_INFO | JXL_DEC_FRAME;
         // The input is left open, so a file that ends too soon asks for
         // more instead of failing like damaged data.
-        if (JxlDecoderSetInput(decoder_.get(), bytes_->data(), bytes_->size()) != JXL_DEC_SUCCESS)
-            decoder_.reset();
+        return JxlDecoderSubscribeEvents(d, events) == JXL_DEC_SUCCESS &&
+               JxlDecoderSetInput(d, bytes_->data(), bytes_->size()) == JXL_DEC_SUCCESS;
     }
 
     void ReadColour()
