@@ -53,7 +53,6 @@ DecodeError Open(const PictureBytes& bytes, DecoderPtr& out)
     if (!out)
         return DecodeError::TooLarge;
     avifDecoder* d = out.get();
-    d->maxThreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     d->imageSizeLimit = static_cast<std::uint32_t>(kMaxDecodedBytes / 4);
     d->imageDimensionLimit = static_cast<std::uint32_t>(kMaxPictureSide);
     // Files from cameras and phones that bend the rules are read as viewers read them.
@@ -69,7 +68,13 @@ DecodeError Open(const PictureBytes& bytes, DecoderPtr& out)
             return DecodeError::TooLarge;
         return e;
     }
-    return CheckDimensions(d->image->width, d->image->height);
+    if (const DecodeError e = CheckDimensions(d->image->width, d->image->height); e != DecodeError::None)
+        return e;
+    // Threads pay for themselves on photos, not on stickers; the codec is
+    // made with the first frame, so this still counts.
+    if (std::uint64_t{d->image->width} * d->image->height >= (1u << 20))
+        d->maxThreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    return DecodeError::None;
 }
 
 int Orientation(const avifImage& image)

@@ -145,15 +145,18 @@ private:
                 loc.method = r.U16() & 15;
             r.U16(); // data reference index
             loc.base = r.Uint(baseSize);
+            // Only the first extents can hold a grid's or overlay's header;
+            // the rest are stepped over whole (fields may be 0 bytes long).
             const unsigned extents = r.U16();
-            for (unsigned k = 0; k < extents && r.Ok(); ++k) {
+            const unsigned kept = std::min(extents, 64u);
+            for (unsigned k = 0; k < kept && r.Ok(); ++k) {
                 r.Uint(indexSize);
                 Extent x;
                 x.offset = r.Uint(offsetSize);
                 x.length = r.Uint(lengthSize);
-                if (loc.extents.size() < 64)
-                    loc.extents.push_back(x);
+                loc.extents.push_back(x);
             }
+            r.Skip(std::uint64_t{extents - kept} * (indexSize + offsetSize + lengthSize));
             if (r.Ok())
                 locations_[id] = std::move(loc);
         }

@@ -38,6 +38,14 @@ public:
             v = (v << 8) | data_[pos_++];
         return v;
     }
+    // Steps over n bytes.
+    void Skip(std::uint64_t n)
+    {
+        if (!ok_ || n > data_.size() - pos_)
+            ok_ = false;
+        else
+            pos_ += static_cast<std::size_t>(n);
+    }
     std::uint32_t U8() { return static_cast<std::uint32_t>(Uint(1)); }
     std::uint32_t U16() { return static_cast<std::uint32_t>(Uint(2)); }
     std::uint32_t U32() { return static_cast<std::uint32_t>(Uint(4)); }

@@ -3,7 +3,7 @@
 #include "controls/decoders/PhotoColour.h"
 
 #include <jxl/decode.h>
-#include <jxl/thread_parallel_runner.h>
+#include <jxl/resizable_parallel_runner.h>
 
 #include <algorithm>
 #include <cmath>
@@ -27,7 +27,7 @@ struct DecoderFree {
     void operator()(JxlDecoder* d) const { JxlDecoderDestroy(d); }
 };
 struct RunnerFree {
-    void operator()(void* r) const { JxlThreadParallelRunnerDestroy(r); }
+    void operator()(void* r) const { JxlResizableParallelRunnerDestroy(r); }
 };
 
 bool IsSrgb(const JxlColorEncoding& c)
@@ -43,12 +43,24 @@ public:
     {
         decoder_.reset(JxlDecoderCreate(nullptr));
         if (pixels_)
-            runner_.reset(JxlThreadParallelRunnerCreate(nullptr, JxlThreadParallelRunnerDefaultNumWorkerThreads()));
+            runner_.reset(JxlResizableParallelRunnerCreate(nullptr));
         if (!decoder_ || (pixels_ && !runner_) || !Setup())
             decoder_.reset();
     }
 
     bool Usable() const { return decoder_ != nullptr; }
+    // Decodes up to the header: its size and whether it is animated.
+    DecodeError Header()
+    {
+        Image none;
+        bool ended = false;
+        pauseAtInfo_ = true;
+        const DecodeError e = Next(none, ended);
+        pauseAtInfo_ = false;
+        if (e == DecodeError::None && !haveInfo_)
+            return ended ? DecodeError::CorruptData : DecodeError::BadHeader;
+        return e;
+    }
     const JxlBasicInfo& Info() const { return info_; }
     bool HaveInfo() const { return haveInfo_; }
     // The picture's size the way up it is shown.
@@ -71,8 +83,11 @@ public:
                 haveInfo_ = true;
                 if (const DecodeError e = CheckDimensions(Width(), Height(), bytesPerPixel); e != DecodeError::None)
                     return e;
-                if (!pixels_)
-                    return DecodeError::None; // the index reads the header first
+                if (!pixels_ || pauseAtInfo_)
+                    return DecodeError::None; // the caller reads the header first
+                // Threads pay for themselves on photos, not on stickers.
+                JxlResizableParallelRunnerSetThreads(
+                    runner_.get(), JxlResizableParallelRunnerSuggestThreads(info_.xsize, info_.ysize));
                 break;
             case JXL_DEC_COLOR_ENCODING: ReadColour(); break;
             case JXL_DEC_FRAME: {
@@ -131,7 +146,7 @@ private:
     {
         JxlDecoder* d = decoder_.get();
         if (pixels_) {
-            if (JxlDecoderSetParallelRunner(d, JxlThreadParallelRunner, runner_.get()) != JXL_DEC_SUCCESS)
+            if (JxlDecoderSetParallelRunner(d, JxlResizableParallelRunner, runner_.get()) != JXL_DEC_SUCCESS)
                 return false;
             JxlDecoderSetUnpremultiplyAlpha(d, JXL_TRUE);
         }
@@ -175,6 +190,7 @@ private:
 
     std::shared_ptr<const PictureBytes> bytes_;
     bool pixels_ = true;
+    bool pauseAtInfo_ = false;
     std::unique_ptr<JxlDecoder, DecoderFree> decoder_;
     std::unique_ptr<void, RunnerFree> runner_;
     JxlBasicInfo info_{};
@@ -278,13 +294,11 @@ std::unique_ptr<Animation> JxlAnimation::Clone() const
 DecodeError MakeAnimation(const std::shared_ptr<const PictureBytes>& bytes, JxlStream& scan, Image& still,
                           std::unique_ptr<Animation>& animation)
 {
-    const JxlBasicInfo& info = scan.Info();
-    if (const DecodeError e = CheckDimensions(scan.Width(), scan.Height(), kAnimationBytes); e != DecodeError::None)
-        return e;
     Image none;
     for (bool ended = false; !ended;)
         if (const DecodeError e = scan.Next(none, ended, kAnimationBytes); e != DecodeError::None)
             return e;
+    const JxlBasicInfo& info = scan.Info();
     auto index = std::make_shared<JxlAnimation::Index>();
     index->width = scan.Width();
     index->height = scan.Height();
@@ -316,20 +330,18 @@ DecodeError DecodeJxlPicture(std::shared_ptr<const PictureBytes> bytes, Image& s
     animation.reset();
     if (!bytes || bytes->empty())
         return DecodeError::TruncatedInput;
-    // The header first: an animation is played from an index of its frames.
-    JxlStream header(bytes, false);
-    if (!header.Usable())
+    JxlStream stream(bytes, true);
+    if (!stream.Usable())
         return DecodeError::TooLarge;
-    bool ended = false;
-    if (const DecodeError e = header.Next(still, ended); e != DecodeError::None)
+    if (const DecodeError e = stream.Header(); e != DecodeError::None)
         return e;
-    if (!header.HaveInfo())
-        return DecodeError::BadHeader;
     DecodeError e = DecodeError::None;
-    if (header.Info().have_animation) {
-        e = MakeAnimation(bytes, header, still, animation);
+    if (stream.Info().have_animation) {
+        // Played from an index of its frames, read by a pass of its own.
+        JxlStream scan(bytes, false);
+        e = scan.Usable() ? MakeAnimation(bytes, scan, still, animation) : DecodeError::TooLarge;
     } else {
-        JxlStream stream(bytes, true);
+        bool ended = false;
         e = stream.Next(still, ended);
         if (e == DecodeError::None && ended)
             e = DecodeError::CorruptData; // no frame at all
