@@ -57,9 +57,16 @@ cp -n assets/templates/*.jpg "$work/corpus/jpeg/" 2>/dev/null || true
 seed picture '*.bmp' '*.ico' '*.cur' '*.gif' '*.pcx' '*.jpg' '*.png' '*.webp' '*.heic' '*.avif' '*.jxl' '*.bin' \
   '*.tif'
 
+# FUZZ_KEEP_GOING=1 runs each target in a child process that is restarted
+# after a timeout, so a busy machine's stalls are recorded (run each
+# timeout-* file again alone to tell a stall from a slow input) without
+# ending the run; crashes and running out of memory still end it.
+keep_going=()
+[ "${FUZZ_KEEP_GOING:-0}" = 1 ] && keep_going=(-fork=1 -ignore_timeouts=1 -ignore_ooms=0 -ignore_crashes=0)
+
 run() {
   local t=$1
-  build/fuzz/fuzz/fuzz_$t "$work/corpus/$t" -max_total_time="$seconds" -max_len=200000 \
+  build/fuzz/fuzz/fuzz_$t "$work/corpus/$t" "${keep_going[@]}" -max_total_time="$seconds" -max_len=200000 \
     -timeout=2 -print_final_stats=1 -artifact_prefix="$work/artifacts/$t/" \
     >"$work/$t.log" 2>&1 && echo "$t: done" || echo "$t: FINDING (see $work/$t.log)"
 }

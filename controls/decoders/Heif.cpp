@@ -5,6 +5,7 @@
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -18,10 +19,87 @@ namespace {
 // photo in 512-pixel tiles has under 200, and every tile is a decode.
 constexpr std::uint64_t kMaxTiles = 4096;
 
+// How far a coded picture may exceed the size its item declares: coding
+// rounds sizes up to whole blocks of at most 64 pixels.
+constexpr std::uint32_t kCodingMargin = 64;
+
+// Reads Exp-Golomb and plain bit fields of an HEVC parameter set whose
+// emulation-prevention bytes are already removed.
+class BitReader {
+public:
+    explicit BitReader(const std::vector<std::uint8_t>& data) : data_(data) {}
+    bool Ok() const { return ok_; }
+    std::uint32_t Bits(unsigned n)
+    {
+        std::uint32_t v = 0;
+        for (unsigned i = 0; i < n; ++i) {
+            if (pos_ >= data_.size() * 8) {
+                ok_ = false;
+                return 0;
+            }
+            v = (v << 1) | ((data_[pos_ / 8] >> (7 - pos_ % 8)) & 1u);
+            ++pos_;
+        }
+        return v;
+    }
+    std::uint32_t Golomb()
+    {
+        unsigned zeros = 0;
+        while (ok_ && Bits(1) == 0)
+            if (++zeros > 31) {
+                ok_ = false;
+                return 0;
+            }
+        return ok_ ? (std::uint32_t{1} << zeros) - 1 + Bits(zeros) : 0;
+    }
+
+private:
+    const std::vector<std::uint8_t>& data_;
+    std::size_t pos_ = 0;
+    bool ok_ = true;
+};
+
+// The picture size a sequence parameter set (NAL unit, header included)
+// codes; false when it cannot be read.
+bool SpsSize(std::span<const std::uint8_t> nal, std::uint32_t& width, std::uint32_t& height)
+{
+    std::vector<std::uint8_t> rbsp;
+    for (std::size_t i = 0; i < nal.size() && rbsp.size() < 256; ++i) {
+        if (i >= 2 && nal[i] == 3 && nal[i - 1] == 0 && nal[i - 2] == 0)
+            continue; // emulation prevention
+        rbsp.push_back(nal[i]);
+    }
+    BitReader r(rbsp);
+    r.Bits(16); // NAL unit header
+    r.Bits(4);  // video parameter set id
+    const unsigned subLayers = r.Bits(3);
+    r.Bits(1);
+    r.Bits(96); // general profile, tier and level
+    std::array<bool, 8> profile{}, level{};
+    for (unsigned i = 0; i < subLayers; ++i) {
+        profile[i] = r.Bits(1) != 0;
+        level[i] = r.Bits(1) != 0;
+    }
+    if (subLayers > 0)
+        r.Bits(2 * (8 - subLayers));
+    for (unsigned i = 0; i < subLayers; ++i)
+        r.Bits((profile[i] ? 88 : 0) + (level[i] ? 8 : 0));
+    r.Golomb(); // sequence parameter set id
+    if (r.Golomb() == 3)
+        r.Bits(1); // separate colour planes
+    width = r.Golomb();
+    height = r.Golomb();
+    return r.Ok();
+}
+
 // Grid and overlay items say how large a canvas they paint on, and the
-// library makes that canvas before it decodes a single tile. So the boxes
-// are read here first, and a canvas beyond the caps, or one that asks for
-// more tiles than any photo has, is refused before the library allocates.
+// library makes that canvas before it decodes a single tile; a coded
+// picture's parameter sets say how large a picture the codec will make,
+// whatever size its item declares. So the boxes are read here first, and a
+// canvas or picture beyond the caps, a coded picture much larger than its
+// item, or a grid that asks for more tiles than any photo has, is refused
+// before the library allocates: a few hundred bytes cannot ask for seconds
+// of work on pixels nobody sees.
 class DerivedItemCheck {
 public:
     explicit DerivedItemCheck(std::span<const std::uint8_t> file) : file_(file) {}
@@ -62,30 +140,48 @@ private:
                 References(box.body);
             else if (box.type == FourCc("idat"))
                 idat_ = box.body;
+            else if (box.type == FourCc("iprp"))
+                Properties(box.body);
+        }
+        for (const auto& [id, props] : associations_) {
+            std::uint32_t declaredW = 0, declaredH = 0, codedW = 0, codedH = 0;
+            for (const std::uint32_t index : props)
+                if (index != 0 && index <= properties_.size() && properties_[index - 1].type == FourCc("hvcC"))
+                    Coded(properties_[index - 1].body, codedW, codedH);
+            if (codedW == 0)
+                continue;
+            DeclaredSize(id, declaredW, declaredH);
+            if (const DecodeError e = CheckDimensions(codedW, codedH); e != DecodeError::None)
+                return e;
+            if (declaredW != 0 && (codedW > declaredW + kCodingMargin || codedH > declaredH + kCodingMargin))
+                return DecodeError::BadHeader;
         }
         for (const auto& [id, type] : types_) {
             if (type != FourCc("grid") && type != FourCc("iovl"))
                 continue;
             if (inputs_[id] > kMaxTiles)
                 return DecodeError::TooLarge;
-            std::uint8_t head[16] = {};
+            std::uint8_t head[24] = {};
             const std::size_t got = Data(id, head, sizeof head);
-            if (const DecodeError e = type == FourCc("grid") ? Grid(head, got) : Overlay(head, got);
+            if (const DecodeError e = type == FourCc("grid") ? Grid(id, head, got) : Overlay(head, got);
                 e != DecodeError::None)
                 return e;
         }
         return DecodeError::None;
     }
 
-    static DecodeError Canvas(BeReader& r, bool wide)
+    // The canvas size that follows; data that ends before it is refused
+    // (the library would read on past the item's bytes).
+    static DecodeError Canvas(BeReader& r, bool wide, std::uint64_t& width, std::uint64_t& height)
     {
-        const std::uint64_t width = r.Uint(wide ? 4 : 2), height = r.Uint(wide ? 4 : 2);
+        width = r.Uint(wide ? 4 : 2);
+        height = r.Uint(wide ? 4 : 2);
         if (!r.Ok())
-            return DecodeError::None; // too short for the library to use either
+            return DecodeError::BadHeader;
         return CheckDimensions(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height));
     }
 
-    static DecodeError Grid(const std::uint8_t* data, std::size_t size)
+    DecodeError Grid(std::uint32_t id, const std::uint8_t* data, std::size_t size) const
     {
         BeReader r({data, size});
         r.U8(); // version
@@ -93,7 +189,17 @@ private:
         const std::uint64_t rows = r.U8() + 1, columns = r.U8() + 1;
         if (r.Ok() && rows * columns > kMaxTiles)
             return DecodeError::TooLarge;
-        return Canvas(r, wide);
+        std::uint64_t width = 0, height = 0;
+        if (const DecodeError e = Canvas(r, wide, width, height); e != DecodeError::None)
+            return e;
+        // The tiles, all of the first one's size, cover the canvas; one
+        // they cannot cover is not a grid.
+        std::uint32_t tileW = 0, tileH = 0;
+        const auto first = firstInput_.find(id);
+        if (first != firstInput_.end() && DeclaredSize(first->second, tileW, tileH) &&
+            (width > columns * tileW || height > rows * tileH))
+            return DecodeError::BadHeader;
+        return DecodeError::None;
     }
 
     static DecodeError Overlay(const std::uint8_t* data, std::size_t size)
@@ -102,7 +208,74 @@ private:
         r.U8(); // version
         const bool wide = (r.U8() & 1) != 0;
         r.Uint(8); // the fill colour
-        return Canvas(r, wide);
+        std::uint64_t width = 0, height = 0;
+        return Canvas(r, wide, width, height);
+    }
+
+    // An item's size as its ispe property declares it.
+    bool DeclaredSize(std::uint32_t id, std::uint32_t& width, std::uint32_t& height) const
+    {
+        const auto it = associations_.find(id);
+        if (it == associations_.end())
+            return false;
+        for (const std::uint32_t index : it->second)
+            if (index != 0 && index <= properties_.size() && properties_[index - 1].type == FourCc("ispe")) {
+                BeReader r(properties_[index - 1].body);
+                r.U32(); // version and flags
+                width = r.U32();
+                height = r.U32();
+                return r.Ok();
+            }
+        return false;
+    }
+
+    void Properties(std::span<const std::uint8_t> iprp)
+    {
+        BoxWalker walker(iprp);
+        Box box;
+        while (walker.Next(box)) {
+            if (box.type == FourCc("ipco")) {
+                BoxWalker inner(box.body);
+                Box property;
+                while (inner.Next(property) && properties_.size() < 65536)
+                    properties_.push_back(property);
+            } else if (box.type == FourCc("ipma")) {
+                BeReader r(box.body);
+                const unsigned version = r.U8();
+                const bool wide = (r.Uint(3) & 1) != 0;
+                const std::uint64_t count = r.U32();
+                for (std::uint64_t i = 0; i < count && r.Ok(); ++i) {
+                    const std::uint32_t id = static_cast<std::uint32_t>(r.Uint(version < 1 ? 2 : 4));
+                    const unsigned n = r.U8();
+                    std::vector<std::uint32_t>& props = associations_[id];
+                    for (unsigned k = 0; k < n && r.Ok(); ++k)
+                        props.push_back(wide ? (r.U16() & 0x7FFF) : (r.U8() & 0x7F));
+                }
+            }
+        }
+    }
+
+    // The size the first sequence parameter set in an HEVC configuration
+    // codes; 0 × 0 when there is none that can be read.
+    static void Coded(std::span<const std::uint8_t> hvcc, std::uint32_t& width, std::uint32_t& height)
+    {
+        width = height = 0;
+        BeReader r(hvcc);
+        r.Uint(22); // the fixed part of the configuration
+        const unsigned arrays = r.U8();
+        for (unsigned a = 0; a < arrays && r.Ok(); ++a) {
+            const unsigned type = r.U8() & 0x3F;
+            const unsigned nalus = r.U16();
+            for (unsigned k = 0; k < nalus && r.Ok(); ++k) {
+                const unsigned length = r.U16();
+                const std::span<const std::uint8_t> nal = r.Rest().first(std::min<std::size_t>(length, r.Left()));
+                r.Skip(length);
+                constexpr unsigned kSps = 33;
+                if (r.Ok() && type == kSps && SpsSize(nal, width, height))
+                    return;
+                width = height = 0;
+            }
+        }
     }
 
     void ItemInfo(std::span<const std::uint8_t> body)
@@ -173,8 +346,12 @@ private:
             BeReader e(ref.body);
             const std::uint32_t from = static_cast<std::uint32_t>(e.Uint(version == 0 ? 2 : 4));
             const std::uint64_t count = e.U16();
-            if (e.Ok() && ref.type == FourCc("dimg"))
-                inputs_[from] += count;
+            if (!e.Ok() || ref.type != FourCc("dimg"))
+                continue;
+            inputs_[from] += count;
+            const std::uint32_t to = static_cast<std::uint32_t>(e.Uint(version == 0 ? 2 : 4));
+            if (e.Ok() && count > 0)
+                firstInput_.emplace(from, to);
         }
     }
 
@@ -217,6 +394,9 @@ private:
     std::map<std::uint32_t, std::uint32_t> types_;
     std::map<std::uint32_t, Location> locations_;
     std::map<std::uint32_t, std::uint64_t> inputs_;
+    std::map<std::uint32_t, std::uint32_t> firstInput_;
+    std::vector<Box> properties_;
+    std::map<std::uint32_t, std::vector<std::uint32_t>> associations_;
 };
 
 DecodeError Named(const heif_error& error)

@@ -422,6 +422,11 @@ void TestDecoders::malformed_files_give_no_picture_data()
     // Found by the fuzzer as slow: item locations of zero-byte fields that
     // claim 65535 extents each, stepped over rather than read one by one.
     row("heic_decode_many_empty_extents", "fuzz-regressions/heic_many_empty_extents.heic", DecodeError::BadHeader);
+    // Found by the fuzzer as slow: a 1 × 1 grid of a 16 × 12 tile whose
+    // canvas, read past its data, claimed 4096 × 7168: seconds of work on
+    // pixels no tile covers.
+    row("heic_decode_grid_canvas_beyond_tiles", "fuzz-regressions/heic_grid_canvas_beyond_tiles.heic",
+        DecodeError::BadHeader);
     row("jxl_decode_truncated", "jxl_truncated.jxl", DecodeError::TruncatedInput);
     row("jxl_decode_side_over_cap", "jxl_side_over_cap.jxl", DecodeError::TooLarge);
     row("jxl_decode_over_memory_cap", "jxl_over_memory_cap.jxl", DecodeError::TooLarge);
