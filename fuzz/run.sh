@@ -82,7 +82,9 @@ wait
 
 status=0
 for t in "${targets[@]}"; do
-  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/$t.log" | grep -o '[0-9]*$' || echo "?")
+  # A run in child processes reports its count on its progress lines.
+  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/$t.log" | grep -o '[0-9]*$' ||
+    grep -oE '^#[0-9]+' "$work/$t.log" | tail -1 | tr -d '#' || echo "?")
   findings=$(find "$work/artifacts/$t" -type f | wc -l)
   echo "fuzz_$t: ${execs} executions in ${seconds} s, ${findings} finding(s)"
   [ "$findings" -eq 0 ] || status=1
