@@ -113,11 +113,9 @@ public:
                 break;
             }
             case JXL_DEC_FULL_IMAGE:
-                for (std::uint32_t& p : into.pixels) {
-                    // R, G, B, A in memory into 0xAARRGGBB.
-                    const auto* b = reinterpret_cast<const std::uint8_t*>(&p);
-                    p = (std::uint32_t{b[3]} << 24) | (std::uint32_t{b[0]} << 16) | (std::uint32_t{b[1]} << 8) | b[2];
-                }
+                // R, G, B, A in memory into 0xAARRGGBB, in place.
+                RgbaToArgb(reinterpret_cast<const std::uint8_t*>(into.pixels.data()), into.pixels.data(),
+                           into.pixels.size());
                 ConvertToSrgb(into, colour_);
                 return DecodeError::None;
             case JXL_DEC_SUCCESS: ended = true; return DecodeError::None;
