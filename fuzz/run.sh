@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets and runs each for the given number of seconds
 # (default 60), two at a time, with corpora seeded from tests/data/decoders.
-# Usage: fuzz/run.sh [seconds] [target...]   targets: bmp icon gif pcx jpeg png webp picture exif profile
+# Usage: fuzz/run.sh [seconds] [target...]
+#   targets: bmp icon gif pcx jpeg png webp heif avif jxl picture exif profile
 # Findings land in build/fuzz/run/artifacts/<target>/; a summary with the
 # number of executions per target is printed at the end. Keep each fixed
 # finding in tests/data/fuzz-regressions/ (make-test-data.py rewrites
@@ -12,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(bmp icon gif pcx jpeg png webp picture exif profile)
+[ ${#targets[@]} -eq 0 ] && targets=(bmp icon gif pcx jpeg png webp heif avif jxl picture exif profile)
 
 # clang and its sanitizer runtimes are needed only here.
 missing=()
@@ -49,14 +50,25 @@ seed pcx '*.pcx'
 seed jpeg '*.jpg'
 seed png '*.png'
 seed webp '*.webp'
+seed heif '*.heic'
+seed avif '*.avif'
+seed jxl '*.jxl'
 cp -n assets/templates/*.jpg "$work/corpus/jpeg/" 2>/dev/null || true
-seed picture '*.bmp' '*.ico' '*.cur' '*.gif' '*.pcx' '*.jpg' '*.png' '*.webp' '*.bin' '*.tif'
 seed exif '*.exif'
 seed profile '*.icc'
+seed picture '*.bmp' '*.ico' '*.cur' '*.gif' '*.pcx' '*.jpg' '*.png' '*.webp' '*.heic' '*.avif' '*.jxl' '*.bin' \
+  '*.tif'
+
+# FUZZ_KEEP_GOING=1 runs each target in a child process that is restarted
+# after a timeout, so a busy machine's stalls are recorded (run each
+# timeout-* file again alone to tell a stall from a slow input) without
+# ending the run; crashes and running out of memory still end it.
+keep_going=()
+[ "${FUZZ_KEEP_GOING:-0}" = 1 ] && keep_going=(-fork=1 -ignore_timeouts=1 -ignore_ooms=0 -ignore_crashes=0)
 
 run() {
   local t=$1
-  build/fuzz/fuzz/fuzz_$t "$work/corpus/$t" -max_total_time="$seconds" -max_len=200000 \
+  build/fuzz/fuzz/fuzz_$t "$work/corpus/$t" "${keep_going[@]}" -max_total_time="$seconds" -max_len=200000 \
     -timeout=2 -print_final_stats=1 -artifact_prefix="$work/artifacts/$t/" \
     >"$work/$t.log" 2>&1 && echo "$t: done" || echo "$t: FINDING (see $work/$t.log)"
 }
@@ -72,7 +84,9 @@ wait
 
 status=0
 for t in "${targets[@]}"; do
-  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/$t.log" | grep -o '[0-9]*$' || echo "?")
+  # A run in child processes reports its count on its progress lines.
+  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/$t.log" | grep -o '[0-9]*$' ||
+    grep -oE '^#[0-9]+' "$work/$t.log" | tail -1 | tr -d '#' || echo "?")
   findings=$(find "$work/artifacts/$t" -type f | wc -l)
   echo "fuzz_$t: ${execs} executions in ${seconds} s, ${findings} finding(s)"
   [ "$findings" -eq 0 ] || status=1

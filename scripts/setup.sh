@@ -10,6 +10,8 @@ packages=(
   libjpeg-dev                   # libjpeg-turbo
   libspng-dev libwebp-dev       # PNG; WebP with its demux library (still and animated)
   liblcms2-dev                  # embedded colour profiles converted to sRGB
+  libheif-dev libavif-dev       # HEIC/HEIF (libde265 behind it) and AVIF (dav1d behind it)
+  libjxl-dev                    # JPEG XL
   fonts-noto-cjk                # Chinese text in the window and on captions
   libbenchmark-dev              # bench/
   libgif-dev                    # giflib: writing animated GIFs; bench/decoders' yardstick decoder

@@ -5,8 +5,11 @@ Each recipe below builds one file from readable values. Known-good pictures
 (names starting "good_") also get a ".expect" file: the pixels the recipe
 encoded, as "width height" and then one 0xAARRGGBB value per pixel, top row
 first, which the tests compare the decoders' output with. JPEG files are
-made with cjpeg (libjpeg-turbo-progs); everything else with the standard
-library only. Run again after changing a recipe and commit the results.
+made with cjpeg (libjpeg-turbo-progs); HEIF, AVIF and JPEG XL files with
+heif-enc (libheif-examples), avifenc (libavif-bin) and cjxl (libjxl-tools),
+whose lossy pictures are compared with what heif-convert, avifdec and djxl
+make of them; everything else with the standard library only. Run again
+after changing a recipe and commit the results.
 """
 
 import os
@@ -1142,6 +1145,239 @@ def make_photos():
           riff_webp([vp8x, riff_chunk(b"ICCP", p3), rest, riff_chunk(b"EXIF", exif_block(6)[6:])]))
 
 
+# ---------------------------------------------------------------- HEIF, AVIF, JPEG XL
+# Encoded by each library's own command-line encoder from PNG files written
+# here; a lossy picture's expectation is that library's own command-line
+# decoder's output, read back with read_png below.
+
+def read_png(data):
+    """Rows of (r, g, b) and rows of alpha from an 8-bit, non-interlaced RGB(A) PNG."""
+    pos, idat, w, h, ctype = 8, b"", 0, 0, 0
+    while pos < len(data):
+        n, t = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + n]
+        if t == b"IHDR":
+            w, h, depth, ctype, _, _, interlace = struct.unpack(">IIBBBBB", body)
+            if depth != 8 or ctype not in (2, 6) or interlace:
+                sys.exit(f"reference PNG of a kind not read here: depth {depth}, type {ctype}")
+        elif t == b"IDAT":
+            idat += body
+        pos += 12 + n
+    bpp = 4 if ctype == 6 else 3
+    raw, prev, rows, alpha, at = zlib.decompress(idat), bytearray(w * bpp), [], [], 0
+    for _ in range(h):
+        kind, line = raw[at], bytearray(raw[at + 1:at + 1 + w * bpp])
+        at += 1 + w * bpp
+        for i in range(len(line)):
+            a = line[i - bpp] if i >= bpp else 0
+            b = prev[i]
+            c = prev[i - bpp] if i >= bpp else 0
+            if kind == 1:
+                line[i] = (line[i] + a) & 255
+            elif kind == 2:
+                line[i] = (line[i] + b) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 255
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else (b if pb <= pc else c))) & 255
+        rows.append([tuple(line[x * bpp:x * bpp + 3]) for x in range(w)])
+        alpha.append([line[x * bpp + 3] if bpp == 4 else 255 for x in range(w)])
+        prev = line
+    return rows, alpha
+
+
+def rgba_png(rows, alpha=None, extra=b""):
+    h, w = len(rows), len(rows[0])
+    if alpha is None:
+        return png_file(w, h, 2, 8, rows, extra=extra)
+    return png_file(w, h, 6, 8, [[rows[y][x] + (alpha[y][x],) for x in range(w)] for y in range(h)], extra=extra)
+
+
+def run_tool(args, data, suffix_in, suffix_out):
+    """Runs a command-line coder on `data` (as a file) and returns its output file's bytes."""
+    with tempfile.TemporaryDirectory() as d:
+        src, dst = os.path.join(d, "in" + suffix_in), os.path.join(d, "out" + suffix_out)
+        with open(src, "wb") as f:
+            f.write(data)
+        subprocess.run([a.replace("IN", src).replace("OUT", dst) for a in args], check=True, capture_output=True)
+        with open(dst, "rb") as f:
+            return f.read()
+
+
+def reference(name, args, suffix):
+    """The ".expect" of a file from the library's own command-line decoder."""
+    with open(os.path.join(OUT, name), "rb") as f:
+        rows, alpha = read_png(run_tool(args, f.read(), suffix, ".png"))
+    expect(name, rows, alpha)
+
+
+def turned(rows, orientation):
+    """rows as a viewer shows a picture stored with this EXIF orientation."""
+    h, w = len(rows), len(rows[0])
+    flip_lr = lambda r: [row[::-1] for row in r]
+    flip_tb = lambda r: r[::-1]
+    transpose = lambda r: [[r[y][x] for y in range(len(r))] for x in range(len(r[0]))]
+    return {1: lambda r: r, 2: flip_lr, 3: lambda r: flip_tb(flip_lr(r)), 4: flip_tb,
+            5: transpose, 6: lambda r: flip_lr(transpose(r)), 7: lambda r: flip_tb(flip_lr(transpose(r))),
+            8: lambda r: flip_tb(transpose(r))}[orientation]([list(row) for row in rows])
+
+
+def iso_box(t, body):
+    return struct.pack(">I", 8 + len(body)) + t + body
+
+
+def full_box(t, version, body, flags=0):
+    return iso_box(t, bytes([version]) + flags.to_bytes(3, "big") + body)
+
+
+def heif_with_derived(item_type, payload, refs=2):
+    """A HEIF file whose primary item is a grid or overlay (payload in idat)
+    naming `refs` coded tiles that are never there."""
+    ftyp = iso_box(b"ftyp", b"heic" + b"\0\0\0\0" + b"mif1heic")
+    infe = lambda i, t: full_box(b"infe", 2, struct.pack(">HH", i, 0) + t + b"\0")
+    iinf = full_box(b"iinf", 0, struct.pack(">H", 2) + infe(1, b"hvc1") + infe(2, item_type))
+    iloc = full_box(b"iloc", 1, bytes([0x44, 0x00]) + struct.pack(">H", 1) +
+                    struct.pack(">HHHHII", 2, 1, 0, 1, 0, len(payload)))
+    iref = full_box(b"iref", 0, iso_box(b"dimg", struct.pack(">HH", 2, refs) + struct.pack(">H", 1) * refs))
+    meta = full_box(b"meta", 0, full_box(b"hdlr", 0, b"\0" * 4 + b"pict" + b"\0" * 13) +
+                    full_box(b"pitm", 0, struct.pack(">H", 2)) + iinf + iloc + iref + iso_box(b"idat", payload))
+    return ftyp + meta
+
+
+def jxl_header(w, h):
+    """A bare JPEG XL codestream that ends after its size and default metadata."""
+    bits = []
+    def put(value, n):
+        bits.extend((value >> i) & 1 for i in range(n))
+    def size(v):  # U32(Bits(9)+1, Bits(13)+1, Bits(18)+1, Bits(30)+1)
+        for sel, n in enumerate((9, 13, 18, 30)):
+            if v - 1 < (1 << n):
+                put(sel, 2)
+                put(v - 1, n)
+                return
+    put(0, 1)      # not small
+    size(h)
+    put(0, 3)      # no ratio: the width follows
+    size(w)
+    put(1, 1)      # all_default metadata
+    data = bytes(sum(b << i for i, b in enumerate(bits[k:k + 8])) for k in range(0, len(bits), 8))
+    return b"\xFF\x0A" + data + b"\0" * 8
+
+
+def make_phone_formats():
+    photo = [[((x * 16) & 255, (y * 20) & 255, ((x + y) * 8) & 255) for x in range(16)] for y in range(12)]
+    fade = [[(x * 17 + y * 5) & 255 for x in range(16)] for y in range(12)]
+    # Four quadrants of distinct colours on 4 × 2, so every turn and mirror shows.
+    quad = [[R, G, B, Y], [C, M, W, K]]
+
+    # --- HEIF (HEVC): lossy, against heif-convert
+    heif_convert = ["heif-convert", "IN", "OUT"]
+    heic = run_tool(["heif-enc", "-q", "90", "IN", "-o", "OUT"], rgba_png(photo), ".png", ".heic")
+    write("good_heic.heic", heic)
+    reference("good_heic.heic", heif_convert, ".heic")
+    write("good_heic_alpha.heic", run_tool(["heif-enc", "-q", "90", "IN", "-o", "OUT"], rgba_png(photo, fade),
+                                           ".png", ".heic"))
+    reference("good_heic_alpha.heic", heif_convert, ".heic")
+    # The encoder writes no rotation or mirror; its pixel-format property,
+    # associated with the primary image, is overwritten in place by one of
+    # the same length.
+    pixi = heic.index(b"pixi") - 4
+    for name, prop in (("good_heic_irot1.heic", b"irot\x01"), ("good_heic_imir1.heic", b"imir\x01")):
+        box = struct.pack(">I", 16) + prop + b"\0" * 7
+        write(name, heic[:pixi] + box + heic[pixi + 16:])
+        reference(name, heif_convert, ".heic")
+    write("heic_truncated_header.heic", heic[:40])
+    write("heic_truncated.heic", heic[:len(heic) - 60])
+    # Its grid (in idat) claiming a canvas beyond the caps, or 65536 tiles.
+    grid = heic.index(b"idat") + 4
+    write("heic_grid_over_cap.heic", heic[:grid] + bytes([0, 0, 0, 0]) + struct.pack(">HH", 30000, 30000) +
+          heic[grid + 8:])
+    write("heic_grid_too_many_tiles.heic", heic[:grid] + bytes([0, 0, 255, 255]) + struct.pack(">HH", 512, 512) +
+          heic[grid + 8:])
+    write("heic_overlay_over_cap.heic", heif_with_derived(b"iovl", bytes([0, 0]) + b"\0" * 8 +
+                                                          struct.pack(">HH", 20000, 20000) + b"\0" * 8))
+    # The coded image's own size property beyond the side cap.
+    ispe = heic.index(b"ispe") + 8
+    write("heic_ispe_over_cap.heic", heic[:ispe] + struct.pack(">II", 40000, 12) + heic[ispe + 8:])
+
+    # --- AVIF: lossy against avifdec; lossless with every rotation and mirror
+    avifdec = ["avifdec", "-d", "8", "IN", "OUT"]
+    avif = run_tool(["avifenc", "-s", "8", "--min", "8", "--max", "16", "IN", "OUT"], rgba_png(photo), ".png", ".avif")
+    write("good_avif.avif", avif)
+    reference("good_avif.avif", avifdec, ".avif")
+    write("good_avif_alpha.avif", run_tool(["avifenc", "-s", "8", "--min", "8", "--max", "16", "IN", "OUT"],
+                                           rgba_png(photo, fade), ".png", ".avif"))
+    reference("good_avif_alpha.avif", avifdec, ".avif")
+    # (quarter turns anticlockwise, mirror: 0 top-bottom, 1 left-right) and
+    # the EXIF orientation that shows the same.
+    for turns, mirror, orientation in ((0, None, 1), (1, None, 8), (2, None, 3), (3, None, 6),
+                                       (0, 1, 2), (0, 0, 4), (1, 0, 5), (1, 1, 7)):
+        args = ["avifenc", "-l", "-s", "8", "--irot", str(turns)] + ([] if mirror is None else ["--imir", str(mirror)])
+        name = f"good_avif_irot{turns}" + ("" if mirror is None else f"_imir{mirror}") + ".avif"
+        write(name, run_tool(args + ["IN", "OUT"], rgba_png(quad), ".png", ".avif"))
+        expect(name, turned(quad, orientation))
+    # Three frames of 4 × 2 at 70, 120 and 40 ms, lossless.
+    frames = [quad, [row[::-1] for row in quad], [[W] * 4, [K] * 4]]
+    with tempfile.TemporaryDirectory() as d:
+        args = ["avifenc", "-l", "-s", "8", "--timescale", "1000"]
+        for i, (rows, ms) in enumerate(zip(frames, (70, 120, 40))):
+            src = os.path.join(d, f"f{i}.png")
+            with open(src, "wb") as f:
+                f.write(rgba_png(rows))
+            args += ["--duration", str(ms), src]
+        subprocess.run(args + [os.path.join(d, "seq.avif")], check=True, capture_output=True)
+        with open(os.path.join(d, "seq.avif"), "rb") as f:
+            seq = f.read()
+    write("good_avif_sequence.avif", seq)
+    for i, rows in enumerate(frames):
+        expect("good_avif_sequence.avif", rows)
+        os.replace(os.path.join(OUT, "good_avif_sequence.avif.expect"),
+                   os.path.join(OUT, f"good_avif_sequence.avif.frame{i}"))
+    # A flat Display P3 green, given by its primaries (12) and the sRGB curve.
+    write("good_avif_p3.avif", run_tool(["avifenc", "-l", "-s", "8", "--cicp", "12/13/0", "IN", "OUT"],
+                                        rgba_png([[(20, 210, 20)] * 8] * 8), ".png", ".avif"))
+    write("avif_truncated.avif", avif[:len(avif) - 40])
+    ispe = avif.index(b"ispe") + 8
+    write("avif_ispe_over_cap.avif", avif[:ispe] + struct.pack(">II", 40000, 12) + avif[ispe + 8:])
+    # The sequence's track claiming 30000 × 30000 (16.16 fixed point).
+    tkhd = seq.index(b"tkhd") + 4
+    version = seq[tkhd]
+    at = tkhd + 4 + (32 if version == 1 else 20) + 8 + 2 + 2 + 2 + 2 + 36
+    write("avif_sequence_over_cap.avif", seq[:at] + struct.pack(">II", 30000 << 16, 30000 << 16) + seq[at + 8:])
+
+    # --- JPEG XL: lossy against djxl; lossless with alpha, orientation, animation
+    djxl = ["djxl", "IN", "OUT"]
+    jxl = run_tool(["cjxl", "IN", "OUT", "-d", "1"], rgba_png(photo), ".png", ".jxl")
+    write("good_jxl.jxl", jxl)
+    reference("good_jxl.jxl", djxl, ".jxl")
+    write("good_jxl_lossless_alpha.jxl", run_tool(["cjxl", "IN", "OUT", "-d", "0"], rgba_png(photo, fade),
+                                                  ".png", ".jxl"))
+    expect("good_jxl_lossless_alpha.jxl", photo, fade)
+    # The encoder takes the orientation from the PNG's EXIF (big-endian, one entry).
+    for orientation in (3, 6):
+        exif = b"MM\0*" + struct.pack(">IH", 8, 1) + struct.pack(">HHIHH", 0x112, 3, 1, orientation, 0) + b"\0" * 4
+        name = f"good_jxl_orientation{orientation}.jxl"
+        write(name, run_tool(["cjxl", "IN", "OUT", "-d", "0"], rgba_png(quad, extra=png_chunk(b"eXIf", exif)),
+                             ".png", ".jxl"))
+        expect(name, turned(quad, orientation))
+    # An animated GIF of three whole frames (70, 120, 40 ms) made lossless JPEG XL.
+    gpal = [R, G, B, Y, C, M, W, K]
+    index_of = {c: i for i, c in enumerate(gpal)}
+    gframes = [gif_frame(0, 0, 4, 2, [index_of[c] for row in rows for c in row], min_size=3, gce=(1, cs, None))
+               for rows, cs in zip(frames, (7, 12, 4))]
+    write("good_jxl_animated.jxl", run_tool(["cjxl", "IN", "OUT", "-d", "0"], gif_file(4, 2, gframes, gpal, bits=3),
+                                            ".gif", ".jxl"))
+    for i, rows in enumerate(frames):
+        expect("good_jxl_animated.jxl", rows)
+        os.replace(os.path.join(OUT, "good_jxl_animated.jxl.expect"),
+                   os.path.join(OUT, f"good_jxl_animated.jxl.frame{i}"))
+    write("jxl_truncated.jxl", jxl[:len(jxl) // 2])
+    write("jxl_side_over_cap.jxl", jxl_header(40000, 4))
+    write("jxl_over_memory_cap.jxl", jxl_header(16384, 16384))
+
+
 def make_misc():
     write("five_bytes.bin", b"BM\0\0\0")
     write("png_picture.png", png_bytes(4, 4))
@@ -1160,6 +1396,7 @@ def main():
     make_png()
     make_webp()
     make_photos()
+    make_phone_formats()
     make_misc()
     print(f"wrote {len(os.listdir(OUT))} files to {os.path.normpath(OUT)}", file=sys.stderr)
 

@@ -1,7 +1,9 @@
 #include "controls/decoders/DecodedPicture.h"
 
+#include "controls/decoders/Avif.h"
 #include "controls/decoders/Decoders.h"
 #include "controls/decoders/Gif.h"
+#include "controls/decoders/Jxl.h"
 #include "controls/decoders/Png.h"
 #include "controls/decoders/Webp.h"
 
@@ -35,6 +37,9 @@ DecodeError DecodeByKind(std::span<const std::uint8_t> data, const std::shared_p
     case ImageKind::Png: e = DecodePng(data, out.image); break;
     case ImageKind::Webp: e = DecodeWebpPicture(Shared(data, shared), out.image, out.animation); break;
     case ImageKind::Gif: e = DecodeGif(Shared(data, shared), out.image, out.animation); break;
+    case ImageKind::Heif: e = DecodeHeif(data, out.image); break;
+    case ImageKind::Avif: e = DecodeAvifPicture(Shared(data, shared), out.image, out.animation); break;
+    case ImageKind::Jxl: e = DecodeJxlPicture(Shared(data, shared), out.image, out.animation); break;
     }
     if (e == DecodeError::None)
         out.kind = kind;

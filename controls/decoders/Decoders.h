@@ -19,5 +19,8 @@ DecodeError DecodeIcon(std::span<const std::uint8_t> data, Image& out);
 // or three planes of red, green, blue) or 1 bit per pixel (one or four planes).
 DecodeError DecodePcx(std::span<const std::uint8_t> data, Image& out);
 DecodeError DecodeJpeg(std::span<const std::uint8_t> data, Image& out);
+// The primary image of a HEIF file (HEVC, or any coding the library reads),
+// cropped, turned and mirrored as its properties say, in sRGB colours.
+DecodeError DecodeHeif(std::span<const std::uint8_t> data, Image& out);
 
 } // namespace mugrove

@@ -1,6 +1,9 @@
 #include "controls/decoders/ImageKind.h"
 
 #include "controls/decoders/ByteReader.h"
+#include "controls/decoders/IsoBoxes.h"
+
+#include <string_view>
 
 namespace mugrove {
 
@@ -11,9 +14,9 @@ unsigned Word(std::span<const std::uint8_t> d, std::size_t i)
     return LoadU16(d.data() + 2 * i);
 }
 
-bool Starts(std::span<const std::uint8_t> d, const char* text, std::size_t at = 0)
+bool Starts(std::span<const std::uint8_t> d, std::string_view text, std::size_t at = 0)
 {
-    for (std::size_t i = 0; text[i] != '\0'; ++i)
+    for (std::size_t i = 0; i < text.size(); ++i)
         if (at + i >= d.size() || d[at + i] != static_cast<std::uint8_t>(text[i]))
             return false;
     return true;
@@ -45,6 +48,18 @@ ImageKind DetectImageKind(std::span<const std::uint8_t> d)
     // A RIFF container whose form type, after the 4-byte size, is WEBP.
     if (Starts(d, "RIFF") && Starts(d, "WEBP", 8))
         return ImageKind::Webp;
+    // An ISO base media file whose brands name a still-image format; video
+    // brands alone are no picture of ours.
+    switch (FileBrands(d)) {
+    case BrandFamily::Heif: return ImageKind::Heif;
+    case BrandFamily::Avif: return ImageKind::Avif;
+    case BrandFamily::None: break;
+    }
+    // A bare codestream, or the container that wraps one.
+    if (d[0] == 0xFF && d[1] == 0x0A)
+        return ImageKind::Jxl;
+    if (Starts(d, std::string_view("\0\0\0\x0CJXL \r\n\x87\n", 12)))
+        return ImageKind::Jxl;
     return ImageKind::Unrecognised;
 }
 

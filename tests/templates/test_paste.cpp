@@ -126,6 +126,9 @@ private slots:
         QTest::newRow("webp, Shift+Insert in the list") << "image/webp" << Data("good_webp_lossy.webp") << false << true;
         QTest::newRow("animated webp, Ctrl+V in the list") << "image/webp" << Data("good_webp_animated.webp") << false << false;
         QTest::newRow("bmp, Shift+Insert in the caption box") << "image/bmp" << Data("good_bmp24.bmp") << true << true;
+        QTest::newRow("avif, Ctrl+V in the list") << "image/avif" << Data("good_avif.avif") << false << false;
+        QTest::newRow("heic, Ctrl+V in the caption box") << "image/heic" << Data("good_heic.heic") << true << false;
+        QTest::newRow("jxl, Shift+Insert in the list") << "image/jxl" << Data("good_jxl.jxl") << false << true;
     }
     void a_picture_pastes_wherever_the_focus_is()
     {

@@ -74,6 +74,12 @@ private slots:
         QTest::newRow("png") << Data("good_png_interlaced.png") << QSize(11, 9);
         QTest::newRow("webp") << Data("good_webp_lossy.webp") << QSize(40, 24);
         QTest::newRow("animated webp") << Data("good_webp_animated.webp") << QSize(4, 3);
+        // Phone formats: turned a quarter by their own properties.
+        QTest::newRow("heic") << Data("good_heic_irot1.heic") << QSize(12, 16);
+        QTest::newRow("avif") << Data("good_avif_irot1_imir1.avif") << QSize(2, 4);
+        QTest::newRow("avif sequence") << Data("good_avif_sequence.avif") << QSize(4, 2);
+        QTest::newRow("jxl") << Data("good_jxl_orientation6.jxl") << QSize(2, 4);
+        QTest::newRow("animated jxl") << Data("good_jxl_animated.jxl") << QSize(4, 2);
     }
     void dropped_pictures_show_at_their_own_size()
     {
@@ -100,6 +106,8 @@ private slots:
         QTemporaryDir dir;
         const QStringList bad = {Data("tiff_header.tif"), Data("png_truncated_idat.png"),
                                  Data("webp_corrupt_bitstream.webp"), Data("bmp_truncated_rows.bmp"),
+                                 Data("heic_grid_over_cap.heic"), Data("avif_truncated.avif"),
+                                 Data("jxl_truncated.jxl"),
                                  dir.filePath(QStringLiteral("missing.jpg")), dir.path(),
                                  Data("five_bytes.bin")};
         for (const QString& file : bad) {

@@ -233,6 +233,31 @@ void TestDecoders::detect_image_kind_data()
     QTest::newRow("empty") << QByteArray() << ImageKind::Unrecognised;
     QTest::newRow("png") << b({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}) << ImageKind::Png;
     QTest::newRow("png signature cut") << b({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A}) << ImageKind::Unrecognised;
+    // ISO base media files by their ftyp brands: the major brand, else any
+    // compatible one, AV1 before HEVC; video brands alone are no picture.
+    const auto ftyp = []<std::size_t N>(const char (&brands)[N]) {
+        const QByteArray body(brands, N - 1);
+        QByteArray box(4, '\0');
+        box[3] = static_cast<char>(8 + body.size());
+        return box + "ftyp" + body;
+    };
+    QTest::newRow("heic major") << ftyp("heic\0\0\0\0mif1heic") << ImageKind::Heif;
+    QTest::newRow("heix major") << ftyp("heix\0\0\0\0") << ImageKind::Heif;
+    QTest::newRow("hevc sequence") << ftyp("hevc\0\0\0\0msf1") << ImageKind::Heif;
+    QTest::newRow("mif1 compatible only") << ftyp("abcd\0\0\0\0isommif1") << ImageKind::Heif;
+    QTest::newRow("msf1 compatible only") << ftyp("abcd\0\0\0\0msf1") << ImageKind::Heif;
+    QTest::newRow("avif major") << ftyp("avif\0\0\0\0mif1miaf") << ImageKind::Avif;
+    QTest::newRow("avis major") << ftyp("avis\0\0\0\0msf1") << ImageKind::Avif;
+    QTest::newRow("avif after mif1") << ftyp("mif1\0\0\0\0mif1avif") << ImageKind::Heif;
+    QTest::newRow("avif compatible, video major") << ftyp("isom\0\0\0\0mif1avif") << ImageKind::Avif;
+    QTest::newRow("mp4 video") << ftyp("isom\0\0\2\0isomiso2avc1mp41") << ImageKind::Unrecognised;
+    QTest::newRow("quicktime video") << ftyp("qt  \0\0\0\0qt  ") << ImageKind::Unrecognised;
+    QTest::newRow("ftyp box longer than the data") << ftyp("heic\0\0\0\0").chopped(2) << ImageKind::Unrecognised;
+    QTest::newRow("jxl codestream") << b({0xFF, 0x0A, 0xFA, 0x7F, 0x01, 0x90}) << ImageKind::Jxl;
+    QTest::newRow("jxl container")
+        << b({0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A, 0, 0, 0, 0x14}) << ImageKind::Jxl;
+    QTest::newRow("jxl container signature cut") << b({0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87})
+                                                  << ImageKind::Unrecognised;
     QTest::newRow("png line ends changed") << b({0x89, 'P', 'N', 'G', 0x0A, 0x0A, 0x1A, 0x0A}) << ImageKind::Unrecognised;
     QTest::newRow("webp") << QByteArray("RIFF\x10\0\0\0WEBPVP8L", 16) << ImageKind::Webp;
     QTest::newRow("webp form type only") << QByteArray("RIFF\0\0\0\0WEBP", 12) << ImageKind::Webp;
@@ -385,6 +410,26 @@ void TestDecoders::malformed_files_give_no_picture_data()
     row("jpeg_decode_huge_dimensions", "jpeg_huge_dimensions.jpg", DecodeError::TooLarge);
     row("jpeg_decode_over_memory_cap", "jpeg_over_memory_cap.jpg", DecodeError::TooLarge);
     row("jpeg_decode_too_many_scans", "jpeg_too_many_scans.jpg", DecodeError::CorruptData);
+    row("heic_decode_truncated_header", "heic_truncated_header.heic", DecodeError::TruncatedInput);
+    row("heic_decode_truncated", "heic_truncated.heic", DecodeError::TruncatedInput);
+    row("heic_decode_grid_over_cap", "heic_grid_over_cap.heic", DecodeError::TooLarge);
+    row("heic_decode_grid_too_many_tiles", "heic_grid_too_many_tiles.heic", DecodeError::TooLarge);
+    row("heic_decode_overlay_over_cap", "heic_overlay_over_cap.heic", DecodeError::TooLarge);
+    row("heic_decode_ispe_over_cap", "heic_ispe_over_cap.heic", DecodeError::TooLarge);
+    row("avif_decode_truncated", "avif_truncated.avif", DecodeError::TruncatedInput);
+    row("avif_decode_ispe_over_cap", "avif_ispe_over_cap.avif", DecodeError::TooLarge);
+    row("avif_decode_sequence_over_cap", "avif_sequence_over_cap.avif", DecodeError::TooLarge);
+    // Found by the fuzzer as slow: item locations of zero-byte fields that
+    // claim 65535 extents each, stepped over rather than read one by one.
+    row("heic_decode_many_empty_extents", "fuzz-regressions/heic_many_empty_extents.heic", DecodeError::BadHeader);
+    // Found by the fuzzer as slow: a 1 × 1 grid of a 16 × 12 tile whose
+    // canvas, read past its data, claimed 4096 × 7168: seconds of work on
+    // pixels no tile covers.
+    row("heic_decode_grid_canvas_beyond_tiles", "fuzz-regressions/heic_grid_canvas_beyond_tiles.heic",
+        DecodeError::BadHeader);
+    row("jxl_decode_truncated", "jxl_truncated.jxl", DecodeError::TruncatedInput);
+    row("jxl_decode_side_over_cap", "jxl_side_over_cap.jxl", DecodeError::TooLarge);
+    row("jxl_decode_over_memory_cap", "jxl_over_memory_cap.jxl", DecodeError::TooLarge);
     row("decode_five_bytes", "five_bytes.bin", DecodeError::Unrecognised);
     row("decode_tiff_bytes", "tiff_header.tif", DecodeError::Unrecognised);
 }

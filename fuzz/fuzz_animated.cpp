@@ -1,3 +1,8 @@
+// One target for every kind that may hold an animation; the build makes one
+// program per kind, naming its decoder in MUGROVE_FUZZ_DECODER.
+
+#include "controls/decoders/Avif.h"
+#include "controls/decoders/Jxl.h"
 #include "controls/decoders/Webp.h"
 
 #include <algorithm>
@@ -25,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto bytes = std::make_shared<const mugrove::PictureBytes>(data, data + size);
     mugrove::Image still;
     std::unique_ptr<mugrove::Animation> player;
-    if (mugrove::DecodeWebpPicture(bytes, still, player) != mugrove::DecodeError::None)
+    if (mugrove::MUGROVE_FUZZ_DECODER(bytes, still, player) != mugrove::DecodeError::None)
         return 0;
     if (still.width <= 0 || !Whole(still, still.width, still.height))
         __builtin_trap();
