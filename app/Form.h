@@ -3,6 +3,7 @@
 #include "app/model/CaptionState.h"
 
 #include <memory>
+#include <vector>
 
 namespace mugrove {
 
@@ -54,6 +55,11 @@ struct Form {
     Button* saveButton = nullptr;        // 按钮3
     CommonDlg* fontDialog = nullptr;     // 通用对话框1
     DropTarget* dropTarget = nullptr;    // 拖放对象1
+
+    // Every caption, bottom first: 透明标签1, then those added. The style
+    // controls, the font dialog and a drag work on the current one.
+    std::vector<TransLabel*> captions;
+    TransLabel* currentCaption = nullptr;
 
     Form();
     ~Form();

@@ -441,8 +441,8 @@ QMenu& TransLabel::Menu()
     menu_ = new QMenu(this);
     menu_->setObjectName(QStringLiteral("文字效果"));
     auto* effects = new QActionGroup(menu_);
-    const QString names[] = {QStringLiteral("无效果"), QStringLiteral("浅色浮雕"),
-                             QStringLiteral("凸起"), QStringLiteral("深色阴影")};
+    const QString names[] = {QStringLiteral("无效果(&N)"), QStringLiteral("浅色浮雕(&L)"),
+                             QStringLiteral("凸起(&R)"), QStringLiteral("深色阴影(&S)")};
     for (int value = 0; value < 4; ++value) {
         QAction* action = menu_->addAction(names[value]);
         action->setCheckable(true);
@@ -451,9 +451,16 @@ QMenu& TransLabel::Menu()
         connect(action, &QAction::triggered, this, [this, value] { SetTextEffect(value); });
     }
     menu_->addSeparator();
-    QAction* outline = menu_->addAction(QStringLiteral("描边"));
+    QAction* outline = menu_->addAction(QStringLiteral("描边(&O)"));
     outline->setCheckable(true);
     connect(outline, &QAction::triggered, this, [this](bool on) { SetOutline(on); });
+    if (removable_) {
+        menu_->addSeparator();
+        QAction* remove = menu_->addAction(QStringLiteral("删除文字(&D)"));
+        // Queued: the handler may delete this label, and with it the menu
+        // whose signal is still being delivered.
+        connect(remove, &QAction::triggered, this, [this] { RemoveChosen.Raise(); }, Qt::QueuedConnection);
+    }
     return *menu_;
 }
 
@@ -467,7 +474,7 @@ void TransLabel::contextMenuEvent(QContextMenuEvent* event)
     QMenu& menu = Menu();
     const QList<QAction*> actions = menu.actions();
     for (QAction* action : actions) {
-        if (action->isSeparator())
+        if (!action->isCheckable())
             continue;
         action->setChecked(action->data().isValid() ? action->data().toInt() == TextEffect()
                                                     : outline_);

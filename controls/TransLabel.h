@@ -78,6 +78,11 @@ public:
 
     Event<int, int, int> MouseDown; // left press, label coordinates
 
+    // A removable label's menu ends with "删除文字", which raises RemoveChosen
+    // once the menu has closed. Set before the first right-click.
+    void SetRemovable(bool removable) { removable_ = removable; }
+    Event<> RemoveChosen;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
@@ -126,6 +131,7 @@ private:
     OutlineKey outlineKey_;
     std::vector<Tile> outlined_;
     QMenu* menu_ = nullptr; // made at the first right-click, owned as a child
+    bool removable_ = false;
 };
 
 } // namespace mugrove

@@ -9,6 +9,7 @@ packages=(
   libjpeg-dev                   # libjpeg-turbo
   libspng-dev libwebp-dev       # PNG; WebP with its demux library (still and animated)
   fonts-noto-cjk                # Chinese text in the window and on captions
+  fonts-noto-color-emoji        # colour emoji in captions and the edit box
   libbenchmark-dev              # bench/
   libgif-dev                    # giflib: writing animated GIFs; bench/decoders' yardstick decoder
   libimagequant-dev             # the palettes of animated GIFs written

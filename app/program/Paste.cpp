@@ -5,6 +5,7 @@
 #include "app/model/EditBox.h"
 #include "app/model/MainWindow.h"
 #include "controls/PicBox.h"
+#include "overlay/Captions.h"
 #include "templates/PastePicture.h"
 
 #include <QApplication>
@@ -74,6 +75,10 @@ void OpenWorkAreaMenu(Form& form, const QPoint& at)
     QAction* paste = menu->addAction(QStringLiteral("粘贴图片"));
     paste->setEnabled(OffersPicture(QGuiApplication::clipboard()->mimeData()));
     QObject::connect(paste, &QAction::triggered, form.workArea, [&form] { OnPicturePasted(form); });
+    QAction* add = menu->addAction(QStringLiteral("添加文字(&T)"));
+    add->setEnabled(CanAddCaption(form));
+    const QPoint centre = form.workArea->mapTo(form.window.get(), at);
+    QObject::connect(add, &QAction::triggered, form.workArea, [&form, centre] { AddCaption(form, centre); });
     menu->popup(form.workArea->mapToGlobal(at));
 }
 
