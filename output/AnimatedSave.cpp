@@ -15,9 +15,9 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -48,14 +48,15 @@ const QString kSaved = QStringLiteral("保存成功!!");
 const QString kFailed = QStringLiteral("保存失败!!");
 
 // What lies above the box, bottom first. Captions are drawn anew onto each
-// frame by a copy of the label made at the click, exactly as the window
-// draws them (their edges blend with whatever frame is beneath); other
-// controls are drawn once at the click and laid over every frame.
+// frame from their looks taken at the click, exactly as the window draws
+// them (their edges blend with whatever frame is beneath); other controls
+// are drawn once at the click and laid over every frame.
 struct Overlay {
     QImage layer; // premultiplied; transparent where nothing is drawn
     QPoint layerAt;
-    std::unique_ptr<TransLabel> caption; // hidden, parentless
+    std::optional<CaptionLook> caption;
     QPoint captionAt;
+    CaptionPainter painter; // the worker's, keeps an outlined caption between frames
 };
 
 // The colours drawn fully opaque in `image` (premultiplied), most used first.
@@ -136,7 +137,6 @@ public:
             const std::lock_guard lock(mutex_);
             cancelled_ = true;
         }
-        wake_.notify_all();
         if (worker_.joinable())
             worker_.join();
     }
@@ -179,46 +179,22 @@ private:
             // canvas, as in the window.
             player_->Advance();
             ComposeBoxFrame(look_, *player_, frame);
-            if (!DrawOverlays(frame) || !encoder.AddFrame(frame, player_->DelayMs(player_->Current())))
+            DrawOverlays(frame);
+            if (!encoder.AddFrame(frame, player_->DelayMs(player_->Current())))
                 return false;
         }
         return encoder.Finish() && !Cancelled() && !file.Publish(fileName_).isEmpty();
     }
 
-    bool DrawOverlays(QImage& frame)
+    void DrawOverlays(QImage& frame)
     {
-        for (std::size_t i = 0; i < overlays_.size(); ++i) {
-            const Overlay& overlay = overlays_[i];
-            if (!overlay.layer.isNull()) {
-                QPainter painter(&frame);
+        QPainter painter(&frame);
+        for (Overlay& overlay : overlays_) {
+            if (overlay.caption)
+                overlay.painter.Paint(painter, *overlay.caption, overlay.captionAt);
+            else
                 painter.drawImage(overlay.layerAt, overlay.layer);
-                continue;
-            }
-            // Widgets paint on the window thread only.
-            std::unique_lock lock(mutex_);
-            pending_ = &frame;
-            pendingOverlay_ = i;
-            drawn_ = false;
-            QMetaObject::invokeMethod(this, [this] { DrawCaption(); }, Qt::QueuedConnection);
-            wake_.wait(lock, [this] { return drawn_ || cancelled_; });
-            if (cancelled_)
-                return false;
         }
-        return true;
-    }
-
-    // On the window thread: draws the caption the worker waits for onto its frame.
-    void DrawCaption()
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            if (!pending_ || drawn_)
-                return;
-            const Overlay& overlay = overlays_[pendingOverlay_];
-            overlay.caption->render(pending_, overlay.captionAt, QRegion(), QWidget::DrawChildren);
-            drawn_ = true;
-        }
-        wake_.notify_all();
     }
 
     void Finish(bool saved)
@@ -241,11 +217,7 @@ private:
     bool running_ = true; // window thread only
 
     std::mutex mutex_;
-    std::condition_variable wake_;
     bool cancelled_ = false;
-    QImage* pending_ = nullptr;
-    std::size_t pendingOverlay_ = 0;
-    bool drawn_ = false;
 };
 
 AnimatedSaveJob* RunningJob(const Form& form)
@@ -293,14 +265,15 @@ bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QStr
         if (auto* label = qobject_cast<TransLabel*>(sibling)) {
             closeLayer();
             Overlay overlay;
-            overlay.caption = std::make_unique<TransLabel>(nullptr);
-            overlay.caption->CopyLook(*label);
-            overlay.caption->resize(label->size());
+            overlay.caption = label->Look();
             overlay.captionAt = at;
             // Drawn once alone to learn where its pixels are and which are solid.
             QImage alone(label->size(), QImage::Format_ARGB32_Premultiplied);
             alone.fill(Qt::transparent);
-            overlay.caption->render(&alone, QPoint(), QRegion(), QWidget::DrawChildren);
+            {
+                QPainter painter(&alone);
+                PaintCaption(painter, *overlay.caption, QPoint());
+            }
             CountOpaque(alone, captionColours);
             MarkDrawn(alone, at, look.size, exact.protect);
             overlays.push_back(std::move(overlay));
