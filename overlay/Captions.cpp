@@ -48,7 +48,13 @@ TransLabel* AddCaption(Form& form, QPoint centre)
     auto* caption = new TransLabel(form.window.get());
     caption->setObjectName(QStringLiteral("添加的文字"));
     caption->setFocusPolicy(Qt::NoFocus);
-    caption->CopyLook(from);
+    caption->SetLogFont(from.StoredFont());
+    caption->SetTextEffect(from.TextEffect());
+    caption->SetTextColour(from.TextColour());
+    caption->SetHorizontalAlignment(from.HorizontalAlignment());
+    caption->SetVerticalAlignment(from.VerticalAlignment());
+    caption->SetWordWrap(from.WordWrap());
+    caption->SetOutline(from.Outline());
     caption->setGeometry(QRect(QPoint(), from.size()));
     caption->move(centre - QPoint(from.width() / 2, from.height() / 2));
     if (QWidget* above = SiblingAboveCaptions(form))
