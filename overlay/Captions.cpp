@@ -2,6 +2,7 @@
 
 #include "app/Form.h"
 #include "app/model/CheckBox.h"
+#include "app/model/DropTarget.h"
 #include "app/model/EditBox.h"
 #include "app/model/MainWindow.h"
 #include "app/model/SliderBar.h"
@@ -60,6 +61,8 @@ TransLabel* AddCaption(Form& form, QPoint centre)
     if (QWidget* above = SiblingAboveCaptions(form))
         caption->stackUnder(above);
     caption->SetRemovable(true);
+    // A photo dropped on a caption lands in the box, as on 透明标签1.
+    form.dropTarget->Widen(*caption);
     caption->MouseDown.Bind([&form, caption](int x, int y, int keys) {
         OnCaptionMouseDown(form, *caption, x, y, keys);
     });

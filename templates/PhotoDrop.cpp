@@ -1,7 +1,10 @@
 #include "templates/PhotoDrop.h"
 
 #include "app/Form.h"
+#include "app/model/DropTarget.h"
+#include "app/model/GroupBox.h"
 #include "controls/PicBox.h"
+#include "controls/TransLabel.h"
 #include "controls/decoders/DecodedPicture.h"
 #include "templates/Selection.h"
 
@@ -102,6 +105,12 @@ bool ShowFirstPicture(Form& form, const QStringList& fileNames)
         return true;
     }
     return false;
+}
+
+void WidenPhotoDrops(Form& form)
+{
+    form.dropTarget->Widen(*form.pictureGroup);
+    form.dropTarget->Widen(*form.captionOverlay);
 }
 
 void OnPhotoDropped(Form& form, const QString& fileNames)

@@ -491,6 +491,10 @@ private slots:
         QVERIFY(D().Click(kCopy));
         QTRY_VERIFY_WITH_TIMEOUT(D().ClipboardTargets().contains("image/png"), kPatience);
         QVERIFY(!D().ClipboardTargets().contains("UTF8_STRING"));
+        // The first type after the selection protocol's own is the PNG.
+        QStringList offered = D().ClipboardTargets();
+        offered.removeIf([](const QString& t) { return t == "TARGETS" || t == "MULTIPLE" || t == "TIMESTAMP"; });
+        QCOMPARE(offered.value(0), QStringLiteral("image/png"));
         const QImage copied = ReadImage(D().Clipboard("image/png"), "PNG");
         QCOMPARE(copied.size(), QSize(225, 225));
         const QImage shown = D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(225, 225)));
@@ -636,6 +640,24 @@ private slots:
         QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(500, 250), {path}), 2);
         QCOMPARE(ShownWorkArea(), QSize(379, 384));
         QVERIFY(D().AppRunning());
+    }
+
+    void drop_anywhere_on_the_frame_lands()
+    {
+        QImage photo(300, 260, QImage::Format_RGB32);
+        photo.fill(qRgb(200, 60, 60));
+        const QString big = D().TempPath("files/frame-big.bmp");
+        QVERIFY(photo.save(big, "BMP"));
+        const QString small = D().TempPath("files/frame-small.png");
+        QVERIFY(photo.scaled(123, 77).save(small, "PNG"));
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(150, 150), {small}), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(123, 77), kPatience);
+        // On the frame beside that small picture, near the frame's corner.
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(370, 390), {big}), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(300, 260), kPatience);
+        // On the caption, which lies over the picture now.
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, kCaption.center(), {small}), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(123, 77), kPatience);
     }
 
     void drop_answer_follows_the_keys_held()

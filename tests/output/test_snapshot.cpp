@@ -11,6 +11,7 @@
 #include "output/Snapshot.h"
 
 #include <QClipboard>
+#include <QMimeData>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTest>
@@ -360,6 +361,15 @@ private slots:
         const QImage shown = box.parentWidget()->grab(box.geometry()).toImage().convertToFormat(QImage::Format_RGB32);
         QCOMPARE(placed, shown);
         QVERIFY(QGuiApplication::clipboard()->text().isEmpty());
+        // Offered as a PNG first, for programs that take the first type; Qt's
+        // own image type stays, for the platform's other image types.
+        const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(offered);
+        QCOMPARE(offered->formats().value(0), QStringLiteral("image/png"));
+        QVERIFY(offered->formats().contains(QStringLiteral("application/x-qt-image")));
+        const QByteArray png = offered->data(QStringLiteral("image/png"));
+        QVERIFY(png.startsWith("\x89PNG\r\n\x1a\n"));
+        QCOMPARE(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32), shown);
 
         // A second copy replaces the first.
         form->workArea->SetWidth(200);

@@ -11,6 +11,8 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -179,6 +181,16 @@ private slots:
         QTest::keyClicks(editor, QStringLiteral("Top"));
         QCOMPARE(added.Caption(), QStringLiteral("Top"));
         QCOMPARE(LookOf(First()), first);
+
+        // A photo dropped on it lands in the box.
+        QVERIFY(form->workArea->Picture().empty());
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QStringLiteral(MUGROVE_TEST_DATA "/decoders/good_pcx8.pcx"))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&added, &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&added, &drop);
+        QVERIFY(!form->workArea->Picture().empty());
     }
 
     void pressing_a_caption_makes_it_current_and_the_controls_edit_only_it()

@@ -1,6 +1,7 @@
 // Dropping picture files on the work area.
 #include "app/Form.h"
 #include "app/WindowDefinition.h"
+#include "app/model/EditBox.h"
 #include "app/model/Label.h"
 #include "app/model/ListBox.h"
 #include "app/model/MainWindow.h"
@@ -51,6 +52,34 @@ struct Dropping {
     }
 
     QSize Size() const { return {form->workArea->Width(), form->workArea->Height()}; }
+
+    // Drags the files to a point of the window's client area and drops them
+    // on whatever takes drops there, as the window system would: the topmost
+    // control under the point, or the nearest of its parents that takes
+    // drops. The answer the drag got while over the point (none when nothing
+    // took it).
+    Qt::DropAction DropAt(QPoint client, const QStringList& paths)
+    {
+        QWidget* receiver = form->window->childAt(client);
+        while (receiver && !receiver->acceptDrops())
+            receiver = receiver->parentWidget();
+        if (!receiver)
+            return Qt::IgnoreAction;
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& path : paths)
+            urls << QUrl::fromLocalFile(path);
+        data.setUrls(urls);
+        const QPoint local = receiver->mapFrom(form->window.get(), client);
+        const Qt::DropActions allowed = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(local, allowed, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(receiver, &enter);
+        if (!enter.isAccepted())
+            return Qt::IgnoreAction;
+        QDropEvent drop(QPointF(local), allowed, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(receiver, &drop);
+        return enter.dropAction();
+    }
 };
 
 } // namespace
@@ -129,6 +158,58 @@ private slots:
         Dropping d;
         d.Drop({path});
         QCOMPARE(d.Size(), QSize(4, 2)); // the BMP picture's
+    }
+
+    void drops_land_anywhere_on_the_frame_data()
+    {
+        // Client points (window definition): the frame 分组框3 spans (0, 3)
+        // to (392, 403); the picture starts at (5, 16); the caption lies at
+        // (32, 216) to (200, 240), over the 234 x 234 template.
+        QTest::addColumn<bool>("smallPicture"); // 123 x 77 first: the frame shows beside it
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<Qt::DropAction>("answer");
+        QTest::addColumn<QSize>("after");
+        const QString pcx = Data("good_pcx8.pcx"); // 3 x 2
+        const QString tiff = Data("tiff_header.tif");
+        QTest::newRow("frame beside a small picture")
+            << true << QPoint(300, 300) << pcx << Qt::CopyAction << QSize(3, 2);
+        QTest::newRow("frame's title above the picture")
+            << false << QPoint(200, 8) << pcx << Qt::CopyAction << QSize(3, 2);
+        QTest::newRow("frame's bottom-right corner")
+            << false << QPoint(390, 401) << pcx << Qt::CopyAction << QSize(3, 2);
+        QTest::newRow("caption over the picture")
+            << false << QPoint(116, 228) << pcx << Qt::CopyAction << QSize(3, 2);
+        QTest::newRow("caption beside a small picture")
+            << true << QPoint(190, 238) << pcx << Qt::CopyAction << QSize(3, 2);
+        QTest::newRow("unreadable file on the frame changes nothing")
+            << true << QPoint(300, 300) << tiff << Qt::CopyAction << QSize(123, 77);
+        QTest::newRow("template list is no drop place")
+            << false << QPoint(500, 250) << pcx << Qt::IgnoreAction << QSize(234, 234);
+        QTest::newRow("caption text box is no drop place for photos")
+            << false << QPoint(490, 54) << pcx << Qt::IgnoreAction << QSize(234, 234);
+    }
+    void drops_land_anywhere_on_the_frame()
+    {
+        QFETCH(bool, smallPicture);
+        QFETCH(QPoint, at);
+        QFETCH(QString, file);
+        QFETCH(Qt::DropAction, answer);
+        QFETCH(QSize, after);
+        QTemporaryDir dir;
+        const QString small = dir.filePath(QStringLiteral("small.png"));
+        QImage picture(123, 77, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QVERIFY(picture.save(small, "PNG"));
+        Dropping d;
+        if (smallPicture) {
+            d.Drop({small});
+            QCOMPARE(d.Size(), QSize(123, 77));
+        }
+        const QString edited = d.form->captionBox->Content();
+        QCOMPARE(d.DropAt(at, {file}), answer);
+        QCOMPARE(d.Size(), after);
+        QCOMPARE(d.form->captionBox->Content(), edited);
     }
 
     void dropped_names_split_on_crlf()
