@@ -29,43 +29,43 @@ void TransLabel::SetCaption(const QString& caption)
 {
     caption_ = caption;
     setWindowTitle(caption); // the window text is always the caption
-    RepaintBeneath();
+    Changed();
 }
 
 void TransLabel::SetTextEffect(int value)
 {
     effect_ = mugrove::TextEffect(std::clamp(value, 0, 3));
-    RepaintBeneath();
+    Changed();
 }
 
 void TransLabel::SetTextColour(std::uint32_t colour)
 {
     textColour_ = colour;
-    RepaintBeneath();
+    Changed();
 }
 
 void TransLabel::SetHorizontalAlignment(int value)
 {
     horizontal_ = mugrove::HorizontalAlignment(std::clamp(value, 0, 2));
-    RepaintBeneath();
+    Changed();
 }
 
 void TransLabel::SetVerticalAlignment(int value)
 {
     vertical_ = mugrove::VerticalAlignment(std::clamp(value, 0, 2));
-    RepaintBeneath();
+    Changed();
 }
 
 void TransLabel::SetWordWrap(bool on)
 {
     wordWrap_ = on;
-    RepaintBeneath();
+    Changed();
 }
 
 void TransLabel::SetOutline(bool on)
 {
     outline_ = on;
-    RepaintBeneath();
+    Changed();
 }
 
 OverlayFont TransLabel::Font() const
@@ -114,6 +114,12 @@ void TransLabel::StoreFont(const std::optional<LogFontBytes>& bytes)
 {
     font_ = bytes;
     paintFont_ = bytes ? FromBytes(*bytes) : LogFont{};
+    Changed();
+}
+
+void TransLabel::Changed()
+{
+    look_.reset();
     RepaintBeneath();
 }
 
@@ -135,12 +141,17 @@ void TransLabel::moveEvent(QMoveEvent* event)
     RepaintBeneath();
 }
 
-CaptionLook TransLabel::Look() const
+const CaptionLook& TransLabel::KeptLook() const
 {
+    // Made anew after a setting write, or when the label's size or the
+    // screen's resolution changed; a move keeps it.
+    const qreal ratio = devicePixelRatioF();
+    const int dpi = logicalDpiY();
+    if (look_ && look_->size == size() && look_->pixelRatio == ratio && look_->dpi == dpi)
+        return *look_;
     CaptionLook look;
     look.text = caption_;
-    // The font is made anew from the stored description for every look.
-    look.font = OwnFont(font_ ? ToQFont(paintFont_) : QApplication::font());
+    look.font = font_ ? ToQFont(paintFont_) : QApplication::font();
     look.colour = ToQColor(textColour_);
     look.horizontal = horizontal_;
     look.vertical = vertical_;
@@ -149,17 +160,37 @@ CaptionLook TransLabel::Look() const
     look.outline = outline_;
     look.escapement = font_ ? paintFont_.escapement : 0;
     look.size = size();
-    look.pixelRatio = devicePixelRatioF();
-    look.dpi = logicalDpiY();
+    look.pixelRatio = ratio;
+    look.dpi = dpi;
+    look_ = std::move(look);
+    return *look_;
+}
+
+CaptionLook TransLabel::Look() const
+{
+    CaptionLook look = KeptLook();
+    look.font = OwnFont(look.font); // the copy may go to another thread
     return look;
+}
+
+void TransLabel::changeEvent(QEvent* event)
+{
+    // A label without a font of its own draws with the application's.
+    if (event->type() == QEvent::ApplicationFontChange)
+        look_.reset();
+    QWidget::changeEvent(event);
+}
+
+void TransLabel::PaintOnto(QPainter& painter, QPoint at) const
+{
+    if (!caption_.isEmpty())
+        painter_.Paint(painter, KeptLook(), at);
 }
 
 void TransLabel::paintEvent(QPaintEvent*)
 {
-    if (caption_.isEmpty())
-        return;
     QPainter painter(this);
-    painter_.Paint(painter, Look(), QPoint());
+    PaintOnto(painter, QPoint());
 }
 
 void TransLabel::mousePressEvent(QMouseEvent* event)
