@@ -16,6 +16,7 @@
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QIcon>
@@ -149,7 +150,11 @@ template <typename Row>
 auto* Create(const Row& row, const QString& text, QWidget* parent, const std::optional<LogFont>& font)
 {
     auto* control = Make(row, text, parent);
-    if constexpr (std::is_base_of_v<QWidget, std::remove_pointer_t<decltype(control)>>)
+    // What the user types may hold any script and emoji; only fixed texts
+    // keep to their one face.
+    if constexpr (std::is_same_v<decltype(control), EditBox*>)
+        control->setFont(font ? ToQFont(*font) : WithColourEmoji(QApplication::font()));
+    else if constexpr (std::is_base_of_v<QWidget, std::remove_pointer_t<decltype(control)>>)
         if (font)
             control->setFont(FixedTextFont(*font));
     return control;
@@ -237,6 +242,8 @@ std::unique_ptr<Form> CreateForm(const WindowDefinition& definition)
         return nullptr;
     ApplyStacking(placed);
     ApplyTabOrder(placed);
+    form->captions = {form->captionOverlay};
+    form->currentCaption = form->captionOverlay;
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.move(CentredPosition(screen->geometry().size(), definition.outerSize));

@@ -3,6 +3,7 @@
 #include "app/model/CaptionState.h"
 
 #include <memory>
+#include <vector>
 
 namespace mugrove {
 
@@ -58,6 +59,11 @@ struct Form {
 
     // The handlers bound to the controls (BindEvents); owned by the window.
     EventTable* events = nullptr;
+
+    // Every caption, bottom first: 透明标签1, then those added. The style
+    // controls, the font dialog and a drag work on the current one.
+    std::vector<TransLabel*> captions;
+    TransLabel* currentCaption = nullptr;
 
     Form();
     ~Form();

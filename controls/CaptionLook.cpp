@@ -94,49 +94,41 @@ void CaptionPainter::Paint(QPainter& painter, const CaptionLook& look, QPoint at
     }
     painter.setTransform(turn, true);
 
-    // No background is filled: only the glyph pixels are written.
-    const auto pass = [&](const QColor& colour, const QPoint& offset) {
-        painter.setPen(colour);
-        painter.drawText(r.translated(offset), flags, look.text);
-    };
-    const QColor white(255, 255, 255);
-    const QColor black(0, 0, 0);
+    // The passes are drawn once into tiles kept while the look stays the
+    // same: a drag only moves the caption, and a long text or many emoji cost
+    // much to lay out and draw anew. The tiles hold the text turned already.
     QPoint mainOffset(0, 0);
-    switch (look.effect) {
-    case TextEffect::LightRelief: pass(white, QPoint(1, 1)); break;
-    case TextEffect::Raised: pass(white, QPoint(0, 0)); mainOffset = QPoint(1, 1); break;
-    case TextEffect::DarkShadow: pass(black, QPoint(2, 2)); break;
-    case TextEffect::None: break;
-    }
-    const std::vector<Tile>* tiles = look.outline ? &OutlinedText(look, flags, mainOffset, turn) : nullptr;
-    if (!tiles || tiles->empty()) {
-        pass(look.colour, mainOffset);
-    } else {
-        painter.setTransform(base); // the tiles hold the text turned already
-        for (const Tile& tile : *tiles)
-            painter.drawImage(tile.at, tile.image);
-    }
+    if (look.effect == TextEffect::Raised)
+        mainOffset = QPoint(1, 1);
+    const std::vector<Tile>& tiles = Rendered(look, flags, mainOffset, turn);
+    painter.setTransform(base);
+    for (const Tile& tile : tiles)
+        painter.drawImage(tile.at, tile.image);
     painter.restore();
 }
 
-const std::vector<CaptionPainter::Tile>& CaptionPainter::OutlinedText(const CaptionLook& look, int flags,
-                                                                      QPoint offset, const QTransform& turn)
+const std::vector<CaptionPainter::Tile>& CaptionPainter::Rendered(const CaptionLook& look, int flags,
+                                                                  QPoint offset, const QTransform& turn)
 {
-    // The mask has the caption's own resolution, so the look's font fits it as it is.
+    // The layer has the caption's own resolution, so the look's font fits it as it is.
     const QFont& font = look.font;
     const qreal ratio = look.pixelRatio;
-    Key key{look.text, font.key(), flags, offset, turn, look.colour.rgba(), look.size, ratio, look.dpi};
+    Key key{look.text,  font,       flags,     offset,   turn, look.colour.rgba(),
+            look.size,  ratio,      look.dpi,  int(look.effect), look.outline};
     if (key == key_)
         return tiles_;
+    tiles_.clear();
+    key_ = key;
 
-    // The glyphs are drawn into a mask with room around the caption, so that
-    // glyphs cut at its edges still have their edge inside it. The mask lays
-    // text out at the caption's resolution.
-    // An edge wider than the caption covers it as far as it can reach; so
-    // fonts of any size cost no more than the caption's own size.
+    // With an outline the glyphs are drawn into a mask with room around the
+    // caption, so that glyphs cut at its edges still have their edge inside
+    // it. An edge wider than the caption covers it as far as it can reach;
+    // so fonts of any size cost no more than the caption's own size.
     const QSize size = look.size;
-    const int width = std::min(OutlineWidth(QFontInfo(font).pixelSize()), std::max(size.width(), size.height()));
-    const int margin = width + 1;
+    const int width = look.outline
+        ? std::min(OutlineWidth(QFontInfo(font).pixelSize()), std::max(size.width(), size.height()))
+        : 0;
+    const int margin = look.outline ? width + 1 : 0;
     const QSize padded = size + QSize(2 * margin, 2 * margin);
     const int dotsPerMeter = qRound(look.dpi / 0.0254);
     const auto canvas = [&](QImage image) {
@@ -145,24 +137,42 @@ const std::vector<CaptionPainter::Tile>& CaptionPainter::OutlinedText(const Capt
         image.setDotsPerMeterY(dotsPerMeter);
         return image;
     };
-    const auto drawText = [&](QImage& image, const QColor& colour) {
+    const auto drawText = [&](QImage& image, const QColor& colour, QPoint at) {
         QPainter p(&image);
         p.translate(margin, margin);
         p.setTransform(turn, true);
         p.setFont(font);
         p.setPen(colour);
-        p.drawText(QRect(QPoint(), size).translated(offset), flags, look.text);
+        p.drawText(QRect(QPoint(), size).translated(at), flags, look.text);
     };
-    QImage mask = canvas(QImage((QSizeF(padded) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied));
-    tiles_.clear();
-    key_ = key;
-    if (mask.isNull()) // no memory for it: the text is drawn without an edge
-        return tiles_;
-    mask.fill(Qt::transparent);
-    drawText(mask, Qt::black);
-    QImage layer = canvas(OutlineLayer(mask, int(std::lround(width * ratio)), OutlineColour(look.colour)));
-    drawText(layer, look.colour);
+    const auto blank = [&] {
+        QImage image = canvas(QImage((QSizeF(padded) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied));
+        if (!image.isNull())
+            image.fill(Qt::transparent);
+        return image;
+    };
 
+    QImage layer = blank();
+    if (layer.isNull()) // no memory for it: nothing is drawn
+        return tiles_;
+    // No background is filled: only the glyph pixels are written.
+    const QColor white(255, 255, 255);
+    const QColor black(0, 0, 0);
+    switch (look.effect) {
+    case TextEffect::LightRelief: drawText(layer, white, QPoint(1, 1)); break;
+    case TextEffect::Raised: drawText(layer, white, QPoint(0, 0)); break;
+    case TextEffect::DarkShadow: drawText(layer, black, QPoint(2, 2)); break;
+    case TextEffect::None: break;
+    }
+    if (look.outline) {
+        QImage mask = blank();
+        if (!mask.isNull()) { // without memory for it the text goes without an edge
+            drawText(mask, Qt::black, offset);
+            const QImage edge = canvas(OutlineLayer(mask, int(std::lround(width * ratio)), OutlineColour(look.colour)));
+            QPainter(&layer).drawImage(QPointF(), edge);
+        }
+    }
+    drawText(layer, look.colour, offset);
     constexpr int kTile = 64;
     const QRect inside = QRectF(QPointF(margin, margin) * ratio, QSizeF(size) * ratio).toRect();
     for (int y = inside.top(); y <= inside.bottom(); y += kTile)

@@ -45,24 +45,25 @@ QFont OwnFont(const QFont& font);
 // caption's rectangle. Works with any painter on any thread.
 void PaintCaption(QPainter& painter, const CaptionLook& look, QPoint at);
 
-// The same, keeping the outlined text between calls while the look stays the
-// same (an outline costs a distance transform of the whole label): for a
-// caption painted again and again, as by the label or on every frame.
+// The same, keeping the drawn text between calls while the look stays the
+// same (an outline costs a distance transform of the whole label, a long
+// text its layout): for a caption painted again and again, as by the label
+// or on every frame.
 class CaptionPainter {
 public:
     void Paint(QPainter& painter, const CaptionLook& look, QPoint at);
 
 private:
-    // The outlined text: the edge with the main pass over it, as tiles that
-    // hold any of it (most of a large label is empty, and every tile drawn
-    // is blended).
+    // The drawn text: the effect's pass, the edge and the main pass over
+    // each other, as tiles that hold any of it (most of a large label is
+    // empty, and every tile drawn is blended).
     struct Tile {
         QPointF at; // in caption coordinates
         QImage image;
     };
     struct Key {
         QString text;
-        QString font;
+        QFont font;
         int flags = 0;
         QPoint offset;
         QTransform turn;
@@ -70,10 +71,12 @@ private:
         QSize size;
         qreal ratio = 0;
         int dpi = 0;
+        int effect = 0;
+        bool outline = false;
         bool operator==(const Key&) const = default;
     };
-    const std::vector<Tile>& OutlinedText(const CaptionLook& look, int flags, QPoint offset,
-                                          const QTransform& turn);
+    const std::vector<Tile>& Rendered(const CaptionLook& look, int flags, QPoint offset,
+                                      const QTransform& turn);
 
     Key key_;
     std::vector<Tile> tiles_;

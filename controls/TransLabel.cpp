@@ -29,43 +29,43 @@ void TransLabel::SetCaption(const QString& caption)
 {
     caption_ = caption;
     setWindowTitle(caption); // the window text is always the caption
-    RepaintBeneath();
+    Changed();
 }
 
 void TransLabel::SetTextEffect(int value)
 {
     effect_ = mugrove::TextEffect(std::clamp(value, 0, 3));
-    RepaintBeneath();
+    Changed();
 }
 
 void TransLabel::SetTextColour(std::uint32_t colour)
 {
     textColour_ = colour;
-    RepaintBeneath();
+    Changed();
 }
 
 void TransLabel::SetHorizontalAlignment(int value)
 {
     horizontal_ = mugrove::HorizontalAlignment(std::clamp(value, 0, 2));
-    RepaintBeneath();
+    Changed();
 }
 
 void TransLabel::SetVerticalAlignment(int value)
 {
     vertical_ = mugrove::VerticalAlignment(std::clamp(value, 0, 2));
-    RepaintBeneath();
+    Changed();
 }
 
 void TransLabel::SetWordWrap(bool on)
 {
     wordWrap_ = on;
-    RepaintBeneath();
+    Changed();
 }
 
 void TransLabel::SetOutline(bool on)
 {
     outline_ = on;
-    RepaintBeneath();
+    Changed();
 }
 
 OverlayFont TransLabel::Font() const
@@ -114,6 +114,12 @@ void TransLabel::StoreFont(const std::optional<LogFontBytes>& bytes)
 {
     font_ = bytes;
     paintFont_ = bytes ? FromBytes(*bytes) : LogFont{};
+    Changed();
+}
+
+void TransLabel::Changed()
+{
+    look_.reset();
     RepaintBeneath();
 }
 
@@ -135,12 +141,17 @@ void TransLabel::moveEvent(QMoveEvent* event)
     RepaintBeneath();
 }
 
-CaptionLook TransLabel::Look() const
+const CaptionLook& TransLabel::KeptLook() const
 {
+    // Made anew after a setting write, or when the label's size or the
+    // screen's resolution changed; a move keeps it.
+    const qreal ratio = devicePixelRatioF();
+    const int dpi = logicalDpiY();
+    if (look_ && look_->size == size() && look_->pixelRatio == ratio && look_->dpi == dpi)
+        return *look_;
     CaptionLook look;
     look.text = caption_;
-    // The font is made anew from the stored description for every look.
-    look.font = OwnFont(font_ ? ToQFont(paintFont_) : QApplication::font());
+    look.font = font_ ? ToQFont(paintFont_) : QApplication::font();
     look.colour = ToQColor(textColour_);
     look.horizontal = horizontal_;
     look.vertical = vertical_;
@@ -149,17 +160,37 @@ CaptionLook TransLabel::Look() const
     look.outline = outline_;
     look.escapement = font_ ? paintFont_.escapement : 0;
     look.size = size();
-    look.pixelRatio = devicePixelRatioF();
-    look.dpi = logicalDpiY();
+    look.pixelRatio = ratio;
+    look.dpi = dpi;
+    look_ = std::move(look);
+    return *look_;
+}
+
+CaptionLook TransLabel::Look() const
+{
+    CaptionLook look = KeptLook();
+    look.font = OwnFont(look.font); // the copy may go to another thread
     return look;
+}
+
+void TransLabel::changeEvent(QEvent* event)
+{
+    // A label without a font of its own draws with the application's.
+    if (event->type() == QEvent::ApplicationFontChange)
+        look_.reset();
+    QWidget::changeEvent(event);
+}
+
+void TransLabel::PaintOnto(QPainter& painter, QPoint at) const
+{
+    if (!caption_.isEmpty())
+        painter_.Paint(painter, KeptLook(), at);
 }
 
 void TransLabel::paintEvent(QPaintEvent*)
 {
-    if (caption_.isEmpty())
-        return;
     QPainter painter(this);
-    painter_.Paint(painter, Look(), QPoint());
+    PaintOnto(painter, QPoint());
 }
 
 void TransLabel::mousePressEvent(QMouseEvent* event)
@@ -209,8 +240,8 @@ QMenu& TransLabel::Menu()
     menu_ = new QMenu(this);
     menu_->setObjectName(QStringLiteral("文字效果"));
     auto* effects = new QActionGroup(menu_);
-    const QString names[] = {QStringLiteral("无效果"), QStringLiteral("浅色浮雕"),
-                             QStringLiteral("凸起"), QStringLiteral("深色阴影")};
+    const QString names[] = {QStringLiteral("无效果(&N)"), QStringLiteral("浅色浮雕(&L)"),
+                             QStringLiteral("凸起(&R)"), QStringLiteral("深色阴影(&S)")};
     for (int value = 0; value < 4; ++value) {
         QAction* action = menu_->addAction(names[value]);
         action->setCheckable(true);
@@ -219,9 +250,16 @@ QMenu& TransLabel::Menu()
         connect(action, &QAction::triggered, this, [this, value] { SetTextEffect(value); });
     }
     menu_->addSeparator();
-    QAction* outline = menu_->addAction(QStringLiteral("描边"));
+    QAction* outline = menu_->addAction(QStringLiteral("描边(&O)"));
     outline->setCheckable(true);
     connect(outline, &QAction::triggered, this, [this](bool on) { SetOutline(on); });
+    if (removable_) {
+        menu_->addSeparator();
+        QAction* remove = menu_->addAction(QStringLiteral("删除文字(&D)"));
+        // Queued: the handler may delete this label, and with it the menu
+        // whose signal is still being delivered.
+        connect(remove, &QAction::triggered, this, [this] { RemoveChosen.Raise(); }, Qt::QueuedConnection);
+    }
     return *menu_;
 }
 
@@ -235,7 +273,7 @@ void TransLabel::contextMenuEvent(QContextMenuEvent* event)
     QMenu& menu = Menu();
     const QList<QAction*> actions = menu.actions();
     for (QAction* action : actions) {
-        if (action->isSeparator())
+        if (!action->isCheckable())
             continue;
         action->setChecked(action->data().isValid() ? action->data().toInt() == TextEffect()
                                                     : outline_);

@@ -11,6 +11,7 @@
 #include <optional>
 
 class QMenu;
+class QPainter;
 
 namespace mugrove {
 
@@ -58,11 +59,20 @@ public:
     // Everything the label's pixels depend on, as they are now: a copy
     // paints the same glyphs anywhere.
     CaptionLook Look() const;
+    // Paints what the label shows with its top-left corner at `at`, from the
+    // glyphs it keeps for its own paints (so a picture of the window costs
+    // no new text layout). Window thread only.
+    void PaintOnto(QPainter& painter, QPoint at) const;
 
     // Paints the window beneath the label, and the label over it, now.
     void RepaintBeneath();
 
     Event<int, int, int> MouseDown; // left press, label coordinates
+
+    // A removable label's menu ends with "删除文字", which raises RemoveChosen
+    // once the menu has closed. Set before the first right-click.
+    void SetRemovable(bool removable) { removable_ = removable; }
+    Event<> RemoveChosen;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -72,8 +82,13 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // A setting changed: the kept look goes, and what lies beneath repaints.
+    void Changed();
+    // The look the label paints with, kept between paints (its font shared).
+    const CaptionLook& KeptLook() const;
     // The stored description, or the default GUI font's for a field write.
     LogFontBytes FontForFieldWrite() const;
     void StoreFont(const std::optional<LogFontBytes>& bytes);
@@ -89,8 +104,10 @@ private:
     std::optional<LogFontBytes> font_;
     LogFont paintFont_; // font_ decoded once per write, not per paint
 
-    CaptionPainter painter_; // keeps the outlined text while a drag only moves the label
+    mutable std::optional<CaptionLook> look_;
+    mutable CaptionPainter painter_; // keeps the drawn text while a drag only moves the label
     QMenu* menu_ = nullptr; // made at the first right-click, owned as a child
+    bool removable_ = false;
 };
 
 } // namespace mugrove

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -92,6 +93,49 @@ void MarkDrawn(const QImage& image, QPoint at, QSize box, std::vector<std::uint8
             if (bx >= 0 && bx < box.width() && qAlpha(row[x]) != 0)
                 protect[std::size_t(by) * std::size_t(box.width()) + std::size_t(bx)] = 1;
         }
+    }
+}
+
+// Whether `c` lies between colours `a` and `b`, as an antialiased edge of
+// one drawn over the other does.
+bool Between(QRgb c, QRgb a, QRgb b)
+{
+    const int ca[] = {qRed(c) - qRed(a), qGreen(c) - qGreen(a), qBlue(c) - qBlue(a)};
+    const int ba[] = {qRed(b) - qRed(a), qGreen(b) - qGreen(a), qBlue(b) - qBlue(a)};
+    int k = 0;
+    for (int i = 1; i < 3; ++i)
+        if (std::abs(ba[i]) > std::abs(ba[k]))
+            k = i;
+    if (ba[k] == 0)
+        return std::abs(ca[0]) + std::abs(ca[1]) + std::abs(ca[2]) <= 3;
+    const double t = double(ca[k]) / ba[k];
+    if (t < 0 || t > 1)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        if (std::abs(ca[i] - t * ba[i]) > 2.0)
+            return false;
+    return true;
+}
+
+// Clears from a caption drawn alone the solid pixels of colour glyphs
+// (emoji): those are pictures, mapped like the picture's pixels, while the
+// text's own colours (its colour, the effects' and the outline's black and
+// white, and their blends into each other) are kept as text.
+void KeepTextPixels(QImage& caption, const QColor& text)
+{
+    const QRgb own[] = {text.rgb(), qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    const auto isText = [&](QRgb c) {
+        for (std::size_t i = 0; i < 3; ++i)
+            for (std::size_t j = i; j < 3; ++j)
+                if (Between(c, own[i], own[j]))
+                    return true;
+        return false;
+    };
+    for (int y = 0; y < caption.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(caption.scanLine(y));
+        for (int x = 0; x < caption.width(); ++x)
+            if (qAlpha(row[x]) == 255 && !isText(row[x]))
+                row[x] = 0;
     }
 }
 
@@ -262,6 +306,7 @@ std::unique_ptr<AnimatedSave> AnimatedSave::Start(PicBox& box, std::unique_ptr<A
                 QPainter painter(&alone);
                 PaintCaption(painter, *overlay.caption, QPoint());
             }
+            KeepTextPixels(alone, overlay.caption->colour);
             CountOpaque(alone, captionColours);
             MarkDrawn(alone, at, look.size, exact.protect);
             overlays.push_back(std::move(overlay));

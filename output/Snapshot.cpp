@@ -85,10 +85,11 @@ void DrawWidgetsOver(QWidget* window, const QList<QWidget*>& siblings, QImage& i
     for (QWidget* sibling : siblings) {
         const QRect over = sibling->geometry().intersected(area);
         if (const auto* caption = qobject_cast<const TransLabel*>(sibling)) {
-            // A caption paints from its look, as everywhere else it is drawn.
+            // A caption paints from its look, as everywhere else it is
+            // drawn, and from the glyphs it keeps for the screen.
             QPainter painter(&image);
             painter.setClipRect(over.translated(-origin));
-            PaintCaption(painter, caption->Look(), sibling->pos() - origin);
+            caption->PaintOnto(painter, sibling->pos() - origin);
             continue;
         }
         sibling->render(&image, over.topLeft() - origin, QRegion(over.translated(-sibling->pos())),

@@ -13,7 +13,9 @@ namespace mugrove {
 
 void OnCaptionEdited(Form& form)
 {
-    form.captionOverlay->SetCaption(form.captionBox->Content());
+    if (form.caption.showing)
+        return; // the box is being shown the current caption's own text
+    form.currentCaption->SetCaption(form.captionBox->Content());
 }
 
 // The content write runs OnWidthBoxEdited nested, which puts the same
@@ -21,14 +23,14 @@ void OnCaptionEdited(Form& form)
 void OnWidthSliderMoved(Form& form)
 {
     const int p = form.widthSlider->Position();
-    form.captionOverlay->SetWidth(p);
+    form.currentCaption->SetWidth(p);
     form.widthBox->SetContent(QString::number(p));
 }
 
 void OnHeightSliderMoved(Form& form)
 {
     const int p = form.heightSlider->Position();
-    form.captionOverlay->SetHeight(p);
+    form.currentCaption->SetHeight(p);
     form.heightBox->SetContent(QString::number(p));
 }
 
@@ -49,20 +51,20 @@ void OnHeightBoxEdited(Form& form)
 void OnFontSizeSliderMoved(Form& form)
 {
     const int p = form.fontSizeSlider->Position();
-    form.captionOverlay->SetFontSize(NumberToInteger(100.0 - p));
+    form.currentCaption->SetFontSize(NumberToInteger(100.0 - p));
 }
 
 void OnBoldClicked(Form& form)
 {
     if (form.boldBox->Checked() == 1)
-        form.captionOverlay->SetFontBold(true);
+        form.currentCaption->SetFontBold(true);
     if (form.boldBox->Checked() == 0)
-        form.captionOverlay->SetFontBold(false);
+        form.currentCaption->SetFontBold(false);
 }
 
 void OnColourChosen(Form& form)
 {
-    form.captionOverlay->SetTextColour(form.colourPicker->CurrentColour());
+    form.currentCaption->SetTextColour(form.colourPicker->CurrentColour());
 }
 
 // A cancelled dialog leaves the caption's font as it is; a confirmed choice
@@ -80,7 +82,7 @@ void OnFontButtonClicked(Form& form)
     record.StrikeOut = dialog.FontStrikeout();
     const QString name = dialog.FontName();
     record.FaceName = name.isEmpty() ? std::nullopt : std::optional<QString>(name);
-    form.captionOverlay->SetFont(record);
+    form.currentCaption->SetFont(record);
 }
 
 } // namespace mugrove

@@ -13,6 +13,7 @@ packages=(
   libheif-dev libavif-dev       # HEIC/HEIF (libde265 behind it) and AVIF (dav1d behind it)
   libjxl-dev                    # JPEG XL
   fonts-noto-cjk                # Chinese text in the window and on captions
+  fonts-noto-color-emoji        # colour emoji in captions and the edit box
   libbenchmark-dev              # bench/
   libgif-dev                    # giflib: writing animated GIFs; bench/decoders' yardstick decoder
   libimagequant-dev             # the palettes of animated GIFs written

@@ -19,6 +19,9 @@ struct DragState {
 struct CaptionState {
     OverlayFont font;
     DragState drag;
+    // Set while the controls are being shown a caption's values: the
+    // writes that raise their events then change no caption.
+    bool showing = false;
 };
 
 } // namespace mugrove

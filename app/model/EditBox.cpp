@@ -51,6 +51,15 @@ QString EditBox::Content() const
     return line_ ? line_->text() : multi_->toPlainText();
 }
 
+void EditBox::SelectAll()
+{
+    if (line_)
+        line_->selectAll();
+    else
+        multi_->selectAll();
+    setFocus(Qt::OtherFocusReason);
+}
+
 void EditBox::SetContent(const QString& text)
 {
     reacting_ = false;

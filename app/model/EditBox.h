@@ -22,6 +22,8 @@ public:
 
     QString Content() const;
     void SetContent(const QString& text);
+    // Selects the whole text and takes the keyboard focus, so typing replaces it.
+    void SelectAll();
 
     Event<> ContentChanged;
 

@@ -120,6 +120,12 @@ LogFont YaHeiBold16();
 // and pitch do not influence it; rotation is left to the painter.
 QFont ToQFont(const LogFont& font);
 
+// The face emoji are drawn from, in colour.
+inline const QString kColourEmojiFamily = QStringLiteral("Noto Color Emoji");
+// The font with glyph fallback on and the colour emoji face tried before any
+// face the system would fall back to. Every font made by ToQFont is one.
+QFont WithColourEmoji(QFont font);
+
 // Makes the Windows face names resolve to installed Chinese faces.
 void RegisterFontSubstitutions();
 

@@ -6,6 +6,7 @@
 #include "app/model/MainWindow.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
+#include "overlay/Captions.h"
 #include "templates/PastePicture.h"
 #include "templates/Zoom.h"
 
@@ -109,6 +110,10 @@ void OpenWorkAreaMenu(Form& form, const QPoint& at)
     QAction* paste = menu->addAction(QStringLiteral("粘贴图片(&V)"));
     paste->setEnabled(OffersPicture(QGuiApplication::clipboard()->mimeData()));
     QObject::connect(paste, &QAction::triggered, form.workArea, [&form] { OnPicturePasted(form); });
+    QAction* add = menu->addAction(QStringLiteral("添加文字(&T)"));
+    add->setEnabled(CanAddCaption(form));
+    const QPoint centre = form.workArea->mapTo(form.window.get(), at);
+    QObject::connect(add, &QAction::triggered, form.workArea, [&form, centre] { AddCaption(form, centre); });
     QAction* fit = menu->addAction(QStringLiteral("适应图框(&F)"));
     fit->setEnabled(form.workArea->Decoded() != nullptr);
     QObject::connect(fit, &QAction::triggered, form.workArea, [&form] { OnFitToFrame(form); });

@@ -7,10 +7,13 @@
 #include "app/Form.h"
 #include "app/WindowDefinition.h"
 #include "app/model/LogFont.h"
+#include "app/model/EditBox.h"
 #include "app/model/MainWindow.h"
 #include "app/program/EventTable.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
+#include "output/Snapshot.h"
+#include "overlay/Captions.h"
 
 #include <benchmark/benchmark.h>
 
@@ -134,7 +137,92 @@ void DragStep(benchmark::State& state)
     state.counters["p95_cpu_us"] = Percentile(cpuMicros, 0.95);
 }
 
+// The start window with `count` captions: 透明标签1 and the rest added over
+// the picture, the last added current. With `dragged` 1 the current one is
+// 95 points and outlined in its start box; with 2 also in a box of the
+// sliders' largest size.
+std::unique_ptr<Form> ManyCaptions(int count, int dragged)
+{
+    auto form = ShownForm(0, false);
+    for (int i = 1; i < count; ++i)
+        AddCaption(*form, QPoint(60 + (i % 4) * 90, 40 + (i / 4) * 80));
+    TransLabel& current = *form->currentCaption;
+    if (dragged > 0) {
+        current.SetFontSize(95);
+        current.SetOutline(true);
+    }
+    if (dragged > 1) {
+        current.SetWidth(500);
+        current.SetHeight(500);
+    }
+    QCoreApplication::processEvents();
+    return form;
+}
+
+void Steps(benchmark::State& state, Form& form)
+{
+    form.caption.drag = DragState{true, 10, 5};
+    std::vector<double> micros;
+    micros.reserve(1 << 16);
+    int step = 0;
+    for (auto _ : state) {
+        const int x = 20 + (step * 7) % 300;
+        const int y = 30 + (step * 5) % 320;
+        ++step;
+        const auto start = std::chrono::steady_clock::now();
+        form.window->MouseMove.Raise(x, y, 0);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(seconds);
+        micros.push_back(seconds * 1e6);
+        state.PauseTiming();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["p50_us"] = Percentile(micros, 0.50);
+    state.counters["p95_us"] = Percentile(micros, 0.95);
+    state.counters["max_us"] = Percentile(micros, 1.0);
+}
+
+// A drag step among 16 captions, the dragged one outlined at 95 points.
+void DragAmongCaptions(benchmark::State& state)
+{
+    const auto form = ManyCaptions(int(state.range(0)), 1 + int(state.range(1)));
+    Steps(state, *form);
+}
+
+// A drag step of a caption holding a huge text at the start box size:
+// 100,000 characters, or 5,000 emoji.
+void DragHugeCaption(benchmark::State& state)
+{
+    const auto form = ShownForm(0, false);
+    const QString text = state.range(0) == 0
+        ? QString(100000, QLatin1Char('A')) + QStringLiteral("字")
+        : QStringLiteral("😂👍").repeated(2500);
+    form->captionBox->SetContent(text); // as if pasted into the edit box
+    QCoreApplication::processEvents();
+    Steps(state, *form);
+}
+
+// The snapshot with 1 and with 16 captions over the picture.
+void SnapshotWithCaptions(benchmark::State& state)
+{
+    const auto form = ManyCaptions(int(state.range(0)), 0);
+    QWidget* box = &form->workArea->NativeWindow();
+    for (auto _ : state) {
+        PictureBytes shot = TakeSnapshot(box, 0, 0);
+        benchmark::DoNotOptimize(shot.data());
+    }
+}
+
 } // namespace
+
+BENCHMARK(DragAmongCaptions)
+    ->ArgNames({"captions", "largest_box"})
+    ->Args({16, 0})
+    ->Args({16, 1})
+    ->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(DragHugeCaption)->ArgName("emoji")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(SnapshotWithCaptions)->ArgName("captions")->Arg(1)->Arg(16)->Unit(benchmark::kMicrosecond);
 
 // {0, outline}: the start sizes; {1000, outline}: a 1000 x 1000 picture
 // under a 95-point caption. Without and with the outline, side by side.

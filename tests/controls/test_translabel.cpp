@@ -663,20 +663,20 @@ private slots:
 
         QMenu* menu = open();
         QVERIFY(menu);
-        QCOMPARE(entries(menu), (QStringList{"*无效果", "浅色浮雕", "凸起", "深色阴影", "描边"}));
-        choose(menu, "深色阴影");
+        QCOMPARE(entries(menu), (QStringList{"*无效果(&N)", "浅色浮雕(&L)", "凸起(&R)", "深色阴影(&S)", "描边(&O)"}));
+        choose(menu, "深色阴影(&S)");
         QVERIFY(!menu->isVisible());
         QCOMPARE(label.TextEffect(), 3);
         QVERIFY(!label.Outline());
         QVERIFY((menu = open()));
-        QCOMPARE(entries(menu), (QStringList{"无效果", "浅色浮雕", "凸起", "*深色阴影", "描边"}));
-        choose(menu, "描边");
+        QCOMPARE(entries(menu), (QStringList{"无效果(&N)", "浅色浮雕(&L)", "凸起(&R)", "*深色阴影(&S)", "描边(&O)"}));
+        choose(menu, "描边(&O)");
         QVERIFY(label.Outline());
         QCOMPARE(label.TextEffect(), 3);
 
         // A click elsewhere closes the menu and changes nothing.
         QVERIFY((menu = open()));
-        QCOMPARE(entries(menu), (QStringList{"无效果", "浅色浮雕", "凸起", "*深色阴影", "*描边"}));
+        QCOMPARE(entries(menu), (QStringList{"无效果(&N)", "浅色浮雕(&L)", "凸起(&R)", "*深色阴影(&S)", "*描边(&O)"}));
         QTest::mouseClick(top.windowHandle(), Qt::LeftButton, {}, QPoint(280, 130));
         QVERIFY(!QApplication::activePopupWidget());
         QCOMPARE(label.TextEffect(), 3);

@@ -9,6 +9,8 @@
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 #include "app/program/EventTable.h"
+#include "output/AnimatedSave.h"
+#include "overlay/Captions.h"
 #include "output/GifEncoder.h"
 #include "output/SaveToDesktop.h"
 #include "output/Snapshot.h"
@@ -259,15 +261,18 @@ private slots:
     {
         QTest::addColumn<QSize>("picture");
         QTest::addColumn<bool>("outline");
-        QTest::newRow("enlarged") << QSize(60, 40) << false;
-        QTest::newRow("shrunk") << QSize(500, 420) << false;
+        QTest::addColumn<bool>("emoji"); // and a second caption
+        QTest::newRow("enlarged") << QSize(60, 40) << false << false;
+        QTest::newRow("shrunk") << QSize(500, 420) << false << false;
         // Green text is light, so its edge is black: both come out exact.
-        QTest::newRow("outlined") << QSize(60, 40) << true;
+        QTest::newRow("outlined") << QSize(60, 40) << true << false;
+        QTest::newRow("two captions, emoji") << QSize(60, 40) << true << true;
     }
     void save_matches_the_window_at_every_frame()
     {
         QFETCH(QSize, picture);
         QFETCH(bool, outline);
+        QFETCH(bool, emoji);
         const SaveEnvironment environment{[] { return QDateTime(QDate(2026, 12, 8), QTime(5, 39, 33)); },
                                           [this] { return desktop_; }};
         auto form = ShowForm(environment);
@@ -289,6 +294,13 @@ private slots:
         caption.SetLeft(20);
         caption.SetTop(100);
         caption.SetOutline(outline);
+        TransLabel* second = nullptr;
+        if (emoji) {
+            caption.SetCaption(QStringLiteral("动起来😂 Move"));
+            second = AddCaption(*form, Box(*form).pos() + QPoint(150, 40));
+            QVERIFY(second);
+            second->SetCaption(QStringLiteral("顶😂👍"));
+        }
 
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存中..."));
@@ -322,6 +334,19 @@ private slots:
                 }
             QVERIFY(textPixels > 50);
             QCOMPARE(edgePixels > 50, outline);
+            if (second) {
+                // The emoji keep their colours as well as the palette allows.
+                const QRect area = second->geometry().translated(-Box(*form).pos());
+                int coloured = 0;
+                for (int y = area.top(); y <= area.bottom(); ++y)
+                    for (int x = area.left(); x <= area.right(); ++x) {
+                        const QColor a = window.pixelColor(x, y), b = saved.pixelColor(x, y);
+                        coloured += a.hsvSaturation() > 120 && std::abs(a.hue() - b.hue()) < 20
+                            && std::abs(a.value() - b.value()) < 40;
+                    }
+                QVERIFY2(coloured > 100, qPrintable(QString::number(coloured)));
+                QVERIFY(MeanError(saved, window, area) < 6.0);
+            }
             const double captionError = MeanError(saved, window, captionArea);
             const double error = MeanError(saved, window, window.rect());
             QVERIFY2(captionError < 3.0 && error < 3.0,

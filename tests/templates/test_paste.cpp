@@ -253,9 +253,10 @@ private slots:
         Offer(new QMimeData); // nothing
         QMenu* menu = p.OpenMenu();
         QVERIFY(menu);
-        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions().size(), 3);
         QCOMPARE(menu->actions()[0]->text(), QStringLiteral("粘贴图片(&V)"));
-        QCOMPARE(menu->actions()[1]->text(), QStringLiteral("适应图框(&F)"));
+        QCOMPARE(menu->actions()[1]->text(), QStringLiteral("添加文字(&T)"));
+        QCOMPARE(menu->actions()[2]->text(), QStringLiteral("适应图框(&F)"));
         QVERIFY(!menu->actions()[0]->isEnabled());
         menu->close();
         delete menu;
@@ -293,8 +294,8 @@ private slots:
         p.form->workArea->SetLeft(40); // moved: the fit puts it back
 
         menu = p.OpenMenu();
-        QVERIFY(menu->actions()[1]->isEnabled());
-        menu->actions()[1]->trigger();
+        QVERIFY(menu->actions()[2]->isEnabled());
+        menu->actions()[2]->trigger();
         delete menu;
         QCOMPARE(p.Size(), QSize(379, 284));
         QCOMPARE(p.form->workArea->pos(), QPoint(5, 16));
