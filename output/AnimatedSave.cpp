@@ -204,7 +204,7 @@ int KeptDelay(const std::vector<int>& delays, std::size_t i, int step)
 // each run's first frame only setting the scene, as the file's first does.
 struct Sample {
     static constexpr std::size_t kRuns = 3;
-    static constexpr std::size_t kRunLength = 10;
+    static constexpr std::size_t kRunLength = 6;
     std::vector<std::size_t> starts;
     std::vector<std::vector<QImage>> runs;
 

@@ -77,9 +77,10 @@ void SizeLimitMenu::AskCustomLimit()
     connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     connect(dialog, &QDialog::accepted, this, [this, field] { Choose(ByteLimit(field->value()) * kKB); });
-    dialog->open();
+    // Focused before the dialog shows, so it has the focus once it is active.
     field->setFocus();
     field->selectAll();
+    dialog->open();
 }
 
 void SizeLimitMenu::Choose(ByteLimit limit)
