@@ -164,7 +164,7 @@ private slots:
         auto* menu = form->saveButton->findChild<QMenu*>(QStringLiteral("sizeLimitMenu"));
         QVERIFY(menu);
         // A right-click on the button opens it.
-        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), form->saveButton->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(form->saveButton, &click);
         QTRY_VERIFY_WITH_TIMEOUT(menu->isVisible(), 2000);
         menu->close();
