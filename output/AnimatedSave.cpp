@@ -317,6 +317,7 @@ struct AnimatedSave::Job {
         // Predictions run low or high by a factor the first full encoding shows.
         double correction = 1;
         std::size_t next = 0;
+        bool triedLast = false;
         while (next < ladder.size()) {
             // The first rung predicted to fit, assuming each rung is smaller
             // than the one before.
@@ -329,8 +330,14 @@ struct AnimatedSave::Job {
                 else
                     lo = mid + 1;
             }
-            if (lo == ladder.size())
-                break;
+            // A prediction is only a guess: the last rung is tried for real
+            // before the save gives up.
+            if (lo == ladder.size()) {
+                if (triedLast)
+                    break;
+                lo = ladder.size() - 1;
+            }
+            triedLast = lo == ladder.size() - 1;
             if (Cancelled())
                 return OutputOutcome::Failed(target + QStringLiteral("cancelled"));
             std::vector<std::uint8_t> bytes;
