@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -159,6 +160,118 @@ QImage Trimmed(const QImage& layer, QPoint& at)
     return layer.copy(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
 }
 
+// What a limited save may give up: the size (scaled as the window scales a
+// picture, captions included), the colours of each frame's palette, and
+// frames (each kept frame showing for those dropped after it, so the running
+// time stays).
+struct Reduction {
+    double scale = 1;
+    int colours = 256;
+    int step = 1;
+};
+
+// Reductions in the order they are tried, each giving up more than the last:
+// first the size down to half (below that a caption no longer reads), then
+// colours and frames at half size.
+std::vector<Reduction> ReductionLadder()
+{
+    std::vector<Reduction> ladder;
+    for (double scale : {1.0, 0.93, 0.86, 0.8, 0.74, 0.68, 0.63, 0.58, 0.54, 0.5})
+        ladder.push_back({scale, 256, 1});
+    for (Reduction r : {Reduction{0.5, 128, 1}, Reduction{0.5, 128, 2}, Reduction{0.5, 64, 2},
+                        Reduction{0.5, 64, 3}, Reduction{0.5, 64, 4}, Reduction{0.5, 32, 5}})
+        ladder.push_back(r);
+    return ladder;
+}
+
+QSize Scaled(QSize size, double scale)
+{
+    return QSize(std::max(1, int(std::lround(size.width() * scale))),
+                 std::max(1, int(std::lround(size.height() * scale))));
+}
+
+// The text pixels of a frame scaled to `size`: any pixel text reaches.
+ExactColours ScaledExact(const ExactColours& exact, QSize box, QSize size)
+{
+    if (size == box || exact.protect.empty())
+        return exact;
+    QImage mask(box, QImage::Format_Grayscale8);
+    for (int y = 0; y < box.height(); ++y)
+        for (int x = 0; x < box.width(); ++x)
+            mask.scanLine(y)[x] = exact.protect[std::size_t(y) * std::size_t(box.width()) + std::size_t(x)] ? 255 : 0;
+    const QImage scaled = mask.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    ExactColours out;
+    out.colours = exact.colours;
+    out.protect.resize(std::size_t(size.width()) * std::size_t(size.height()));
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            out.protect[std::size_t(y) * std::size_t(size.width()) + std::size_t(x)] = scaled.constScanLine(y)[x] != 0;
+    return out;
+}
+
+// A GIF encoder that applies a reduction to the box-sized frames it is given.
+class ReducedGif {
+public:
+    ReducedGif(const Reduction& reduction, QSize box) : reduction_(reduction), box_(box), size_(Scaled(box, reduction.scale)) {}
+
+    bool Begin(int plays, ByteSink sink, const ExactColours& exact)
+    {
+        encoder_.SetMaxColours(reduction_.colours);
+        return encoder_.Begin(size_.width(), size_.height(), plays, std::move(sink), ScaledExact(exact, box_, size_));
+    }
+    bool Add(const QImage& frame, int delayMs)
+    {
+        if (size_ == box_)
+            return encoder_.AddFrame(frame, delayMs);
+        return encoder_.AddFrame(frame.scaled(size_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), delayMs);
+    }
+    bool Finish() { return encoder_.Finish(); }
+
+private:
+    Reduction reduction_;
+    QSize box_, size_;
+    GifEncoder encoder_;
+};
+
+// How long frame `i` shows once the frames a reduction drops after it are
+// added to it.
+int KeptDelay(const std::vector<int>& delays, std::size_t i, int step)
+{
+    int sum = 0;
+    for (std::size_t j = i; j < std::min(delays.size(), i + std::size_t(step)); ++j)
+        sum += delays[j];
+    return sum;
+}
+
+// Frames of the animation, composed once, that the size of a reduction is
+// predicted from: a few runs of consecutive frames spread over the film,
+// each run's first frame only setting the scene, as the file's first does.
+struct Sample {
+    static constexpr std::size_t kRuns = 3;
+    static constexpr std::size_t kRunLength = 6;
+    std::vector<std::size_t> starts;
+    std::vector<std::vector<QImage>> runs;
+
+    explicit Sample(std::size_t count)
+    {
+        if (count <= kRuns * kRunLength) {
+            starts.push_back(0);
+            return;
+        }
+        for (std::size_t r = 0; r < kRuns; ++r)
+            starts.push_back(r * (count - kRunLength) / (kRuns - 1));
+    }
+    std::size_t RunLength(std::size_t count) const { return starts.size() == 1 ? count : kRunLength; }
+    // Which run frame `i` belongs to, or -1.
+    int RunOf(std::size_t i, std::size_t count) const
+    {
+        for (std::size_t r = 0; r < starts.size(); ++r)
+            if (i >= starts[r] && i < starts[r] + RunLength(count))
+                return int(r);
+        return -1;
+    }
+};
+
 } // namespace
 
 // The worker's side: everything it reads is its own from the start.
@@ -169,6 +282,7 @@ struct AnimatedSave::Job {
     ExactColours exact;
     QString folder;
     QString fileName;
+    ByteLimit limit = 0;
     std::thread worker;
     bool running = true; // the starting thread's only
 
@@ -183,6 +297,8 @@ struct AnimatedSave::Job {
 
     OutputOutcome Encode()
     {
+        if (limit != 0)
+            return EncodeWithin();
         // The file streams out as it is encoded; unpublished, it leaves nothing.
         NewFile file(folder);
         const auto failed = [&](const QString& what) {
@@ -215,6 +331,129 @@ struct AnimatedSave::Job {
             return failed(QStringLiteral("cancelled"));
         const QString path = file.Publish(fileName);
         return path.isEmpty() ? failed(QString()) : OutputOutcome::Written(path);
+    }
+
+    // The file within `limit` bytes: a reduction is chosen by predicting its
+    // size from a sample of frames, the whole film encoded (in memory) only to
+    // confirm it, and the bytes checked before the file gets a name.
+    OutputOutcome EncodeWithin()
+    {
+        const QString target = folder + u'/' + fileName + QStringLiteral(": ");
+        const std::size_t count = player->FrameCount();
+        Sample sample(count);
+        sample.runs.resize(sample.starts.size());
+        std::vector<int> delays(count);
+        QImage frame;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (Cancelled())
+                return OutputOutcome::Failed(target + QStringLiteral("cancelled"));
+            player->Advance();
+            delays[i] = player->DelayMs(player->Current());
+            const int run = sample.RunOf(i, count);
+            if (run < 0)
+                continue;
+            ComposeBoxFrame(look, *player, frame);
+            DrawOverlays(frame);
+            sample.runs[std::size_t(run)].push_back(frame.copy());
+        }
+
+        const std::vector<Reduction> ladder = ReductionLadder();
+        // Predictions run low or high by a factor the first full encoding shows.
+        double correction = 1;
+        std::size_t next = 0;
+        bool triedLast = false;
+        while (next < ladder.size()) {
+            // The first rung predicted to fit, assuming each rung is smaller
+            // than the one before.
+            std::size_t lo = next, hi = ladder.size();
+            while (lo < hi) {
+                const std::size_t mid = (lo + hi) / 2;
+                const double predicted = Predict(ladder[mid], sample, delays) * correction;
+                if (predicted <= double(limit) * 0.97)
+                    hi = mid;
+                else
+                    lo = mid + 1;
+            }
+            // A prediction is only a guess: the last rung is tried for real
+            // before the save gives up.
+            if (lo == ladder.size()) {
+                if (triedLast)
+                    break;
+                lo = ladder.size() - 1;
+            }
+            triedLast = lo == ladder.size() - 1;
+            if (Cancelled())
+                return OutputOutcome::Failed(target + QStringLiteral("cancelled"));
+            std::vector<std::uint8_t> bytes;
+            if (!EncodeAll(ladder[lo], delays, bytes))
+                return OutputOutcome::Failed(target + QStringLiteral("the GIF encoder failed"));
+            if (bytes.size() <= limit) {
+                NewFile file(folder);
+                if (!file.Write(bytes) || Cancelled())
+                    return OutputOutcome::Failed(target + file.Error());
+                const QString path = file.Publish(fileName);
+                return path.isEmpty() ? OutputOutcome::Failed(target + file.Error()) : OutputOutcome::Written(path);
+            }
+            correction = std::max(correction, double(bytes.size()) / Predict(ladder[lo], sample, delays) * 1.02);
+            next = lo + 1;
+        }
+        return OutputOutcome::Failed(target + QStringLiteral("no GIF of this animation fits in ") + LimitText(limit));
+    }
+
+    // The predicted size of the whole file under `reduction`: the header and
+    // first frame as the sample's first run has them, the rest from what the
+    // sample's later frames cost each.
+    double Predict(const Reduction& reduction, const Sample& sample, const std::vector<int>& delays)
+    {
+        const std::size_t count = delays.size();
+        double head = 0, body = 0;
+        std::size_t represented = 0;
+        for (std::size_t r = 0; r < sample.runs.size(); ++r) {
+            std::size_t written = 0;
+            ReducedGif gif(reduction, look.size);
+            gif.Begin(player->LoopCount(), [&written](std::span<const std::uint8_t> b) {
+                written += b.size();
+                return true;
+            }, exact);
+            const auto& run = sample.runs[r];
+            std::size_t afterFirst = 0;
+            for (std::size_t j = 0; j < run.size(); j += std::size_t(reduction.step)) {
+                gif.Add(run[j], KeptDelay(delays, sample.starts[r] + j, reduction.step));
+                if (j == 0)
+                    afterFirst = written;
+            }
+            gif.Finish();
+            if (r == 0)
+                head = double(afterFirst);
+            body += double(written - afterFirst);
+            represented += run.size() - std::min(run.size(), std::size_t(reduction.step));
+        }
+        const std::size_t rest = count - std::min(count, std::size_t(reduction.step));
+        return head + (represented ? body * double(rest) / double(represented) : 0);
+    }
+
+    bool EncodeAll(const Reduction& reduction, const std::vector<int>& delays, std::vector<std::uint8_t>& bytes)
+    {
+        player->Reset();
+        ReducedGif gif(reduction, look.size);
+        if (!gif.Begin(player->LoopCount(), [&bytes](std::span<const std::uint8_t> b) {
+                bytes.insert(bytes.end(), b.begin(), b.end());
+                return true;
+            }, exact))
+            return false;
+        QImage frame;
+        for (std::size_t i = 0; i < delays.size(); ++i) {
+            if (Cancelled())
+                return false;
+            player->Advance();
+            if (i % std::size_t(reduction.step) != 0)
+                continue;
+            ComposeBoxFrame(look, *player, frame);
+            DrawOverlays(frame);
+            if (!gif.Add(frame, KeptDelay(delays, i, reduction.step)))
+                return false;
+        }
+        return gif.Finish();
     }
 
     void DrawOverlays(QImage& frame)
@@ -256,7 +495,7 @@ void AnimatedSave::Finish(OutputOutcome outcome)
 
 std::unique_ptr<AnimatedSave> AnimatedSave::Start(PicBox& box, std::unique_ptr<Animation> player,
                                                   const QString& folder, const QString& fileName,
-                                                  OutputOutcome& failure)
+                                                  OutputOutcome& failure, ByteLimit limit)
 {
     QWidget& window = box.NativeWindow();
     const BoxLook look = box.Look();
@@ -329,6 +568,7 @@ std::unique_ptr<AnimatedSave> AnimatedSave::Start(PicBox& box, std::unique_ptr<A
     job->exact = std::move(exact);
     job->folder = folder;
     job->fileName = fileName;
+    job->limit = limit;
     std::unique_ptr<AnimatedSave> save(new AnimatedSave(std::move(job)));
     AnimatedSave* self = save.get();
     Job* running = save->job_.get();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "output/Outcome.h"
+#include "output/SizeLimit.h"
 
 #include <QObject>
 #include <QString>
@@ -21,11 +22,13 @@ class AnimatedSave : public QObject {
 public:
     // Starts saving `player` (a player at its start, owned from now on) as
     // `fileName` in `folder`, never over an existing file (" (2)", " (3)",
-    // ... before ".gif"). Null, with the reason in `failure`, when nothing
-    // could be started.
+    // ... before ".gif"). With a `limit` (not 0) the file holds at most that
+    // many bytes: it gives up colours, frames and size, in the order that
+    // keeps the most of the picture, or the save fails. Null, with the reason
+    // in `failure`, when nothing could be started.
     static std::unique_ptr<AnimatedSave> Start(PicBox& box, std::unique_ptr<Animation> player,
                                                const QString& folder, const QString& fileName,
-                                               OutputOutcome& failure);
+                                               OutputOutcome& failure, ByteLimit limit = 0);
     ~AnimatedSave() override;
 
     // Until Finished is signalled.

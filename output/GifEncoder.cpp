@@ -68,6 +68,7 @@ struct GifEncoder::State {
     bool failed = false;
 
     int width = 0, height = 0;
+    int maxColours = 256;
     ExactColours exact;               // colours sorted for lookup
     std::vector<std::uint32_t> shown; // what a viewer shows so far, 0xRRGGBB
     std::vector<std::uint32_t> last;  // the previous frame as given
@@ -240,7 +241,7 @@ bool GifEncoder::State::AddFrame(const QImage& input, int delayMs)
                                       {std::uint8_t(Red(c)), std::uint8_t(Green(c)), std::uint8_t(Blue(c)), 255});
     }
     // One entry stays free for the transparent pixels.
-    liq_set_max_colors(attr.get(), holesInside ? 255 : 256);
+    liq_set_max_colors(attr.get(), holesInside ? maxColours - 1 : maxColours);
     liq_result* raw = nullptr;
     if (liq_image_quantize(image.get(), attr.get(), &raw) != LIQ_OK || !raw)
         return false;
@@ -322,6 +323,11 @@ bool GifEncoder::Begin(int width, int height, int plays, ByteSink sink, ExactCol
         && EGifPutExtensionBlock(s.gif, sizeof application, application) != GIF_ERROR
         && EGifPutExtensionBlock(s.gif, sizeof count, count) != GIF_ERROR
         && EGifPutExtensionTrailer(s.gif) != GIF_ERROR && !s.failed;
+}
+
+void GifEncoder::SetMaxColours(int colours)
+{
+    state_->maxColours = std::clamp(colours, 2, 256);
 }
 
 bool GifEncoder::AddFrame(const QImage& frame, int delayMs)

@@ -39,6 +39,9 @@ public:
     // Writes the header of a width × height animation shown `plays` times
     // (0 for ever). False when the size is not 1..65535 or the sink fails.
     bool Begin(int width, int height, int plays, ByteSink sink, ExactColours exact = {});
+    // At most `colours` (2..256) in each frame's palette, from the next frame
+    // on; fewer colours make a smaller file.
+    void SetMaxColours(int colours);
     // Adds one frame of the animation's size (any format; alpha is ignored)
     // shown for `delayMs` milliseconds. Delays are kept in hundredths of a
     // second, rounded so that the total running time stays right.

@@ -68,13 +68,21 @@ QString SaveName(const SaveEnvironment& environment)
     return DateTimeToText(ToDateTimeValue(now));
 }
 
-OutputOutcome SaveStill(PicBox& box, const QString& folder, const QString& fileName)
+OutputOutcome SaveStill(PicBox& box, const QString& folder, const QString& fileName, ByteLimit limit)
 {
     // Encoded straight from the picture the snapshot is made of: the same
     // pixels, without a pass that packs them into a BMP first.
-    const EncodedBytes jpeg = EncodeShownAsJpeg(ShowingNow(&box.NativeWindow(), box.Width(), box.Height()));
-    if (jpeg.empty())
+    const ShownPicture shown = ShowingNow(&box.NativeWindow(), box.Width(), box.Height());
+    if (shown.IsNull())
         return OutputOutcome::Failed(QStringLiteral("the picture of the work area could not be made"));
+    QString why;
+    const EncodedBytes jpeg = FitJpeg(shown, limit, &why);
+    if (jpeg.empty())
+        return OutputOutcome::Failed(why);
+    // The bytes are checked before the file gets a name, so a file over the
+    // limit never appears.
+    if (limit != 0 && jpeg.size() > limit)
+        return OutputOutcome::Failed(QStringLiteral("the JPEG is larger than ") + LimitText(limit));
     QString written, error;
     if (!WriteBytesToFile(folder + u'/' + fileName, jpeg, &written, &error))
         return OutputOutcome::Failed(error);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "output/Outcome.h"
+#include "output/SizeLimit.h"
 
 #include <QDateTime>
 #include <QString>
@@ -38,7 +39,8 @@ bool WriteBytesToFile(const QString& name, std::span<const std::uint8_t> bytes,
 // The name a save at this moment gets, without its extension.
 QString SaveName(const SaveEnvironment& environment);
 
-// Saves the work area as shown now as a JPEG named `fileName` in `folder`.
-OutputOutcome SaveStill(PicBox& box, const QString& folder, const QString& fileName);
+// Saves the work area as shown now as a JPEG named `fileName` in `folder`,
+// of at most `limit` bytes when that is not 0.
+OutputOutcome SaveStill(PicBox& box, const QString& folder, const QString& fileName, ByteLimit limit = 0);
 
 } // namespace mugrove

@@ -9,6 +9,7 @@
 #include "app/model/MainWindow.h"
 #include "app/model/SliderBar.h"
 #include "app/program/Paste.h"
+#include "app/program/SizeLimitMenu.h"
 #include "app/program/Startup.h"
 #include "controls/ColorPicker.h"
 #include "controls/TransLabel.h"
@@ -77,6 +78,7 @@ EventTable::EventTable(Form& f, SaveEnvironment save) : QObject(f.window.get()),
     f.fontButton->Clicked.Bind(Plain(f, OnFontButtonClicked));
     f.saveButton->Clicked.Bind([this] { OnSaveClicked(); });
     f.copyButton->Clicked.Bind([this] { OnCopyClicked(); });
+    limits_ = new SizeLimitMenu(*f.saveButton);
     BindPaste(f); // the paste keys and the work area's menu
 }
 
@@ -100,7 +102,7 @@ void EventTable::OnSaveClicked()
         StartAnimatedSave(box.Decoded()->animation->Clone(), folder, name + QStringLiteral(".gif"));
         return;
     }
-    ShowSaveOutcome(SaveStill(box, folder, name + QStringLiteral(".jpg")));
+    ShowSaveOutcome(SaveStill(box, folder, name + QStringLiteral(".jpg"), limits_->Limit()));
 }
 
 void EventTable::OnCopyClicked()
@@ -114,7 +116,8 @@ OutputOutcome EventTable::StartAnimatedSave(std::unique_ptr<Animation> player, c
     if (AnimatedSaveRunning())
         return OutputOutcome::Busy();
     OutputOutcome outcome = OutputOutcome::Working();
-    animated_ = AnimatedSave::Start(*form_.workArea, std::move(player), folder, fileName, outcome);
+    animated_ = AnimatedSave::Start(*form_.workArea, std::move(player), folder, fileName, outcome,
+                                    limits_->Limit());
     if (animated_) {
         connect(animated_.get(), &AnimatedSave::Finished, this, [this](const OutputOutcome& finished) {
             // Let go of the save (and the copy of the picture it played)

@@ -12,6 +12,7 @@ namespace mugrove {
 class Animation;
 class AnimatedSave;
 class Button;
+class SizeLimitMenu;
 struct Form;
 
 // Binds each (control, event) pair of the window to its handler, and decides
@@ -37,6 +38,9 @@ public:
                                     const QString& fileName);
     bool AnimatedSaveRunning() const;
 
+    // The save button's menu of size limits and the limit in force.
+    SizeLimitMenu& Limits() { return *limits_; }
+
 private:
     void ShowSaveOutcome(const OutputOutcome& outcome);
     void ShowCopyOutcome(const OutputOutcome& outcome);
@@ -45,6 +49,7 @@ private:
     Form& form_;
     const SaveEnvironment save_;
     std::unique_ptr<AnimatedSave> animated_;
+    SizeLimitMenu* limits_; // the save button's child
 };
 
 // Binds the window's events through a new event table; the save takes its

@@ -2,11 +2,12 @@
 // menu, choosing the one the controls edit, dragging, the cap, removing, and
 // colour emoji in the snapshot.
 #include "tests/output/BmpRead.h"
-#include "tests/output/ShownForm.h"
+#include "tests/support/ShownForm.h"
 #include "app/model/CheckBox.h"
 #include "app/model/EditBox.h"
 #include "app/model/SliderBar.h"
 #include "controls/ColorPicker.h"
+#include "output/Clipboard.h"
 #include "output/Snapshot.h"
 #include "overlay/Captions.h"
 

@@ -1,0 +1,256 @@
+// A busy 400 × 300, 6-second, 25 fps captioned film saved unlimited and
+// within 1 MB: time, size and the mean SSIM of the limited file against the
+// unlimited one (frames compared at the same moments, scaled back to the same
+// size), beside gifsicle's best fit of the unlimited file over a ladder of
+// scale, --lossy and --colors (gifsicle from Debian, used only here).
+#include "app/Form.h"
+#include "app/WindowDefinition.h"
+#include "app/model/Button.h"
+#include "app/model/LogFont.h"
+#include "app/model/MainWindow.h"
+#include "app/program/EventTable.h"
+#include "app/program/SizeLimitMenu.h"
+#include "controls/PicBox.h"
+#include "controls/TransLabel.h"
+#include "output/GifEncoder.h"
+#include "tests/output/GifReadBack.h"
+#include "tests/support/HandTimer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMenu>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <thread>
+
+using namespace mugrove;
+using namespace mugrove::testing;
+
+namespace {
+
+constexpr int kWidth = 400, kHeight = 300, kFrames = 150, kDelayMs = 40;
+constexpr qint64 kLimit = 1000000;
+
+// A photo panning and zooming under grain: every frame changes everywhere.
+QByteArray MakeBusyGif()
+{
+    QFile jpeg(QStringLiteral(MUGROVE_SOURCE_DIR "/assets/templates/00.jpg"));
+    jpeg.open(QIODevice::ReadOnly);
+    const QImage photo = QImage::fromData(jpeg.readAll()).scaled(kWidth * 2, kHeight * 2, Qt::IgnoreAspectRatio,
+                                                                 Qt::SmoothTransformation);
+    QByteArray file;
+    GifEncoder encoder;
+    encoder.Begin(kWidth, kHeight, 0, [&file](std::span<const std::uint8_t> b) {
+        file.append(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
+        return true;
+    });
+    std::mt19937 random(3);
+    QImage frame(kWidth, kHeight, QImage::Format_RGB32);
+    for (int i = 0; i < kFrames; ++i) {
+        QPainter painter(&frame);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const double zoom = 1.0 + 0.3 * std::sin(i * 0.05);
+        painter.drawImage(QRectF(-i * 2.0, -i * 1.0, kWidth * 2 * zoom, kHeight * 2 * zoom), photo);
+        painter.end();
+        for (int y = 0; y < kHeight; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(frame.scanLine(y));
+            for (int x = 0; x < kWidth; ++x) {
+                const int n = int(random() % 7) - 3;
+                row[x] = qRgb(std::clamp(qRed(row[x]) + n, 0, 255), std::clamp(qGreen(row[x]) + n, 0, 255),
+                              std::clamp(qBlue(row[x]) + n, 0, 255));
+            }
+        }
+        encoder.AddFrame(frame, kDelayMs);
+    }
+    encoder.Finish();
+    return file;
+}
+
+struct Scene {
+    QTemporaryDir home;
+    QString desktop = home.filePath(QStringLiteral("Desktop"));
+    std::unique_ptr<Form> form;
+
+    Scene()
+    {
+        QDir().mkpath(desktop);
+        RegisterFontSubstitutions();
+        form = CreateForm(DefaultWindowDefinition());
+        SaveEnvironment environment;
+        environment.desktopFolder = [this] { return desktop; };
+        BindEvents(*form, environment);
+        form->window->show();
+        QApplication::processEvents();
+        form->workArea->SetFrameTimer(std::make_unique<HandTimer>());
+        const QByteArray gif = MakeBusyGif();
+        form->workArea->SetPicture(PictureBytes(gif.begin(), gif.end()));
+        form->workArea->SetWidth(kWidth);
+        form->workArea->SetHeight(kHeight);
+        TransLabel& caption = *form->captionOverlay;
+        caption.SetCaption(QStringLiteral("我就静静地看着你"));
+        caption.SetTextColour(0x00FFFFFF);
+        caption.SetTextEffect(3);
+        caption.SetFontSize(20);
+        caption.SetFontBold(1);
+        caption.SetWidth(kWidth - 20);
+        caption.SetHeight(50);
+        caption.SetLeft(form->workArea->Left() + 10);
+        caption.SetTop(form->workArea->Top() + kHeight - 60);
+        QApplication::processEvents();
+    }
+
+    // Saves with the menu's entry `entry` checked; the file's bytes.
+    QByteArray Save(int entry, double& seconds)
+    {
+        form->saveButton->findChild<QMenu*>(QStringLiteral("sizeLimitMenu"))->actions().at(entry)->trigger();
+        for (const QString& old : QDir(desktop).entryList(QDir::Files))
+            QFile::remove(desktop + u'/' + old);
+        QElapsedTimer clock;
+        clock.start();
+        QMetaObject::invokeMethod(form->saveButton, "click");
+        while (form->events->AnimatedSaveRunning()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            QApplication::processEvents();
+        }
+        seconds = double(clock.nsecsElapsed()) / 1e9;
+        const QStringList files = QDir(desktop).entryList({QStringLiteral("*.gif")}, QDir::Files);
+        QFile file(files.isEmpty() ? QString() : desktop + u'/' + files.first());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+};
+
+// SSIM of the luma of two equally sized pictures over 8 × 8 windows.
+double Ssim(const QImage& a, const QImage& b)
+{
+    constexpr double c1 = 6.5025, c2 = 58.5225; // (0.01·255)², (0.03·255)²
+    const auto luma = [](QRgb p) { return 0.299 * qRed(p) + 0.587 * qGreen(p) + 0.114 * qBlue(p); };
+    double total = 0;
+    int windows = 0;
+    for (int y0 = 0; y0 + 8 <= a.height(); y0 += 4)
+        for (int x0 = 0; x0 + 8 <= a.width(); x0 += 4) {
+            double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
+            for (int y = y0; y < y0 + 8; ++y)
+                for (int x = x0; x < x0 + 8; ++x) {
+                    const double u = luma(a.pixel(x, y)), v = luma(b.pixel(x, y));
+                    sa += u, sb += v, saa += u * u, sbb += v * v, sab += u * v;
+                }
+            const double n = 64, ma = sa / n, mb = sb / n;
+            const double va = saa / n - ma * ma, vb = sbb / n - mb * mb, cov = sab / n - ma * mb;
+            total += ((2 * ma * mb + c1) * (2 * cov + c2)) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
+            ++windows;
+        }
+    return windows ? total / windows : 0;
+}
+
+// Mean SSIM of `other` against `reference`, at each reference frame's start.
+double MeanSsim(const PlayedGif& reference, const PlayedGif& other)
+{
+    if (!reference.ok || !other.ok || other.frames.empty())
+        return 0;
+    double sum = 0;
+    int start = 0, otherEnd = other.delaysCs[0];
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < reference.frames.size(); ++i) {
+        while (start >= otherEnd && j + 1 < other.frames.size())
+            otherEnd += other.delaysCs[++j];
+        const QImage back = other.frames[j].scaled(reference.width, reference.height, Qt::IgnoreAspectRatio,
+                                                   Qt::SmoothTransformation);
+        sum += Ssim(reference.frames[i], back);
+        start += reference.delaysCs[i];
+    }
+    return sum / double(reference.frames.size());
+}
+
+std::unique_ptr<Scene> theScene; // let go before the application
+
+Scene& TheScene()
+{
+    if (!theScene)
+        theScene = std::make_unique<Scene>();
+    return *theScene;
+}
+
+void BM_LimitedToOneMB(benchmark::State& state)
+{
+    Scene& scene = TheScene();
+    double unlimitedSeconds = 0, limitedSeconds = 0;
+    QByteArray unlimited, limited;
+    for (auto _ : state) {
+        unlimited = scene.Save(0, unlimitedSeconds);
+        limited = scene.Save(1, limitedSeconds);
+    }
+    const PlayedGif reference = PlayGif(unlimited), ours = PlayGif(limited);
+    state.counters["unlimited_MB"] = double(unlimited.size()) / 1e6;
+    state.counters["unlimited_s"] = unlimitedSeconds;
+    state.counters["limited_MB"] = double(limited.size()) / 1e6;
+    state.counters["limited_s"] = limitedSeconds;
+    state.counters["limited_width"] = ours.width;
+    state.counters["ssim"] = MeanSsim(reference, ours);
+
+    // gifsicle's ladder over the unlimited file: the best SSIM that fits.
+    if (std::system("command -v gifsicle >/dev/null") != 0) {
+        state.SkipWithError("gifsicle is not installed");
+        return;
+    }
+    const QString in = scene.home.filePath(QStringLiteral("unlimited.gif"));
+    const QString out = scene.home.filePath(QStringLiteral("gifsicle.gif"));
+    QFile file(in);
+    file.open(QIODevice::WriteOnly);
+    file.write(unlimited);
+    file.close();
+    double best = 0, bestSize = 0, bestScale = 0, bestLossy = 0, bestColours = 0;
+    int runs = 0;
+    QElapsedTimer clock;
+    clock.start();
+    // Fewer colours cost gifsicle more than lossy matching does, so its
+    // ladder keeps 256 and moves scale and lossy.
+    for (const double scale : {0.7, 0.6, 0.5})
+        for (const int lossy : {40, 80})
+            for (const int colours : {256}) {
+                const QByteArray command = QStringLiteral("gifsicle -O2 --scale %1 --lossy=%2 --colors %3 '%4' -o '%5'")
+                                               .arg(scale).arg(lossy).arg(colours).arg(in, out).toUtf8();
+                ++runs;
+                if (std::system(command.constData()) != 0)
+                    continue;
+                QFile result(out);
+                if (!result.open(QIODevice::ReadOnly) || result.size() > kLimit)
+                    continue;
+                const QByteArray bytes = result.readAll();
+                const double ssim = MeanSsim(reference, PlayGif(bytes));
+                if (ssim > best) {
+                    best = ssim, bestSize = double(bytes.size()) / 1e6;
+                    bestScale = scale, bestLossy = lossy, bestColours = colours;
+                }
+            }
+    state.counters["gifsicle_ssim"] = best;
+    state.counters["gifsicle_MB"] = bestSize;
+    state.counters["gifsicle_scale"] = bestScale;
+    state.counters["gifsicle_lossy"] = bestLossy;
+    state.counters["gifsicle_colours"] = bestColours;
+    state.counters["gifsicle_runs"] = runs;
+    state.counters["gifsicle_s"] = double(clock.nsecsElapsed()) / 1e9;
+}
+
+} // namespace
+
+BENCHMARK(BM_LimitedToOneMB)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    theScene.reset();
+    return 0;
+}

@@ -1,0 +1,102 @@
+#include "output/SizeLimit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace mugrove {
+
+namespace {
+
+bool Fits(const EncodedBytes& bytes, ByteLimit limit)
+{
+    return !bytes.empty() && bytes.size() <= limit;
+}
+
+// The picture as one image, for shrinking.
+QImage Whole(const ShownPicture& shown)
+{
+    QImage image(shown.Width(), shown.Height(), QImage::Format_RGB32);
+    if (image.isNull())
+        return image;
+    for (int y = 0; y < shown.Height(); ++y)
+        std::memcpy(image.scanLine(y), shown.Row(y), std::size_t(shown.Width()) * sizeof(QRgb));
+    return image;
+}
+
+} // namespace
+
+QString LimitText(ByteLimit limit)
+{
+    if (limit == 0)
+        return QStringLiteral("不限");
+    if (limit % 1000000 == 0)
+        return QStringLiteral("%1 MB").arg(limit / 1000000);
+    if (limit % 1000 == 0)
+        return QStringLiteral("%1 KB").arg(limit / 1000);
+    return QStringLiteral("%1 B").arg(limit);
+}
+
+EncodedBytes FitJpeg(const ShownPicture& shown, ByteLimit limit, QString* why)
+{
+    const auto fail = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return EncodedBytes();
+    };
+    EncodedBytes best = EncodeShownAsJpeg(shown, kFullJpegQuality);
+    if (best.empty())
+        return fail(QStringLiteral("the JPEG encoder failed"));
+    if (limit == 0 || best.size() <= limit)
+        return best;
+
+    // Size falls with quality, so the highest that fits is found by halving
+    // the range between one that fits and one that does not.
+    EncodedBytes low = EncodeShownAsJpeg(shown, kLowestJpegQuality);
+    if (Fits(low, limit)) {
+        int fits = kLowestJpegQuality, tooBig = kFullJpegQuality;
+        best = std::move(low);
+        while (tooBig - fits > 1) {
+            const int mid = (fits + tooBig) / 2;
+            EncodedBytes tried = EncodeShownAsJpeg(shown, mid);
+            if (Fits(tried, limit)) {
+                fits = mid;
+                best = std::move(tried);
+            } else {
+                tooBig = mid;
+            }
+        }
+        return best;
+    }
+
+    // Even the lowest quality is too big: the largest width that fits at a
+    // good quality, the height following it.
+    const QImage whole = Whole(shown);
+    if (whole.isNull())
+        return fail(QStringLiteral("out of memory"));
+    const auto shrunk = [&](int width) {
+        const int height = std::max(1, int(std::lround(double(width) * whole.height() / whole.width())));
+        return EncodeShownAsJpeg(
+            ShownPicture(whole.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                             .convertToFormat(QImage::Format_RGB32)),
+            kShrunkJpegQuality);
+    };
+    int fits = std::max(1, int(std::ceil(whole.width() * kSmallestStillScale)));
+    int tooBig = whole.width();
+    best = shrunk(fits);
+    if (!Fits(best, limit))
+        return fail(QStringLiteral("not even a JPEG of a quarter of the picture's size fits in ") + LimitText(limit));
+    while (tooBig - fits > 1) {
+        const int mid = (fits + tooBig) / 2;
+        EncodedBytes tried = shrunk(mid);
+        if (Fits(tried, limit)) {
+            fits = mid;
+            best = std::move(tried);
+        } else {
+            tooBig = mid;
+        }
+    }
+    return best;
+}
+
+} // namespace mugrove

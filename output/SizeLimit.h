@@ -1,0 +1,33 @@
+#pragma once
+
+#include "output/JpegEncoder.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace mugrove {
+
+// A cap on the size of a saved file in bytes; 0 for none. 1 MB is 1,000,000
+// bytes and 1 KB 1,000, as the places that cap uploads count them.
+using ByteLimit = std::uint64_t;
+
+// The quality a save uses when it has room, and the bounds a limited save
+// moves within: the quality it goes down to before it shrinks the picture,
+// the quality a shrunk picture keeps, and the smallest share of the box's
+// width and height it shrinks to.
+constexpr int kFullJpegQuality = 95;
+constexpr int kLowestJpegQuality = 40;
+constexpr int kShrunkJpegQuality = 85;
+constexpr double kSmallestStillScale = 0.25;
+
+// `limit` as people say it: "1 MB", "250 KB", "1234 B"; "不限" for none.
+QString LimitText(ByteLimit limit);
+
+// The work area as a JPEG of at most `limit` bytes (any size when 0): the
+// highest quality that fits at the box's size, and only when even the lowest
+// quality does not fit, the largest size that fits at a good quality. Empty,
+// with the reason in `why`, when nothing fits or the encoder fails.
+EncodedBytes FitJpeg(const ShownPicture& shown, ByteLimit limit, QString* why = nullptr);
+
+} // namespace mugrove
