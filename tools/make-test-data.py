@@ -989,6 +989,15 @@ def make_clips():
                                                   "-fps_mode", "vfr"], "variable_rate.mkv")
     # Longer than the default segment: 20 s at 2 frames a second.
     ffmpeg(grey_frames(20, 16, 16) * 2, 16, 16, 2, h264, "twenty_seconds.mp4")
+    # Ten hours at a frame a minute: the segment holds the first frame only.
+    ffmpeg(grey_frames(1, 16, 16) * 600, 16, 16, "1/60", h264, "ten_hours.mp4")
+    # Timestamps from 5 s; and a file whose durations all say 0.
+    ffmpeg(counting, 48, 32, 10, h264 + ["-output_ts_offset", "5"], "late_start.mkv")
+    zero = bytearray(open(os.path.join(CLIPS, "count_h264.mp4"), "rb").read())
+    for box, at in ((b"mvhd", 16), (b"tkhd", 20), (b"mdhd", 16)):
+        i = zero.index(box) + 4 + at
+        zero[i:i + 4] = b"\0\0\0\0"
+    write_clip("zero_durations.mp4", bytes(zero))
     # Frames that change size: 48 × 32, then 24 × 16, joined as a stream.
     tmp = tempfile.mkdtemp()
     for name, w, h in (("a.ts", 48, 32), ("b.ts", 24, 16)):

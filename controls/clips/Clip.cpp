@@ -185,6 +185,7 @@ struct ClipPlayer::Impl {
     int width = 0, height = 0;    // as shown: rotated, pixels made square
     int rotation = 0;
     double length = 0, segmentEndSeconds = 0;
+    double containerLength = 0; // the length when only the container tells it
     std::vector<std::int64_t> stamps; // the segment's frames, in time order
     std::vector<int> startMs;         // when each frame shows, from the segment's start
     int lastDelayMs = 0;
@@ -314,13 +315,14 @@ DecodeError ClipPlayer::Impl::ChooseStream()
     timeBase = st->time_base;
     if (timeBase.num <= 0 || timeBase.den <= 0)
         return DecodeError::BadHeader;
-    origin = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    // Without a start time the first frame read gives it.
+    origin = st->start_time != AV_NOPTS_VALUE ? st->start_time : AV_NOPTS_VALUE;
     // The video's own length; the container's may include longer sound.
     length = 0;
     if (st->duration > 0)
         length = static_cast<double>(st->duration) * av_q2d(timeBase);
     else if (format->duration > 0)
-        length = static_cast<double>(format->duration) / AV_TIME_BASE;
+        containerLength = length = static_cast<double>(format->duration) / AV_TIME_BASE;
     if (!std::isfinite(length) || length < 0)
         length = 0;
     return DecodeError::None;
@@ -330,7 +332,8 @@ DecodeError ClipPlayer::Impl::ReadFrameTimes()
 {
     const double tb = av_q2d(timeBase);
     const double limit = length > 0 ? std::min(length, kDefaultSegmentSeconds) : kDefaultSegmentSeconds;
-    const auto limitStamp = origin + static_cast<std::int64_t>(std::ceil(limit / tb));
+    const auto limitSpan = static_cast<std::int64_t>(std::ceil(limit / tb));
+    std::int64_t limitStamp = origin == AV_NOPTS_VALUE ? 0 : origin + limitSpan;
     std::vector<std::pair<std::int64_t, std::int64_t>> found; // stamp, duration
     int past = 0;
     // A damaged or cut file ends the reading: its frames so far are played.
@@ -339,7 +342,13 @@ DecodeError ClipPlayer::Impl::ReadFrameTimes()
         const std::int64_t stamp = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         const std::int64_t duration = packet->duration;
         av_packet_unref(packet);
-        if (!ours || stamp == AV_NOPTS_VALUE || stamp < origin)
+        if (!ours || stamp == AV_NOPTS_VALUE)
+            continue;
+        if (origin == AV_NOPTS_VALUE) {
+            origin = stamp;
+            limitStamp = origin + limitSpan;
+        }
+        if (stamp < origin)
             continue;
         if (stamp >= limitStamp) {
             if (++past > kReorderSlack)
@@ -364,6 +373,9 @@ DecodeError ClipPlayer::Impl::ReadFrameTimes()
     }
     if (stamps.empty())
         return DecodeError::CorruptData;
+    // A container's length counts from its time 0, not the first frame's.
+    if (containerLength > 0)
+        length = std::max(0.0, containerLength - static_cast<double>(origin) * tb);
     // The last frame shows for as long as it says, else as long as the one before.
     if (lastDuration <= 0)
         lastDuration = stamps.size() > 1 ? startMs.back() - startMs[startMs.size() - 2] : 100;

@@ -54,6 +54,8 @@ private slots:
         QTest::newRow("variable rate") << "variable_rate.mkv" << QSize(48, 32) << 10 << 0;
         QTest::newRow("size changes") << "size_change.mkv" << QSize(48, 32) << 10 << 0;
         // 2 frames a second up to the 15 s the segment holds.
+        QTest::newRow("stamps from 5 s") << "late_start.mkv" << QSize(48, 32) << 20 << 0;
+        QTest::newRow("durations of 0") << "zero_durations.mp4" << QSize(48, 32) << 20 << 0;
         QTest::newRow("longer than a segment") << "twenty_seconds.mp4" << QSize(16, 16) << 30 << 0;
     }
     void clips_open_at_their_display_size()
@@ -131,10 +133,23 @@ private slots:
 
     void a_segment_is_at_most_fifteen_seconds()
     {
-        std::unique_ptr<ClipPlayer> clip;
-        QCOMPARE(ClipPlayer::Open(Source("twenty_seconds.mp4", false), clip), DecodeError::None);
-        QCOMPARE(clip->LengthSeconds(), 20.0);
-        QCOMPARE(clip->SegmentEnd(), 15.0);
+        // Length as the file says, or from the frames when it says 0.
+        struct Case {
+            const char* file;
+            double length, end;
+        };
+        for (const Case& c : {Case{"twenty_seconds.mp4", 20, 15}, Case{"ten_hours.mp4", 36000, 15},
+                              Case{"zero_durations.mp4", 2, 2}, Case{"late_start.mkv", 2, 2}}) {
+            std::unique_ptr<ClipPlayer> clip;
+            QCOMPARE(ClipPlayer::Open(Source(c.file, false), clip), DecodeError::None);
+            QCOMPARE(clip->LengthSeconds(), c.length);
+            QCOMPARE(clip->SegmentEnd(), c.end);
+        }
+        // A frame a minute: the segment holds one, a still picture.
+        Image still;
+        std::unique_ptr<Animation> player;
+        QCOMPARE(DecodeClip(Source("ten_hours.mp4", true), still, player), DecodeError::None);
+        QVERIFY(!still.Empty() && !player);
         std::unique_ptr<ClipPlayer> cut;
         QCOMPARE(ClipPlayer::Open(Source("cut_index_front.mp4", false), cut), DecodeError::None);
         QVERIFY(cut->FrameCount() >= 1 && cut->FrameCount() < 20);
