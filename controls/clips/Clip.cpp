@@ -553,7 +553,8 @@ DecodeError ClipPlayer::Open(ClipSource source, std::unique_ptr<ClipPlayer>& out
     std::size_t headSize = 0;
     if (source.bytes) {
         headSize = std::min(source.bytes->size(), sizeof head);
-        std::memcpy(head, source.bytes->data(), headSize);
+        if (headSize > 0)
+            std::memcpy(head, source.bytes->data(), headSize);
         impl->reader = std::make_unique<MemoryReader>(source.bytes);
     } else {
         std::FILE* file = std::fopen(source.path.c_str(), "rb");
