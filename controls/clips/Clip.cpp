@@ -507,7 +507,15 @@ void ClipPlayer::Impl::Run()
                 const auto it = std::lower_bound(stamps.begin(), stamps.end(), stamp);
                 const bool wanted = it != stamps.end() && *it == stamp && static_cast<std::size_t>(it - stamps.begin()) >= next;
                 const auto index = static_cast<std::size_t>(it - stamps.begin());
-                if (wanted && Convert(image)) {
+                bool converted = false;
+                if (wanted) {
+                    // Memory the system cannot give skips the frame.
+                    try {
+                        converted = Convert(image);
+                    } catch (const std::bad_alloc&) {
+                    }
+                }
+                if (converted) {
                     std::lock_guard lock(mutex);
                     if (!restart) {
                         ready.push_back({index, std::move(image)});
