@@ -46,7 +46,7 @@ WindowDefinition BuildDefaultDefinition()
         {"分组框3", window, {0, 3, 392, 400}, 0, 20,
          "可直接拖入照片到此处，可缩放；文字显示需在图片范围内。", gui,
          GroupBoxRow{&Form::pictureGroup, kBlack, kSilver}},
-        {"图片框1", window, {kWorkAreaOrigin, QSize(379, 384)}, 0, 17, nullptr, gui,
+        {"图片框1", window, {kWorkAreaOrigin, kWorkAreaFrame}, 0, 17, nullptr, gui,
          PicBoxRow{&Form::workArea}},
         {"透明标签1", window, {32, 216, 168, 24}, 0, 4, "这里显示文字,可拖动", yahei,
          TransLabelRow{&Form::captionOverlay, TextEffect::None, kBlack, HorizontalAlignment::Centre,

@@ -21,6 +21,7 @@ namespace mugrove {
 
 // Facts of the window definition that handlers use as well.
 inline constexpr QPoint kWorkAreaOrigin(5, 16);       // 图片框1's place
+inline constexpr QSize kWorkAreaFrame(379, 384);      // 图片框1's size: the frame a picture is fitted into
 inline constexpr const char* kCopyCaption = "复制图片";   // 按钮1
 inline constexpr const char* kSaveCaption = "保存到桌面"; // 按钮3
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets and runs each for the given number of seconds
 # (default 60), two at a time, with corpora seeded from tests/data/decoders.
-# Usage: fuzz/run.sh [seconds] [target...]   targets: bmp icon gif pcx jpeg png webp picture clip
+# Usage: fuzz/run.sh [seconds] [target...]   targets: bmp icon gif pcx jpeg png webp picture exif profile clip
 # Findings land in build/fuzz/run/artifacts/<target>/; a summary with the
 # number of executions per target is printed at the end. Keep each fixed
 # finding in tests/data/fuzz-regressions/ (make-test-data.py rewrites
@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(bmp icon gif pcx jpeg png webp picture clip)
+[ ${#targets[@]} -eq 0 ] && targets=(bmp icon gif pcx jpeg png webp picture exif profile clip)
 
 # clang and its sanitizer runtimes are needed only here.
 missing=()
@@ -53,6 +53,8 @@ cp -n assets/templates/*.jpg "$work/corpus/jpeg/" 2>/dev/null || true
 mkdir -p "$work/corpus/clip" "$work/artifacts/clip"
 cp -n tests/data/clips/* "$work/corpus/clip/"
 seed picture '*.bmp' '*.ico' '*.cur' '*.gif' '*.pcx' '*.jpg' '*.png' '*.webp' '*.bin' '*.tif'
+seed exif '*.exif'
+seed profile '*.icc'
 
 run() {
   local t=$1

@@ -3,6 +3,7 @@
 #include "app/Form.h"
 #include "app/model/Button.h"
 #include "controls/PicBox.h"
+#include "output/PictureMime.h"
 #include "output/Snapshot.h"
 
 #include <QClipboard>
@@ -28,7 +29,7 @@ bool CopyPictureToClipboard(const PictureBytes& snapshot)
     // Placed. It is not read back: a clipboard manager may own the clipboard
     // by then, and asking it would be a slow round trip to another program
     // that can fail for a copy that worked.
-    clipboard->setImage(*picture);
+    clipboard->setMimeData(new PictureMime(*picture));
     return true;
 }
 

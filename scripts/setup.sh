@@ -6,8 +6,10 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev        # Qt 6 Widgets and Qt Test
+  qt6-wayland                   # runs natively on Wayland desktops
   libjpeg-dev                   # libjpeg-turbo
   libspng-dev libwebp-dev       # PNG; WebP with its demux library (still and animated)
+  liblcms2-dev                  # embedded colour profiles converted to sRGB
   fonts-noto-cjk                # Chinese text in the window and on captions
   libbenchmark-dev              # bench/
   libgif-dev                    # giflib: writing animated GIFs; bench/decoders' yardstick decoder
@@ -17,6 +19,7 @@ packages=(
   libjpeg-turbo-progs           # tools/make-test-data.py: cjpeg makes the JPEG test files
   xvfb xauth                    # a virtual display for screenshots and end-to-end tests
   xdotool xclip libx11-dev      # end-to-end tests: input, clipboard, screen read-back, drag source
+  weston wl-clipboard           # end-to-end tests: a Wayland compositor and its clipboard tools
   appstream desktop-file-utils  # validating the desktop entry and AppStream metadata
   dpkg-dev                      # cpack -G DEB: dependencies through dpkg-shlibdeps
 )

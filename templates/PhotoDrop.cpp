@@ -1,8 +1,11 @@
 #include "templates/PhotoDrop.h"
 
 #include "app/Form.h"
+#include "app/model/DropTarget.h"
+#include "app/model/GroupBox.h"
 #include "controls/clips/Clip.h"
 #include "controls/PicBox.h"
+#include "controls/TransLabel.h"
 #include "controls/decoders/DecodedPicture.h"
 #include "templates/Selection.h"
 
@@ -127,6 +130,12 @@ bool ShowFirstPicture(Form& form, const QStringList& fileNames)
         return true;
     }
     return false;
+}
+
+void WidenPhotoDrops(Form& form)
+{
+    form.dropTarget->Widen(*form.pictureGroup);
+    form.dropTarget->Widen(*form.captionOverlay);
 }
 
 void OnPhotoDropped(Form& form, const QString& fileNames)

@@ -34,6 +34,11 @@ bool ShowPictureBytes(Form& form, PictureBytes bytes);
 // changing nothing, when none does.
 bool ShowFirstPicture(Form& form, const QStringList& fileNames);
 
+// Makes the whole frame around the work area take photo drops as the work
+// area does: 分组框3 (beside a picture smaller than the frame) and the
+// caption lying over the picture. Called once the drop target is registered.
+void WidenPhotoDrops(Form& form);
+
 // 拖放对象1 FilesDropped: shows the first dropped file that holds a picture
 // at its own size. When none does, the work area keeps what it had.
 void OnPhotoDropped(Form& form, const QString& fileNames);

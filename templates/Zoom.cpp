@@ -5,6 +5,7 @@
 #include "controls/PicBox.h"
 #include "templates/Selection.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -31,6 +32,37 @@ void ZoomWorkArea(Form& form, double factor)
     area.SetTop(kWorkAreaOrigin.y());
     area.SetHeight(ScaleToPixels(area.Height(), factor));
     area.SetWidth(ScaleToPixels(area.Width(), factor));
+    RefreshSizeLabels(form);
+}
+
+QSize FitInFrame(QSize picture)
+{
+    if (picture.isEmpty())
+        return {};
+    const std::int64_t w = picture.width(), h = picture.height();
+    const std::int64_t frameW = kWorkAreaFrame.width(), frameH = kWorkAreaFrame.height();
+    // Wider than the frame's proportions: the width fills it.
+    if (w * frameH >= h * frameW) {
+        const std::int64_t fitted = (2 * h * frameW + w) / (2 * w);
+        return {int(frameW), int(std::clamp<std::int64_t>(fitted, 1, frameH))};
+    }
+    const std::int64_t fitted = (2 * w * frameH + h) / (2 * h);
+    return {int(std::clamp<std::int64_t>(fitted, 1, frameW)), int(frameH)};
+}
+
+void OnFitToFrame(Form& form)
+{
+    PicBox& area = *form.workArea;
+    const DecodedPicture* picture = area.Decoded();
+    if (picture == nullptr)
+        return;
+    const QSize fitted = FitInFrame(QSize(picture->Width(), picture->Height()));
+    if (fitted.isEmpty())
+        return;
+    area.SetLeft(kWorkAreaOrigin.x());
+    area.SetTop(kWorkAreaOrigin.y());
+    area.SetHeight(fitted.height());
+    area.SetWidth(fitted.width());
     RefreshSizeLabels(form);
 }
 

@@ -930,6 +930,218 @@ def make_webp():
     write("webp_animated_bad_third_frame.webp", bytes(damaged))
 
 
+# ---------------------------------------------------------------- photos: EXIF orientation, colour profiles
+
+def exif_block(orientation, big=False, next_ifd=0, ifd_offset=8, count=None, typ=3, extra_entries=()):
+    """A TIFF-structured EXIF block with "Exif\0\0" in front: one directory
+    holding the Orientation tag (and any extra entries before it)."""
+    e = ">" if big else "<"
+    entries = list(extra_entries) + [(0x0112, typ, 1, orientation)]
+    n = len(entries) if count is None else count
+    ifd = struct.pack(e + "H", n)
+    for (tag, t, c, v) in entries:
+        value = struct.pack(e + "H", v) + b"\0\0" if t == 3 else struct.pack(e + "I", v)
+        ifd += struct.pack(e + "HHI", tag, t, c) + value
+    ifd += struct.pack(e + "I", next_ifd)
+    head = (b"MM\0*" if big else b"II*\0") + struct.pack(e + "I", ifd_offset)
+    return b"Exif\0\0" + head + b"\0" * (ifd_offset - 8) + ifd
+
+
+def jpeg_segment(marker, payload):
+    return bytes([0xFF, marker]) + struct.pack(">H", len(payload) + 2) + payload
+
+
+def with_segments(jpeg, segments, keep_jfif=True):
+    """Puts APPn segments right after SOI (after JFIF's APP0 when kept)."""
+    assert jpeg[:4] == b"\xFF\xD8\xFF\xE0"
+    app0_end = 4 + struct.unpack(">H", jpeg[4:6])[0]
+    head = jpeg[:app0_end] if keep_jfif else jpeg[:2]
+    return head + b"".join(segments) + jpeg[app0_end:]
+
+
+def s15(v):
+    return struct.pack(">i", round(v * 65536))
+
+
+def mat_mul(a, b):
+    return [[sum(a[i][k] * b[k][j] for k in range(3)) for j in range(3)] for i in range(3)]
+
+
+def mat_inv(m):
+    (a, b, c), (d, e, f), (g, h, i) = m
+    det = a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g)
+    return [[(e * i - f * h) / det, (c * h - b * i) / det, (b * f - c * e) / det],
+            [(f * g - d * i) / det, (a * i - c * g) / det, (c * d - a * f) / det],
+            [(d * h - e * g) / det, (b * g - a * h) / det, (a * e - b * d) / det]]
+
+
+def rgb_to_xyz(prim, white):
+    """Columns: the XYZ of full red, green and blue for these xy primaries and white."""
+    cols = [[x / y, 1.0, (1 - x - y) / y] for (x, y) in prim]
+    m = [[cols[j][i] for j in range(3)] for i in range(3)]
+    wx, wy = white
+    w = [wx / wy, 1.0, (1 - wx - wy) / wy]
+    inv = mat_inv(m)
+    scale = [sum(inv[i][k] * w[k] for k in range(3)) for i in range(3)]
+    return [[m[i][j] * scale[j] for j in range(3)] for i in range(3)]
+
+
+def icc_profile(prim, white, curve):
+    """A version 4 display profile of three curves and a matrix, the
+    colorants adapted to the D50 connection space with Bradford.
+    curve: ("gamma", g) or ("srgb",)."""
+    d50 = (0.9642, 1.0, 0.8249)
+    bradford = [[0.8951, 0.2664, -0.1614], [-0.7502, 1.7135, 0.0367], [0.0389, -0.0685, 1.0296]]
+    wx, wy = white
+    w = [wx / wy, 1.0, (1 - wx - wy) / wy]
+    cone_src = [sum(bradford[i][k] * w[k] for k in range(3)) for i in range(3)]
+    cone_dst = [sum(bradford[i][k] * d50[k] for k in range(3)) for i in range(3)]
+    scale = [[cone_dst[i] / cone_src[i] if i == j else 0 for j in range(3)] for i in range(3)]
+    adapt = mat_mul(mat_inv(bradford), mat_mul(scale, bradford))
+    m = mat_mul(adapt, rgb_to_xyz(prim, white))
+
+    def xyz(v):
+        return b"XYZ \0\0\0\0" + b"".join(s15(c) for c in v)
+    if curve[0] == "gamma":
+        trc = b"curv\0\0\0\0" + struct.pack(">IH", 1, round(curve[1] * 256)) + b"\0\0"
+    else:
+        params = (2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045)
+        trc = b"para\0\0\0\0" + struct.pack(">HH", 3, 0) + b"".join(s15(v) for v in params)
+    desc = b"mluc\0\0\0\0" + struct.pack(">II", 1, 12) + b"enUS" + struct.pack(">II", 8, 28) + "test".encode("utf-16-be")
+    tags = [(b"desc", desc), (b"wtpt", xyz(d50)), (b"rXYZ", xyz([m[i][0] for i in range(3)])),
+            (b"gXYZ", xyz([m[i][1] for i in range(3)])), (b"bXYZ", xyz([m[i][2] for i in range(3)])),
+            (b"rTRC", trc), (b"gTRC", trc), (b"bTRC", trc)]
+    offset = 128 + 4 + 12 * len(tags)
+    table, body = struct.pack(">I", len(tags)), b""
+    for (sig, data) in tags:
+        data += b"\0" * (-len(data) % 4)
+        table += sig + struct.pack(">II", offset + len(body), len(data))
+        body += data
+    size = offset + len(body)
+    header = struct.pack(">I", size) + b"\0" * 4 + struct.pack(">I", 0x04300000) + b"mntrRGB XYZ " + \
+        struct.pack(">6H", 2026, 1, 1, 0, 0, 0) + b"acsp" + b"\0" * 24 + struct.pack(">I", 0) + \
+        b"".join(s15(c) for c in d50) + b"\0" * 48
+    assert len(header) == 128
+    return header + table + body
+
+
+# Published primaries (x, y of red, green, blue) and white points.
+D65 = (0.3127, 0.3290)
+P3 = ((0.680, 0.320), (0.265, 0.690), (0.150, 0.060))
+ADOBE = ((0.640, 0.330), (0.210, 0.710), (0.150, 0.060))
+
+# Four flat quadrants of 8 × 8 (whole JPEG blocks, so they decode flat).
+PHOTO_COLOURS = [(20, 210, 20), (200, 150, 100), (90, 60, 200), (240, 240, 240)]
+
+
+def quadrants(w, h, colours):
+    return [[colours[(2 if y >= h // 2 else 0) + (1 if x >= w // 2 else 0)] for x in range(w)] for y in range(h)]
+
+
+def png_with_chunks(png, chunks):
+    """Puts chunks right after IHDR."""
+    ihdr_end = 8 + 12 + 13
+    return png[:ihdr_end] + b"".join(png_chunk(t, d) for (t, d) in chunks) + png[ihdr_end:]
+
+
+def webp_still_with(rows, exif=None, icc=None):
+    """A lossless still WebP in the extended layout with EXIF and ICCP chunks."""
+    bitstream = webp_encode(rows)[12:]
+    h, w = len(rows), len(rows[0])
+    flags = (0x20 if icc else 0) | (0x08 if exif else 0)
+    chunks = [riff_chunk(b"VP8X", bytes([flags, 0, 0, 0]) + u24(w - 1) + u24(h - 1))]
+    if icc:
+        chunks.append(riff_chunk(b"ICCP", icc))
+    chunks.append(bitstream)
+    if exif:
+        chunks.append(riff_chunk(b"EXIF", exif))
+    return riff_webp(chunks)
+
+
+def make_photos():
+    p3 = icc_profile(P3, D65, ("srgb",))
+    adobe = icc_profile(ADOBE, D65, ("gamma", 563 / 256))
+    write("p3.icc", p3)
+    write("adobe_rgb.icc", adobe)
+    # A 32 × 16 picture stored with four quadrants, once per orientation:
+    # byte orders and JFIF alternate, so every way a camera writes it is read.
+    colours = [R, G, B, Y]
+    stored = cjpeg(ppm(quadrants(32, 16, colours)), "-quality", "100", "-sample", "1x1")
+    for tag in range(1, 9):
+        exif = exif_block(tag, big=tag % 2 == 0)
+        write(f"good_jpeg_orientation{tag}.jpg", with_segments(stored, [jpeg_segment(0xE1, exif)],
+                                                               keep_jfif=tag % 3 != 0))
+    write("good_jpeg_orientation6_progressive.jpg",
+          with_segments(cjpeg(ppm(quadrants(32, 16, colours)), "-quality", "100", "-sample", "1x1", "-progressive"),
+                        [jpeg_segment(0xE1, exif_block(6))]))
+    # Tags that must be ignored: out of range, a wrong count, a directory
+    # that points at itself, one that starts outside the block, one that
+    # runs past it.
+    ignored = {
+        "out_of_range": exif_block(9),
+        "zero": exif_block(0),
+        "two_values": exif_block(6).replace(b"\x12\x01\x03\x00\x01\x00", b"\x12\x01\x03\x00\x02\x00"),
+        "ifd_outside": exif_block(6, ifd_offset=8).replace(b"II*\0\x08\0\0\0", b"II*\0\x00\x10\0\0"),
+        "ifd_past_end": exif_block(6)[:-8],
+    }
+    # The loop: the first directory has no orientation of its own and names
+    # itself as the next one, which also has tag 6 if a reader followed it.
+    loop = b"Exif\0\0II*\0" + struct.pack("<I", 8) + struct.pack("<H", 1) + \
+        struct.pack("<HHI", 0x0100, 3, 1) + b"\x20\0\0\0" + struct.pack("<I", 8)
+    ignored["looping_ifd"] = loop
+    for name, exif in ignored.items():
+        write(f"jpeg_exif_{name}.jpg", with_segments(stored, [jpeg_segment(0xE1, exif)]))
+    # Bare blocks: the EXIF reader's fuzzing starts from these.
+    write("orientation6_big_endian.exif", exif_block(6, big=True))
+    write("orientation3_two_entries.exif", exif_block(3, extra_entries=[(0x0100, 3, 1, 32)])[6:])
+    write("looping_ifd.exif", loop)
+
+    # Colour: the same four quadrants with a Display P3 profile, an Adobe
+    # RGB one, none (the twin whose pixels the others are converted from),
+    # and broken ones, which show as the twin.
+    rows = quadrants(16, 16, PHOTO_COLOURS)
+    src = ppm(rows)
+    plain = cjpeg(src, "-quality", "100", "-sample", "1x1")
+    write("good_jpeg_photo_plain.jpg", plain)
+    with tempfile.NamedTemporaryFile(suffix=".icc") as f:
+        for name, prof in (("p3", p3), ("adobe_rgb", adobe)):
+            f.seek(0)
+            f.truncate()
+            f.write(prof)
+            f.flush()
+            write(f"good_jpeg_photo_{name}.jpg", cjpeg(src, "-quality", "100", "-sample", "1x1", "-icc", f.name))
+
+    def icc_parts(prof, n, order=None):
+        size = -(-len(prof) // n)
+        parts = [prof[i * size:(i + 1) * size] for i in range(n)]
+        return [jpeg_segment(0xE2, b"ICC_PROFILE\0" + bytes([i + 1, n]) + parts[i]) for i in (order or range(n))]
+    # Split in three and stored out of order; with the profile in front of
+    # an EXIF orientation 8 (both apply).
+    write("good_jpeg_photo_p3_parts.jpg", with_segments(plain, icc_parts(p3, 3, [2, 0, 1])))
+    write("good_jpeg_photo_p3_orientation8.jpg", with_segments(plain, [jpeg_segment(0xE1, exif_block(8, big=True))]
+                                                               + icc_parts(p3, 1)))
+    write("jpeg_icc_part_missing.jpg", with_segments(plain, icc_parts(p3, 3, [0, 2])))
+    write("jpeg_icc_not_a_profile.jpg", with_segments(plain, [jpeg_segment(0xE2, b"ICC_PROFILE\0\x01\x01" + b"\x5A" * 300)]))
+    broken = bytearray(p3)
+    broken[128:132] = struct.pack(">I", 200)  # a tag table claiming 200 tags
+    write("jpeg_icc_bad_tag_table.jpg", with_segments(plain, icc_parts(bytes(broken), 1)))
+
+    # PNG: eXIf and iCCP; lossless, so the stored pixels are PHOTO_COLOURS.
+    png_rows = [[px for px in row] for row in quadrants(6, 4, PHOTO_COLOURS)]
+    base = png_file(6, 4, 2, 8, png_rows)
+    write("good_png_photo_p3.png", png_with_chunks(base, [(b"iCCP", b"P3\0\0" + zlib.compress(p3))]))
+    write("good_png_orientation6.png", png_with_chunks(base, [(b"eXIf", exif_block(6, big=True)[6:])]))
+    write("png_icc_not_a_profile.png", png_with_chunks(base, [(b"iCCP", b"x\0\0" + zlib.compress(b"\x5A" * 300))]))
+    # WebP: EXIF and ICCP chunks on a still and on an animation.
+    write("good_webp_photo_p3.webp", webp_still_with(png_rows, icc=p3))
+    write("good_webp_orientation6.webp", webp_still_with(png_rows, exif=exif_block(6)[6:]))
+    anim = webp_animation(6, 4, [(0, 0, png_rows, None, 100, False, False),
+                                 (0, 0, [list(reversed(r)) for r in png_rows], None, 100, False, False)], flags=0x12 | 0x20 | 0x08)
+    vp8x, rest = anim[12:30], anim[30:]  # the ICCP chunk goes right after VP8X, EXIF at the end
+    write("good_webp_animated_p3_orientation6.webp",
+          riff_webp([vp8x, riff_chunk(b"ICCP", p3), rest, riff_chunk(b"EXIF", exif_block(6)[6:])]))
+
+
 def make_misc():
     write("five_bytes.bin", b"BM\0\0\0")
     write("png_picture.png", png_bytes(4, 4))
@@ -1073,6 +1285,7 @@ def main():
     make_jpeg()
     make_png()
     make_webp()
+    make_photos()
     make_misc()
     print(f"wrote {len(os.listdir(OUT))} files to {os.path.normpath(OUT)}", file=sys.stderr)
 

@@ -7,6 +7,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace mugrove {
 
 DropEffect ChooseDropEffect(bool acceptable, int keyState, Qt::DropActions allowed)
@@ -67,6 +69,24 @@ bool DropTarget::Register(QWidget& window)
     return true;
 }
 
+void DropTarget::Widen(QWidget& widget)
+{
+    if (Takes(&widget))
+        return;
+    widened_ << &widget;
+    widget.setAcceptDrops(true);
+    widget.installEventFilter(this);
+}
+
+bool DropTarget::Takes(const QObject* watched) const
+{
+    if (!watched)
+        return false;
+    if (watched == target_)
+        return true;
+    return std::ranges::any_of(widened_, [watched](const QPointer<QWidget>& w) { return w == watched; });
+}
+
 QStringList DropTarget::LocalFiles(const QMimeData& data)
 {
     QStringList files;
@@ -86,7 +106,7 @@ bool DropTarget::Offers(const QMimeData& data) const
 
 bool DropTarget::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != target_)
+    if (!Takes(watched))
         return QObject::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::DragEnter:

@@ -2,6 +2,7 @@
 
 #include "app/model/Event.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -31,6 +32,11 @@ public:
     // Binds the object to `window` once; a second registration is refused.
     bool Register(QWidget& window);
 
+    // Makes `widget` take drops as the registered window does: the same
+    // feedback while dragging, the same FilesDropped. For what lies over or
+    // around that window and should count as it (its frame, a caption on it).
+    void Widen(QWidget& widget);
+
     // Which kinds of dragged data are taken; only files are, as created.
     bool acceptText = false;
     bool acceptHtml = false;
@@ -49,7 +55,10 @@ private:
     bool Offers(const QMimeData& data) const;
     void Drop(QDropEvent& event);
 
+    bool Takes(const QObject* watched) const;
+
     QPointer<QWidget> target_; // not owned: the window registered on
+    QList<QPointer<QWidget>> widened_; // not owned: more widgets that count as it
     bool acceptable_ = false;  // set on drag enter
 };
 

@@ -5,13 +5,16 @@
 #include "app/model/EditBox.h"
 #include "app/model/MainWindow.h"
 #include "controls/PicBox.h"
+#include "controls/TransLabel.h"
 #include "templates/PastePicture.h"
+#include "templates/Zoom.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QWheelEvent>
 
 namespace mugrove {
 
@@ -66,14 +69,49 @@ private:
     Form& form_; // outlives the window this filter belongs to
 };
 
+// Ctrl + wheel over the picture (over the caption lying on it too) zooms
+// by the zoom buttons' steps: one step per notch, wheel away to enlarge.
+class ZoomWheel : public QObject {
+public:
+    ZoomWheel(Form& form, QObject* parent) : QObject(parent), form_(form) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Wheel)
+            return false;
+        const auto& wheel = static_cast<const QWheelEvent&>(*event);
+        if ((wheel.modifiers() & Qt::ControlModifier) == 0)
+            return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        const QPoint at = widget->mapTo(form_.window.get(), wheel.position().toPoint());
+        if (!form_.workArea->geometry().contains(at))
+            return false;
+        // Fine-grained wheels and touchpads send parts of a notch.
+        pending_ += wheel.angleDelta().y();
+        for (; pending_ >= kNotch; pending_ -= kNotch)
+            OnZoomIn(form_);
+        for (; pending_ <= -kNotch; pending_ += kNotch)
+            OnZoomOut(form_);
+        return true;
+    }
+
+private:
+    static constexpr int kNotch = 120;
+    Form& form_;
+    int pending_ = 0;
+};
+
 void OpenWorkAreaMenu(Form& form, const QPoint& at)
 {
     auto* menu = new QMenu(form.workArea);
     menu->setObjectName(QStringLiteral("workAreaMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* paste = menu->addAction(QStringLiteral("粘贴图片"));
+    QAction* paste = menu->addAction(QStringLiteral("粘贴图片(&V)"));
     paste->setEnabled(OffersPicture(QGuiApplication::clipboard()->mimeData()));
     QObject::connect(paste, &QAction::triggered, form.workArea, [&form] { OnPicturePasted(form); });
+    QAction* fit = menu->addAction(QStringLiteral("适应图框(&F)"));
+    fit->setEnabled(form.workArea->Decoded() != nullptr);
+    QObject::connect(fit, &QAction::triggered, form.workArea, [&form] { OnFitToFrame(form); });
     menu->popup(form.workArea->mapToGlobal(at));
 }
 
@@ -82,6 +120,9 @@ void OpenWorkAreaMenu(Form& form, const QPoint& at)
 void BindPaste(Form& form)
 {
     qApp->installEventFilter(new PasteKeys(form, form.window.get()));
+    auto* wheel = new ZoomWheel(form, form.workArea);
+    form.workArea->installEventFilter(wheel);
+    form.captionOverlay->installEventFilter(wheel);
     form.workArea->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(form.workArea, &QWidget::customContextMenuRequested, form.workArea,
                      [&form](const QPoint& at) { OpenWorkAreaMenu(form, at); });

@@ -30,6 +30,8 @@ namespace mugrove {
 void OnWindowCreated(Form& form)
 {
     form.dropTarget->Register(*form.workArea);
+    // The frame's caption invites drops anywhere on it, not only on the picture.
+    WidenPhotoDrops(form);
     form.widthBox->SetContent(QString::number(192));
     form.heightBox->SetContent(QString::number(40));
     form.workArea->SetDisplayMode(1);

@@ -7,7 +7,8 @@ namespace mugrove {
 struct Form;
 struct WindowDefinition;
 
-// MainWindow Created: binds the drop target, primes the two number boxes,
+// MainWindow Created: binds the drop target (to the work area and the frame
+// around it), primes the two number boxes,
 // stretches the work area's picture and ticks the bold box.
 void OnWindowCreated(Form& form);
 

@@ -1,21 +1,24 @@
 #include "app/WindowDefinition.h"
+#include "app/program/Display.h"
 #include "app/program/Startup.h"
 
 #include <QApplication>
 
 #include <cfenv>
 #include <cstdio>
+#include <optional>
 
 int main(int argc, char** argv)
 {
     mugrove::TuneHeapForPictures();
+    const std::string program = argc > 0 && argv[0] ? argv[0] : "";
     if (!mugrove::DisplayAvailable()) {
-        std::fputs("Mugrove needs a graphical display and none is set (DISPLAY and WAYLAND_DISPLAY "
-                   "are empty); to run it without one, use: xvfb-run -a build/release/mugrove\n",
-                   stderr);
+        std::fputs((mugrove::NoDisplaySentence(program) + "\n").c_str(), stderr);
         return 1;
     }
+    std::optional<mugrove::PlatformGuard> guard(std::in_place, program);
     QApplication app(argc, argv);
+    guard.reset();
     // Lets the desktop match the window with its desktop entry (and icon).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.mugrove.Mugrove"));
     // Every later computation runs with the default rounding and masked exceptions.

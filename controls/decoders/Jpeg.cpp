@@ -1,10 +1,21 @@
 #include "controls/decoders/Decoders.h"
 
+#include "controls/decoders/ColourProfile.h"
+#include "controls/decoders/Exif.h"
+#include "controls/decoders/Orientation.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <bit>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <optional>
+#include <exception>
+#include <thread>
 #include <type_traits>
 
 #include <jpeglib.h>
@@ -89,22 +100,27 @@ std::uint32_t FromInk(int c, int m, int y, int k, bool inverted)
     return Argb(255, mix(c), mix(m), mix(y));
 }
 
-// No exception may cross libjpeg's frames or skip its clean-up.
-bool Reserve(std::vector<std::uint8_t>& rows, std::size_t size)
+// The marker segments read before the picture: EXIF (orientation) and
+// the embedded colour profile.
+constexpr int kExifMarker = JPEG_APP0 + 1;
+constexpr int kIccMarker = JPEG_APP0 + 2;
+
+// Rows of a picture being turned are kept in bands of about this many
+// bytes, so each turned row is written in long runs (a quarter of the band
+// shorter costs about a tenth more time), plus up to kTurnAlign - 1 rows
+// so the band ends on a 64-byte boundary of the turned rows.
+constexpr std::size_t kTurnBandBytes = std::size_t{4} << 20;
+constexpr int kTurnAlign = 16;
+
+int TurnRows(int width)
 {
-    try {
-        rows.resize(size);
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    const std::size_t rows = kTurnBandBytes / (static_cast<std::size_t>(width) * sizeof(std::uint32_t));
+    return static_cast<int>(std::clamp<std::size_t>(rows, kTurnAlign, 512)) / kTurnAlign * kTurnAlign;
 }
 
-// Only trivially destructible locals live here: libjpeg may longjmp back to
-// the setjmp below from anywhere inside its calls. `rows` is the caller's
-// scratch buffer for four-component files.
-DecodeError Run(JpegContext& ctx, std::span<const std::uint8_t> data, Image& out,
-                std::vector<std::uint8_t>& rows)
+// Only trivially destructible locals live in the two functions below:
+// libjpeg may longjmp back to their setjmp from anywhere inside its calls.
+DecodeError ReadHeader(JpegContext& ctx, std::span<const std::uint8_t> data)
 {
     if (setjmp(ctx.jump) != 0) {
         jpeg_destroy_decompress(&ctx.info);
@@ -116,8 +132,107 @@ DecodeError Run(JpegContext& ctx, std::span<const std::uint8_t> data, Image& out
     ctx.progress.progress_monitor = OnProgress;
     ctx.info.progress = &ctx.progress;
     jpeg_mem_src(&ctx.info, data.data(), static_cast<unsigned long>(data.size()));
+    jpeg_save_markers(&ctx.info, kExifMarker, 0xFFFF);
+    jpeg_save_markers(&ctx.info, kIccMarker, 0xFFFF);
     jpeg_read_header(&ctx.info, TRUE);
+    return DecodeError::None;
+}
 
+// Converts the rows of an upright picture on a second thread while the
+// next rows decode. Rows are handed over when the decoding is done with
+// them for good: all but the last two (the decoder compares those).
+class RowConversion {
+public:
+    RowConversion(const SrgbConversion& colour, Image& out) : colour_(colour), out_(out) {}
+    ~RowConversion() { Stop(kAbandon); }
+
+    // False when no thread can be had: then the caller converts at the end.
+    bool Start()
+    {
+        try {
+            worker_ = std::thread([this] { Work(); });
+            return true;
+        } catch (const std::exception&) { // no thread, or no memory for one
+            return false;
+        }
+    }
+    // Rows [0, rows) are decoded and will not change.
+    void HandOver(int rows)
+    {
+        handedOver_.store(rows, std::memory_order_release);
+        handedOver_.notify_one();
+    }
+    // Converts what is left and waits for it.
+    void Finish() { Stop(out_.height | kLast); }
+
+private:
+    static constexpr int kAbandon = -1;
+    static constexpr int kLast = 1 << 30; // with the row count: there are no more
+
+    void Stop(int rows)
+    {
+        if (!worker_.joinable())
+            return;
+        HandOver(rows);
+        worker_.join();
+    }
+    // The picture is read only after rows are handed over: it is made
+    // after the thread starts.
+    void Work()
+    {
+        int done = 0;
+        for (;;) {
+            const int value = handedOver_.load(std::memory_order_acquire);
+            if (value == kAbandon)
+                return;
+            const int rows = value & ~kLast;
+            if (rows > done) {
+                colour_.Run(out_.Row(done),
+                            static_cast<std::size_t>(rows - done) * static_cast<std::size_t>(out_.width));
+                done = rows;
+            } else if ((value & kLast) != 0) {
+                return;
+            } else {
+                handedOver_.wait(value, std::memory_order_acquire);
+            }
+        }
+    }
+
+    const SrgbConversion& colour_;
+    Image& out_;
+    std::atomic<int> handedOver_{0};
+    std::thread worker_;
+};
+
+// What the segments ask of the picture, and the scratch rows for it.
+struct Scratch {
+    int orientation = 1;
+    const SrgbConversion* colour = nullptr; // null: the pixels are sRGB as decoded
+    PixelBuffer* inks = nullptr;            // one row of four-ink bytes
+    PixelBuffer* band = nullptr;            // the stored rows being turned
+    RowConversion* rowConversion = nullptr; // converts upright rows as they come
+};
+
+// No exception may cross libjpeg's frames or skip its clean-up.
+bool Reserve(PixelBuffer& rows, std::size_t size)
+{
+    try {
+        rows.resize(size);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+// Decodes the picture the right way up and in sRGB. Colour is converted
+// here for inks (row by row) and for a picture that is turned (band by
+// band while the band is in the cache); the caller converts the rest.
+DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
+{
+    if (setjmp(ctx.jump) != 0) {
+        jpeg_destroy_decompress(&ctx.info);
+        return ctx.failure;
+    }
     const bool fourInks = ctx.info.jpeg_color_space == JCS_CMYK || ctx.info.jpeg_color_space == JCS_YCCK;
     if (fourInks) {
         ctx.info.out_color_space = JCS_CMYK;
@@ -136,57 +251,151 @@ DecodeError Run(JpegContext& ctx, std::span<const std::uint8_t> data, Image& out
         std::longjmp(ctx.jump, 1);
     }
     jpeg_start_decompress(&ctx.info);
-    // Every row is written below, or the decode fails and the picture goes.
-    if (AllocateImageUninitialised(out, ctx.info.output_width, ctx.info.output_height) != DecodeError::None) {
-        ctx.failure = DecodeError::TooLarge;
-        std::longjmp(ctx.jump, 1);
-    }
-    if (fourInks && !Reserve(rows, static_cast<std::size_t>(ctx.info.output_width) * 4)) {
+    const int width = static_cast<int>(ctx.info.output_width);
+    const int height = static_cast<int>(ctx.info.output_height);
+    const bool turn = OrientationSwapsSides(finish.orientation);
+    // One band is the rows libjpeg makes at a time.
+    const int band = ctx.info.max_v_samp_factor * DCTSIZE;
+    // A picture being turned is decoded into turnRows stored rows or a
+    // few more, so that each band ends where its target columns fill
+    // whole cache lines.
+    const bool fromBottom = finish.orientation == 6 || finish.orientation == 7;
+    const int turnRows = TurnRows(width);
+    const auto bandEnds = [&](int end) {
+        return end == height || (fromBottom ? height - end : end) % kTurnAlign == 0;
+    };
+    const std::size_t rowPixels = static_cast<std::size_t>(width);
+    // Every pixel is written below, or the decode fails and the picture goes.
+    if (AllocateImageUninitialised(out, turn ? height : width, turn ? width : height) != DecodeError::None ||
+        (fourInks && !Reserve(*finish.inks, rowPixels)) ||
+        (turn && !Reserve(*finish.band, rowPixels * static_cast<std::size_t>(turnRows + kTurnAlign)))) {
         ctx.failure = DecodeError::TooLarge;
         std::longjmp(ctx.jump, 1);
     }
     const bool inverted = ctx.info.saw_Adobe_marker != 0;
+    const SrgbConversion* colour = finish.colour;
+    int bandStart = 0; // the first stored row in the band, when turning
+    const auto stored = [&](int y) {
+        return turn ? finish.band->data() + static_cast<std::size_t>(y - bandStart) * rowPixels : out.Row(y);
+    };
+    const auto flush = [&](int end) {
+        const std::size_t count = static_cast<std::size_t>(end - bandStart) * rowPixels;
+        if (colour != nullptr && !fourInks)
+            colour->Run(finish.band->data(), count);
+        TurnRowsInto(out, finish.band->data(), bandStart, end - bandStart, width, height, finish.orientation);
+        bandStart = end;
+    };
     // Once the data has run out, a single-scan file decodes every further
     // block as empty, so past the band where that happened (and the bands
     // smoothed with it) each row is the same fill. A short file claiming a
     // huge picture then costs a few bands, not the whole picture.
     const bool oneScan = !jpeg_has_multiple_scans(&ctx.info);
-    const int band = ctx.info.max_v_samp_factor * DCTSIZE;
     int endedAt = -1;
     while (ctx.info.output_scanline < ctx.info.output_height) {
         const int y = static_cast<int>(ctx.info.output_scanline);
-        JSAMPROW row = fourInks ? rows.data() : reinterpret_cast<JSAMPROW>(out.Row(y));
+        std::uint32_t* target = stored(y);
+        JSAMPROW row = reinterpret_cast<JSAMPROW>(fourInks ? finish.inks->data() : target);
         if (jpeg_read_scanlines(&ctx.info, &row, 1) != 1) {
             ctx.failure = DecodeError::TruncatedInput;
             std::longjmp(ctx.jump, 1);
         }
-        if (fourInks) {
-            std::uint32_t* dst = out.Row(y);
-            for (int x = 0; x < out.width; ++x) {
-                const std::uint8_t* p = rows.data() + 4 * static_cast<std::size_t>(x);
-                dst[x] = FromInk(p[0], p[1], p[2], p[3], inverted);
+        if (fourInks && colour != nullptr) {
+            colour->RunInks(row, target, rowPixels);
+        } else if (fourInks) {
+            for (std::size_t x = 0; x < rowPixels; ++x) {
+                const std::uint8_t* p = row + 4 * x;
+                target[x] = FromInk(p[0], p[1], p[2], p[3], inverted);
             }
         }
+        const bool previousAtHand = !turn || y > bandStart;
         if (oneScan && ctx.dataEnded) {
             if (endedAt < 0)
                 endedAt = y;
-            const std::size_t rowBytes = static_cast<std::size_t>(out.width) * sizeof(std::uint32_t);
-            if (y >= endedAt + 4 * band && std::memcmp(out.Row(y), out.Row(y - 1), rowBytes) == 0) {
-                for (int below = y + 1; below < out.height; ++below)
-                    std::memcpy(out.Row(below), out.Row(y), rowBytes);
+            const std::size_t rowBytes = rowPixels * sizeof(std::uint32_t);
+            if (y >= endedAt + 4 * band && previousAtHand && std::memcmp(target, target - rowPixels, rowBytes) == 0) {
+                if (!turn) {
+                    for (int below = y + 1; below < height; ++below)
+                        std::memcpy(out.Row(below), target, rowBytes);
+                } else {
+                    // The band ends here; the rest is this row, turned.
+                    const std::size_t slot = static_cast<std::size_t>(y - bandStart);
+                    flush(y + 1);
+                    std::uint32_t* rows = finish.band->data();
+                    std::memmove(rows, rows + slot * rowPixels, rowBytes);
+                    for (int copy = 1; copy < turnRows; ++copy)
+                        std::memcpy(rows + static_cast<std::size_t>(copy) * rowPixels, rows, rowBytes);
+                    for (int first = y + 1; first < height; first += turnRows)
+                        TurnRowsInto(out, rows, first, std::min(turnRows, height - first), width, height,
+                                     finish.orientation);
+                }
                 jpeg_destroy_decompress(&ctx.info);
                 return DecodeError::None;
             }
         }
+        if (turn && y + 1 - bandStart >= turnRows && bandEnds(y + 1))
+            flush(y + 1);
+        if (finish.rowConversion != nullptr && (y + 1) % band == 0)
+            finish.rowConversion->HandOver(y - 1);
     }
+    if (turn && bandStart < height)
+        flush(height);
     jpeg_finish_decompress(&ctx.info);
     jpeg_destroy_decompress(&ctx.info);
     return DecodeError::None;
 }
 
+bool Starts(const jpeg_marker_struct& m, const char* tag, std::size_t length)
+{
+    return m.data_length >= length && std::memcmp(m.data, tag, length) == 0;
+}
+
+// The orientation of the first EXIF segment (1 when it has none) and the
+// colour profile, which may be split over several segments, each numbered
+// i of n; a profile with a part missing or twice is left out (the picture
+// is then shown as sRGB).
+void ReadSegments(const jpeg_decompress_struct& info, int& orientation, std::vector<std::uint8_t>& icc) noexcept
+{
+    constexpr std::size_t kIccHead = 14; // "ICC_PROFILE\0", part number, part count
+    bool exifSeen = false;
+    std::array<const jpeg_marker_struct*, 256> parts{};
+    int count = 0;
+    bool broken = false;
+    for (const jpeg_marker_struct* m = info.marker_list; m != nullptr; m = m->next) {
+        if (m->marker == kExifMarker && !exifSeen && Starts(*m, "Exif\0\0", 6)) {
+            exifSeen = true;
+            const int tag = ReadExifOrientation({m->data, m->data_length});
+            orientation = tag == 0 ? 1 : tag;
+        } else if (m->marker == kIccMarker && Starts(*m, "ICC_PROFILE\0", 12) && m->data_length >= kIccHead) {
+            const int part = m->data[12], of = m->data[13];
+            if (part == 0 || part > of || (count != 0 && of != count) || parts[static_cast<std::size_t>(part)] != nullptr)
+                broken = true;
+            else
+                parts[static_cast<std::size_t>(part)] = m;
+            count = of;
+        }
+    }
+    icc.clear();
+    if (broken || count == 0)
+        return;
+    try {
+        for (int part = 1; part <= count; ++part) {
+            const jpeg_marker_struct* m = parts[static_cast<std::size_t>(part)];
+            if (m == nullptr) {
+                icc.clear();
+                return;
+            }
+            icc.insert(icc.end(), m->data + kIccHead, m->data + m->data_length);
+        }
+    } catch (const std::bad_alloc&) {
+        icc.clear(); // shown as sRGB
+    }
+}
+
 } // namespace
 
-// Any error inside libjpeg gives no picture; its warnings do not.
+// Any error inside libjpeg gives no picture; its warnings do not. The
+// picture comes the right way up by its EXIF orientation and in sRGB by
+// its embedded profile.
 DecodeError DecodeJpeg(std::span<const std::uint8_t> data, Image& out)
 {
     out = {};
@@ -199,8 +408,39 @@ DecodeError DecodeJpeg(std::span<const std::uint8_t> data, Image& out)
     ctx.errors.emit_message = OnMessage;
     ctx.errors.output_message = OnOutput;
     ctx.failure = DecodeError::CorruptData;
-    std::vector<std::uint8_t> rows;
-    const DecodeError e = Run(ctx, data, out, rows);
+    if (const DecodeError e = ReadHeader(ctx, data); e != DecodeError::None)
+        return e;
+    int orientation = 1;
+    std::vector<std::uint8_t> icc;
+    ReadSegments(ctx.info, orientation, icc);
+    const bool fourInks = ctx.info.jpeg_color_space == JCS_CMYK || ctx.info.jpeg_color_space == JCS_YCCK;
+    const auto input = !fourInks                        ? SrgbConversion::Input::Argb
+                       : ctx.info.saw_Adobe_marker != 0 ? SrgbConversion::Input::InvertedInks
+                                                        : SrgbConversion::Input::Inks;
+    std::unique_ptr<SrgbConversion> colour;
+    if (!icc.empty())
+        SrgbConversion::FromIcc(icc, input, colour); // a broken profile: shown as sRGB
+    icc = {};
+    PixelBuffer inks(PixelBuffer::allocator_type(false)), band(PixelBuffer::allocator_type(false));
+    Scratch scratch{orientation, colour.get(), &inks, &band};
+    const bool turn = OrientationSwapsSides(orientation);
+    // The picture is allocated inside Run; the worker only reads its place
+    // and size once rows are handed over.
+    std::optional<RowConversion> rows;
+    if (colour && !fourInks && !turn) {
+        rows.emplace(*colour, out);
+        if (rows->Start())
+            scratch.rowConversion = &*rows;
+    }
+    DecodeError e = Run(ctx, out, scratch);
+    if (e == DecodeError::None && !turn) {
+        if (scratch.rowConversion != nullptr)
+            rows->Finish();
+        else if (colour && !fourInks)
+            colour->RunOver(out);
+        ApplyOrientation(out, orientation); // in place: nothing to allocate
+    }
+    rows.reset(); // stopped before the picture can go
     if (e != DecodeError::None)
         out = {};
     return e;

@@ -1,5 +1,8 @@
 #include "controls/decoders/Png.h"
 
+#include "controls/decoders/Exif.h"
+#include "controls/decoders/PhotoFinish.h"
+
 #include <spng.h>
 
 #include <bit>
@@ -179,6 +182,23 @@ DecodeError DecodePng(std::span<const std::uint8_t> data, Image& out)
         e != SPNG_OK) {
         out = {};
         return Named(e);
+    }
+    // The metadata may follow the pixels, so it is read after them; any
+    // fault in it leaves the picture as stored.
+    PhotoFinish finish;
+    spng_exif exif{};
+    if (spng_get_exif(ctx.get(), &exif) == SPNG_OK && exif.data != nullptr)
+        finish.orientation = ReadExifOrientation({reinterpret_cast<const std::uint8_t*>(exif.data), exif.length});
+    spng_iccp iccp{};
+    if (spng_get_iccp(ctx.get(), &iccp) == SPNG_OK && iccp.profile != nullptr) {
+        std::unique_ptr<SrgbConversion> colour;
+        SrgbConversion::FromIcc({reinterpret_cast<const std::uint8_t*>(iccp.profile), iccp.profile_len},
+                                SrgbConversion::Input::Argb, colour);
+        finish.colour = std::move(colour);
+    }
+    if (!finish.Apply(out)) {
+        out = {};
+        return DecodeError::TooLarge;
     }
     return DecodeError::None;
 }

@@ -1,5 +1,8 @@
 #include "controls/decoders/Webp.h"
 
+#include "controls/decoders/Exif.h"
+#include "controls/decoders/PhotoFinish.h"
+
 #include <webp/decode.h>
 #include <webp/demux.h>
 
@@ -252,8 +255,55 @@ std::unique_ptr<Animation> WebpAnimation::Clone() const
     return std::unique_ptr<Animation>(new WebpAnimation(bytes_, index_, NewDecoder(*bytes_)));
 }
 
+namespace {
+
+// The EXIF orientation and colour profile of an extended-layout file;
+// nothing asked of a plain one, or of chunks that cannot be read.
+PhotoFinish ReadFinish(const PictureBytes& bytes)
+{
+    PhotoFinish finish;
+    const WebPData data{bytes.data(), bytes.size()};
+    WebPDemuxer* demux = WebPDemux(&data);
+    if (demux == nullptr)
+        return finish;
+    WebPChunkIterator chunk;
+    if (WebPDemuxGetChunk(demux, "EXIF", 1, &chunk)) {
+        finish.orientation = ReadExifOrientation({chunk.chunk.bytes, chunk.chunk.size});
+        WebPDemuxReleaseChunkIterator(&chunk);
+    }
+    if (WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) {
+        std::unique_ptr<SrgbConversion> colour;
+        SrgbConversion::FromIcc({chunk.chunk.bytes, chunk.chunk.size}, SrgbConversion::Input::Argb, colour);
+        finish.colour = std::move(colour);
+        WebPDemuxReleaseChunkIterator(&chunk);
+    }
+    WebPDemuxDelete(demux);
+    return finish;
+}
+
+} // namespace
+
+// The picture the right way up and in sRGB; an animation's frames alike.
 DecodeError DecodeWebpPicture(std::shared_ptr<const PictureBytes> bytes, Image& still,
                               std::unique_ptr<Animation>& animation)
+{
+    const std::shared_ptr<const PictureBytes> kept = bytes;
+    if (const DecodeError e = DecodeWebpAsStored(std::move(bytes), still, animation); e != DecodeError::None)
+        return e;
+    const PhotoFinish finish = ReadFinish(*kept);
+    if (finish.Nothing())
+        return DecodeError::None;
+    if (!finish.Apply(still)) {
+        still = {};
+        animation.reset();
+        return DecodeError::TooLarge;
+    }
+    animation = FinishAnimation(std::move(animation), finish);
+    return DecodeError::None;
+}
+
+DecodeError DecodeWebpAsStored(std::shared_ptr<const PictureBytes> bytes, Image& still,
+                               std::unique_ptr<Animation>& animation)
 {
     still = {};
     animation.reset();

@@ -45,7 +45,7 @@ public:
     std::unique_ptr<Animation> Clone() const override;
 
 private:
-    friend DecodeError DecodeWebpPicture(std::shared_ptr<const PictureBytes>, Image&, std::unique_ptr<Animation>&);
+    friend DecodeError DecodeWebpAsStored(std::shared_ptr<const PictureBytes>, Image&, std::unique_ptr<Animation>&);
 
     // What a frame changes on the canvas: its own rectangle, and afterwards
     // that rectangle again when it is disposed to transparent.
@@ -79,8 +79,13 @@ private:
 };
 
 // Any WebP file: its still picture and, for an animation of two frames or
-// more, the player (whose first frame the still picture is).
+// more, the player (whose first frame the still picture is), turned by the
+// file's EXIF orientation and converted by its colour profile.
 DecodeError DecodeWebpPicture(std::shared_ptr<const PictureBytes> bytes, Image& still,
                               std::unique_ptr<Animation>& animation);
+
+// The same with the pixels as stored, nothing turned or converted.
+DecodeError DecodeWebpAsStored(std::shared_ptr<const PictureBytes> bytes, Image& still,
+                               std::unique_ptr<Animation>& animation);
 
 } // namespace mugrove

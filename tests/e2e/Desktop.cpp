@@ -37,11 +37,13 @@ Desktop::~Desktop()
     StopApp();
     if (x_)
         XCloseDisplay(x_);
-    if (xvfb_ && xvfb_->state() != QProcess::NotRunning) {
-        xvfb_->terminate();
-        if (!xvfb_->waitForFinished(3000)) {
-            xvfb_->kill();
-            xvfb_->waitForFinished(3000);
+    for (QProcess* server : {weston_.get(), xvfb_.get()}) {
+        if (!server || server->state() == QProcess::NotRunning)
+            continue;
+        server->terminate();
+        if (!server->waitForFinished(3000)) {
+            server->kill();
+            server->waitForFinished(3000);
         }
     }
 }
@@ -100,6 +102,28 @@ QString Desktop::Start()
     return {};
 }
 
+QString Desktop::StartWayland()
+{
+    const QString socket = QStringLiteral("wayland-e2e");
+    weston_ = std::make_unique<QProcess>();
+    weston_->setProcessEnvironment(AppEnvironment());
+    weston_->setProcessChannelMode(QProcess::MergedChannels);
+    // Its X11 back end draws on our Xvfb (its headless one has no seat, so
+    // no clipboard); the kiosk shell shows the one window filling the output.
+    weston_->start("weston", {"--backend=x11-backend.so", "--shell=kiosk-shell.so", "--use-pixman",
+                              QString("--width=%1").arg(kClientSize.width()),
+                              QString("--height=%1").arg(kClientSize.height()),
+                              "--socket=" + socket, "--no-config", "--idle-time=0"});
+    if (!weston_->waitForStarted(5000))
+        return "cannot start weston (install it with scripts/setup.sh)";
+    const QString path = dir_.filePath("runtime/" + socket);
+    if (!PollUntil([&] { return QFile::exists(path) || weston_->state() == QProcess::NotRunning; }, 15000)
+        || weston_->state() == QProcess::NotRunning)
+        return "weston did not start: " + QString::fromLocal8Bit(weston_->readAll().right(2000));
+    wayland_ = socket;
+    return {};
+}
+
 QProcessEnvironment Desktop::AppEnvironment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -120,6 +144,16 @@ QProcessEnvironment Desktop::AppEnvironment() const
     const QString lsan = env.value("LSAN_OPTIONS");
     env.insert("LSAN_OPTIONS", (lsan.isEmpty() ? QString() : lsan + ":")
                                    + "suppressions=" MUGROVE_E2E_LSAN_SUPPRESSIONS);
+    if (!wayland_.isEmpty()) {
+        env.insert("WAYLAND_DISPLAY", wayland_);
+        env.insert("QT_QPA_PLATFORM", "wayland");
+        // The compositor's output is exactly the client area; Qt's own title
+        // bar would push the window down.
+        env.insert("QT_WAYLAND_DISABLE_WINDOWDECORATION", "1");
+        // Qt's Wayland plugin leaves memory to the process's end.
+        const QString asan = env.value("ASAN_OPTIONS");
+        env.insert("ASAN_OPTIONS", (asan.isEmpty() ? QString() : asan + ":") + "detect_leaks=0");
+    }
     return env;
 }
 
@@ -151,8 +185,11 @@ ToolResult Desktop::Run(const QString& program, const QStringList& args, int tim
 
 unsigned long Desktop::FindWindow() const
 {
-    const ToolResult found =
-        Run("xdotool", {"search", "--onlyvisible", "--name", "^Mugrove$"}, 5000);
+    // On Wayland the program's window is inside the compositor's (which
+    // xdotool does not count as visible).
+    const ToolResult found = Run("xdotool", wayland_.isEmpty()
+        ? QStringList{"search", "--onlyvisible", "--name", "^Mugrove$"}
+        : QStringList{"search", "--class", "^Weston Compositor$"}, 5000);
     if (!found.ok)
         return 0;
     const QList<QByteArray> ids = found.out.trimmed().split('\n');

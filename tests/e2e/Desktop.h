@@ -44,6 +44,11 @@ public:
     // success, else what went wrong.
     QString Start();
 
+    // Starts a Wayland compositor (weston, showing its one output in an X
+    // window of the client area's size at the screen's corner); from then on
+    // the program runs natively on it, and the screen read-back sees it there.
+    QString StartWayland();
+
     QString Display() const { return display_; }
     QString Home() const;
     // The desktop folder the program is told about (it does not exist until
@@ -93,7 +98,9 @@ private:
     QTemporaryDir dir_;
     std::unique_ptr<QProcess> xvfb_;
     std::unique_ptr<QProcess> app_;
+    std::unique_ptr<QProcess> weston_;
     QString display_;
+    QString wayland_; // the compositor's socket name, when there is one
     _XDisplay* x_ = nullptr;
     unsigned long window_ = 0;
     QPoint origin_;

@@ -491,6 +491,10 @@ private slots:
         QVERIFY(D().Click(kCopy));
         QTRY_VERIFY_WITH_TIMEOUT(D().ClipboardTargets().contains("image/png"), kPatience);
         QVERIFY(!D().ClipboardTargets().contains("UTF8_STRING"));
+        // The first type after the selection protocol's own is the PNG.
+        QStringList offered = D().ClipboardTargets();
+        offered.removeIf([](const QString& t) { return t == "TARGETS" || t == "MULTIPLE" || t == "TIMESTAMP"; });
+        QCOMPARE(offered.value(0), QStringLiteral("image/png"));
         const QImage copied = ReadImage(D().Clipboard("image/png"), "PNG");
         QCOMPARE(copied.size(), QSize(225, 225));
         const QImage shown = D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(225, 225)));
@@ -638,6 +642,25 @@ private slots:
         QVERIFY(D().AppRunning());
     }
 
+    void drop_anywhere_on_the_frame_lands()
+    {
+        QImage photo(300, 260, QImage::Format_RGB32);
+        photo.fill(qRgb(200, 60, 60));
+        const QString big = D().TempPath("files/big.bmp"), small = D().TempPath("files/small.png");
+        const QString broken = D().TempPath("files/broken.png");
+        QVERIFY(photo.save(big, "BMP") && photo.scaled(123, 77).save(small, "PNG"));
+        QVERIFY(QFile::copy(small, broken) && QFile::resize(broken, 60));
+        // Where it lands (client point) and the size it leaves: on the frame
+        // beside the small picture, on the caption lying over the big one.
+        const struct { QPoint at; QString file; QSize after; } drops[] = {
+            {{150, 150}, small, {123, 77}}, {{370, 390}, big, {300, 260}},
+            {kCaption.center(), small, {123, 77}}, {{300, 300}, broken, {123, 77}}};
+        for (const auto& d : drops) {
+            QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, d.at, {d.file}), 0);
+            QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), d.after, kPatience);
+        }
+    }
+
     void drop_answer_follows_the_keys_held()
     {
         // Not a picture: whatever the drop does, the work area stays.
@@ -661,6 +684,29 @@ private slots:
         }
         QCOMPARE(ShownWorkArea(), QSize(379, 384));
         QVERIFY(D().AppRunning());
+    }
+
+    void runs_natively_on_wayland_and_copies_a_png_first()
+    {
+        D().StopApp();
+        const QString started = D().StartWayland();
+        QVERIFY2(started.isEmpty(), qPrintable(started));
+        const QString launched = D().LaunchApp(MUGROVE_BINARY);
+        QVERIFY2(launched.isEmpty(), qPrintable(launched));
+        QVERIFY(!D().Xdotool({"search", "--name", "^Mugrove$"}).ok); // no X window of its own
+        PickTemplate(0, QSize(234, 234)); // 短发1
+        const QImage shown = D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(234, 234)));
+        const auto offered = [&] {
+            return QString::fromUtf8(D().Run("wl-paste", {"--list-types"}).out).split('\n', Qt::SkipEmptyParts);
+        };
+        QVERIFY(D().Click(kCopy));
+        QTRY_COMPARE_WITH_TIMEOUT(offered().value(0), QStringLiteral("image/png"), kPatience);
+        QCOMPARE(MeanDifference(ReadImage(D().Run("wl-paste", {"--type", "image/png"}).out, "PNG"), shown), 0.0);
+        // The compositor keeps the first offered type once the program has gone.
+        QVERIFY(D().Click(QPoint(390, 410)));
+        QVERIFY(D().Key({"Escape"}));
+        QCOMPARE(D().WaitForAppExit(kPatience), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(offered(), QStringList{"image/png"}, kPatience);
     }
 
     void escape_closes_the_program_with_exit_code_zero()

@@ -133,6 +133,27 @@ private slots:
         QCOMPARE(ScaleToPixels(2147483647, kZoomInFactor), 2147483647); // saturates, no overflow
         QCOMPARE(ScaleToPixels(-10, kZoomOutFactor), -9);
     }
+
+    // Into 379 × 384: the side that meets the frame first fills it, the
+    // other keeps the proportions, rounded to the nearest pixel.
+    void fit_in_frame_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QSize>("fitted");
+        QTest::newRow("4000 x 3000 photo") << QSize(4000, 3000) << QSize(379, 284);   // 284.25
+        QTest::newRow("3000 x 4000 photo") << QSize(3000, 4000) << QSize(288, 384);   // 288
+        QTest::newRow("tall strip") << QSize(300, 900) << QSize(128, 384);
+        QTest::newRow("small, grows") << QSize(20, 10) << QSize(379, 190);             // 189.5
+        QTest::newRow("the frame's own shape") << QSize(379, 384) << QSize(379, 384);
+        QTest::newRow("a thin line keeps a pixel") << QSize(32000, 1) << QSize(379, 1);
+        QTest::newRow("no picture") << QSize(0, 0) << QSize();
+    }
+    void fit_in_frame()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QSize, fitted);
+        QCOMPARE(FitInFrame(picture), fitted);
+    }
 };
 
 QTEST_GUILESS_MAIN(CatalogTest)

@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QUrl>
+#include <QWheelEvent>
 
 using namespace mugrove;
 using mugrove::testing::Files;
@@ -249,8 +250,9 @@ private slots:
         Offer(new QMimeData); // nothing
         QMenu* menu = p.OpenMenu();
         QVERIFY(menu);
-        QCOMPARE(menu->actions().size(), 1);
-        QCOMPARE(menu->actions()[0]->text(), QStringLiteral("粘贴图片"));
+        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions()[0]->text(), QStringLiteral("粘贴图片(&V)"));
+        QCOMPARE(menu->actions()[1]->text(), QStringLiteral("适应图框(&F)"));
         QVERIFY(!menu->actions()[0]->isEnabled());
         menu->close();
         delete menu;
@@ -268,6 +270,52 @@ private slots:
         menu->actions()[0]->trigger();
         QCOMPARE(p.Size(), QSize(3, 2));
         delete menu;
+    }
+
+    // A big photo pasted at its own size: one menu click fits it into the
+    // frame at the frame's place, the zoom buttons and Ctrl + wheel go on
+    // from there, a wheel without Ctrl zooms nothing.
+    void the_menu_fits_the_picture_and_ctrl_wheel_zooms()
+    {
+        Pasting p;
+        QImage photo(800, 600, QImage::Format_RGB32);
+        photo.fill(Qt::darkCyan);
+        auto* data = new QMimeData;
+        data->setImageData(photo);
+        Offer(data);
+        QMenu* menu = p.OpenMenu();
+        menu->actions()[0]->trigger();
+        delete menu;
+        QCOMPARE(p.Size(), QSize(800, 600));
+        p.form->workArea->SetLeft(40); // moved: the fit puts it back
+
+        menu = p.OpenMenu();
+        QVERIFY(menu->actions()[1]->isEnabled());
+        menu->actions()[1]->trigger();
+        delete menu;
+        QCOMPARE(p.Size(), QSize(379, 284));
+        QCOMPARE(p.form->workArea->pos(), QPoint(5, 16));
+        QCOMPARE(p.form->widthLabel->Caption(), QStringLiteral("图片宽度：379"));
+        QCOMPARE(p.form->heightLabel->Caption(), QStringLiteral("图片高度：284"));
+        QTest::mouseClick(p.form->zoomOutButton, Qt::LeftButton);
+        QCOMPARE(p.Size(), QSize(341, 255));
+
+        const auto wheel = [&](QWidget* over, int delta, Qt::KeyboardModifiers mods) {
+            const QPointF at(over->width() / 2, over->height() / 2);
+            QWheelEvent event(at, over->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, mods, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(over, &event);
+        };
+        wheel(p.form->workArea, 120, Qt::ControlModifier);
+        QCOMPARE(p.Size(), QSize(375, 280));
+        wheel(p.form->workArea, -240, Qt::ControlModifier); // two notches
+        QCOMPARE(p.Size(), QSize(303, 226));
+        wheel(p.form->workArea, 60, Qt::ControlModifier); // half a notch, then the other half
+        QCOMPARE(p.Size(), QSize(303, 226));
+        wheel(p.form->captionOverlay, 60, Qt::ControlModifier);
+        QCOMPARE(p.Size(), QSize(333, 248));
+        wheel(p.form->workArea, 120, Qt::NoModifier);
+        QCOMPARE(p.Size(), QSize(333, 248));
+        QCOMPARE(p.form->widthLabel->Caption(), QStringLiteral("图片宽度：333"));
     }
 
     void an_animated_webp_plays_like_a_gif()

@@ -1,0 +1,150 @@
+// A 12-megapixel phone photo (4000 × 3000 JPEG, 4:2:0) through the work
+// area's decoding: stored sideways (EXIF orientation 6) against the same
+// file upright (orientation 1), and with a Display P3 profile against the
+// same file without one. The files are made here at start.
+
+#include "controls/decoders/DecodedPicture.h"
+
+#include <benchmark/benchmark.h>
+
+#include <lcms2.h>
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+using namespace mugrove;
+
+namespace {
+
+constexpr int kWidth = 4000, kHeight = 3000;
+
+// Smooth gradients with fine noise, so every block is real work.
+std::vector<std::uint8_t> MakePixels()
+{
+    std::vector<std::uint8_t> rgb(std::size_t{3} * kWidth * kHeight);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = int(seed >> 28) - 8;
+            std::uint8_t* p = &rgb[(std::size_t(y) * kWidth + x) * 3];
+            p[0] = std::uint8_t(std::clamp(x * 255 / kWidth + noise, 0, 255));
+            p[1] = std::uint8_t(std::clamp(y * 255 / kHeight + noise, 0, 255));
+            p[2] = std::uint8_t(std::clamp((x + y) % 256 + noise, 0, 255));
+        }
+    return rgb;
+}
+
+std::vector<std::uint8_t> DisplayP3()
+{
+    const cmsCIExyY white{0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    const cmsFloat64Number srgb[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<std::uint8_t> icc(size);
+    cmsSaveProfileToMem(profile, icc.data(), &size);
+    cmsCloseProfile(profile);
+    cmsFreeToneCurve(curve);
+    return icc;
+}
+
+// A TIFF block holding only the orientation, as cameras write it first.
+std::vector<std::uint8_t> Exif(int orientation)
+{
+    std::vector<std::uint8_t> b = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                                   0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, std::uint8_t(orientation), 0, 0, 0, 0, 0, 0};
+    return b;
+}
+
+std::vector<std::uint8_t> Encode(const std::vector<std::uint8_t>& rgb, int orientation, bool p3)
+{
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = kWidth;
+    info.image_height = kHeight;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    if (orientation != 0) {
+        const auto exif = Exif(orientation);
+        jpeg_write_marker(&info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+    }
+    if (p3) {
+        const auto icc = DisplayP3();
+        jpeg_write_icc_profile(&info, icc.data(), static_cast<unsigned>(icc.size()));
+    }
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<std::uint8_t*>(rgb.data()) + std::size_t{3} * kWidth * info.next_scanline;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::vector<std::uint8_t> jpeg(out, out + size);
+    std::free(out);
+    return jpeg;
+}
+
+struct Files {
+    std::vector<std::uint8_t> upright, sideways, plain, p3;
+    Files()
+    {
+#if defined(__GLIBC__)
+        // The heap as the program sets it up.
+        mallopt(M_MMAP_THRESHOLD, 16 << 20);
+        mallopt(M_TRIM_THRESHOLD, 32 << 20);
+#endif
+        const auto rgb = MakePixels();
+        upright = Encode(rgb, 1, false);
+        sideways = Encode(rgb, 6, false);
+        plain = Encode(rgb, 0, false);
+        p3 = Encode(rgb, 0, true);
+    }
+};
+
+const Files& TheFiles()
+{
+    static const Files files;
+    return files;
+}
+
+void Run(benchmark::State& state, const std::vector<std::uint8_t>& file, int width)
+{
+    for (auto _ : state) {
+        DecodedPicture picture;
+        if (DecodePicture(file, picture) != DecodeError::None || picture.Width() != width)
+            state.SkipWithError("the photo did not decode");
+        benchmark::DoNotOptimize(picture.image.pixels.data());
+    }
+}
+
+void BM_PhotoOrientation1(benchmark::State& state) { Run(state, TheFiles().upright, kWidth); }
+void BM_PhotoOrientation6(benchmark::State& state) { Run(state, TheFiles().sideways, kHeight); }
+void BM_PhotoWithoutProfile(benchmark::State& state) { Run(state, TheFiles().plain, kWidth); }
+void BM_PhotoDisplayP3(benchmark::State& state) { Run(state, TheFiles().p3, kWidth); }
+
+} // namespace
+
+BENCHMARK(BM_PhotoOrientation1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+BENCHMARK(BM_PhotoOrientation6)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+BENCHMARK(BM_PhotoWithoutProfile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+BENCHMARK(BM_PhotoDisplayP3)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+
+BENCHMARK_MAIN();
