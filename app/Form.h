@@ -11,6 +11,7 @@ class CheckBox;
 class ColorPicker;
 class CommonDlg;
 class DropTarget;
+class EventTable;
 class EditBox;
 class GroupBox;
 class Label;
@@ -54,6 +55,9 @@ struct Form {
     Button* saveButton = nullptr;        // 按钮3
     CommonDlg* fontDialog = nullptr;     // 通用对话框1
     DropTarget* dropTarget = nullptr;    // 拖放对象1
+
+    // The handlers bound to the controls (BindEvents); owned by the window.
+    EventTable* events = nullptr;
 
     Form();
     ~Form();

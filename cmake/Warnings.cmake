@@ -8,4 +8,5 @@ function(mugrove_warnings target)
   endif()
 endfunction()
 
+# On in the presets CI builds; a newer compiler's new warning must not stop anyone else.
 option(MUGROVE_WERROR "Treat warnings as errors" OFF)

@@ -4,10 +4,8 @@
 
 #include <QPainter>
 #include <QScreen>
-#include <QTimer>
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace mugrove {
 
@@ -19,132 +17,7 @@ bool IsOpaque(const Image& image)
                        [](std::uint32_t p) { return (p >> 24) == 0xFF; });
 }
 
-class QtFrameTimer : public FrameTimer {
-public:
-    QtFrameTimer()
-    {
-        timer_.setSingleShot(true);
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            // The callback usually starts the next wait, replacing fire_;
-            // it must not be replaced while it runs.
-            const std::function<void()> fire = std::move(fire_);
-            fire_ = nullptr;
-            if (fire)
-                fire();
-        });
-    }
-    void Start(std::chrono::milliseconds delay, std::function<void()> fire) override
-    {
-        fire_ = std::move(fire);
-        timer_.start(delay);
-    }
-    void Stop() override
-    {
-        timer_.stop();
-        fire_ = nullptr;
-    }
-
-private:
-    QTimer timer_;
-    std::function<void()> fire_;
-};
-
 } // namespace
-
-std::unique_ptr<FrameTimer> MakeQtFrameTimer()
-{
-    return std::make_unique<QtFrameTimer>();
-}
-
-QImage::Format ViewFormat(ImageKind kind, bool opaque)
-{
-    // Video frames carry no transparency.
-    if (opaque || kind == ImageKind::Clip)
-        return QImage::Format_RGB32;
-    // GIF pixels are opaque or 0, so they are their own premultiplied form.
-    return kind == ImageKind::Gif ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32;
-}
-
-QImage PictureView(const Image& image, QImage::Format format)
-{
-    return QImage(reinterpret_cast<const uchar*>(image.pixels.data()), image.width, image.height,
-                  static_cast<qsizetype>(image.width) * 4, format);
-}
-
-namespace {
-
-// Each side at most two pixels off the picture's.
-bool NearItsSize(QSize target, QSize picture)
-{
-    return std::abs(target.width() - picture.width()) <= 2 && std::abs(target.height() - picture.height()) <= 2;
-}
-
-} // namespace
-
-void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& view,
-                  PictureFit fit, bool smooth, QImage& shrunk)
-{
-    const QRect whole(QPoint(0, 0), box);
-    if (view.isNull()) {
-        painter.fillRect(whole, background);
-        return;
-    }
-    const QRect target = DisplayTarget(fit, box, view.size());
-    // An opaque picture over the whole box hides the background: no pass
-    // over the pixels for it.
-    if (!(view.format() == QImage::Format_RGB32 && target.contains(whole)))
-        painter.fillRect(whole, background);
-    if (target.isEmpty())
-        return;
-    // Transparent pixels (icons, GIFs) let the background show.
-    if (target.size() == view.size()) {
-        painter.drawImage(target.topLeft(), view);
-        return;
-    }
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-    if (smooth && (target.width() < view.width() || target.height() < view.height())
-        && !NearItsSize(target.size(), view.size())) {
-        // Shrinking: painter sampling would skip source pixels, so average
-        // them once per size and picture and keep the result for repaints.
-        // Within two pixels of its size it skips none, and the painter's
-        // filter samples where the averaging centres its areas: the same
-        // picture within rounding, for a small part of the averaging's cost.
-        if (shrunk.size() != target.size())
-            shrunk = view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        painter.drawImage(target.topLeft(), shrunk);
-        return;
-    }
-    painter.drawImage(target, view);
-}
-
-QRect DisplayTarget(PictureFit fit, QSize box, QSize picture)
-{
-    const std::int64_t W = std::max(0, box.width()), H = std::max(0, box.height());
-    const std::int64_t w = std::max(0, picture.width()), h = std::max(0, picture.height());
-    switch (fit) {
-    case PictureFit::OwnSize:
-        return QRect(0, 0, static_cast<int>(w), static_cast<int>(h));
-    case PictureFit::Stretch:
-        return QRect(0, 0, static_cast<int>(W), static_cast<int>(H));
-    case PictureFit::Centre: {
-        std::int64_t tw = w, th = h;
-        if ((w > W || h > H) && w > 0 && h > 0) {
-            // Compare W/w with H/h in integers so the truncation is exact.
-            if (W * h <= H * w) {
-                tw = W;
-                th = h * W / w;
-            } else {
-                th = H;
-                tw = w * H / h;
-            }
-        }
-        return QRect(static_cast<int>((W - tw) / 2), static_cast<int>((H - th) / 2), static_cast<int>(tw),
-                     static_cast<int>(th));
-    }
-    }
-    return {};
-}
 
 PicBox::PicBox(QWidget* parent) : QWidget(parent), Control(this), timer_(MakeQtFrameTimer())
 {
@@ -309,21 +182,6 @@ void PicBox::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     // The picture is fitted to the box, so every part of it may change.
     update();
-}
-
-std::optional<QImage> DecodeToImage(std::span<const std::uint8_t> bytes)
-{
-    DecodedPicture decoded;
-    if (DecodePicture(bytes, decoded) != DecodeError::None)
-        return std::nullopt;
-    QImage result(decoded.Width(), decoded.Height(), QImage::Format_RGB32);
-    if (result.isNull())
-        return std::nullopt;
-    result.fill(Qt::white);
-    QPainter painter(&result);
-    painter.drawImage(0, 0, PictureView(decoded.image, QImage::Format_ARGB32));
-    painter.end();
-    return result;
 }
 
 } // namespace mugrove

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/model/Control.h"
+#include "controls/FrameTimer.h"
+#include "controls/PicturePaint.h"
 #include "controls/decoders/DecodedPicture.h"
 #include "controls/decoders/PictureBytes.h"
 
@@ -18,56 +20,6 @@
 #include <span>
 
 namespace mugrove {
-
-// How a picture is fitted into its box; the values are those of the
-// DisplayMode property.
-enum class PictureFit {
-    OwnSize = 0, // at its own size at the top-left
-    Stretch = 1, // stretched or shrunk to the whole box
-    Centre = 2,  // centred at its own size, first shrunk to fit when larger
-};
-
-// The rectangle a w × h picture is drawn into in a W × H box. Centred
-// pictures wider or taller than the box are shrunk keeping proportions, by
-// the smaller of W/w and H/h, sizes truncated to whole pixels.
-QRect DisplayTarget(PictureFit fit, QSize box, QSize picture);
-
-// Calls back once after a delay; the GIF player's clock. The real one is a
-// QTimer on the window thread; tests put in one they fire by hand.
-class FrameTimer {
-public:
-    virtual ~FrameTimer() = default;
-    // Replaces whatever was scheduled.
-    virtual void Start(std::chrono::milliseconds delay, std::function<void()> fire) = 0;
-    virtual void Stop() = 0;
-};
-
-std::unique_ptr<FrameTimer> MakeQtFrameTimer();
-
-// The format the box views a picture's pixels in: RGB32 for an opaque one,
-// which draws without blending; premultiplied for GIF pixels, which are
-// opaque or 0 and so their own premultiplied form; plain ARGB32 otherwise.
-QImage::Format ViewFormat(ImageKind kind, bool opaque);
-// A decoded picture as a QImage of `format` over the same pixels (no copy).
-QImage PictureView(const Image& image, QImage::Format format);
-
-// How a box paints its picture: enough to paint frames the same way on
-// another thread.
-struct BoxLook {
-    QSize size;
-    QColor background;
-    PictureFit fit = PictureFit::OwnSize;
-    bool smooth = true;
-    QImage::Format frameFormat = QImage::Format_ARGB32; // how an animation's frames are viewed
-};
-
-// Paints a box of `box` pixels as the work area shows `picture` fitted by
-// `fit`: the background, then the picture in its DisplayTarget, scaled
-// smoothly (averaged down when shrinking) or by dropping and repeating pixels.
-// `shrunk` keeps the averaged-down picture from paint to paint; clear it
-// whenever the picture changes. Safe on any thread.
-void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& picture,
-                  PictureFit fit, bool smooth, QImage& shrunk);
 
 // The picture box: shows a picture decoded from its bytes, fitted into the
 // box by its display mode, over the button-face background. A picture of
@@ -134,10 +86,5 @@ private:
     // size nor the picture (or GIF frame) changes.
     QImage shrunk_;
 };
-
-// Decodes picture bytes with this program's decoders and draws the result
-// onto white at its own size (transparent parts of icons and GIFs become
-// white). Nothing when the bytes are not a picture we can read.
-std::optional<QImage> DecodeToImage(std::span<const std::uint8_t> bytes);
 
 } // namespace mugrove

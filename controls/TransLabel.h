@@ -3,30 +3,16 @@
 #include "app/model/Control.h"
 #include "app/model/Event.h"
 #include "app/model/LogFont.h"
+#include "controls/CaptionLook.h"
 
-#include <QFont>
-#include <QImage>
 #include <QWidget>
 
 #include <cstdint>
 #include <optional>
-#include <vector>
 
 class QMenu;
 
 namespace mugrove {
-
-// The extra pass drawn before the caption's text.
-enum class TextEffect { None, LightRelief, Raised, DarkShadow };
-enum class HorizontalAlignment { Left, Centre, Right };
-enum class VerticalAlignment { Top, Centre, Bottom };
-
-// The edge drawn around every glyph when the outline is on: 1/12 of the
-// font's pixel height, rounded, at least one pixel.
-int OutlineWidth(int fontPixelHeight);
-// Black around light text (luminance 0.299 R + 0.587 G + 0.114 B above one
-// half), white around dark text.
-QColor OutlineColour(const QColor& text);
 
 // A transparent label: it paints only the glyphs of its caption, so whatever
 // lies beneath shows between them. Every setting write, also of an unchanged
@@ -69,9 +55,9 @@ public:
     std::optional<LogFont> StoredFont() const;
     void SetLogFont(const std::optional<LogFont>& font);
 
-    // Takes every setting `from` paints with (its caption included), so this
-    // label draws the same pixels.
-    void CopyLook(const TransLabel& from);
+    // Everything the label's pixels depend on, as they are now: a copy
+    // paints the same glyphs anywhere.
+    CaptionLook Look() const;
 
     // Paints the window beneath the label, and the label over it, now.
     void RepaintBeneath();
@@ -91,15 +77,6 @@ private:
     // The stored description, or the default GUI font's for a field write.
     LogFontBytes FontForFieldWrite() const;
     void StoreFont(const std::optional<LogFontBytes>& bytes);
-    // The outlined text: the edge with the main pass over it, as tiles
-    // that hold any of it, kept while nothing it depends on changes (a drag
-    // only moves the label, and large glyphs cost much to draw anew).
-    struct Tile {
-        QPointF at; // in label coordinates
-        QImage image;
-    };
-    const std::vector<Tile>& OutlinedText(const QFont& font, int flags, const QPoint& offset,
-                                          const QTransform& turn, const QColor& text);
     QMenu& Menu();
 
     QString caption_ = QStringLiteral("透明标签");
@@ -112,19 +89,7 @@ private:
     std::optional<LogFontBytes> font_;
     LogFont paintFont_; // font_ decoded once per write, not per paint
 
-    struct OutlineKey {
-        QString text;
-        QString font;
-        int flags = 0;
-        QPoint offset;
-        QTransform turn;
-        QRgb colour = 0;
-        QSize size;
-        qreal ratio = 0;
-        bool operator==(const OutlineKey&) const = default;
-    };
-    OutlineKey outlineKey_;
-    std::vector<Tile> outlined_;
+    CaptionPainter painter_; // keeps the outlined text while a drag only moves the label
     QMenu* menu_ = nullptr; // made at the first right-click, owned as a child
 };
 

@@ -1,7 +1,5 @@
 #include "output/AnimatedSave.h"
 
-#include "app/Form.h"
-#include "app/model/Button.h"
 #include "app/model/Colour.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
@@ -15,9 +13,9 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -43,19 +41,16 @@ void ComposeBoxFrame(const BoxLook& look, const Animation& player, QImage& frame
 constexpr std::size_t kMaxCaptionColours = 16;
 constexpr std::size_t kMaxExactColours = 32;
 
-const QString kSaving = QStringLiteral("保存中...");
-const QString kSaved = QStringLiteral("保存成功!!");
-const QString kFailed = QStringLiteral("保存失败!!");
-
 // What lies above the box, bottom first. Captions are drawn anew onto each
-// frame by a copy of the label made at the click, exactly as the window
-// draws them (their edges blend with whatever frame is beneath); other
-// controls are drawn once at the click and laid over every frame.
+// frame from their looks taken at the click, exactly as the window draws
+// them (their edges blend with whatever frame is beneath); other controls
+// are drawn once at the click and laid over every frame.
 struct Overlay {
     QImage layer; // premultiplied; transparent where nothing is drawn
     QPoint layerAt;
-    std::unique_ptr<TransLabel> caption; // hidden, parentless
+    std::optional<CaptionLook> caption;
     QPoint captionAt;
+    CaptionPainter painter; // the worker's, keeps an outlined caption between frames
 };
 
 // The colours drawn fully opaque in `image` (premultiplied), most used first.
@@ -120,153 +115,118 @@ QImage Trimmed(const QImage& layer, QPoint& at)
     return layer.copy(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
 }
 
-class AnimatedSaveJob : public QObject {
-public:
-    AnimatedSaveJob(Button& button, std::unique_ptr<Animation> player, BoxLook look,
-                    std::vector<Overlay> overlays, ExactColours exact, QString folder, QString fileName)
-        : QObject(&button), button_(button), player_(std::move(player)), look_(std::move(look)),
-          overlays_(std::move(overlays)), exact_(std::move(exact)), folder_(std::move(folder)),
-          fileName_(std::move(fileName))
-    {
-    }
+} // namespace
 
-    ~AnimatedSaveJob() override
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            cancelled_ = true;
-        }
-        wake_.notify_all();
-        if (worker_.joinable())
-            worker_.join();
-    }
+// The worker's side: everything it reads is its own from the start.
+struct AnimatedSave::Job {
+    std::unique_ptr<Animation> player;
+    BoxLook look;
+    std::vector<Overlay> overlays;
+    ExactColours exact;
+    QString folder;
+    QString fileName;
+    std::thread worker;
+    bool running = true; // the starting thread's only
 
-    void Start() { worker_ = std::thread([this] { Run(); }); }
-    bool Running() const { return running_; }
-
-private:
-    void Run()
-    {
-        const bool saved = Encode();
-        const std::lock_guard lock(mutex_);
-        if (!cancelled_)
-            QMetaObject::invokeMethod(this, [this, saved] { Finish(saved); }, Qt::QueuedConnection);
-    }
+    std::mutex mutex;
+    bool cancelled = false;
 
     bool Cancelled()
     {
-        const std::lock_guard lock(mutex_);
-        return cancelled_;
+        const std::lock_guard lock(mutex);
+        return cancelled;
     }
 
-    bool Encode()
+    OutputOutcome Encode()
     {
         // The file streams out as it is encoded; unpublished, it leaves nothing.
-        NewFile file(folder_);
+        NewFile file(folder);
+        const auto failed = [&](const QString& what) {
+            return OutputOutcome::Failed(folder + u'/' + fileName + QStringLiteral(": ")
+                                         + (file.Error().isEmpty() ? what : file.Error()));
+        };
         if (!file.IsOpen())
-            return false;
+            return failed(QString());
         const ByteSink sink = [&file](std::span<const std::uint8_t> bytes) { return file.Write(bytes); };
         GifEncoder encoder;
-        if (!encoder.Begin(look_.size.width(), look_.size.height(), player_->LoopCount(), sink,
-                           std::move(exact_)))
-            return false;
+        const QString encoderFailed = QStringLiteral("the GIF encoder failed");
+        if (!encoder.Begin(look.size.width(), look.size.height(), player->LoopCount(), sink, std::move(exact)))
+            return failed(encoderFailed);
         QImage frame;
-        const std::size_t count = player_->FrameCount();
+        const std::size_t count = player->FrameCount();
         for (std::size_t i = 0; i < count; ++i) {
             if (Cancelled())
-                return false;
+                return failed(QStringLiteral("cancelled"));
             // A frame that cannot be decoded leaves the last good one on the
             // canvas, as in the window.
-            player_->Advance();
-            ComposeBoxFrame(look_, *player_, frame);
-            if (!DrawOverlays(frame) || !encoder.AddFrame(frame, player_->DelayMs(player_->Current())))
-                return false;
+            player->Advance();
+            ComposeBoxFrame(look, *player, frame);
+            DrawOverlays(frame);
+            if (!encoder.AddFrame(frame, player->DelayMs(player->Current())))
+                return failed(encoderFailed);
         }
-        return encoder.Finish() && !Cancelled() && !file.Publish(fileName_).isEmpty();
+        if (!encoder.Finish())
+            return failed(encoderFailed);
+        if (Cancelled())
+            return failed(QStringLiteral("cancelled"));
+        const QString path = file.Publish(fileName);
+        return path.isEmpty() ? failed(QString()) : OutputOutcome::Written(path);
     }
 
-    bool DrawOverlays(QImage& frame)
+    void DrawOverlays(QImage& frame)
     {
-        for (std::size_t i = 0; i < overlays_.size(); ++i) {
-            const Overlay& overlay = overlays_[i];
-            if (!overlay.layer.isNull()) {
-                QPainter painter(&frame);
+        QPainter painter(&frame);
+        for (Overlay& overlay : overlays) {
+            if (overlay.caption)
+                overlay.painter.Paint(painter, *overlay.caption, overlay.captionAt);
+            else
                 painter.drawImage(overlay.layerAt, overlay.layer);
-                continue;
-            }
-            // Widgets paint on the window thread only.
-            std::unique_lock lock(mutex_);
-            pending_ = &frame;
-            pendingOverlay_ = i;
-            drawn_ = false;
-            QMetaObject::invokeMethod(this, [this] { DrawCaption(); }, Qt::QueuedConnection);
-            wake_.wait(lock, [this] { return drawn_ || cancelled_; });
-            if (cancelled_)
-                return false;
         }
-        return true;
     }
-
-    // On the window thread: draws the caption the worker waits for onto its frame.
-    void DrawCaption()
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            if (!pending_ || drawn_)
-                return;
-            const Overlay& overlay = overlays_[pendingOverlay_];
-            overlay.caption->render(pending_, overlay.captionAt, QRegion(), QWidget::DrawChildren);
-            drawn_ = true;
-        }
-        wake_.notify_all();
-    }
-
-    void Finish(bool saved)
-    {
-        if (worker_.joinable())
-            worker_.join();
-        running_ = false;
-        button_.SetCaption(saved ? kSaved : kFailed);
-        deleteLater();
-    }
-
-    Button& button_;
-    std::unique_ptr<Animation> player_;
-    const BoxLook look_;
-    std::vector<Overlay> overlays_;
-    ExactColours exact_;
-    const QString folder_;
-    const QString fileName_;
-    std::thread worker_;
-    bool running_ = true; // window thread only
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool cancelled_ = false;
-    QImage* pending_ = nullptr;
-    std::size_t pendingOverlay_ = 0;
-    bool drawn_ = false;
 };
 
-AnimatedSaveJob* RunningJob(const Form& form)
+AnimatedSave::AnimatedSave(std::unique_ptr<Job> job) : job_(std::move(job)) {}
+
+AnimatedSave::~AnimatedSave()
 {
-    for (auto* job : form.saveButton->findChildren<AnimatedSaveJob*>(Qt::FindDirectChildrenOnly))
-        if (job->Running())
-            return job;
-    return nullptr;
+    {
+        const std::lock_guard lock(job_->mutex);
+        job_->cancelled = true;
+    }
+    if (job_->worker.joinable())
+        job_->worker.join();
 }
 
-} // namespace
-
-bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QString& folder,
-                       const QString& fileName)
+bool AnimatedSave::Running() const
 {
-    Button& button = *form.saveButton;
-    QWidget& box = form.workArea->NativeWindow();
-    const BoxLook look = form.workArea->Look();
-    if (!player || player->FrameCount() == 0 || !CapturableSize(&box) || folder.isEmpty() || fileName.isEmpty()) {
-        button.SetCaption(kFailed);
-        return false;
+    return job_->running;
+}
+
+void AnimatedSave::Finish(OutputOutcome outcome)
+{
+    if (job_->worker.joinable())
+        job_->worker.join();
+    job_->running = false;
+    emit Finished(outcome);
+}
+
+std::unique_ptr<AnimatedSave> AnimatedSave::Start(PicBox& box, std::unique_ptr<Animation> player,
+                                                  const QString& folder, const QString& fileName,
+                                                  OutputOutcome& failure)
+{
+    QWidget& window = box.NativeWindow();
+    const BoxLook look = box.Look();
+    if (!player || player->FrameCount() == 0) {
+        failure = OutputOutcome::Failed(QStringLiteral("the picture has no frames"));
+        return nullptr;
+    }
+    if (!CapturableSize(&window)) {
+        failure = OutputOutcome::Failed(QStringLiteral("the work area has no pixels or is too large"));
+        return nullptr;
+    }
+    if (folder.isEmpty() || fileName.isEmpty()) {
+        failure = OutputOutcome::Failed(QStringLiteral("no folder or file name"));
+        return nullptr;
     }
 
     // Everything above the box that the snapshot takes, in stacking order.
@@ -287,20 +247,21 @@ bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QStr
         }
         layer = QImage();
     };
-    const QPoint origin = box.geometry().topLeft();
-    for (QWidget* sibling : WidgetsOver(&box)) {
+    const QPoint origin = window.geometry().topLeft();
+    for (QWidget* sibling : WidgetsOver(&window)) {
         const QPoint at = sibling->pos() - origin;
         if (auto* label = qobject_cast<TransLabel*>(sibling)) {
             closeLayer();
             Overlay overlay;
-            overlay.caption = std::make_unique<TransLabel>(nullptr);
-            overlay.caption->CopyLook(*label);
-            overlay.caption->resize(label->size());
+            overlay.caption = label->Look();
             overlay.captionAt = at;
             // Drawn once alone to learn where its pixels are and which are solid.
             QImage alone(label->size(), QImage::Format_ARGB32_Premultiplied);
             alone.fill(Qt::transparent);
-            overlay.caption->render(&alone, QPoint(), QRegion(), QWidget::DrawChildren);
+            {
+                QPainter painter(&alone);
+                PaintCaption(painter, *overlay.caption, QPoint());
+            }
             CountOpaque(alone, captionColours);
             MarkDrawn(alone, at, look.size, exact.protect);
             overlays.push_back(std::move(overlay));
@@ -316,16 +277,24 @@ bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QStr
     TakeMostUsed(captionColours, kMaxCaptionColours, exact.colours);
     TakeMostUsed(otherColours, kMaxExactColours, exact.colours);
 
-    auto* job = new AnimatedSaveJob(button, std::move(player), look, std::move(overlays), std::move(exact),
-                                    folder, fileName);
-    button.SetCaption(kSaving);
-    job->Start();
-    return true;
-}
-
-bool AnimatedSaveRunning(const Form& form)
-{
-    return RunningJob(form) != nullptr;
+    auto job = std::make_unique<Job>();
+    job->player = std::move(player);
+    job->look = look;
+    job->overlays = std::move(overlays);
+    job->exact = std::move(exact);
+    job->folder = folder;
+    job->fileName = fileName;
+    std::unique_ptr<AnimatedSave> save(new AnimatedSave(std::move(job)));
+    AnimatedSave* self = save.get();
+    Job* running = save->job_.get();
+    running->worker = std::thread([self, running] {
+        OutputOutcome outcome = running->Encode();
+        const std::lock_guard lock(running->mutex);
+        // Once cancelled, the save is being destroyed: nobody waits for it.
+        if (!running->cancelled)
+            QMetaObject::invokeMethod(self, [self, outcome] { self->Finish(outcome); }, Qt::QueuedConnection);
+    });
+    return save;
 }
 
 } // namespace mugrove

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "output/Outcome.h"
+
+#include <QObject>
 #include <QString>
 
 #include <memory>
@@ -7,19 +10,37 @@
 namespace mugrove {
 
 class Animation;
-struct Form;
+class PicBox;
 
-// Starts saving every frame of `player` (a player at its start, owned from
-// now on) as the window shows it, as an animated GIF named `fileName` in
-// `folder`, never over an existing file (" (2)", " (3)", ... before ".gif"). What lies above
-// the box and the box's look are taken now; the frames are encoded on a
-// worker thread. Until the file is whole and in place (or the save failed)
-// the save button reads "保存中...", then "保存成功!!" or "保存失败!!".
-// False, with the button reading "保存失败!!", when nothing could be started.
-bool StartAnimatedSave(Form& form, std::unique_ptr<Animation> player, const QString& folder,
-                       const QString& fileName);
+// Saving every frame of a playing picture as the window shows it, as an
+// animated GIF, on a worker thread. What lies above the box (the captions as
+// their looks) and the box's look are taken at the start; the window may
+// change meanwhile. Destroying the save stops it and leaves no file.
+class AnimatedSave : public QObject {
+    Q_OBJECT
+public:
+    // Starts saving `player` (a player at its start, owned from now on) as
+    // `fileName` in `folder`, never over an existing file (" (2)", " (3)",
+    // ... before ".gif"). Null, with the reason in `failure`, when nothing
+    // could be started.
+    static std::unique_ptr<AnimatedSave> Start(PicBox& box, std::unique_ptr<Animation> player,
+                                               const QString& folder, const QString& fileName,
+                                               OutputOutcome& failure);
+    ~AnimatedSave() override;
 
-// Whether a save started by StartAnimatedSave is still running.
-bool AnimatedSaveRunning(const Form& form);
+    // Until Finished is signalled.
+    bool Running() const;
+
+signals:
+    // On the thread that started the save: the file is whole and in place,
+    // or the save failed.
+    void Finished(const mugrove::OutputOutcome& outcome);
+
+private:
+    struct Job;
+    explicit AnimatedSave(std::unique_ptr<Job> job);
+    void Finish(OutputOutcome outcome);
+    std::unique_ptr<Job> job_;
+};
 
 } // namespace mugrove

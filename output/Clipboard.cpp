@@ -1,18 +1,33 @@
 #include "output/Clipboard.h"
 
-#include "app/Form.h"
-#include "app/model/Button.h"
 #include "controls/PicBox.h"
+#include "controls/decoders/DecodedPicture.h"
 #include "output/PictureMime.h"
 #include "output/Snapshot.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 
 #include <optional>
 
 namespace mugrove {
+
+std::optional<QImage> DecodeToImage(std::span<const std::uint8_t> bytes)
+{
+    DecodedPicture decoded;
+    if (DecodePicture(bytes, decoded) != DecodeError::None)
+        return std::nullopt;
+    QImage result(decoded.Width(), decoded.Height(), QImage::Format_RGB32);
+    if (result.isNull())
+        return std::nullopt;
+    result.fill(Qt::white);
+    QPainter painter(&result);
+    painter.drawImage(0, 0, PictureView(decoded.image, QImage::Format_ARGB32));
+    painter.end();
+    return result;
+}
 
 bool CopyPictureToClipboard(const PictureBytes& snapshot)
 {
@@ -33,12 +48,14 @@ bool CopyPictureToClipboard(const PictureBytes& snapshot)
     return true;
 }
 
-void OnCopyClicked(Form& form)
+OutputOutcome CopyShown(PicBox& box)
 {
-    PicBox& box = *form.workArea;
     const PictureBytes snapshot = TakeSnapshot(&box.NativeWindow(), box.Width(), box.Height());
-    const bool copied = CopyPictureToClipboard(snapshot);
-    form.copyButton->SetCaption(copied ? QStringLiteral("复制成功!!") : QStringLiteral("复制失败!!"));
+    if (!QGuiApplication::clipboard())
+        return OutputOutcome::Failed(QStringLiteral("there is no clipboard"));
+    if (!CopyPictureToClipboard(snapshot))
+        return OutputOutcome::Failed(QStringLiteral("the picture of the work area could not be made"));
+    return OutputOutcome::Written();
 }
 
 } // namespace mugrove

@@ -1,17 +1,27 @@
 #pragma once
 
 #include "controls/decoders/PictureBytes.h"
+#include "output/Outcome.h"
+
+#include <QImage>
+
+#include <optional>
+#include <span>
 
 namespace mugrove {
 
-struct Form;
+class PicBox;
+
+// Decodes picture bytes with this program's decoders and draws the result
+// onto white at its own size (transparent parts of icons and GIFs become
+// white). Nothing when the bytes are not a picture we can read.
+std::optional<QImage> DecodeToImage(std::span<const std::uint8_t> bytes);
 
 // Empties the clipboard and puts the picture of `snapshot` on it. False when
 // there is no clipboard or no picture to put on it.
 bool CopyPictureToClipboard(const PictureBytes& snapshot);
 
-// 按钮1 Clicked: puts the work area as shown on the clipboard; the button
-// tells whether it worked.
-void OnCopyClicked(Form& form);
+// Puts the work area as shown on the clipboard.
+OutputOutcome CopyShown(PicBox& box);
 
 } // namespace mugrove

@@ -5,6 +5,7 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -156,6 +157,15 @@ struct NewFile::State {
     int fd = -1;
     QByteArray hidden; // the fallback's name; empty for an unnamed file
     bool finished = false; // failed or published: nothing more goes in
+    QString error;
+
+    // Keeps the first failure's system text, then discards the content.
+    void Fail(int code)
+    {
+        if (error.isEmpty())
+            error = QString::fromLocal8Bit(std::strerror(code));
+        Discard();
+    }
 
     void Discard()
     {
@@ -176,7 +186,8 @@ NewFile::NewFile(const QString& folder) : state_(std::make_unique<State>())
     state_->fd = OpenUnnamed(state_->encodedFolder);
     if (state_->fd < 0)
         state_->fd = OpenHidden(state_->encodedFolder, &state_->hidden);
-    state_->finished = state_->fd < 0;
+    if (state_->fd < 0)
+        state_->Fail(errno);
 }
 
 NewFile::~NewFile()
@@ -200,7 +211,7 @@ bool NewFile::Write(std::span<const std::uint8_t> bytes)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            state_->Discard();
+            state_->Fail(n < 0 ? errno : ENOSPC);
             return false;
         }
         done += static_cast<std::size_t>(n);
@@ -214,8 +225,12 @@ QString NewFile::Publish(const QString& fileName)
         return {};
     State& s = *state_;
     // The content reaches the disk before any name points at it.
-    if (fileName.isEmpty() || fileName.contains(u'/') || ::fsync(s.fd) != 0) {
-        s.Discard();
+    if (fileName.isEmpty() || fileName.contains(u'/')) {
+        s.Fail(EINVAL);
+        return {};
+    }
+    if (::fsync(s.fd) != 0) {
+        s.Fail(errno);
         return {};
     }
     for (int number = 1; number <= kMaxNumberedNames; ++number) {
@@ -225,8 +240,10 @@ QString NewFile::Publish(const QString& fileName)
             s.hidden.isEmpty() ? LinkUnnamed(s.fd, target) : RenameHidden(s.hidden, target);
         if (naming == Naming::Taken)
             continue;
-        if (naming == Naming::Failed)
-            break;
+        if (naming == Naming::Failed) {
+            s.Fail(errno);
+            return {};
+        }
         s.hidden.clear(); // it has its name now: nothing to remove
         ::close(s.fd);    // the content is on the disk already
         s.fd = -1;
@@ -234,7 +251,7 @@ QString NewFile::Publish(const QString& fileName)
         SyncFolder(s.encodedFolder);
         return s.folder + u'/' + candidate;
     }
-    s.Discard();
+    s.Fail(EEXIST); // every numbered name is taken
     return {};
 }
 
@@ -245,6 +262,14 @@ struct NewFile::State {
     QString folder;
     std::unique_ptr<QTemporaryFile> file;
     bool finished = false; // failed or published: nothing more goes in
+    QString error;
+
+    void Fail(const QString& text)
+    {
+        if (error.isEmpty())
+            error = text;
+        Discard();
+    }
 
     void Discard()
     {
@@ -257,7 +282,8 @@ NewFile::NewFile(const QString& folder) : state_(std::make_unique<State>())
 {
     state_->folder = folder;
     state_->file = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/.mugrove-XXXXXX"));
-    state_->finished = !state_->file->open();
+    if (!state_->file->open())
+        state_->Fail(state_->file->errorString());
 }
 
 NewFile::~NewFile() = default;
@@ -273,7 +299,7 @@ bool NewFile::Write(std::span<const std::uint8_t> bytes)
         return false;
     const auto size = static_cast<qint64>(bytes.size());
     if (state_->file->write(reinterpret_cast<const char*>(bytes.data()), size) != size) {
-        state_->Discard();
+        state_->Fail(state_->file->errorString());
         return false;
     }
     return true;
@@ -285,24 +311,33 @@ QString NewFile::Publish(const QString& fileName)
         return {};
     State& s = *state_;
     if (fileName.isEmpty() || fileName.contains(u'/') || !s.file->flush()) {
-        s.Discard();
+        s.Fail(s.file->errorString());
         return {};
     }
     for (int number = 1; number <= kMaxNumberedNames; ++number) {
         const QString path = s.folder + u'/' + NumberedName(fileName, number);
         if (QFileInfo::exists(path))
             continue;
-        if (!s.file->rename(path))
-            break;
+        if (!s.file->rename(path)) {
+            s.Fail(s.file->errorString());
+            return {};
+        }
         s.file->setAutoRemove(false);
         s.file.reset();
         s.finished = true;
         return path;
     }
-    s.Discard();
+    s.Fail(QStringLiteral("every numbered name is taken"));
     return {};
 }
 
 #endif
+
+QString NewFile::Error() const
+{
+    if (!state_)
+        return {};
+    return state_->error;
+}
 
 } // namespace mugrove

@@ -39,6 +39,10 @@ public:
     // empty text when anything failed (the file is then discarded).
     QString Publish(const QString& fileName);
 
+    // Why the file failed, in the system's words (say "No space left on
+    // device"); empty while nothing has failed.
+    QString Error() const;
+
 private:
     struct State;
     std::unique_ptr<State> state_;

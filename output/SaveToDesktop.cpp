@@ -1,10 +1,6 @@
 #include "output/SaveToDesktop.h"
 
-#include "app/Form.h"
-#include "app/model/Button.h"
 #include "controls/PicBox.h"
-#include "controls/decoders/Animation.h"
-#include "output/AnimatedSave.h"
 #include "output/DateTimeText.h"
 #include "output/JpegEncoder.h"
 #include "output/NewFile.h"
@@ -14,6 +10,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstring>
+
 namespace mugrove {
 
 QString SaveEnvironment::DesktopLocation()
@@ -21,56 +20,65 @@ QString SaveEnvironment::DesktopLocation()
     return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
 }
 
-QString GetDesktopFolder(const SaveEnvironment& environment)
+QString GetDesktopFolder(const SaveEnvironment& environment, QString* why)
 {
     const QString folder = environment.desktopFolder ? environment.desktopFolder() : QString();
+    const auto fail = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return QString();
+    };
     if (folder.isEmpty())
-        return {};
+        return fail(QStringLiteral("no desktop folder is known"));
+    errno = 0;
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
-        return {};
+        return fail(folder + QStringLiteral(": ")
+                    + (errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("not a folder")));
     return folder;
 }
 
-bool WriteBytesToFile(const QString& name, std::span<const std::uint8_t> bytes, QString* written)
+bool WriteBytesToFile(const QString& name, std::span<const std::uint8_t> bytes, QString* written,
+                      QString* error)
 {
-    if (name.isEmpty())
+    if (name.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("no file name");
         return false;
+    }
     // Written in the target's own folder, so that naming it is one step on
     // one file system.
     const QFileInfo target(name);
     NewFile file(target.absolutePath());
-    if (!file.Write(bytes))
+    QString used;
+    if (file.Write(bytes))
+        used = file.Publish(target.fileName());
+    if (used.isEmpty()) {
+        if (error)
+            *error = name + QStringLiteral(": ") + file.Error();
         return false;
-    const QString used = file.Publish(target.fileName());
-    if (used.isEmpty())
-        return false;
+    }
     if (written)
         *written = used;
     return true;
 }
 
-void OnSaveClicked(Form& form, const SaveEnvironment& environment)
+QString SaveName(const SaveEnvironment& environment)
 {
-    // A save still writing an animation takes no second click.
-    if (AnimatedSaveRunning(form))
-        return;
-    const QString folder = GetDesktopFolder(environment);
     const QDateTime now = environment.now ? environment.now() : QDateTime::currentDateTime();
-    const QString text = DateTimeToText(ToDateTimeValue(now));
+    return DateTimeToText(ToDateTimeValue(now));
+}
 
-    PicBox& box = *form.workArea;
-    // A playing picture is saved as it plays, on a worker thread.
-    if (box.Animating()) {
-        StartAnimatedSave(form, box.Decoded()->animation->Clone(), folder, text + QStringLiteral(".gif"));
-        return;
-    }
+OutputOutcome SaveStill(PicBox& box, const QString& folder, const QString& fileName)
+{
     // Encoded straight from the picture the snapshot is made of: the same
     // pixels, without a pass that packs them into a BMP first.
     const EncodedBytes jpeg = EncodeShownAsJpeg(ShowingNow(&box.NativeWindow(), box.Width(), box.Height()));
-
-    const bool saved = !folder.isEmpty() && !jpeg.empty()
-        && WriteBytesToFile(folder + u'/' + text + QStringLiteral(".jpg"), jpeg);
-    form.saveButton->SetCaption(saved ? QStringLiteral("保存成功!!") : QStringLiteral("保存失败!!"));
+    if (jpeg.empty())
+        return OutputOutcome::Failed(QStringLiteral("the picture of the work area could not be made"));
+    QString written, error;
+    if (!WriteBytesToFile(folder + u'/' + fileName, jpeg, &written, &error))
+        return OutputOutcome::Failed(error);
+    return OutputOutcome::Written(written);
 }
 
 } // namespace mugrove

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "output/Outcome.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -9,7 +11,7 @@
 
 namespace mugrove {
 
-struct Form;
+class PicBox;
 
 // Where a save takes the moment of its click and the desktop folder from.
 // As made, the system clock and the user's desktop; the program sets one up
@@ -23,18 +25,20 @@ struct SaveEnvironment {
 };
 
 // The desktop folder of `environment`, created when missing. Empty when there
-// is no such folder and it cannot be made.
-QString GetDesktopFolder(const SaveEnvironment& environment);
+// is no such folder and it cannot be made; then `why` (when given) says why.
+QString GetDesktopFolder(const SaveEnvironment& environment, QString* why = nullptr);
 
 // Writes `bytes` to `name` so that the file appears whole or not at all, and
 // never replaces an existing file: when the name is taken, " (2)", " (3)", ...
 // go in front of the extension. On success the name actually used is stored
-// in `written` when given.
+// in `written` when given; on failure the system's reason in `error`.
 bool WriteBytesToFile(const QString& name, std::span<const std::uint8_t> bytes,
-                      QString* written = nullptr);
+                      QString* written = nullptr, QString* error = nullptr);
 
-// 按钮3 Clicked: saves the work area as shown, as a JPEG named after the
-// moment of the click, on the desktop; the button tells whether it worked.
-void OnSaveClicked(Form& form, const SaveEnvironment& environment);
+// The name a save at this moment gets, without its extension.
+QString SaveName(const SaveEnvironment& environment);
+
+// Saves the work area as shown now as a JPEG named `fileName` in `folder`.
+OutputOutcome SaveStill(PicBox& box, const QString& folder, const QString& fileName);
 
 } // namespace mugrove

@@ -3,9 +3,11 @@
 #include "app/model/MulDiv.h"
 
 #include "controls/PicBox.h"
+#include "controls/TransLabel.h"
 #include "output/BmpLayout.h"
 
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QWidget>
 
@@ -79,10 +81,18 @@ namespace {
 void DrawWidgetsOver(QWidget* window, const QList<QWidget*>& siblings, QImage& image, int top = 0)
 {
     const QRect area = window->geometry();
+    const QPoint origin = area.topLeft() + QPoint(0, top);
     for (QWidget* sibling : siblings) {
         const QRect over = sibling->geometry().intersected(area);
-        sibling->render(&image, over.topLeft() - area.topLeft() - QPoint(0, top),
-                        QRegion(over.translated(-sibling->pos())), QWidget::DrawChildren);
+        if (const auto* caption = qobject_cast<const TransLabel*>(sibling)) {
+            // A caption paints from its look, as everywhere else it is drawn.
+            QPainter painter(&image);
+            painter.setClipRect(over.translated(-origin));
+            PaintCaption(painter, caption->Look(), sibling->pos() - origin);
+            continue;
+        }
+        sibling->render(&image, over.topLeft() - origin, QRegion(over.translated(-sibling->pos())),
+                        QWidget::DrawChildren);
     }
 }
 

@@ -1,8 +1,6 @@
 #include "templates/Selection.h"
 
 #include "app/Form.h"
-#include "app/WindowDefinition.h"
-#include "app/model/Button.h"
 #include "app/model/Label.h"
 #include "app/model/ListBox.h"
 #include "controls/PicBox.h"
@@ -19,9 +17,6 @@ void OnTemplateSelected(Form& form)
         form.workArea->SetHeight(entry->displayHeight);
         RefreshSizeLabels(form);
     }
-    // Each new template starts with the output captions of the window definition.
-    form.copyButton->SetCaption(QString::fromUtf8(kCopyCaption));
-    form.saveButton->SetCaption(QString::fromUtf8(kSaveCaption));
 }
 
 void RefreshSizeLabels(Form& form)

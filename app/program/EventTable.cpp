@@ -12,6 +12,10 @@
 #include "app/program/Startup.h"
 #include "controls/ColorPicker.h"
 #include "controls/TransLabel.h"
+#include "app/WindowDefinition.h"
+#include "controls/PicBox.h"
+#include "controls/decoders/Animation.h"
+#include "output/AnimatedSave.h"
 #include "output/Clipboard.h"
 #include "output/SaveToDesktop.h"
 #include "overlay/Dragging.h"
@@ -22,6 +26,7 @@
 
 #include <QString>
 
+#include <cstdio>
 #include <utility>
 
 namespace mugrove {
@@ -39,15 +44,25 @@ auto Mouse(Form& form, void (*handler)(Form&, int, int, int))
     return [&form, handler](int x, int y, int keys) { handler(form, x, y, keys); };
 }
 
+// One line for whoever reads the program's output: which action failed and why.
+void ReportFailure(const char* action, const OutputOutcome& outcome)
+{
+    std::fprintf(stderr, "mugrove: %s failed: %s\n", action, qPrintable(outcome.reason));
+}
+
 } // namespace
 
-void BindEvents(Form& f, SaveEnvironment save)
+EventTable::EventTable(Form& f, SaveEnvironment save) : QObject(f.window.get()), form_(f), save_(std::move(save))
 {
     f.window->Created.Bind(Plain(f, OnWindowCreated));
     f.window->MouseMove.Bind(Mouse(f, OnWindowMouseMove));
     f.window->MouseUp.Bind(Mouse(f, OnWindowMouseUp));
     f.captionOverlay->MouseDown.Bind(Mouse(f, OnOverlayMouseDown));
-    f.templateList->SelectionChanged.Bind(Plain(f, OnTemplateSelected));
+    f.templateList->SelectionChanged.Bind([this, &f] {
+        OnTemplateSelected(f);
+        // Each new template starts with the output captions of the window definition.
+        ResetOutputCaptions();
+    });
     f.zoomInButton->Clicked.Bind(Plain(f, OnZoomIn));
     f.zoomOutButton->Clicked.Bind(Plain(f, OnZoomOut));
     f.dropTarget->FilesDropped.Bind([&f](const QString& names) { OnPhotoDropped(f, names); });
@@ -60,9 +75,95 @@ void BindEvents(Form& f, SaveEnvironment save)
     f.boldBox->Clicked.Bind(Plain(f, OnBoldClicked));
     f.colourPicker->ColourChanged.Bind(Plain(f, OnColourChosen));
     f.fontButton->Clicked.Bind(Plain(f, OnFontButtonClicked));
-    f.saveButton->Clicked.Bind([&f, save = std::move(save)] { OnSaveClicked(f, save); });
-    f.copyButton->Clicked.Bind(Plain(f, OnCopyClicked));
+    f.saveButton->Clicked.Bind([this] { OnSaveClicked(); });
+    f.copyButton->Clicked.Bind([this] { OnCopyClicked(); });
     BindPaste(f); // the paste keys and the work area's menu
+}
+
+EventTable::~EventTable() = default;
+
+void EventTable::OnSaveClicked()
+{
+    // A save still writing an animation takes no second click.
+    if (AnimatedSaveRunning())
+        return;
+    QString why;
+    const QString folder = GetDesktopFolder(save_, &why);
+    const QString name = SaveName(save_);
+    if (folder.isEmpty()) {
+        ShowSaveOutcome(OutputOutcome::Failed(why));
+        return;
+    }
+    PicBox& box = *form_.workArea;
+    // A playing picture is saved as it plays, on a worker thread.
+    if (box.Animating()) {
+        StartAnimatedSave(box.Decoded()->animation->Clone(), folder, name + QStringLiteral(".gif"));
+        return;
+    }
+    ShowSaveOutcome(SaveStill(box, folder, name + QStringLiteral(".jpg")));
+}
+
+void EventTable::OnCopyClicked()
+{
+    ShowCopyOutcome(CopyShown(*form_.workArea));
+}
+
+OutputOutcome EventTable::StartAnimatedSave(std::unique_ptr<Animation> player, const QString& folder,
+                                            const QString& fileName)
+{
+    if (AnimatedSaveRunning())
+        return OutputOutcome::Busy();
+    OutputOutcome outcome = OutputOutcome::Working();
+    animated_ = AnimatedSave::Start(*form_.workArea, std::move(player), folder, fileName, outcome);
+    if (animated_) {
+        connect(animated_.get(), &AnimatedSave::Finished, this, [this](const OutputOutcome& finished) {
+            // Let go of the save (and the copy of the picture it played)
+            // once its signal is over.
+            animated_.release()->deleteLater();
+            ShowSaveOutcome(finished);
+        });
+    }
+    ShowSaveOutcome(outcome);
+    return outcome;
+}
+
+bool EventTable::AnimatedSaveRunning() const
+{
+    return animated_ && animated_->Running();
+}
+
+void EventTable::ShowSaveOutcome(const OutputOutcome& outcome)
+{
+    switch (outcome.kind) {
+    case OutputOutcome::Kind::Written: form_.saveButton->SetCaption(QStringLiteral("保存成功!!")); break;
+    case OutputOutcome::Kind::Working: form_.saveButton->SetCaption(QStringLiteral("保存中...")); break;
+    case OutputOutcome::Kind::Failed:
+        ReportFailure("save", outcome);
+        form_.saveButton->SetCaption(QStringLiteral("保存失败!!"));
+        break;
+    case OutputOutcome::Kind::Busy: break; // the running save keeps the button
+    }
+}
+
+void EventTable::ShowCopyOutcome(const OutputOutcome& outcome)
+{
+    const bool copied = outcome.kind == OutputOutcome::Kind::Written;
+    if (!copied)
+        ReportFailure("copy", outcome);
+    form_.copyButton->SetCaption(copied ? QStringLiteral("复制成功!!") : QStringLiteral("复制失败!!"));
+}
+
+void EventTable::ResetOutputCaptions()
+{
+    form_.copyButton->SetCaption(QString::fromUtf8(kCopyCaption));
+    form_.saveButton->SetCaption(QString::fromUtf8(kSaveCaption));
+}
+
+EventTable& BindEvents(Form& form, SaveEnvironment save)
+{
+    auto* table = new EventTable(form, std::move(save));
+    form.events = table;
+    return *table;
 }
 
 } // namespace mugrove

@@ -1,13 +1,54 @@
 #pragma once
 
+#include "output/Outcome.h"
 #include "output/SaveToDesktop.h"
+
+#include <QObject>
+
+#include <memory>
 
 namespace mugrove {
 
+class Animation;
+class AnimatedSave;
+class Button;
 struct Form;
 
-// Binds each (control, event) pair of the window to its handler. The save
-// takes its clock and desktop from `save`.
-void BindEvents(Form& form, SaveEnvironment save = {});
+// Binds each (control, event) pair of the window to its handler, and decides
+// what the output's outcomes show: the save and copy buttons' captions, and
+// one line on standard error for a failure. It owns the one animated save
+// that may be running. Made by BindEvents, owned by the window.
+class EventTable : public QObject {
+    Q_OBJECT
+public:
+    EventTable(Form& form, SaveEnvironment save);
+    ~EventTable() override;
+
+    // 按钮3 Clicked: saves the work area as shown on the desktop, named after
+    // the moment of the click; a playing picture as it plays.
+    void OnSaveClicked();
+    // 按钮1 Clicked: puts the work area as shown on the clipboard.
+    void OnCopyClicked();
+
+    // Saves `player` as the save does a playing picture, as `fileName` in
+    // `folder`: Working once started, Busy while another save runs, or
+    // Failed. The save button follows each outcome.
+    OutputOutcome StartAnimatedSave(std::unique_ptr<Animation> player, const QString& folder,
+                                    const QString& fileName);
+    bool AnimatedSaveRunning() const;
+
+private:
+    void ShowSaveOutcome(const OutputOutcome& outcome);
+    void ShowCopyOutcome(const OutputOutcome& outcome);
+    void ResetOutputCaptions();
+
+    Form& form_;
+    const SaveEnvironment save_;
+    std::unique_ptr<AnimatedSave> animated_;
+};
+
+// Binds the window's events through a new event table; the save takes its
+// clock and desktop from `save`.
+EventTable& BindEvents(Form& form, SaveEnvironment save = {});
 
 } // namespace mugrove

@@ -4,7 +4,7 @@
 // made with Debian's ffmpeg on the first run, into bench/clips-data beside
 // this program (the 10-minute clip repeats the 20 s one by stream copy).
 
-#include "controls/PicBox.h"
+#include "controls/PicturePaint.h"
 #include "controls/clips/Clip.h"
 
 #include <benchmark/benchmark.h>

@@ -9,6 +9,7 @@
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 #include "output/BmpLayout.h"
+#include "output/Clipboard.h"
 #include "output/JpegEncoder.h"
 #include "output/Snapshot.h"
 

@@ -156,11 +156,9 @@ void BM_SaveBigPhoto(benchmark::State& state)
     OnPhotoDropped(*scene.form, scene.photo);
     QCoreApplication::sendPostedEvents();
     QTemporaryDir desktop;
-    SaveEnvironment environment;
-    environment.desktopFolder = [&] { return desktop.path(); };
-    environment.now = [] { return QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)); };
+    const QString folder = desktop.path();
     for (auto _ : state) {
-        OnSaveClicked(*scene.form, environment);
+        SaveStill(*scene.form->workArea, folder, QStringLiteral("2026年1月2日3时4分5秒.jpg"));
         state.PauseTiming();
         const QStringList saved = QDir(desktop.path()).entryList(QDir::Files);
         if (saved.size() != 1)

@@ -105,6 +105,81 @@ private:
     bool ended_ = false;
 };
 
+// The graphic control fields waiting for the next image.
+struct GraphicControl {
+    int disposal = 0;
+    int delay = 0; // hundredths of a second
+    int transparent = -1;
+};
+
+// One extension block, after its introducer: a graphic control block fills
+// `control`, the looping block sets `loopCount`; the others are passed over.
+DecodeError ReadExtension(ByteReader& r, std::span<const std::uint8_t> data, GraphicControl& control,
+                          int& loopCount)
+{
+    std::uint8_t label = 0, size = 0;
+    std::span<const std::uint8_t> first;
+    // The first sub-block carries the fields we read; the rest of the chain
+    // is passed over.
+    if (!r.U8(label) || !r.U8(size) || !r.Bytes(size, first))
+        return DecodeError::TruncatedInput;
+    const std::size_t second = r.Pos();
+    if (size != 0 && !SkipSubBlocks(r))
+        return DecodeError::TruncatedInput;
+    if (label == 0xF9 && first.size() >= 4) {
+        control.disposal = (first[0] >> 2) & 7;
+        control.delay = LoadU16(first.data() + 1);
+        control.transparent = (first[0] & 1) ? first[3] : -1;
+    } else if (label == 0xFF && first.size() == 11 && std::memcmp(first.data(), "NETSCAPE2.0", 11) == 0
+               && second + 4 <= data.size() && data[second] >= 3 && data[second + 1] == 1) {
+        // The repeat count after the first showing; 0 for ever.
+        const int repeats = LoadU16(data.data() + second + 2);
+        loopCount = repeats == 0 ? 0 : repeats + 1;
+    }
+    return DecodeError::None;
+}
+
+// One image descriptor, after its introducer, with its palette and data
+// passed over: where they lie goes into `f`, with the waiting `control`.
+DecodeError ReadImage(ByteReader& r, const GifIndex& screen, std::size_t globalPalette, int globalColours,
+                      const GraphicControl& control, GifFrameInfo& f)
+{
+    std::uint16_t left = 0, top = 0, fw = 0, fh = 0;
+    std::uint8_t fflags = 0, minCodeSize = 0;
+    if (!r.U16(left) || !r.U16(top) || !r.U16(fw) || !r.U16(fh) || !r.U8(fflags))
+        return DecodeError::TruncatedInput;
+    f.left = left;
+    f.top = top;
+    f.width = fw;
+    f.height = fh;
+    f.interlaced = (fflags & 0x40) != 0;
+    f.palette = globalPalette;
+    f.paletteColours = globalColours;
+    if (fflags & 0x80) {
+        f.palette = r.Pos();
+        f.paletteColours = 2 << (fflags & 7);
+        if (!r.Skip(3 * static_cast<std::size_t>(f.paletteColours)))
+            return DecodeError::TruncatedInput;
+    }
+    if (!r.U8(minCodeSize))
+        return DecodeError::TruncatedInput;
+    f.data = r.Pos();
+    if (!SkipSubBlocks(r))
+        return DecodeError::TruncatedInput;
+    // Indices are bytes, so codes start at 2..9 bits; anything larger (up to
+    // the 12-bit maximum and beyond) is not a GIF.
+    if (minCodeSize < 1 || minCodeSize > 8)
+        return DecodeError::CorruptData;
+    f.minCodeSize = minCodeSize;
+    const int width = screen.width, height = screen.height;
+    f.clipWidth = std::max(0, std::min<int>(fw, width - std::min<int>(left, width)));
+    f.clipHeight = std::max(0, std::min<int>(fh, height - std::min<int>(top, height)));
+    f.transparentIndex = control.transparent;
+    f.disposal = control.disposal;
+    f.delayMs = control.delay == 0 ? 50 : control.delay * 10;
+    return DecodeError::None;
+}
+
 } // namespace
 
 DecodeError DecodeGifFrame(std::span<const std::uint8_t> data, const GifFrameInfo& f, std::uint8_t* indices,
@@ -298,96 +373,23 @@ DecodeError IndexGif(std::span<const std::uint8_t> data, GifIndex& out)
             return DecodeError::TruncatedInput;
     }
 
-    int disposal = 0, delay = 0, transparent = -1;
+    GraphicControl control;
     DecodeError stop = DecodeError::None;
-    for (bool more = true; more;) {
+    for (;;) {
         std::uint8_t block = 0;
         if (!r.U8(block)) {
             stop = DecodeError::TruncatedInput;
             break;
         }
-        switch (block) {
-        case 0x3B: // trailer
-            more = false;
+        if (block == 0x3B) // trailer
             break;
-        case 0x21: { // extension
-            std::uint8_t label = 0, size = 0;
-            std::span<const std::uint8_t> first;
-            // The first sub-block carries the fields we read; the rest of
-            // the chain is passed over.
-            if (!r.U8(label) || !r.U8(size) || !r.Bytes(size, first)) {
-                stop = DecodeError::TruncatedInput;
-                more = false;
-                break;
-            }
-            const std::size_t second = r.Pos();
-            if (size != 0 && !SkipSubBlocks(r)) {
-                stop = DecodeError::TruncatedInput;
-                more = false;
-                break;
-            }
-            if (label == 0xF9 && first.size() >= 4) {
-                disposal = (first[0] >> 2) & 7;
-                delay = LoadU16(first.data() + 1);
-                transparent = (first[0] & 1) ? first[3] : -1;
-            } else if (label == 0xFF && first.size() == 11 &&
-                       std::memcmp(first.data(), "NETSCAPE2.0", 11) == 0 && second + 4 <= data.size() &&
-                       data[second] >= 3 && data[second + 1] == 1) {
-                // The repeat count after the first showing; 0 for ever.
-                const int repeats = LoadU16(data.data() + second + 2);
-                index.loopCount = repeats == 0 ? 0 : repeats + 1;
-            }
-            break;
-        }
-        case 0x2C: { // image
+        if (block == 0x21) {
+            stop = ReadExtension(r, data, control, index.loopCount);
+        } else if (block == 0x2C) {
             GifFrameInfo f;
-            std::uint16_t left = 0, top = 0, fw = 0, fh = 0;
-            std::uint8_t fflags = 0, minCodeSize = 0;
-            if (!r.U16(left) || !r.U16(top) || !r.U16(fw) || !r.U16(fh) || !r.U8(fflags)) {
-                stop = DecodeError::TruncatedInput;
-                more = false;
+            stop = ReadImage(r, index, globalPalette, globalColours, control, f);
+            if (stop != DecodeError::None)
                 break;
-            }
-            f.left = left;
-            f.top = top;
-            f.width = fw;
-            f.height = fh;
-            f.interlaced = (fflags & 0x40) != 0;
-            f.palette = globalPalette;
-            f.paletteColours = globalColours;
-            if (fflags & 0x80) {
-                f.palette = r.Pos();
-                f.paletteColours = 2 << (fflags & 7);
-                if (!r.Skip(3 * static_cast<std::size_t>(f.paletteColours))) {
-                    stop = DecodeError::TruncatedInput;
-                    more = false;
-                    break;
-                }
-            }
-            if (!r.U8(minCodeSize)) {
-                stop = DecodeError::TruncatedInput;
-                more = false;
-                break;
-            }
-            f.data = r.Pos();
-            if (!SkipSubBlocks(r)) {
-                stop = DecodeError::TruncatedInput;
-                more = false;
-                break;
-            }
-            // Indices are bytes, so codes start at 2..9 bits; anything
-            // larger (up to the 12-bit maximum and beyond) is not a GIF.
-            if (minCodeSize < 1 || minCodeSize > 8) {
-                stop = DecodeError::CorruptData;
-                more = false;
-                break;
-            }
-            f.minCodeSize = minCodeSize;
-            f.clipWidth = std::max(0, std::min<int>(fw, width - std::min<int>(left, width)));
-            f.clipHeight = std::max(0, std::min<int>(fh, height - std::min<int>(top, height)));
-            f.transparentIndex = transparent;
-            f.disposal = disposal;
-            f.delayMs = delay == 0 ? 50 : delay * 10;
             budget += sizeof(GifFrameInfo);
             if (budget > kMaxDecodedBytes)
                 return DecodeError::TooLarge;
@@ -396,16 +398,12 @@ DecodeError IndexGif(std::span<const std::uint8_t> data, GifIndex& out)
             if (f.disposal == 2 || f.disposal == 3)
                 index.largestSavedClip = std::max(index.largestSavedClip, clip);
             index.frames.push_back(f);
-            disposal = 0;
-            delay = 0;
-            transparent = -1;
-            break;
-        }
-        default:
+            control = {}; // a control block applies to the next image only
+        } else {
             stop = DecodeError::CorruptData;
-            more = false;
-            break;
         }
+        if (stop != DecodeError::None)
+            break;
     }
     if (index.frames.empty())
         return stop == DecodeError::None ? DecodeError::BadHeader : stop;

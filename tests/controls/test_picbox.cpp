@@ -124,7 +124,6 @@ private slots:
     void gif_long_recording_plays();
     void gif_player_stops_before_new_picture();
     void gif_player_stops_when_box_destroyed();
-    void decode_to_image_composes_onto_white();
 };
 
 void TestPicBox::display_target_rectangles_data()
@@ -400,20 +399,6 @@ void TestPicBox::gif_player_stops_when_box_destroyed()
     QVERIFY(f.clock->stops > stops);
     QVERIFY(!f.clock->active);
     QVERIFY(f.clock->destroyed);
-}
-
-void TestPicBox::decode_to_image_composes_onto_white()
-{
-    const PictureBytes icon = Load("good_icon_mask.ico");
-    const std::optional<QImage> image = DecodeToImage(icon);
-    QVERIFY(image.has_value());
-    QCOMPARE(image->size(), QSize(3, 2));
-    QCOMPARE(image->pixel(0, 0), qRgb(255, 255, 255));
-    QCOMPARE(image->pixel(1, 0), qRgb(0, 255, 0));
-    QVERIFY(DecodeToImage(Load("good_bmp24.bmp")).has_value());
-    QCOMPARE(DecodeToImage(Load("good_bmp24.bmp"))->pixel(2, 1), qRgb(255, 255, 0));
-    QVERIFY(!DecodeToImage(Load("tiff_header.tif")).has_value());
-    QVERIFY(!DecodeToImage(Load("five_bytes.bin")).has_value());
 }
 
 QTEST_MAIN(TestPicBox)

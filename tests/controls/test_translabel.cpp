@@ -3,6 +3,7 @@
 #include "tests/support/PaintCounter.h"
 #include "app/model/LogFont.h"
 #include "app/model/MulDiv.h"
+#include "controls/Outline.h"
 #include "controls/TransLabel.h"
 
 #include <QApplication>

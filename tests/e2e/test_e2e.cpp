@@ -159,6 +159,15 @@ class EndToEnd : public QObject {
         return QString::fromUtf8(text);
     }
 
+    // The program answers a copy asked for after everything sent before, so
+    // it has handled all of that (an unchanged window then means nothing
+    // happened, not that it has yet to happen).
+    bool EverythingSentIsHandled()
+    {
+        const QString text = BoxText(kWidthBox);
+        return text != QStringLiteral("(no input)") && text != QStringLiteral("(nothing copied yet)");
+    }
+
     QStringList SavedFiles() const
     {
         return QDir(desktop_->DesktopFolder()).entryList(QDir::Files, QDir::Name);
@@ -287,7 +296,8 @@ private slots:
         QVERIFY(D().Click(kWidthBox));
         QVERIFY(D().Key({"ctrl+a", "BackSpace"}));
         QVERIFY(D().Type("299"));
-        QTest::qWait(300);
+        // The box reads back what was typed: the program has handled it.
+        QCOMPARE(BoxText(kWidthBox), QStringLiteral("299"));
         QCOMPARE(ink().center(), start);
         // A click on the slider's far end pages up, four steps back with
         // the arrow keys: the box next to it shows where the slider stands,
@@ -395,7 +405,7 @@ private slots:
                                   start.translated(offset), kPatience);
         // Press and release without moving: the caption stays.
         QVERIFY(D().Drag(grab + offset, grab + offset));
-        QTest::qWait(300);
+        QVERIFY(EverythingSentIsHandled());
         QCOMPARE(InkBox(D().Screenshot(), inside, IsDark), start.translated(offset));
         // Past the window's left edge: the caption slides partly out of view.
         // (Wait first: a second press within Qt's 400 ms would count as a
@@ -538,6 +548,9 @@ private slots:
         QVERIFY(D().Key({"Up", "Return"}));
         QTRY_VERIFY_WITH_TIMEOUT(lightIn(shownPicture(), caption) > 60, kPatience);
         QVERIFY(D().AppRunning());
+        // The closed menu's place is painted again before the picture is
+        // taken as the one shown.
+        QVERIFY(EverythingSentIsHandled());
         const QImage shown = shownPicture();
         int dark = 0;
         InkBox(shown, caption, IsDark, &dark);
@@ -591,7 +604,7 @@ private slots:
             return f.open(QIODevice::WriteOnly) && f.write(QByteArray("II*\0\x08\0\0\0", 8)) == 8;
         }());
         QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(50, 50), {tiff}), 0);
-        QTest::qWait(300);
+        QVERIFY(EverythingSentIsHandled());
         QCOMPARE(ShownWorkArea(), QSize(123, 87));
 
         // Of several files the first that decodes is taken.

@@ -1,14 +1,14 @@
 // Saving a playing picture: the GIF encoder read back with giflib, and the
 // save of the window frame by frame, on its worker thread.
 #include "GifReadBack.h"
-#include "ShownForm.h"
+#include "tests/support/ShownForm.h"
 #include "TestAnimation.h"
 #include "tests/support/HandTimer.h"
 
 #include "app/model/Button.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
-#include "output/AnimatedSave.h"
+#include "app/program/EventTable.h"
 #include "output/GifEncoder.h"
 #include "output/SaveToDesktop.h"
 #include "output/Snapshot.h"
@@ -107,6 +107,12 @@ struct Gate {
     void Release() { sides->go.release(); }
 };
 
+// Starts a save of `player` as a click on a playing picture does; whether it runs.
+bool Started(Form& form, std::unique_ptr<Animation> player, const QString& folder, const QString& name)
+{
+    return form.events->StartAnimatedSave(std::move(player), folder, name).kind == OutputOutcome::Kind::Working;
+}
+
 constexpr std::uint32_t kGreenText = 0x0000FF00; // 0x00BBGGRR: pure green
 
 } // namespace
@@ -124,9 +130,9 @@ private:
     static bool WaitForSave(Form& form)
     {
         QDeadlineTimer deadline(120000);
-        while (AnimatedSaveRunning(form) && !deadline.hasExpired())
+        while (form.events->AnimatedSaveRunning() && !deadline.hasExpired())
             QTest::qWait(2);
-        return !AnimatedSaveRunning(form);
+        return !form.events->AnimatedSaveRunning();
     }
 
 private slots:
@@ -336,7 +342,7 @@ private slots:
         form->captionOverlay->SetTextColour(kGreenText);
         Gate gate(1);
         const QSize box = Box(*form).size();
-        QVERIFY(StartAnimatedSave(*form, gate.Held(std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100))),
+        QVERIFY(Started(*form, gate.Held(std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100))),
                                   desktop_, kName));
         QTRY_VERIFY_WITH_TIMEOUT(gate.Reached(), 60000);
         // While it runs, further clicks start nothing, and the window goes on.
@@ -375,7 +381,7 @@ private slots:
         tight.rlim_cur = 1000; // far less than the file
         QVERIFY(setrlimit(RLIMIT_FSIZE, &tight) == 0);
         const bool started
-            = StartAnimatedSave(*form, std::make_unique<TestAnimation>(80, 80, std::vector<int>(3, 100)), desktop_, kName);
+            = Started(*form, std::make_unique<TestAnimation>(80, 80, std::vector<int>(3, 100)), desktop_, kName);
         const bool waited = started && WaitForSave(*form);
         setrlimit(RLIMIT_FSIZE, &before);
         std::signal(SIGXFSZ, oldHandler);
@@ -389,7 +395,7 @@ private slots:
         auto form = ShowForm();
         QVERIFY(form);
         Gate gate(1);
-        QVERIFY(StartAnimatedSave(*form, gate.Held(std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100))),
+        QVERIFY(Started(*form, gate.Held(std::make_unique<TestAnimation>(50, 50, std::vector<int>(4, 100))),
                                   desktop_, kName));
         QTRY_VERIFY_WITH_TIMEOUT(gate.Reached(), 60000);
         gate.Release();
@@ -402,9 +408,9 @@ private slots:
         auto form = ShowForm();
         QVERIFY(form);
         form->workArea->SetHeight(0);
-        QVERIFY(!StartAnimatedSave(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(2, 100)), desktop_, kName));
+        QVERIFY(!Started(*form, std::make_unique<TestAnimation>(50, 50, std::vector<int>(2, 100)), desktop_, kName));
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存失败!!"));
-        QVERIFY(!AnimatedSaveRunning(*form));
+        QVERIFY(!form->events->AnimatedSaveRunning());
     }
 };
 

@@ -1,6 +1,7 @@
 // Saving to the desktop: the date-time names, the JPEG written, and the ways
 // a save can fail without losing or half-writing anything.
-#include "ShownForm.h"
+#include "tests/support/ShownForm.h"
+#include "tests/support/StderrCapture.h"
 
 #include "app/model/Button.h"
 #include "controls/PicBox.h"
@@ -8,6 +9,7 @@
 #include "output/BmpLayout.h"
 #include "output/DateTimeText.h"
 #include "output/NewFile.h"
+#include "output/Clipboard.h"
 #include "output/SaveToDesktop.h"
 #include "output/Snapshot.h"
 
@@ -17,7 +19,9 @@
 #include <QTest>
 
 #include <csetjmp>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -364,8 +368,12 @@ private slots:
         blocker.close();
         desktop_ = blocker.fileName() + QStringLiteral("/Desktop");
         QCOMPARE(GetDesktopFolder(Environment()), QString());
+        StderrCapture stderrText;
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存失败!!"));
+        // One line says what failed and, in the system's words, why.
+        QCOMPARE(stderrText.Text(), "mugrove: save failed: " + QFile::encodeName(desktop_) + ": "
+                                        + std::strerror(ENOTDIR) + "\n");
 
         desktop_.clear(); // no desktop known at all: nothing goes to the root
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
@@ -384,10 +392,14 @@ private slots:
         rlimit tight = before;
         tight.rlim_cur = 1000; // far less than any picture
         QVERIFY(setrlimit(RLIMIT_FSIZE, &tight) == 0);
+        StderrCapture stderrText;
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
         setrlimit(RLIMIT_FSIZE, &before);
         std::signal(SIGXFSZ, oldHandler);
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存失败!!"));
+        const QByteArray line = stderrText.Text();
+        QVERIFY2(line.startsWith("mugrove: save failed: ") && line.endsWith(QByteArray(std::strerror(EFBIG)) + '\n')
+                     && line.count('\n') == 1, line.constData());
         QCOMPARE(FilesIn(desktop_), QStringList{});
 
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
@@ -415,7 +427,9 @@ private slots:
         QVERIFY(WriteBytesToFile(desktop_ + QStringLiteral("/a.b.jpg"), bytes, &used));
         QCOMPARE(used, desktop_ + QStringLiteral("/a.b (2).jpg"));
         QCOMPARE(ReadAll(used), QByteArray("\x01\x02\x03"));
-        QVERIFY(!WriteBytesToFile(desktop_ + QStringLiteral("/missing/x.jpg"), bytes));
+        QString error;
+        QVERIFY(!WriteBytesToFile(desktop_ + QStringLiteral("/missing/x.jpg"), bytes, nullptr, &error));
+        QCOMPARE(error, desktop_ + QStringLiteral("/missing/x.jpg: ") + QString::fromLocal8Bit(std::strerror(ENOENT)));
         QCOMPARE(FilesIn(desktop_).size(), 2);
     }
 

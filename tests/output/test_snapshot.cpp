@@ -1,6 +1,6 @@
 // The snapshot of the work area: the BMP layout, what is in the picture, the
 // size rules, and the copy to the clipboard.
-#include "ShownForm.h"
+#include "tests/support/ShownForm.h"
 
 #include "app/model/Button.h"
 #include "controls/PicBox.h"
@@ -11,6 +11,7 @@
 #include "output/Snapshot.h"
 
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTest>
@@ -22,6 +23,15 @@ using namespace mugrove;
 using namespace mugrove::testing;
 
 namespace {
+
+PictureBytes Load(const char* name)
+{
+    QFile f(QStringLiteral(MUGROVE_TEST_DATA "/decoders/") + QString::fromLatin1(name));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing test file %s", name);
+    const QByteArray b = f.readAll();
+    return PictureBytes(b.begin(), b.end());
+}
 
 std::uint32_t U32(const PictureBytes& b, std::size_t at)
 {
@@ -68,6 +78,20 @@ QWidget* Patch(Form& form, QRect geometry, QColor colour)
 class SnapshotTest : public QObject {
     Q_OBJECT
 private slots:
+    void decode_to_image_composes_onto_white()
+    {
+        const PictureBytes icon = Load("good_icon_mask.ico");
+        const std::optional<QImage> image = DecodeToImage(icon);
+        QVERIFY(image.has_value());
+        QCOMPARE(image->size(), QSize(3, 2));
+        QCOMPARE(image->pixel(0, 0), qRgb(255, 255, 255));
+        QCOMPARE(image->pixel(1, 0), qRgb(0, 255, 0));
+        QVERIFY(DecodeToImage(Load("good_bmp24.bmp")).has_value());
+        QCOMPARE(DecodeToImage(Load("good_bmp24.bmp"))->pixel(2, 1), qRgb(255, 255, 0));
+        QVERIFY(!DecodeToImage(Load("tiff_header.tif")).has_value());
+        QVERIFY(!DecodeToImage(Load("five_bytes.bin")).has_value());
+    }
+
     void packing_writes_headers_bottom_up_rows_and_zero_padding()
     {
         QImage image(3, 2, QImage::Format_RGB32);

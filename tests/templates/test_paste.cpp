@@ -1,8 +1,8 @@
 // Pasting pictures and copied files through the real clipboard, the work
 // area's menu, and starting with file names.
-#include "../output/ShownForm.h"
+#include "tests/support/ShownForm.h"
 #include "tests/support/HandTimer.h"
-#include "../support/FileList.h"
+#include "tests/support/FileList.h"
 
 #include "app/model/Button.h"
 #include "app/model/EditBox.h"

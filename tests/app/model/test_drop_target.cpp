@@ -1,6 +1,6 @@
 // The drop target: what it accepts, the effect it shows, what a drop raises.
 #include "app/model/DropTarget.h"
-#include "../support/FileList.h"
+#include "tests/support/FileList.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
