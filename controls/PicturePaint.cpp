@@ -9,7 +9,8 @@ namespace mugrove {
 
 QImage::Format ViewFormat(ImageKind kind, bool opaque)
 {
-    if (opaque)
+    // Video frames carry no transparency.
+    if (opaque || kind == ImageKind::Clip)
         return QImage::Format_RGB32;
     // GIF pixels are opaque or 0, so they are their own premultiplied form.
     return kind == ImageKind::Gif ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32;

@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets and runs each for the given number of seconds
 # (default 60), two at a time, with corpora seeded from tests/data/decoders.
 # Usage: fuzz/run.sh [seconds] [target...]
-#   targets: bmp icon gif pcx jpeg png webp heif avif jxl picture exif profile
+#   targets: bmp icon gif pcx jpeg png webp heif avif jxl picture exif profile clip
 # Findings land in build/fuzz/run/artifacts/<target>/; a summary with the
 # number of executions per target is printed at the end. Keep each fixed
 # finding in tests/data/fuzz-regressions/ (make-test-data.py rewrites
@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(bmp icon gif pcx jpeg png webp heif avif jxl picture exif profile)
+[ ${#targets[@]} -eq 0 ] && targets=(bmp icon gif pcx jpeg png webp heif avif jxl picture exif profile clip)
 
 # clang and its sanitizer runtimes are needed only here.
 missing=()
@@ -54,6 +54,8 @@ seed heif '*.heic'
 seed avif '*.avif'
 seed jxl '*.jxl'
 cp -n assets/templates/*.jpg "$work/corpus/jpeg/" 2>/dev/null || true
+mkdir -p "$work/corpus/clip" "$work/artifacts/clip"
+cp -n tests/data/clips/* "$work/corpus/clip/"
 seed exif '*.exif'
 seed profile '*.icc'
 seed picture '*.bmp' '*.ico' '*.cur' '*.gif' '*.pcx' '*.jpg' '*.png' '*.webp' '*.heic' '*.avif' '*.jxl' '*.bin' \

@@ -17,6 +17,8 @@ packages=(
   libbenchmark-dev              # bench/
   libgif-dev                    # giflib: writing animated GIFs; bench/decoders' yardstick decoder
   libimagequant-dev             # the palettes of animated GIFs written
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev  # video clips in
+  ffmpeg                        # tools/make-test-data.py: the clip test files
   libjpeg-turbo-progs           # tools/make-test-data.py: cjpeg makes the JPEG test files
   xvfb xauth                    # a virtual display for screenshots and end-to-end tests
   xdotool xclip libx11-dev      # end-to-end tests: input, clipboard, screen read-back, drag source

@@ -3,6 +3,7 @@
 #include "app/Form.h"
 #include "app/model/DropTarget.h"
 #include "app/model/GroupBox.h"
+#include "controls/clips/Clip.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 #include "controls/decoders/DecodedPicture.h"
@@ -36,9 +37,33 @@ PictureBytes ReadWholeFile(const QString& fileName)
 
 namespace {
 
+// A video clip in the file, played from the file as it is shown; null when
+// the file holds none that can be played.
+std::unique_ptr<DecodedPicture> DecodeClipFile(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
+        return nullptr;
+    const QByteArray head = file.read(64);
+    const std::span<const std::uint8_t> lead(reinterpret_cast<const std::uint8_t*>(head.constData()),
+                                             static_cast<std::size_t>(head.size()));
+    if (DetectImageKind(lead) != ImageKind::Unrecognised || !LooksLikeClip(lead))
+        return nullptr;
+    auto decoded = std::make_unique<DecodedPicture>();
+    if (DecodeClip({QFile::encodeName(fileName).toStdString(), nullptr}, decoded->image, decoded->animation) !=
+        DecodeError::None)
+        return nullptr;
+    decoded->kind = ImageKind::Clip;
+    return decoded;
+}
+
 // The file's bytes and their decoded form; null when there is no picture.
+// Pictures are read whole; a clip is not read whole, and its bytes stay empty.
 std::unique_ptr<DecodedPicture> DecodeFile(const QString& fileName, std::shared_ptr<const PictureBytes>& bytes)
 {
+    bytes = std::make_shared<const PictureBytes>();
+    if (auto clip = DecodeClipFile(fileName))
+        return clip;
     bytes = std::make_shared<const PictureBytes>(ReadWholeFile(fileName));
     return DecodeOrNull(bytes);
 }

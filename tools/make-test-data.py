@@ -1384,7 +1384,133 @@ def make_misc():
     write("tiff_header.tif", b"II*\0\x08\0\0\0" + b"\0" * 16)
 
 
+# ---------------------------------------------------------------- clips
+# Made with Debian's ffmpeg from raw frames written here. Frame n of a
+# counting clip is grey at level 20 + 10 n all over, so a test reads its
+# time from any pixel; every clip is small and a few dozen frames long.
+
+CLIPS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "data", "clips")
+
+
+def ffmpeg(frames, w, h, rate, out_args, name, extra_in=()):
+    raw = b"".join(frames)
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgb24", "-s", f"{w}x{h}",
+                    "-r", str(rate), *extra_in, "-i", "-", *out_args, os.path.join(CLIPS, name)],
+                   input=raw, check=True)
+
+
+def grey_frames(n, w, h):
+    return [bytes([20 + 10 * i]) * (3 * w * h) for i in range(n)]
+
+
+def marked_frame(w, h):
+    """Black with a white quarter at the top left, to tell the way up."""
+    rows = []
+    for y in range(h):
+        rows.append(b"".join(b"\xff\xff\xff" if x < w // 2 and y < h // 2 else b"\0\0\0" for x in range(w)))
+    return b"".join(rows)
+
+
+def ebml(ident, payload):
+    """One EBML element with an 8-byte size."""
+    return ident + bytes([1]) + len(payload).to_bytes(7, "big") + payload
+
+
+def uint(ident, value, width=4):
+    return ebml(ident, value.to_bytes(width, "big"))
+
+
+def make_clips():
+    h264 = ["-c:v", "libx264", "-preset", "veryfast", "-qp", "10", "-pix_fmt", "yuv420p", "-an"]
+    counting = grey_frames(20, 48, 32)
+    # 20 frames at 10 a second: 2 s.
+    ffmpeg(counting, 48, 32, 10, h264 + ["-movflags", "+faststart"], "count_h264.mp4")
+    ffmpeg(counting, 48, 32, 10, ["-c:v", "libvpx-vp9", "-lossless", "1", "-an"], "count_vp9.webm")
+    # Shown turned a quarter clockwise: 32 wide, 48 high.
+    for name, turn in (("rotated_90.mp4", 90), ("rotated_270.mov", 270)):
+        ffmpeg([marked_frame(48, 32)] * 4, 48, 32, 10, h264, name)
+        turn_track(name, turn)
+    # Pixels twice as wide as high: shown 96 × 32.
+    ffmpeg(counting[:4], 48, 32, 10, h264 + ["-vf", "setsar=2/1"], "wide_pixels.mkv")
+    # Variable rate: five frames 100 ms apart, then five 300 ms apart.
+    ffmpeg(counting[:10], 48, 32, 10, h264 + ["-vf", "settb=1/1000,setpts='if(lt(N,5),N*0.1,0.5+(N-5)*0.3)/TB'",
+                                                  "-fps_mode", "vfr"], "variable_rate.mkv")
+    # Longer than the default segment: 20 s at 2 frames a second.
+    ffmpeg(grey_frames(20, 16, 16) * 2, 16, 16, 2, h264, "twenty_seconds.mp4")
+    # Ten hours at a frame a minute: the segment holds the first frame only.
+    ffmpeg(grey_frames(1, 16, 16) * 600, 16, 16, "1/60", h264, "ten_hours.mp4")
+    # Timestamps from 5 s; and a file whose durations all say 0.
+    ffmpeg(counting, 48, 32, 10, h264 + ["-output_ts_offset", "5"], "late_start.mkv")
+    zero = bytearray(open(os.path.join(CLIPS, "count_h264.mp4"), "rb").read())
+    for box, at in ((b"mvhd", 16), (b"tkhd", 20), (b"mdhd", 16)):
+        i = zero.index(box) + 4 + at
+        zero[i:i + 4] = b"\0\0\0\0"
+    write_clip("zero_durations.mp4", bytes(zero))
+    # Frames that change size: 48 × 32, then 24 × 16, joined as a stream.
+    tmp = tempfile.mkdtemp()
+    for name, w, h in (("a.ts", 48, 32), ("b.ts", 24, 16)):
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgb24", "-s", f"{w}x{h}",
+                        "-r", "10", "-i", "-", *h264, "-bsf:v", "h264_mp4toannexb", os.path.join(tmp, name)],
+                       input=b"".join(grey_frames(5, w, h)), check=True)
+    joined = os.path.join(tmp, "joined.ts")
+    with open(joined, "wb") as f:
+        for name in ("a.ts", "b.ts"):
+            f.write(open(os.path.join(tmp, name), "rb").read())
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", joined, "-c", "copy", os.path.join(CLIPS, "size_change.mkv")],
+                   check=True)
+    # Cut short: with the index in front what is there plays; without, nothing.
+    whole = open(os.path.join(CLIPS, "count_h264.mp4"), "rb").read()
+    write_clip("cut_index_front.mp4", whole[:len(whole) - 120])
+    ffmpeg(counting, 48, 32, 10, h264, "index_last.mp4")
+    last = open(os.path.join(CLIPS, "index_last.mp4"), "rb").read()
+    os.remove(os.path.join(CLIPS, "index_last.mp4"))
+    write_clip("cut_index_last.mp4", last[:len(last) * 2 // 3])
+    # Sound alone.
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=0.5",
+                    "-c:a", "aac", os.path.join(CLIPS, "sound_only.mp4")], check=True)
+    # A video brand and nothing after it that makes sense.
+    write_clip("garbage_ftyp.mp4", struct.pack(">I", 24) + b"ftypisom\0\0\2\0isomiso2" +
+               bytes((i * 73 + 11) & 255 for i in range(2000)))
+    # A picture's brand: left to the picture readers.
+    write_clip("heif_brand.mp4", struct.pack(">I", 24) + b"ftypheic\0\0\0\0mif1heic" + b"\0" * 64)
+    # A Matroska header that claims 100000 × 100000 pixels.
+    video = uint(b"\xB0", 100000) + uint(b"\xBA", 100000)
+    track = uint(b"\xD7", 1, 1) + uint(b"\x83", 1, 1) + ebml(b"\x86", b"V_VP8") + ebml(b"\xE0", video)
+    tracks = ebml(b"\x16\x54\xAE\x6B", ebml(b"\xAE", track))
+    info = uint(b"\x2A\xD7\xB1", 1000000)
+    block = b"\x81\0\0\x80" + b"\x9d\x01\x2a" + b"\0" * 32
+    cluster = ebml(b"\x1F\x43\xB6\x75", uint(b"\xE7", 0) + ebml(b"\xA3", block))
+    header = ebml(b"\x1A\x45\xDF\xA3", ebml(b"\x42\x82", b"matroska") + uint(b"\x42\x87", 4, 1))
+    write_clip("huge_claim.mkv", header + ebml(b"\x18\x53\x80\x67", ebml(b"\x15\x49\xA9\x66", info) + tracks + cluster))
+
+
+def turn_track(name, clockwise):
+    """Writes a display matrix into the track header that shows the frames
+    turned `clockwise` degrees (90 or 270)."""
+    path = os.path.join(CLIPS, name)
+    data = bytearray(open(path, "rb").read())
+    at = data.index(b"tkhd") + 4  # version and flags
+    assert data[at] == 0
+    matrix = at + 4 + 4 * 5 + 8 + 8
+    one = 0x10000
+    b = one if clockwise == 90 else -one
+    for i, v in enumerate((0, b, 0, -b, 0, 0, 0, 0, 0x40000000)):
+        data[matrix + 4 * i:matrix + 4 * i + 4] = struct.pack(">i", v)
+    open(path, "wb").write(bytes(data))
+
+
+def write_clip(name, data):
+    with open(os.path.join(CLIPS, name), "wb") as f:
+        f.write(data)
+
+
 def main():
+    os.makedirs(CLIPS, exist_ok=True)
+    for f in os.listdir(CLIPS):
+        os.remove(os.path.join(CLIPS, f))
+    make_clips()
+    if sys.argv[1:] == ["clips"]:
+        return
     os.makedirs(OUT, exist_ok=True)
     for f in os.listdir(OUT):
         os.remove(os.path.join(OUT, f))

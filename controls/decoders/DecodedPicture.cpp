@@ -27,7 +27,8 @@ DecodeError DecodeByKind(std::span<const std::uint8_t> data, const std::shared_p
     const ImageKind kind = DetectImageKind(data);
     DecodeError e = DecodeError::Unrecognised;
     switch (kind) {
-    case ImageKind::Unrecognised: break;
+    case ImageKind::Unrecognised:
+    case ImageKind::Clip: break; // read from its file by the clip reader
     case ImageKind::Bmp: e = DecodeBmp(data, out.image); break;
     case ImageKind::Jpeg: e = DecodeJpeg(data, out.image); break;
     case ImageKind::Icon:

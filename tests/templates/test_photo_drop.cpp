@@ -101,10 +101,29 @@ private slots:
                                    [](char c) { return std::uint8_t(c); }));
     }
 
+    void dropped_clips_play_at_their_display_size()
+    {
+        struct Case {
+            const char* file;
+            QSize shown;
+        };
+        for (const Case& c : {Case{"count_h264.mp4", {48, 32}}, Case{"count_vp9.webm", {48, 32}},
+                              Case{"rotated_90.mp4", {32, 48}}, Case{"wide_pixels.mkv", {96, 32}}}) {
+            const QString file = Data("../clips/") + QString::fromUtf8(c.file);
+            QCOMPARE(QSize(ImageFileWidth(file), ImageFileHeight(file)), c.shown);
+            Dropping d;
+            d.Drop({file});
+            QCOMPARE(d.Size(), c.shown);
+            QVERIFY(d.form->workArea->Decoded() && d.form->workArea->Decoded()->Animated());
+            QCOMPARE(d.form->widthLabel->Caption(), QStringLiteral("图片宽度：%1").arg(c.shown.width()));
+        }
+    }
+
     void a_bad_drop_leaves_the_picture_and_size()
     {
         QTemporaryDir dir;
-        const QStringList bad = {Data("tiff_header.tif"), Data("png_truncated_idat.png"),
+        const QStringList bad = {Data("../clips/sound_only.mp4"), Data("../clips/cut_index_last.mp4"),
+                                 Data("../clips/huge_claim.mkv"), Data("../clips/heif_brand.mp4"),Data("tiff_header.tif"), Data("png_truncated_idat.png"),
                                  Data("webp_corrupt_bitstream.webp"), Data("bmp_truncated_rows.bmp"),
                                  Data("heic_grid_over_cap.heic"), Data("avif_truncated.avif"),
                                  Data("jxl_truncated.jxl"),

@@ -1,0 +1,203 @@
+// Video clips read by the clip player, from files and from memory. The
+// clips come from tools/make-test-data.py; frame n of a counting clip is
+// grey at level 20 + 10 n.
+#include "controls/clips/Clip.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <cstdlib>
+
+using namespace mugrove;
+
+namespace {
+
+std::string Path(const char* name)
+{
+    return std::string(MUGROVE_TEST_DATA "/clips/") + name;
+}
+
+// The clip as a file, or (odd passes) as bytes in memory.
+ClipSource Source(const char* name, bool memory)
+{
+    if (!memory)
+        return {Path(name), nullptr};
+    QFile f(QString::fromStdString(Path(name)));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray all = f.readAll();
+    return {{}, std::make_shared<const PictureBytes>(all.begin(), all.end())};
+}
+
+int Grey(const Image& image, int x, int y)
+{
+    return static_cast<int>(image.pixels[static_cast<std::size_t>(y) * image.width + x] >> 8 & 0xFF);
+}
+
+} // namespace
+
+class ClipTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void clips_open_at_their_display_size_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QSize>("shown");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<int>("rotation");
+        QTest::newRow("h264 mp4") << "count_h264.mp4" << QSize(48, 32) << 20 << 0;
+        QTest::newRow("vp9 webm") << "count_vp9.webm" << QSize(48, 32) << 20 << 0;
+        QTest::newRow("turned 90") << "rotated_90.mp4" << QSize(32, 48) << 4 << 90;
+        QTest::newRow("turned 270") << "rotated_270.mov" << QSize(32, 48) << 4 << 270;
+        QTest::newRow("wide pixels") << "wide_pixels.mkv" << QSize(96, 32) << 4 << 0;
+        QTest::newRow("variable rate") << "variable_rate.mkv" << QSize(48, 32) << 10 << 0;
+        QTest::newRow("size changes") << "size_change.mkv" << QSize(48, 32) << 10 << 0;
+        // 2 frames a second up to the 15 s the segment holds.
+        QTest::newRow("stamps from 5 s") << "late_start.mkv" << QSize(48, 32) << 20 << 0;
+        QTest::newRow("durations of 0") << "zero_durations.mp4" << QSize(48, 32) << 20 << 0;
+        QTest::newRow("longer than a segment") << "twenty_seconds.mp4" << QSize(16, 16) << 30 << 0;
+    }
+    void clips_open_at_their_display_size()
+    {
+        QFETCH(QString, file);
+        QFETCH(QSize, shown);
+        QFETCH(int, frames);
+        QFETCH(int, rotation);
+        for (const bool memory : {false, true}) {
+            std::unique_ptr<ClipPlayer> clip;
+            QCOMPARE(ClipPlayer::Open(Source(qPrintable(file), memory), clip), DecodeError::None);
+            QCOMPARE(QSize(clip->Width(), clip->Height()), shown);
+            QCOMPARE(int(clip->FrameCount()), frames);
+            QCOMPARE(clip->Rotation(), rotation);
+            // Every frame of two rounds comes at the display size.
+            for (int i = 0; i < 2 * frames; ++i) {
+                QCOMPARE(clip->Advance(), DecodeError::None);
+                QCOMPARE(QSize(clip->Canvas().width, clip->Canvas().height), shown);
+                QCOMPARE(int(clip->Current()), i % frames);
+            }
+        }
+    }
+
+    void frames_show_their_time_for_as_long_as_stamped_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QList<int>>("greys"); // frame by frame
+        QTest::addColumn<QList<int>>("delays");
+        QList<int> counting, tenths(19, 100);
+        for (int i = 0; i < 20; ++i)
+            counting << 20 + 10 * i;
+        QTest::newRow("h264") << "count_h264.mp4" << counting << tenths;
+        QTest::newRow("vp9") << "count_vp9.webm" << counting << tenths;
+        QTest::newRow("variable") << "variable_rate.mkv" << counting.mid(0, 10)
+                                  << QList<int>{100, 100, 100, 100, 100, 300, 300, 300, 300};
+        QTest::newRow("size changes") << "size_change.mkv" << (counting.mid(0, 5) + counting.mid(0, 5))
+                                      << QList<int>(9, 100);
+    }
+    void frames_show_their_time_for_as_long_as_stamped()
+    {
+        QFETCH(QString, file);
+        QFETCH(QList<int>, greys);
+        QFETCH(QList<int>, delays);
+        std::unique_ptr<ClipPlayer> clip;
+        QCOMPARE(ClipPlayer::Open(Source(qPrintable(file), false), clip), DecodeError::None);
+        for (qsizetype i = 0; i < delays.size(); ++i)
+            QCOMPARE(clip->DelayMs(std::size_t(i)), delays[i]);
+        // Played through and round to the first again, after a Reset too.
+        for (int round = 0; round < 2; ++round) {
+            for (qsizetype i = 0; i <= greys.size(); ++i) {
+                QCOMPARE(clip->Advance(), DecodeError::None);
+                const int want = greys[i % greys.size()];
+                QVERIFY2(std::abs(Grey(clip->Canvas(), clip->Width() / 2, clip->Height() / 2) - want) <= 4,
+                         qPrintable(QStringLiteral("frame %1").arg(i)));
+            }
+            clip->Reset();
+        }
+    }
+
+    void turned_clips_stand_upright()
+    {
+        // The white quarter is at the top left of the stored frames.
+        struct Case {
+            const char* file;
+            QPoint white, black;
+        };
+        for (const Case& c : {Case{"rotated_90.mp4", {24, 12}, {8, 12}}, Case{"rotated_270.mov", {8, 36}, {8, 12}}}) {
+            Image still;
+            std::unique_ptr<Animation> player;
+            QCOMPARE(DecodeClip(Source(c.file, false), still, player), DecodeError::None);
+            QVERIFY2(Grey(still, c.white.x(), c.white.y()) > 200, c.file);
+            QVERIFY2(Grey(still, c.black.x(), c.black.y()) < 50, c.file);
+        }
+    }
+
+    void a_segment_is_at_most_fifteen_seconds()
+    {
+        // Length as the file says, or from the frames when it says 0.
+        struct Case {
+            const char* file;
+            double length, end;
+        };
+        for (const Case& c : {Case{"twenty_seconds.mp4", 20, 15}, Case{"ten_hours.mp4", 36000, 15},
+                              Case{"zero_durations.mp4", 2, 2}, Case{"late_start.mkv", 2, 2}}) {
+            std::unique_ptr<ClipPlayer> clip;
+            QCOMPARE(ClipPlayer::Open(Source(c.file, false), clip), DecodeError::None);
+            QCOMPARE(clip->LengthSeconds(), c.length);
+            QCOMPARE(clip->SegmentEnd(), c.end);
+        }
+        // A frame a minute: the segment holds one, a still picture.
+        Image still;
+        std::unique_ptr<Animation> player;
+        QCOMPARE(DecodeClip(Source("ten_hours.mp4", true), still, player), DecodeError::None);
+        QVERIFY(!still.Empty() && !player);
+        std::unique_ptr<ClipPlayer> cut;
+        QCOMPARE(ClipPlayer::Open(Source("cut_index_front.mp4", false), cut), DecodeError::None);
+        QVERIFY(cut->FrameCount() >= 1 && cut->FrameCount() < 20);
+        QCOMPARE(cut->Advance(), DecodeError::None);
+    }
+
+    void clips_that_cannot_play_are_refused()
+    {
+        // Damaged headers may be refused for any reason but None.
+        struct Case {
+            const char* file;
+            DecodeError error;
+        };
+        const Case cases[] = {{"cut_index_last.mp4", DecodeError::None},
+                              {"garbage_ftyp.mp4", DecodeError::None},
+                              {"heif_brand.mp4", DecodeError::Unrecognised},
+                              {"sound_only.mp4", DecodeError::Unrecognised},
+                              {"huge_claim.mkv", DecodeError::TooLarge},
+                              {"missing.mp4", DecodeError::Unrecognised}};
+        for (const Case& c : cases)
+            for (const bool memory : {false, true}) {
+                if (memory && std::string(c.file) == "missing.mp4")
+                    continue;
+                Image still;
+                std::unique_ptr<Animation> player;
+                const DecodeError e = DecodeClip(Source(c.file, memory), still, player);
+                QVERIFY2(c.error == DecodeError::None ? e != DecodeError::None : e == c.error, c.file);
+                QVERIFY(still.Empty() && !player);
+            }
+    }
+
+    void recognised_by_leading_bytes()
+    {
+        const auto looks = [](const QByteArray& head) {
+            return LooksLikeClip({reinterpret_cast<const std::uint8_t*>(head.constData()), std::size_t(head.size())});
+        };
+        const QByteArray box("\0\0\0\x18", 4);
+        QVERIFY(looks(box + "ftypisom\0\0\0\0isom"));
+        QVERIFY(looks(box + "ftypqt  \0\0\0\0qt  "));
+        QVERIFY(looks(box + "ftypM4V \0\0\0\0M4V "));
+        QVERIFY(looks(box + QByteArray("ftypXXXX\0\0\0\0mp42", 16)));  // a video brand among the compatible
+        QVERIFY(!looks(box + QByteArray("ftypavif\0\0\0\0mif1", 16))); // a picture
+        QVERIFY(!looks(box + QByteArray("ftypheic\0\0\0\0mp42", 16)));
+        QVERIFY(looks(QByteArray("\x1A\x45\xDF\xA3\x9F", 5)));
+        QVERIFY(!looks(QByteArray("\x1A\x45\xDF", 3)));
+        QVERIFY(!looks(QByteArray("RIFF\0\0\0\0WEBPVP8 ", 16)));
+    }
+};
+
+QTEST_GUILESS_MAIN(ClipTest)
+#include "test_clips.moc"
