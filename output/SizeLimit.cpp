@@ -24,6 +24,24 @@ QImage Whole(const ShownPicture& shown)
     return image;
 }
 
+// Between a setting `fits` whose encoding (already in `best`) fits and a
+// larger one `tooBig` that does not, halves the range: the size grows with
+// the setting, so `best` ends as the largest setting that fits.
+template <class Encode>
+void LargestThatFits(int fits, int tooBig, ByteLimit limit, EncodedBytes& best, const Encode& encode)
+{
+    while (tooBig - fits > 1) {
+        const int mid = (fits + tooBig) / 2;
+        EncodedBytes tried = encode(mid);
+        if (Fits(tried, limit)) {
+            fits = mid;
+            best = std::move(tried);
+        } else {
+            tooBig = mid;
+        }
+    }
+}
+
 } // namespace
 
 QString LimitText(ByteLimit limit)
@@ -54,18 +72,9 @@ EncodedBytes FitJpeg(const ShownPicture& shown, ByteLimit limit, QString* why)
     // the range between one that fits and one that does not.
     EncodedBytes low = EncodeShownAsJpeg(shown, kLowestJpegQuality);
     if (Fits(low, limit)) {
-        int fits = kLowestJpegQuality, tooBig = kFullJpegQuality;
         best = std::move(low);
-        while (tooBig - fits > 1) {
-            const int mid = (fits + tooBig) / 2;
-            EncodedBytes tried = EncodeShownAsJpeg(shown, mid);
-            if (Fits(tried, limit)) {
-                fits = mid;
-                best = std::move(tried);
-            } else {
-                tooBig = mid;
-            }
-        }
+        LargestThatFits(kLowestJpegQuality, kFullJpegQuality, limit, best,
+                        [&](int quality) { return EncodeShownAsJpeg(shown, quality); });
         return best;
     }
 
@@ -81,21 +90,11 @@ EncodedBytes FitJpeg(const ShownPicture& shown, ByteLimit limit, QString* why)
                              .convertToFormat(QImage::Format_RGB32)),
             kShrunkJpegQuality);
     };
-    int fits = std::max(1, int(std::ceil(whole.width() * kSmallestStillScale)));
-    int tooBig = whole.width();
-    best = shrunk(fits);
+    const int smallest = std::max(1, int(std::ceil(whole.width() * kSmallestStillScale)));
+    best = shrunk(smallest);
     if (!Fits(best, limit))
         return fail(QStringLiteral("not even a JPEG of a quarter of the picture's size fits in ") + LimitText(limit));
-    while (tooBig - fits > 1) {
-        const int mid = (fits + tooBig) / 2;
-        EncodedBytes tried = shrunk(mid);
-        if (Fits(tried, limit)) {
-            fits = mid;
-            best = std::move(tried);
-        } else {
-            tooBig = mid;
-        }
-    }
+    LargestThatFits(smallest, whole.width(), limit, best, shrunk);
     return best;
 }
 
