@@ -285,9 +285,25 @@ struct AnimatedSave::Job {
     ByteLimit limit = 0;
     std::thread worker;
     bool running = true; // the starting thread's only
+    AnimatedSave* owner = nullptr;
+    int percentShown = 0; // the worker's only
 
     std::mutex mutex;
     bool cancelled = false;
+
+    // Tells the starting thread how much of the work is done, once per
+    // whole percent, never going back.
+    void Report(double done)
+    {
+        const int percent = std::clamp(int(done * 100), 0, 99);
+        if (percent <= percentShown)
+            return;
+        percentShown = percent;
+        const std::lock_guard lock(mutex);
+        if (!cancelled)
+            QMetaObject::invokeMethod(owner, [save = owner, percent] { emit save->Progress(percent); },
+                                      Qt::QueuedConnection);
+    }
 
     bool Cancelled()
     {
@@ -324,6 +340,7 @@ struct AnimatedSave::Job {
             DrawOverlays(frame);
             if (!encoder.AddFrame(frame, player->DelayMs(player->Current())))
                 return failed(encoderFailed);
+            Report(double(i + 1) / double(count));
         }
         if (!encoder.Finish())
             return failed(encoderFailed);
@@ -349,6 +366,7 @@ struct AnimatedSave::Job {
                 return OutputOutcome::Failed(target + QStringLiteral("cancelled"));
             player->Advance();
             delays[i] = player->DelayMs(player->Current());
+            Report(kSampledShare * double(i + 1) / double(count));
             const int run = sample.RunOf(i, count);
             if (run < 0)
                 continue;
@@ -432,8 +450,14 @@ struct AnimatedSave::Job {
         return head + (represented ? body * double(rest) / double(represented) : 0);
     }
 
+    // Of a limited save's progress, the share of the first pass that
+    // samples; each full encoding then takes most of what is left.
+    static constexpr double kSampledShare = 0.3;
+
     bool EncodeAll(const Reduction& reduction, const std::vector<int>& delays, std::vector<std::uint8_t>& bytes)
     {
+        const double from = std::max(kSampledShare, percentShown / 100.0);
+        const double to = from + (0.99 - from) * 0.9;
         player->Reset();
         ReducedGif gif(reduction, look.size);
         if (!gif.Begin(player->LoopCount(), [&bytes](std::span<const std::uint8_t> b) {
@@ -446,6 +470,7 @@ struct AnimatedSave::Job {
             if (Cancelled())
                 return false;
             player->Advance();
+            Report(from + (to - from) * double(i + 1) / double(delays.size()));
             if (i % std::size_t(reduction.step) != 0)
                 continue;
             ComposeBoxFrame(look, *player, frame);
@@ -571,6 +596,7 @@ std::unique_ptr<AnimatedSave> AnimatedSave::Start(PicBox& box, std::unique_ptr<A
     job->limit = limit;
     std::unique_ptr<AnimatedSave> save(new AnimatedSave(std::move(job)));
     AnimatedSave* self = save.get();
+    save->job_->owner = self;
     Job* running = save->job_.get();
     running->worker = std::thread([self, running] {
         OutputOutcome outcome = running->Encode();

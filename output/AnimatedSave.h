@@ -35,6 +35,9 @@ public:
     bool Running() const;
 
 signals:
+    // On the thread that started the save, each time another whole percent
+    // of the work is done (1 to 99).
+    void Progress(int percent);
     // On the thread that started the save: the file is whole and in place,
     // or the save failed.
     void Finished(const mugrove::OutputOutcome& outcome);

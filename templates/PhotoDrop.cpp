@@ -50,10 +50,8 @@ std::unique_ptr<DecodedPicture> DecodeClipFile(const QString& fileName)
     if (DetectImageKind(lead) != ImageKind::Unrecognised || !LooksLikeClip(lead))
         return nullptr;
     auto decoded = std::make_unique<DecodedPicture>();
-    if (DecodeClip({QFile::encodeName(fileName).toStdString(), nullptr}, decoded->image, decoded->animation) !=
-        DecodeError::None)
+    if (DecodeClip({QFile::encodeName(fileName).toStdString(), nullptr}, *decoded) != DecodeError::None)
         return nullptr;
-    decoded->kind = ImageKind::Clip;
     return decoded;
 }
 

@@ -1403,6 +1403,17 @@ def grey_frames(n, w, h):
     return [bytes([20 + 10 * i]) * (3 * w * h) for i in range(n)]
 
 
+def numbered_frames(n, w, h):
+    """Frame n tells its number in two halves: the left grey at 20 + 10 (n // 10),
+    the right at 20 + 20 (n % 10)."""
+    frames = []
+    for i in range(n):
+        left = bytes([20 + 10 * (i // 10)]) * 3
+        right = bytes([20 + 20 * (i % 10)]) * 3
+        frames.append((left * (w // 2) + right * (w - w // 2)) * h)
+    return frames
+
+
 def marked_frame(w, h):
     """Black with a white quarter at the top left, to tell the way up."""
     rows = []
@@ -1435,6 +1446,8 @@ def make_clips():
     # Variable rate: five frames 100 ms apart, then five 300 ms apart.
     ffmpeg(counting[:10], 48, 32, 10, h264 + ["-vf", "settb=1/1000,setpts='if(lt(N,5),N*0.1,0.5+(N-5)*0.3)/TB'",
                                                   "-fps_mode", "vfr"], "variable_rate.mkv")
+    # 3 s at 60 frames a second, each frame numbered.
+    ffmpeg(numbered_frames(180, 48, 32), 48, 32, 60, h264 + ["-movflags", "+faststart"], "sixty_fps.mp4")
     # Longer than the default segment: 20 s at 2 frames a second.
     ffmpeg(grey_frames(20, 16, 16) * 2, 16, 16, 2, h264, "twenty_seconds.mp4")
     # Ten hours at a frame a minute: the segment holds the first frame only.

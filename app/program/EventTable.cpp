@@ -18,6 +18,7 @@
 #include "controls/decoders/Animation.h"
 #include "output/AnimatedSave.h"
 #include "output/Clipboard.h"
+#include "output/GifPacing.h"
 #include "output/SaveToDesktop.h"
 #include "overlay/Dragging.h"
 #include "overlay/StyleHandlers.h"
@@ -99,7 +100,11 @@ void EventTable::OnSaveClicked()
     PicBox& box = *form_.workArea;
     // A playing picture is saved as it plays, on a worker thread.
     if (box.Animating()) {
-        StartAnimatedSave(box.Decoded()->animation->Clone(), folder, name + QStringLiteral(".gif"));
+        std::unique_ptr<Animation> player = box.Decoded()->animation->Clone();
+        // A clip's segment as a GIF shows it: the rate capped, no delay too short.
+        if (box.Decoded()->kind == ImageKind::Clip)
+            player = PacedForGif(std::move(player));
+        StartAnimatedSave(std::move(player), folder, name + QStringLiteral(".gif"));
         return;
     }
     ShowSaveOutcome(SaveStill(box, folder, name + QStringLiteral(".jpg"), limits_->Limit()));
@@ -119,6 +124,9 @@ OutputOutcome EventTable::StartAnimatedSave(std::unique_ptr<Animation> player, c
     animated_ = AnimatedSave::Start(*form_.workArea, std::move(player), folder, fileName, outcome,
                                     limits_->Limit());
     if (animated_) {
+        connect(animated_.get(), &AnimatedSave::Progress, this, [this](int percent) {
+            form_.saveButton->SetCaption(QStringLiteral("保存中... %1%").arg(percent));
+        });
         connect(animated_.get(), &AnimatedSave::Finished, this, [this](const OutputOutcome& finished) {
             // Let go of the save (and the copy of the picture it played)
             // once its signal is over.

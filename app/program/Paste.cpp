@@ -4,6 +4,7 @@
 #include "app/model/DropTarget.h"
 #include "app/model/EditBox.h"
 #include "app/model/MainWindow.h"
+#include "app/program/SegmentDialog.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 #include "overlay/Captions.h"
@@ -117,6 +118,10 @@ void OpenWorkAreaMenu(Form& form, const QPoint& at)
     QAction* fit = menu->addAction(QStringLiteral("适应图框(&F)"));
     fit->setEnabled(form.workArea->Decoded() != nullptr);
     QObject::connect(fit, &QAction::triggered, form.workArea, [&form] { OnFitToFrame(form); });
+    if (const DecodedPicture* shown = form.workArea->Decoded(); shown != nullptr && shown->clip) {
+        QAction* cut = menu->addAction(QStringLiteral("截取片段(&C)..."));
+        QObject::connect(cut, &QAction::triggered, form.workArea, [&form] { OnChooseSegment(form); });
+    }
     menu->popup(form.workArea->mapToGlobal(at));
 }
 

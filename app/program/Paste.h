@@ -8,7 +8,8 @@ struct Form;
 // or a picture into the work area; when an edit box has the focus and the
 // clipboard holds text but no files, or nothing can be shown, the key does
 // what it did before. A right-click on the work area opens its menu:
-// "粘贴图片(&V)", "适应图框(&F)". Ctrl + wheel over the picture zooms.
+// "粘贴图片(&V)", "添加文字(&T)", "适应图框(&F)" and, while a clip is shown,
+// "截取片段(&C)...". Ctrl + wheel over the picture zooms.
 void BindPaste(Form& form);
 
 } // namespace mugrove

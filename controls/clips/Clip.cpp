@@ -143,8 +143,8 @@ constexpr std::uint64_t kAheadBytes = 32ull << 20;
 // Packets past the segment's end read while its frame times are gathered:
 // frames stored out of order (B-frames) may still belong to it.
 constexpr int kReorderSlack = 32;
-// Frames of a segment at most: 15 s at one frame every kMinClipFrameMs.
-constexpr std::size_t kMaxSegmentFrames = 1500;
+// Frames of a segment at most: the longest at one frame every kMinClipFrameMs.
+constexpr std::size_t kMaxSegmentFrames = static_cast<std::size_t>(kMaxSegmentSeconds * 1000 / kMinClipFrameMs);
 
 } // namespace
 
@@ -171,6 +171,7 @@ bool LooksLikeClip(std::span<const std::uint8_t> head)
 
 struct ClipPlayer::Impl {
     ClipSource source;
+    ClipSegment asked;                // as asked for, kept for clones
     std::unique_ptr<Reader> reader;
     AVIOContext* io = nullptr;
     AVFormatContext* format = nullptr;
@@ -184,7 +185,7 @@ struct ClipPlayer::Impl {
     std::int64_t segmentEnd = 0;  // in the stream's time base, past the last frame
     int width = 0, height = 0;    // as shown: rotated, pixels made square
     int rotation = 0;
-    double length = 0, segmentEndSeconds = 0;
+    double length = 0, segmentStartSeconds = 0, segmentEndSeconds = 0;
     double containerLength = 0; // the length when only the container tells it
     std::vector<std::int64_t> stamps; // the segment's frames, in time order
     std::vector<int> startMs;         // when each frame shows, from the segment's start
@@ -226,9 +227,11 @@ struct ClipPlayer::Impl {
         }
     }
 
+    DecodeError Prepare(ClipSource from, ClipSegment segment);
     DecodeError OpenDemuxer(std::span<const std::uint8_t> head);
     DecodeError ChooseStream();
-    DecodeError ReadFrameTimes();
+    bool FindOrigin();
+    DecodeError ReadFrameTimes(ClipSegment segment);
     bool SeekToStart();
     int DecodeNext();
     bool Convert(Image& out);
@@ -328,13 +331,47 @@ DecodeError ClipPlayer::Impl::ChooseStream()
     return DecodeError::None;
 }
 
-DecodeError ClipPlayer::Impl::ReadFrameTimes()
+// Without a start time in the header, the first of the stream's frames read
+// gives time 0; reading goes back to the beginning afterwards.
+bool ClipPlayer::Impl::FindOrigin()
+{
+    if (origin != AV_NOPTS_VALUE)
+        return true;
+    while (origin == AV_NOPTS_VALUE && av_read_frame(format, packet) >= 0) {
+        if (packet->stream_index == stream && (packet->flags & AV_PKT_FLAG_DISCARD) == 0)
+            origin = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        av_packet_unref(packet);
+    }
+    if (origin == AV_NOPTS_VALUE)
+        return false;
+    if (av_seek_frame(format, stream, origin, AVSEEK_FLAG_BACKWARD) < 0)
+        avformat_seek_file(format, -1, INT64_MIN, 0, 0, AVSEEK_FLAG_BYTE);
+    return true;
+}
+
+DecodeError ClipPlayer::Impl::ReadFrameTimes(ClipSegment segment)
 {
     const double tb = av_q2d(timeBase);
-    const double limit = length > 0 ? std::min(length, kDefaultSegmentSeconds) : kDefaultSegmentSeconds;
-    const auto limitSpan = static_cast<std::int64_t>(std::ceil(limit / tb));
-    std::int64_t limitStamp = origin == AV_NOPTS_VALUE ? 0 : origin + limitSpan;
-    std::vector<std::pair<std::int64_t, std::int64_t>> found; // stamp, duration
+    if (!FindOrigin())
+        return DecodeError::CorruptData;
+    // A container's length counts from its time 0, not the first frame's.
+    if (containerLength > 0)
+        length = std::max(0.0, containerLength - static_cast<double>(origin) * tb);
+    const double start = std::isfinite(segment.start) ? std::max(0.0, segment.start) : 0.0;
+    double limit = segment.end > start ? std::min(segment.end, start + kMaxSegmentSeconds)
+                                       : start + kDefaultSegmentSeconds;
+    if (length > 0)
+        limit = std::min(limit, std::max(length, start));
+    const auto startStamp = origin + static_cast<std::int64_t>(std::llround(start / tb));
+    const auto limitStamp = origin + static_cast<std::int64_t>(std::ceil(limit / tb));
+    if (start > 0 && av_seek_frame(format, stream, startStamp, AVSEEK_FLAG_BACKWARD) < 0)
+        avformat_seek_file(format, -1, INT64_MIN, 0, 0, AVSEEK_FLAG_BYTE);
+
+    // The frame on show at the start is the last one stamped at or before
+    // it (frames come in decoding order, so any of those read may be it);
+    // the segment's others come after it and before its end.
+    std::pair<std::int64_t, std::int64_t> before{AV_NOPTS_VALUE, 0}; // stamp, duration
+    std::vector<std::pair<std::int64_t, std::int64_t>> found;
     int past = 0;
     // A damaged or cut file ends the reading: its frames so far are played.
     while (av_read_frame(format, packet) >= 0) {
@@ -342,17 +379,16 @@ DecodeError ClipPlayer::Impl::ReadFrameTimes()
         const std::int64_t stamp = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         const std::int64_t duration = packet->duration;
         av_packet_unref(packet);
-        if (!ours || stamp == AV_NOPTS_VALUE)
-            continue;
-        if (origin == AV_NOPTS_VALUE) {
-            origin = stamp;
-            limitStamp = origin + limitSpan;
-        }
-        if (stamp < origin)
+        if (!ours || stamp == AV_NOPTS_VALUE || stamp < origin)
             continue;
         if (stamp >= limitStamp) {
             if (++past > kReorderSlack)
                 break;
+            continue;
+        }
+        if (stamp <= startStamp) {
+            if (before.first == AV_NOPTS_VALUE || stamp > before.first)
+                before = {stamp, duration};
             continue;
         }
         found.emplace_back(stamp, duration);
@@ -360,11 +396,18 @@ DecodeError ClipPlayer::Impl::ReadFrameTimes()
             break;
     }
     std::sort(found.begin(), found.end());
+    if (before.first != AV_NOPTS_VALUE)
+        found.insert(found.begin(), before);
     int lastDuration = 0;
     for (const auto& [stamp, duration] : found) {
-        const auto ms = static_cast<int>(std::llround(static_cast<double>(stamp - origin) * tb * 1000.0));
-        if (!startMs.empty() && ms - startMs.back() < kMinClipFrameMs)
+        const double from = static_cast<double>(std::max<std::int64_t>(stamp - startStamp, 0)) * tb * 1000.0;
+        const auto ms = static_cast<int>(std::llround(from));
+        if (!startMs.empty() && ms - startMs.back() < kMinClipFrameMs) {
+            // A frame just after the start shows rather than the one before it.
+            if (stamps.size() == 1 && stamps[0] < startStamp)
+                stamps[0] = stamp;
             continue;
+        }
         if (stamps.size() == kMaxSegmentFrames)
             break;
         stamps.push_back(stamp);
@@ -373,16 +416,17 @@ DecodeError ClipPlayer::Impl::ReadFrameTimes()
     }
     if (stamps.empty())
         return DecodeError::CorruptData;
-    // A container's length counts from its time 0, not the first frame's.
-    if (containerLength > 0)
-        length = std::max(0.0, containerLength - static_cast<double>(origin) * tb);
     // The last frame shows for as long as it says, else as long as the one before.
     if (lastDuration <= 0)
         lastDuration = stamps.size() > 1 ? startMs.back() - startMs[startMs.size() - 2] : 100;
     lastDelayMs = std::max(lastDuration, kMinClipFrameMs);
-    segmentEndSeconds = (startMs.back() + lastDelayMs) / 1000.0;
-    if (length > 0)
-        segmentEndSeconds = std::min(segmentEndSeconds, limit);
+    segmentStartSeconds = start;
+    double span = (startMs.back() + lastDelayMs) / 1000.0;
+    // Up to the end asked for, or up to where the clip's own length ends it.
+    if (length > 0 || segment.end > start)
+        span = std::min(span, limit - start);
+    lastDelayMs = std::max(kMinClipFrameMs, static_cast<int>(std::lround(span * 1000.0)) - startMs.back());
+    segmentEndSeconds = start + span;
     if (length <= 0)
         length = segmentEndSeconds;
     segmentEnd = stamps.back() + 1;
@@ -393,7 +437,7 @@ bool ClipPlayer::Impl::SeekToStart()
 {
     draining = false;
     avcodec_flush_buffers(codec);
-    if (av_seek_frame(format, stream, origin, AVSEEK_FLAG_BACKWARD) >= 0)
+    if (av_seek_frame(format, stream, stamps.front(), AVSEEK_FLAG_BACKWARD) >= 0)
         return true;
     return avformat_seek_file(format, -1, INT64_MIN, 0, 0, AVSEEK_FLAG_BYTE) >= 0;
 }
@@ -551,37 +595,43 @@ ClipPlayer::ClipPlayer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 ClipPlayer::~ClipPlayer() = default;
 
-DecodeError ClipPlayer::Open(ClipSource source, std::unique_ptr<ClipPlayer>& out)
+DecodeError ClipPlayer::Impl::Prepare(ClipSource from, ClipSegment segment)
 {
-    out.reset();
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
-    auto impl = std::make_unique<Impl>();
     std::uint8_t head[64] = {};
     std::size_t headSize = 0;
-    if (source.bytes) {
-        headSize = std::min(source.bytes->size(), sizeof head);
+    if (from.bytes) {
+        headSize = std::min(from.bytes->size(), sizeof head);
         if (headSize > 0)
-            std::memcpy(head, source.bytes->data(), headSize);
-        impl->reader = std::make_unique<MemoryReader>(source.bytes);
+            std::memcpy(head, from.bytes->data(), headSize);
+        reader = std::make_unique<MemoryReader>(from.bytes);
     } else {
-        std::FILE* file = std::fopen(source.path.c_str(), "rb");
+        std::FILE* file = std::fopen(from.path.c_str(), "rb");
         if (file == nullptr)
             return DecodeError::Unrecognised;
         headSize = std::fread(head, 1, sizeof head, file);
-        impl->reader = std::make_unique<FileReader>(file);
+        reader = std::make_unique<FileReader>(file);
     }
-    impl->source = std::move(source);
-    impl->packet = av_packet_alloc();
-    impl->frame = av_frame_alloc();
-    if (impl->packet == nullptr || impl->frame == nullptr)
+    source = std::move(from);
+    asked = segment;
+    packet = av_packet_alloc();
+    frame = av_frame_alloc();
+    if (packet == nullptr || frame == nullptr)
         return DecodeError::TooLarge;
-    DecodeError e = impl->OpenDemuxer({head, headSize});
+    DecodeError e = OpenDemuxer({head, headSize});
     if (e == DecodeError::None)
-        e = impl->ChooseStream();
+        e = ChooseStream();
     if (e == DecodeError::None)
-        e = impl->ReadFrameTimes();
-    if (e != DecodeError::None)
+        e = ReadFrameTimes(segment);
+    return e;
+}
+
+DecodeError ClipPlayer::Open(ClipSource source, std::unique_ptr<ClipPlayer>& out, ClipSegment segment)
+{
+    out.reset();
+    auto impl = std::make_unique<Impl>();
+    if (const DecodeError e = impl->Prepare(std::move(source), segment); e != DecodeError::None)
         return e;
     const std::uint64_t frameBytes = std::uint64_t{4} * static_cast<std::uint64_t>(impl->width) *
                                      static_cast<std::uint64_t>(impl->height);
@@ -596,7 +646,7 @@ int ClipPlayer::Width() const { return impl_->width; }
 int ClipPlayer::Height() const { return impl_->height; }
 std::size_t ClipPlayer::FrameCount() const { return impl_->stamps.size(); }
 double ClipPlayer::LengthSeconds() const { return impl_->length; }
-double ClipPlayer::SegmentStart() const { return 0.0; }
+double ClipPlayer::SegmentStart() const { return impl_->segmentStartSeconds; }
 double ClipPlayer::SegmentEnd() const { return impl_->segmentEndSeconds; }
 int ClipPlayer::Rotation() const { return impl_->rotation; }
 
@@ -653,7 +703,7 @@ void ClipPlayer::Reset()
 std::unique_ptr<Animation> ClipPlayer::Clone() const
 {
     std::unique_ptr<ClipPlayer> copy;
-    if (Open(impl_->source, copy) != DecodeError::None)
+    if (Open(impl_->source, copy, impl_->asked) != DecodeError::None)
         return nullptr;
     return copy;
 }
@@ -681,6 +731,58 @@ DecodeError DecodeClip(ClipSource source, Image& still, std::unique_ptr<Animatio
         player = std::move(clip);
     }
     return DecodeError::None;
+}
+
+DecodeError DecodeClip(ClipSource source, DecodedPicture& out, ClipSegment segment)
+{
+    out = {};
+    std::unique_ptr<ClipPlayer> clip;
+    DecodeError e = DecodeError::TooLarge;
+    try {
+        e = ClipPlayer::Open(source, clip, segment);
+        if (e == DecodeError::None)
+            e = clip->Advance();
+        if (e == DecodeError::None)
+            out.image = clip->Canvas();
+    } catch (const std::bad_alloc&) {
+        e = DecodeError::TooLarge;
+    }
+    if (e != DecodeError::None) {
+        out = {};
+        return e;
+    }
+    out.kind = ImageKind::Clip;
+    out.clip = ShownClip{std::move(source), clip->LengthSeconds(), {clip->SegmentStart(), clip->SegmentEnd()}};
+    if (clip->FrameCount() >= 2) {
+        clip->Reset();
+        out.animation = std::move(clip);
+    }
+    return DecodeError::None;
+}
+
+DecodeError DecodeClipFrameAt(const ClipSource& source, double seconds, Image& out)
+{
+    out = {};
+    try {
+        ClipPlayer::Impl impl;
+        // The stretch holds the frame on show at `seconds` and little more.
+        if (const DecodeError e = impl.Prepare(source, {seconds, seconds + 0.001}); e != DecodeError::None)
+            return e;
+        if (!impl.SeekToStart())
+            return DecodeError::CorruptData;
+        const std::int64_t wanted = impl.stamps.front();
+        while (impl.DecodeNext() == 0) {
+            const std::int64_t stamp = impl.frame->best_effort_timestamp;
+            const bool found = stamp == wanted && impl.Convert(out);
+            av_frame_unref(impl.frame);
+            if (found)
+                return DecodeError::None;
+        }
+    } catch (const std::bad_alloc&) {
+        return DecodeError::TooLarge;
+    }
+    out = {};
+    return DecodeError::CorruptData;
 }
 
 } // namespace mugrove

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "controls/decoders/Animation.h"
+#include "controls/decoders/ClipSource.h"
 #include "controls/decoders/Image.h"
 #include "controls/decoders/ImageKind.h"
 #include "controls/decoders/PictureBytes.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace mugrove {
@@ -18,6 +20,7 @@ struct DecodedPicture {
     ImageKind kind = ImageKind::Unrecognised;
     Image image;
     std::unique_ptr<Animation> animation; // only with two frames or more
+    std::optional<ShownClip> clip;        // only for a video clip
 
     int Width() const { return image.width; }
     int Height() const { return image.height; }

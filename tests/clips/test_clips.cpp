@@ -34,6 +34,14 @@ int Grey(const Image& image, int x, int y)
     return static_cast<int>(image.pixels[static_cast<std::size_t>(y) * image.width + x] >> 8 & 0xFF);
 }
 
+// The number a frame of sixty_fps.mp4 tells: tens on the left, units on the right.
+int FrameNumber(const Image& image)
+{
+    const int left = Grey(image, image.width / 4, image.height / 2);
+    const int right = Grey(image, image.width * 3 / 4, image.height / 2);
+    return int(std::lround((left - 20) / 10.0)) * 10 + int(std::lround((right - 20) / 20.0));
+}
+
 } // namespace
 
 class ClipTest : public QObject {
@@ -154,6 +162,80 @@ private slots:
         QCOMPARE(ClipPlayer::Open(Source("cut_index_front.mp4", false), cut), DecodeError::None);
         QVERIFY(cut->FrameCount() >= 1 && cut->FrameCount() < 20);
         QCOMPARE(cut->Advance(), DecodeError::None);
+    }
+
+    void a_chosen_segment_plays_from_the_frame_at_its_start_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("end");
+        QTest::addColumn<QList<int>>("greys"); // first and last frame's grey, or -1 for a numbered clip
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<double>("shownEnd");
+        QTest::newRow("60 fps, 0.5 to 2.5") << "sixty_fps.mp4" << 0.5 << 2.5 << QList<int>{30, 149} << 120 << 2.5;
+        // 10 frames a second: at 0.55 s frame 5 is on show, until 0.6 s.
+        QTest::newRow("between two frames") << "count_h264.mp4" << 0.55 << 1.5 << QList<int>{70, 160} << 10 << 1.5;
+        // Longer than the 15 s a clip opens with, as asked.
+        QTest::newRow("17 seconds") << "twenty_seconds.mp4" << 2.0 << 19.0 << QList<int>{60, 190} << 34 << 19.0;
+        // No longer than a minute.
+        QTest::newRow("ten minutes asked") << "ten_hours.mp4" << 0.0 << 600.0 << QList<int>{20, 20} << 1 << 60.0;
+        QTest::newRow("end past the clip") << "count_h264.mp4" << 1.0 << 9.0 << QList<int>{120, 210} << 10 << 2.0;
+    }
+    void a_chosen_segment_plays_from_the_frame_at_its_start()
+    {
+        QFETCH(QString, file);
+        QFETCH(double, start);
+        QFETCH(double, end);
+        QFETCH(QList<int>, greys);
+        QFETCH(int, frames);
+        QFETCH(double, shownEnd);
+        const bool numbered = file == QStringLiteral("sixty_fps.mp4");
+        std::unique_ptr<ClipPlayer> clip;
+        QCOMPARE(ClipPlayer::Open(Source(qPrintable(file), false), clip, {start, end}), DecodeError::None);
+        QCOMPARE(int(clip->FrameCount()), frames);
+        QCOMPARE(clip->SegmentStart(), start);
+        QCOMPARE(clip->SegmentEnd(), shownEnd);
+        int total = 0;
+        for (std::size_t i = 0; i < clip->FrameCount(); ++i)
+            total += clip->DelayMs(i);
+        QVERIFY2(std::abs(total - int(std::lround((shownEnd - start) * 1000))) <= 1, qPrintable(QString::number(total)));
+        // The first and the last frame, in a clone too.
+        std::unique_ptr<Animation> copy = clip->Clone();
+        QVERIFY(copy);
+        for (Animation* player : {static_cast<Animation*>(clip.get()), copy.get()}) {
+            QList<int> seen;
+            for (int i = 0; i < frames; ++i) {
+                QCOMPARE(player->Advance(), DecodeError::None);
+                if (i == 0 || i == frames - 1) {
+                    const Image& canvas = player->Canvas();
+                    seen << (numbered ? FrameNumber(canvas) : Grey(canvas, canvas.width / 2, canvas.height / 2));
+                }
+            }
+            if (frames == 1)
+                seen << seen.front();
+            for (qsizetype i = 0; i < 2; ++i)
+                QVERIFY2(std::abs(seen[i] - greys[i]) <= (numbered ? 0 : 4), qPrintable(QStringLiteral("%1 %2").arg(seen[0]).arg(seen[1])));
+        }
+    }
+
+    void a_single_frame_is_found_by_its_time()
+    {
+        struct Case {
+            const char* file;
+            double seconds;
+            int number;
+        };
+        for (const Case& c : {Case{"sixty_fps.mp4", 0.0, 0}, Case{"sixty_fps.mp4", 1.0, 60}, Case{"sixty_fps.mp4", 2.999, 179},
+                              Case{"sixty_fps.mp4", 50.0, 179}})
+            for (const bool memory : {false, true}) {
+                Image frame;
+                QCOMPARE(DecodeClipFrameAt(Source(c.file, memory), c.seconds, frame), DecodeError::None);
+                QCOMPARE(QSize(frame.width, frame.height), QSize(48, 32));
+                QCOMPARE(FrameNumber(frame), c.number);
+            }
+        Image frame;
+        QVERIFY(DecodeClipFrameAt(Source("sound_only.mp4", false), 0.0, frame) != DecodeError::None);
+        QVERIFY(frame.Empty());
     }
 
     void clips_that_cannot_play_are_refused()

@@ -1,0 +1,194 @@
+#include "app/program/SegmentDialog.h"
+
+#include "app/Form.h"
+#include "app/model/MainWindow.h"
+#include "controls/PicBox.h"
+#include "controls/clips/Clip.h"
+
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace mugrove {
+
+namespace {
+
+constexpr QSize kPreviewBox(320, 180);
+
+double Tenths(double seconds)
+{
+    return std::round(seconds * 10.0) / 10.0;
+}
+
+} // namespace
+
+// Decodes the frame at the latest start asked for, one at a time, so typing
+// a number never waits for the clip; a start asked for while one decodes
+// replaces any that waits.
+struct SegmentDialog::Decoder {
+    ClipSource source;
+    SegmentDialog* dialog;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::optional<double> wanted;
+    bool stop = false;
+    std::thread worker;
+
+    Decoder(ClipSource from, SegmentDialog* owner) : source(std::move(from)), dialog(owner)
+    {
+        worker = std::thread([this] { Run(); });
+    }
+    ~Decoder()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            stop = true;
+        }
+        wake.notify_all();
+        worker.join();
+    }
+    void Ask(double seconds)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            wanted = seconds;
+        }
+        wake.notify_all();
+    }
+    void Run()
+    {
+        for (;;) {
+            double seconds = 0;
+            {
+                std::unique_lock lock(mutex);
+                wake.wait(lock, [this] { return stop || wanted; });
+                if (stop)
+                    return;
+                seconds = *wanted;
+                wanted.reset();
+            }
+            Image frame;
+            QImage shown;
+            if (DecodeClipFrameAt(source, seconds, frame) == DecodeError::None)
+                shown = QImage(reinterpret_cast<const uchar*>(frame.pixels.data()), frame.width, frame.height,
+                               frame.width * 4, QImage::Format_ARGB32)
+                            .scaled(kPreviewBox, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            const std::lock_guard lock(mutex);
+            // Once stopping, the dialog is going: nothing more is sent to it.
+            if (!stop)
+                QMetaObject::invokeMethod(
+                    dialog, [to = dialog, shown, seconds] { to->ShowPreview(shown, seconds); }, Qt::QueuedConnection);
+        }
+    }
+};
+
+SegmentDialog::SegmentDialog(const ShownClip& clip, QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("segmentDialog"));
+    setWindowTitle(QStringLiteral("截取片段"));
+    const double length = Tenths(clip.length);
+    auto* lengthLabel = new QLabel(QStringLiteral("片长 %1 秒").arg(length, 0, 'f', 1), this);
+    lengthLabel->setObjectName(QStringLiteral("lengthLabel"));
+    preview_ = new QLabel(this);
+    preview_->setObjectName(QStringLiteral("preview"));
+    preview_->setFixedSize(kPreviewBox);
+    preview_->setAlignment(Qt::AlignCenter);
+    const auto field = [this, length](double value) {
+        auto* box = new QDoubleSpinBox(this);
+        box->setLocale(QLocale::c()); // a point before the tenths, whatever the desktop's language
+        box->setDecimals(1);
+        box->setRange(0.0, length);
+        box->setSingleStep(0.1);
+        box->setValue(Tenths(value));
+        return box;
+    };
+    start_ = field(clip.segment.start);
+    end_ = field(clip.segment.end);
+    start_->setObjectName(QStringLiteral("startField"));
+    end_->setObjectName(QStringLiteral("endField"));
+    tooLong_ = new QLabel(QStringLiteral("片段最长 %1 秒").arg(kMaxSegmentSeconds), this);
+    tooLong_->setVisible(false);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    ok_ = buttons->button(QDialogButtonBox::Ok);
+    ok_->setDefault(true);
+
+    auto* fields = new QFormLayout;
+    fields->addRow(QStringLiteral("开始（秒）"), start_);
+    fields->addRow(QStringLiteral("结束（秒）"), end_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lengthLabel);
+    layout->addWidget(preview_, 0, Qt::AlignHCenter);
+    layout->addLayout(fields);
+    layout->addWidget(tooLong_);
+    layout->addWidget(buttons);
+    setTabOrder(start_, end_);
+    setTabOrder(end_, buttons);
+
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(end_, &QDoubleSpinBox::valueChanged, this, &SegmentDialog::Check);
+    decoder_ = std::make_unique<Decoder>(clip.source, this);
+    connect(start_, &QDoubleSpinBox::valueChanged, this, [this](double seconds) {
+        Check();
+        decoder_->Ask(seconds);
+    });
+    Check();
+    decoder_->Ask(start_->value());
+    // Focused before the dialog shows, so it has the focus once it is active.
+    start_->setFocus();
+    start_->selectAll();
+}
+
+SegmentDialog::~SegmentDialog()
+{
+    decoder_.reset(); // before the fields it reports to go
+}
+
+ClipSegment SegmentDialog::Segment() const
+{
+    return {start_->value(), end_->value()};
+}
+
+void SegmentDialog::Check()
+{
+    const double span = end_->value() - start_->value();
+    const bool tooLong = span > kMaxSegmentSeconds + 0.05;
+    tooLong_->setVisible(tooLong);
+    ok_->setEnabled(span > 0.05 && !tooLong);
+}
+
+void SegmentDialog::ShowPreview(const QImage& frame, double seconds)
+{
+    preview_->setPixmap(QPixmap::fromImage(frame));
+    emit PreviewShown(seconds);
+}
+
+void OnChooseSegment(Form& form)
+{
+    const DecodedPicture* shown = form.workArea->Decoded();
+    if (shown == nullptr || !shown->clip)
+        return;
+    auto* dialog = new SegmentDialog(*shown->clip, form.window.get());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    const ClipSource source = shown->clip->source;
+    QObject::connect(dialog, &QDialog::accepted, form.workArea, [&form, dialog, source] {
+        auto decoded = std::make_unique<DecodedPicture>();
+        // A stretch that cannot be played leaves the clip playing as it was.
+        if (DecodeClip(source, *decoded, dialog->Segment()) != DecodeError::None)
+            return;
+        // The same clip keeps the work area's size and zoom.
+        form.workArea->SetDecodedPicture(std::make_shared<const PictureBytes>(), std::move(decoded));
+    });
+    dialog->open();
+}
+
+} // namespace mugrove
