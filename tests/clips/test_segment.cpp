@@ -1,0 +1,279 @@
+// A clip's segment through the real window: the work area's menu, the
+// "截取片段" dialog, the GIF a save writes of the segment (read back with
+// giflib) and the save button's progress. Frame n of sixty_fps.mp4 tells its
+// number: the left half grey at 20 + 10 (n / 10), the right at 20 + 20 (n % 10).
+#include "tests/output/GifReadBack.h"
+#include "tests/output/TestAnimation.h"
+#include "tests/support/ShownForm.h"
+
+#include "app/model/Button.h"
+#include "app/model/MainWindow.h"
+#include "app/program/SegmentDialog.h"
+#include "output/GifPacing.h"
+#include "templates/PhotoDrop.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <numeric>
+
+using namespace mugrove;
+using namespace mugrove::testing;
+
+namespace {
+
+QString ClipFile(const char* name)
+{
+    return QStringLiteral(MUGROVE_TEST_DATA "/clips/") + QString::fromUtf8(name);
+}
+
+// The number the frame tells, read in the band of rows [top, top + height).
+int FrameNumber(const QImage& image, int top, int height)
+{
+    const int y = top + height / 2;
+    const int left = qGreen(image.pixel(image.width() / 4, y));
+    const int right = qGreen(image.pixel(image.width() * 3 / 4, y));
+    return int(std::lround((left - 20) / 10.0)) * 10 + int(std::lround((right - 20) / 20.0));
+}
+
+QStringList MenuTexts(Form& form)
+{
+    const QPoint at(10, 10);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, form.workArea->mapToGlobal(at));
+    QApplication::sendEvent(form.workArea, &event);
+    QStringList texts;
+    for (QMenu* menu : form.workArea->findChildren<QMenu*>(QStringLiteral("workAreaMenu")))
+        if (menu->isVisible()) {
+            for (const QAction* action : menu->actions())
+                texts << action->text();
+            menu->close();
+        }
+    return texts;
+}
+
+// Opens the dialog from the work area's menu, as a right-click does.
+SegmentDialog* OpenDialog(Form& form)
+{
+    const QPoint at(10, 10);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, form.workArea->mapToGlobal(at));
+    QApplication::sendEvent(form.workArea, &event);
+    for (QMenu* menu : form.workArea->findChildren<QMenu*>(QStringLiteral("workAreaMenu")))
+        if (menu->isVisible()) {
+            QAction* last = menu->actions().back();
+            menu->close(); // as a menu does before its entry acts
+            last->trigger();
+        }
+    for (auto* dialog : form.window->findChildren<SegmentDialog*>())
+        if (dialog->isVisible()) {
+            // As a desktop activates a new dialog.
+            QApplication::setActiveWindow(dialog);
+            return QTest::qWaitForWindowActive(dialog) ? dialog : nullptr;
+        }
+    return nullptr;
+}
+
+QLineEdit& Text(QDoubleSpinBox& field)
+{
+    return *field.findChild<QLineEdit*>();
+}
+
+ClipSegment Playing(Form& form)
+{
+    return form.workArea->Decoded()->clip->segment;
+}
+
+} // namespace
+
+class SegmentTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir home_;
+
+    static bool WaitForSave(Form& form)
+    {
+        QDeadlineTimer deadline(120000);
+        while (form.events->AnimatedSaveRunning() && !deadline.hasExpired())
+            QTest::qWait(2);
+        return !form.events->AnimatedSaveRunning();
+    }
+
+private slots:
+    void a_gif_keeps_the_segments_time_at_thirty_frames_a_second_at_most_data()
+    {
+        QTest::addColumn<QList<int>>("starts");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<int>("frames");
+        const auto rate = [](int n, double fps) {
+            QList<int> starts;
+            for (int i = 0; i < n; ++i)
+                starts << int(std::lround(i * 1000.0 / fps));
+            return starts;
+        };
+        QTest::newRow("10 fps, all kept") << rate(20, 10) << 2000 << 20;
+        QTest::newRow("30 fps stamped in ms, all kept") << rate(30, 30) << 1000 << 30;
+        QTest::newRow("60 fps, every other") << rate(120, 60) << 2000 << 60;
+        QTest::newRow("48 fps, evenly to 30") << rate(48, 48) << 1000 << 30;
+        QTest::newRow("first frame cut by the start") << QList<int>{0, 10, 50, 90, 130} << 170 << 5;
+        QTest::newRow("last frame cut by the end") << QList<int>{0, 100, 200} << 205 << 3;
+        QTest::newRow("one frame") << QList<int>{0} << 500 << 1;
+    }
+    void a_gif_keeps_the_segments_time_at_thirty_frames_a_second_at_most()
+    {
+        QFETCH(QList<int>, starts);
+        QFETCH(int, end);
+        QFETCH(int, frames);
+        const std::vector<PacedFrame> paced = PaceForGif(std::vector<int>(starts.begin(), starts.end()), end);
+        QCOMPARE(int(paced.size()), frames);
+        QCOMPARE(paced.front().source, std::size_t(0));
+        QCOMPARE(paced.back().source, std::size_t(starts.size() - 1)); // the segment's last frame shows
+        int total = 0;
+        for (std::size_t k = 0; k < paced.size(); ++k) {
+            QVERIFY2(paced[k].delayCs >= 2, qPrintable(QString::number(k)));
+            if (k > 0)
+                QVERIFY(paced[k].source > paced[k - 1].source);
+            total += paced[k].delayCs;
+        }
+        QCOMPARE(total, int(std::lround(end / 10.0)));
+    }
+
+    void the_dialog_chooses_the_segment()
+    {
+        auto form = ShowForm();
+        QVERIFY(form);
+        QVERIFY(!MenuTexts(*form).contains(QStringLiteral("截取片段(&C)..."))); // a template: no clip
+        QVERIFY(ShowFirstPicture(*form, {ClipFile("sixty_fps.mp4")}));
+        const QStringList texts = MenuTexts(*form);
+        QCOMPARE(texts.mid(texts.size() - 2), (QStringList{QStringLiteral("适应图框(&F)"), QStringLiteral("截取片段(&C)...")}));
+        QCOMPARE(Playing(*form).end, 3.0);
+
+        SegmentDialog* dialog = OpenDialog(*form);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("截取片段"));
+        QVERIFY(dialog->findChild<QLabel*>(QStringLiteral("lengthLabel")));
+        QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lengthLabel"))->text(), QStringLiteral("片长 3.0 秒"));
+        QDoubleSpinBox& start = dialog->StartField();
+        QDoubleSpinBox& end = dialog->EndField();
+        QVERIFY(start.hasFocus());
+        QCOMPARE(Text(start).selectedText(), QStringLiteral("0.0"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(end.hasFocus());
+        QCOMPARE(Text(end).selectedText(), QStringLiteral("3.0"));
+        // A start at or after the end cannot be confirmed, not even with Enter.
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("1"));
+        start.setValue(1.0);
+        QVERIFY(!dialog->OkButton().isEnabled());
+        start.setValue(2.0);
+        QVERIFY(!dialog->OkButton().isEnabled());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(dialog->isVisible());
+        start.setValue(0.5);
+        QVERIFY(dialog->OkButton().isEnabled());
+        // The preview shows the frame at the start once it is decoded.
+        QSignalSpy previews(dialog, &SegmentDialog::PreviewShown);
+        while (previews.isEmpty() || previews.last().at(0).toDouble() != 0.5)
+            QVERIFY(previews.wait(10000));
+        const QImage preview = dialog->Preview().pixmap().toImage();
+        QVERIFY(!preview.isNull());
+        QCOMPARE(FrameNumber(preview, 0, preview.height()), 30);
+        // Esc leaves the clip as it played.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(Playing(*form).start, 0.0);
+        QCOMPARE(Playing(*form).end, 3.0);
+
+        // Typed and confirmed with Enter, the segment plays.
+        dialog = OpenDialog(*form);
+        QVERIFY(dialog);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("0.5"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("2.5"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(Playing(*form).start, 0.5);
+        QCOMPARE(Playing(*form).end, 2.5);
+        QVERIFY(form->workArea->Animating());
+        QCOMPARE(QSize(form->workArea->width(), form->workArea->height()), QSize(48, 32));
+    }
+
+    void a_saved_segment_is_a_gif_of_its_frames_and_time()
+    {
+        const QString desktop = home_.filePath(QStringLiteral("desk"));
+        QVERIFY(QDir().mkpath(desktop));
+        const SaveEnvironment environment{[] { return QDateTime(QDate(2026, 12, 9), QTime(17, 0, 1)); },
+                                          [desktop] { return desktop; }};
+        auto form = ShowForm(environment);
+        QVERIFY(form);
+        form->window->Created.Raise();
+        QVERIFY(ShowFirstPicture(*form, {ClipFile("sixty_fps.mp4")}));
+        SegmentDialog* dialog = OpenDialog(*form);
+        QVERIFY(dialog);
+        dialog->StartField().setValue(0.5);
+        dialog->EndField().setValue(2.5);
+        dialog->accept();
+        QCOMPARE(Playing(*form).start, 0.5);
+        // Four times the clip's size, with a caption over the lower half.
+        form->workArea->SetWidth(192);
+        form->workArea->SetHeight(128);
+        TransLabel& caption = *form->captionOverlay;
+        caption.SetCaption(QStringLiteral("字幕字幕"));
+        caption.SetTextColour(0x0000FF00);
+        caption.SetLeft(Box(*form).x() + 10);
+        caption.SetTop(Box(*form).y() + 70);
+
+        QTest::mouseClick(form->saveButton, Qt::LeftButton);
+        QVERIFY(WaitForSave(*form));
+        QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));
+        QFile file(desktop + QStringLiteral("/2026年12月9日17时0分1秒.gif"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const PlayedGif gif = PlayGif(file.readAll());
+        QVERIFY(gif.ok);
+        QCOMPARE(QSize(gif.width, gif.height), QSize(192, 128));
+        // 2 s of a 60 fps clip: 60 frames, every other one, the last included.
+        QCOMPARE(int(gif.frames.size()), 60);
+        QCOMPARE(std::accumulate(gif.delaysCs.begin(), gif.delaysCs.end(), 0), 200);
+        for (std::size_t k = 0; k < gif.frames.size(); ++k) {
+            QVERIFY2(gif.delaysCs[k] >= 2, qPrintable(QString::number(k)));
+            const int number = FrameNumber(gif.frames[k], 0, 60);
+            QCOMPARE(number, k + 1 == gif.frames.size() ? 149 : 30 + 2 * int(k));
+            int green = 0;
+            for (int y = 64; y < 128; ++y)
+                for (int x = 0; x < 192; ++x)
+                    green += gif.frames[k].pixel(x, y) == 0xFF00FF00u;
+            QVERIFY2(green > 30, qPrintable(QStringLiteral("frame %1: %2").arg(k).arg(green)));
+        }
+    }
+
+    void the_save_button_shows_how_far_a_save_has_come()
+    {
+        const QString desktop = home_.filePath(QStringLiteral("progress"));
+        QVERIFY(QDir().mkpath(desktop));
+        auto form = ShowForm();
+        QVERIFY(form);
+        // The worker waits before the third of four frames until let go.
+        auto sides = std::make_shared<std::pair<QSemaphore, QSemaphore>>();
+        auto player = std::make_unique<TestAnimation>(40, 30, std::vector<int>(4, 100));
+        player->HoldBeforeEachFrame([sides](std::size_t index) {
+            if (index == 2)
+                sides->first.tryAcquire(1, 60000);
+        });
+        const OutputOutcome started =
+            form->events->StartAnimatedSave(std::move(player), desktop, QStringLiteral("p.gif"));
+        QCOMPARE(started.kind, OutputOutcome::Kind::Working);
+        QTRY_COMPARE_WITH_TIMEOUT(form->saveButton->Caption(), QStringLiteral("保存中... 50%"), 30000);
+        sides->first.release();
+        QVERIFY(WaitForSave(*form));
+        QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));
+    }
+};
+
+QTEST_MAIN(SegmentTest)
+#include "test_segment.moc"
