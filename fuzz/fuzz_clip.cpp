@@ -6,8 +6,9 @@
 #include <memory>
 
 // A clip read from memory through the same reader a file uses: opened,
-// its first frame taken as the still picture, then played a round and a
-// bit, so the loop back to the start is exercised too. Large frames get
+// its first frame taken as the still picture, a frame found by its time and
+// a stretch from inside it played, then played a round and a bit, so the
+// loop back to the start is exercised too. Large frames get
 // fewer steps: the point is the paths, not how long a big frame takes.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -20,6 +21,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (still.width <= 0 || still.height <= 0 ||
         still.pixels.size() != static_cast<std::size_t>(still.width) * static_cast<std::size_t>(still.height))
         __builtin_trap();
+    // A frame found by its time, and a stretch from inside the clip.
+    mugrove::Image at;
+    if (mugrove::DecodeClipFrameAt(source, 0.5, at) == mugrove::DecodeError::None &&
+        (at.width != still.width || at.height != still.height))
+        __builtin_trap();
+    std::unique_ptr<mugrove::ClipPlayer> stretch;
+    if (mugrove::ClipPlayer::Open(source, stretch, {0.3, 1.0}) == mugrove::DecodeError::None) {
+        if (stretch->SegmentEnd() > 1.0 + 1e-9 || stretch->SegmentStart() != 0.3 || stretch->FrameCount() == 0)
+            __builtin_trap();
+        for (int i = 0; i < 3 && stretch->Advance() == mugrove::DecodeError::None; ++i)
+            if (stretch->Canvas().width != still.width || stretch->Canvas().height != still.height)
+                __builtin_trap();
+    }
     if (!player)
         return 0;
     const std::size_t frame = static_cast<std::size_t>(player->Width()) * static_cast<std::size_t>(player->Height());

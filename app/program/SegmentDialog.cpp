@@ -181,6 +181,11 @@ void OnChooseSegment(Form& form)
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     const ClipSource source = shown->clip->source;
     QObject::connect(dialog, &QDialog::accepted, form.workArea, [&form, dialog, source] {
+        // Only while the same clip is on show.
+        const DecodedPicture* now = form.workArea->Decoded();
+        if (now == nullptr || !now->clip || now->clip->source.path != source.path ||
+            now->clip->source.bytes != source.bytes)
+            return;
         auto decoded = std::make_unique<DecodedPicture>();
         // A stretch that cannot be played leaves the clip playing as it was.
         if (DecodeClip(source, *decoded, dialog->Segment()) != DecodeError::None)
