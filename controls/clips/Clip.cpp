@@ -453,7 +453,8 @@ int ClipPlayer::Impl::DecodeNext()
             return got;
         if (draining)
             return AVERROR_EOF;
-        if (av_read_frame(format, packet) < 0 || past > kReorderSlack) {
+        // Past the segment, nothing more is read: a packet read would be left unreleased.
+        if (past > kReorderSlack || av_read_frame(format, packet) < 0) {
             draining = true;
             avcodec_send_packet(codec, nullptr);
             continue;

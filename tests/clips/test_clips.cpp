@@ -173,6 +173,8 @@ private slots:
         QTest::addColumn<int>("frames");
         QTest::addColumn<double>("shownEnd");
         QTest::newRow("60 fps, 0.5 to 2.5") << "sixty_fps.mp4" << 0.5 << 2.5 << QList<int>{30, 149} << 120 << 2.5;
+        // Ends well before the data does.
+        QTest::newRow("60 fps, 0.2 to 0.5") << "sixty_fps.mp4" << 0.2 << 0.5 << QList<int>{12, 29} << 18 << 0.5;
         // 10 frames a second: at 0.55 s frame 5 is on show, until 0.6 s.
         QTest::newRow("between two frames") << "count_h264.mp4" << 0.55 << 1.5 << QList<int>{70, 160} << 10 << 1.5;
         // Longer than the 15 s a clip opens with, as asked.
@@ -199,14 +201,14 @@ private slots:
         for (std::size_t i = 0; i < clip->FrameCount(); ++i)
             total += clip->DelayMs(i);
         QVERIFY2(std::abs(total - int(std::lround((shownEnd - start) * 1000))) <= 1, qPrintable(QString::number(total)));
-        // The first and the last frame, in a clone too.
+        // The first and the last frame, in a clone too, over two rounds.
         std::unique_ptr<Animation> copy = clip->Clone();
         QVERIFY(copy);
         for (Animation* player : {static_cast<Animation*>(clip.get()), copy.get()}) {
             QList<int> seen;
-            for (int i = 0; i < frames; ++i) {
+            for (int i = 0; i < 2 * frames; ++i) {
                 QCOMPARE(player->Advance(), DecodeError::None);
-                if (i == 0 || i == frames - 1) {
+                if (i == frames || i == 2 * frames - 1) {
                     const Image& canvas = player->Canvas();
                     seen << (numbered ? FrameNumber(canvas) : Grey(canvas, canvas.width / 2, canvas.height / 2));
                 }
@@ -231,6 +233,22 @@ private slots:
         Image frame;
         QVERIFY(DecodeClipFrameAt(Source("sound_only.mp4", false), 0.0, frame) != DecodeError::None);
         QVERIFY(frame.Empty());
+    }
+
+    void frames_past_a_segment_that_do_not_decode_are_not_kept()
+    {
+        // Found by fuzzing: a clip whose frames after a stretch's end fail
+        // to decode; every round of a stretch read on past it, and the
+        // address sanitizer's leak check saw each round's last read kept.
+        const ClipSource source{std::string(MUGROVE_TEST_DATA "/fuzz-regressions/clip_undecodable_past_segment.mp4"), nullptr};
+        std::size_t played = 0;
+        for (const ClipSegment segment : {ClipSegment{}, ClipSegment{0.3, 1.0}}) {
+            std::unique_ptr<ClipPlayer> clip;
+            QCOMPARE(ClipPlayer::Open(source, clip, segment), DecodeError::None);
+            for (std::size_t i = 0; i < 3 * clip->FrameCount() && clip->Advance() == DecodeError::None; ++i)
+                ++played;
+        }
+        QVERIFY(played > 0);
     }
 
     void clips_that_cannot_play_are_refused()
