@@ -173,8 +173,6 @@ private slots:
         QTest::addColumn<int>("frames");
         QTest::addColumn<double>("shownEnd");
         QTest::newRow("60 fps, 0.5 to 2.5") << "sixty_fps.mp4" << 0.5 << 2.5 << QList<int>{30, 149} << 120 << 2.5;
-        // Ends well before the data does.
-        QTest::newRow("60 fps, 0.2 to 0.5") << "sixty_fps.mp4" << 0.2 << 0.5 << QList<int>{12, 29} << 18 << 0.5;
         // 10 frames a second: at 0.55 s frame 5 is on show, until 0.6 s.
         QTest::newRow("between two frames") << "count_h264.mp4" << 0.55 << 1.5 << QList<int>{70, 160} << 10 << 1.5;
         // Longer than the 15 s a clip opens with, as asked.
@@ -218,21 +216,6 @@ private slots:
             for (qsizetype i = 0; i < 2; ++i)
                 QVERIFY2(std::abs(seen[i] - greys[i]) <= (numbered ? 0 : 4), qPrintable(QStringLiteral("%1 %2").arg(seen[0]).arg(seen[1])));
         }
-    }
-
-    void a_single_frame_is_found_by_its_time()
-    {
-        // Between two frames, the earlier; past the end, the last.
-        for (const auto& [seconds, number] : {std::pair{0.0, 0}, {1.0, 60}, {1.01, 60}, {50.0, 179}})
-            for (const bool memory : {false, true}) {
-                Image frame;
-                QCOMPARE(DecodeClipFrameAt(Source("sixty_fps.mp4", memory), seconds, frame), DecodeError::None);
-                QCOMPARE(QSize(frame.width, frame.height), QSize(48, 32));
-                QCOMPARE(FrameNumber(frame), number);
-            }
-        Image frame;
-        QVERIFY(DecodeClipFrameAt(Source("sound_only.mp4", false), 0.0, frame) != DecodeError::None);
-        QVERIFY(frame.Empty());
     }
 
     void frames_past_a_segment_that_do_not_decode_are_not_kept()
