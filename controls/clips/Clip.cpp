@@ -354,6 +354,10 @@ DecodeError ClipPlayer::Impl::ReadFrameTimes(ClipSegment segment)
     const double tb = av_q2d(timeBase);
     if (!FindOrigin())
         return DecodeError::CorruptData;
+    // Times are counted from the origin: one near the ends of the range
+    // leaves no room to count in.
+    if (origin > (INT64_MAX >> 2) || origin < -(INT64_MAX >> 2))
+        return DecodeError::BadHeader;
     // A container's length counts from its time 0, not the first frame's.
     if (containerLength > 0)
         length = std::max(0.0, containerLength - static_cast<double>(origin) * tb);
