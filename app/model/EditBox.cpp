@@ -88,10 +88,14 @@ void EditBox::KeepShapes(int from, int to)
     // pasted paragraph of 100,000 characters or thousands of colour emoji
     // (each decoded afresh from the font's PNG to be measured) that is tens
     // of milliseconds to seconds per paint. Kept, a paint only draws.
+    // A short paragraph is about what the box shows at once, so shaping it
+    // again costs little, while keeping its shapes costs some 700 bytes
+    // even for a few characters: 100,000 short lines would hold 70 MB.
+    constexpr int kKeptLength = 64;
     const QTextDocument& document = *multi_->document();
     const QTextBlock last = document.findBlock(to);
     for (QTextBlock block = document.findBlock(from); block.isValid(); block = block.next()) {
-        block.layout()->setCacheEnabled(true);
+        block.layout()->setCacheEnabled(block.length() > kKeptLength);
         if (block == last)
             break;
     }
