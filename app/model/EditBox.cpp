@@ -3,6 +3,9 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 
 namespace mugrove {
 
@@ -34,6 +37,10 @@ EditBox::EditBox(Lines lines, QWidget* parent) : QFrame(parent), Control(this)
         multi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         multi_->setTabChangesFocus(true);
         connect(multi_, &QPlainTextEdit::textChanged, this, [this] { OnEditorChanged(); });
+        // Before the box lays the changed paragraphs out (contentsChange
+        // comes first), so that the layout keeps what it shaped.
+        connect(multi_->document(), &QTextDocument::contentsChange, this,
+                [this](int from, int, int added) { KeepShapes(from, from + added); });
         editor = multi_;
     }
     editor->setPalette(p);
@@ -71,6 +78,27 @@ void EditBox::SetContent(const QString& text)
     }
     reacting_ = true;
     ContentChanged.Raise();
+}
+
+void EditBox::KeepShapes(int from, int to)
+{
+    // A paragraph's layout drops its shaped glyphs once its lines are made,
+    // and shapes the whole paragraph again for every paint of any part of
+    // it: a caption dragged beneath the box, a blink of the cursor. For a
+    // pasted paragraph of 100,000 characters or thousands of colour emoji
+    // (each decoded afresh from the font's PNG to be measured) that is tens
+    // of milliseconds to seconds per paint. Kept, a paint only draws.
+    // A short paragraph is about what the box shows at once, so shaping it
+    // again costs little, while keeping its shapes costs some 700 bytes
+    // even for a few characters: 100,000 short lines would hold 70 MB.
+    constexpr int kKeptLength = 64;
+    const QTextDocument& document = *multi_->document();
+    const QTextBlock last = document.findBlock(to);
+    for (QTextBlock block = document.findBlock(from); block.isValid(); block = block.next()) {
+        block.layout()->setCacheEnabled(block.length() > kKeptLength);
+        if (block == last)
+            break;
+    }
 }
 
 void EditBox::OnEditorChanged()

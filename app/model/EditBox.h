@@ -29,6 +29,8 @@ public:
 
 private:
     void OnEditorChanged();
+    // Lets the paragraphs from `from` to `to` (positions) keep their shaped text.
+    void KeepShapes(int from, int to);
 
     QLineEdit* line_ = nullptr;      // owned by this frame (Qt parent)
     QPlainTextEdit* multi_ = nullptr; // owned by this frame (Qt parent)

@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
+#include <QTextCursor>
 
 using namespace mugrove;
 
@@ -87,6 +88,37 @@ private slots:
         QTest::keyClicks(single.focusProxy(), QStringLiteral("a"));
         QTest::keyClick(single.focusProxy(), Qt::Key_Return);
         QCOMPARE(single.Content(), QStringLiteral("a"));
+    }
+
+    // The multi-line box keeps its paragraphs' shaped text between paints;
+    // a new font, a new width or an edit must still show the text anew,
+    // exactly as a box given the same font and text from the start.
+    void multi_line_box_shows_its_text_anew_after_font_width_and_edit()
+    {
+        QWidget parent;
+        parent.resize(400, 200);
+        const QString text = QStringLiteral("Abc 笑死😂👍 Wxyz ").repeated(20);
+        EditBox kept(EditBox::Lines::Multi, &parent);
+        kept.setGeometry(0, 0, 170, 67);
+        kept.SetContent(text);
+        QFont big = kept.focusProxy()->font();
+        big.setPixelSize(23);
+        EditBox fresh(EditBox::Lines::Multi, &parent);
+        fresh.setGeometry(200, 0, 190, 67);
+        fresh.focusProxy()->setFont(big);
+        fresh.SetContent(QStringLiteral("MM") + text);
+        parent.setFocus(); // no cursor in either box
+        parent.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&parent));
+        const QImage before = kept.grab().toImage(); // laid out and drawn in the first font
+
+        kept.focusProxy()->setFont(big);
+        kept.setGeometry(0, 0, 190, 67);
+        QTextCursor(qobject_cast<QPlainTextEdit*>(kept.focusProxy())->document()).insertText(QStringLiteral("MM"));
+        QCoreApplication::processEvents();
+        const QImage after = kept.grab().toImage();
+        QVERIFY(after != before);
+        QCOMPARE(after, fresh.grab().toImage());
     }
 
     void slider_position_is_stored_as_written_and_thumb_clamped()
