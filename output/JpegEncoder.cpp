@@ -78,7 +78,7 @@ void FinishOutput(j_compress_ptr info)
 }
 
 // Runs the whole compression; false when the library reported an error.
-bool Compress(Encoder* e, const ShownPicture* shown, int quality)
+bool Compress(Encoder* e, const ShownPicture* shown, int quality, bool fittedTables)
 {
     e->info.err = jpeg_std_error(&e->errors);
     e->errors.error_exit = OnError;
@@ -110,7 +110,7 @@ bool Compress(Encoder* e, const ShownPicture* shown, int quality)
         e->info.comp_info[c].h_samp_factor = 1;
         e->info.comp_info[c].v_samp_factor = 1;
     }
-    e->info.optimize_coding = FALSE;
+    e->info.optimize_coding = fittedTables ? TRUE : FALSE;
     jpeg_start_compress(&e->info, TRUE);
 
     constexpr int kBatch = 16;
@@ -130,12 +130,12 @@ bool Compress(Encoder* e, const ShownPicture* shown, int quality)
 
 } // namespace
 
-EncodedBytes EncodeShownAsJpeg(const ShownPicture& shown, int quality)
+EncodedBytes EncodeShownAsJpeg(const ShownPicture& shown, int quality, bool fittedTables)
 {
     if (shown.IsNull() || shown.Width() > JPEG_MAX_DIMENSION || shown.Height() > JPEG_MAX_DIMENSION)
         return {};
     Encoder encoder;
-    if (!Compress(&encoder, &shown, quality))
+    if (!Compress(&encoder, &shown, quality, fittedTables))
         return {};
     return std::move(encoder.output);
 }

@@ -69,12 +69,14 @@ EncodedBytes FitJpeg(const ShownPicture& shown, ByteLimit limit, QString* why)
         return best;
 
     // Size falls with quality, so the highest that fits is found by halving
-    // the range between one that fits and one that does not.
-    EncodedBytes low = EncodeShownAsJpeg(shown, kLowestJpegQuality);
+    // the range between one that fits and one that does not. Huffman tables
+    // made for the picture buy a step or two of quality (the full quality
+    // among them, hence the range's top one above it).
+    EncodedBytes low = EncodeShownAsJpeg(shown, kLowestJpegQuality, true);
     if (Fits(low, limit)) {
         best = std::move(low);
-        LargestThatFits(kLowestJpegQuality, kFullJpegQuality, limit, best,
-                        [&](int quality) { return EncodeShownAsJpeg(shown, quality); });
+        LargestThatFits(kLowestJpegQuality, kFullJpegQuality + 1, limit, best,
+                        [&](int quality) { return EncodeShownAsJpeg(shown, quality, true); });
         return best;
     }
 
@@ -88,7 +90,7 @@ EncodedBytes FitJpeg(const ShownPicture& shown, ByteLimit limit, QString* why)
         return EncodeShownAsJpeg(
             ShownPicture(whole.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                              .convertToFormat(QImage::Format_RGB32)),
-            kShrunkJpegQuality);
+            kShrunkJpegQuality, true);
     };
     const int smallest = std::max(1, int(std::ceil(whole.width() * kSmallestStillScale)));
     best = shrunk(smallest);
