@@ -275,7 +275,7 @@ QImage NoisyStill()
     for (int y = 0; y < still.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(still.scanLine(y));
         for (int x = 0; x < still.width(); ++x) {
-            const int n = int(random() % 25) - 12;
+            const int n = int(random() % 11) - 5;
             row[x] = qRgb(std::clamp(qRed(row[x]) + n, 0, 255), std::clamp(qGreen(row[x]) + n, 0, 255),
                           std::clamp(qBlue(row[x]) + n, 0, 255));
         }

@@ -8,6 +8,7 @@
 #include "TestAnimation.h"
 #include "app/model/Button.h"
 #include "app/program/SizeLimitMenu.h"
+#include "output/GifFit.h"
 #include "output/JpegEncoder.h"
 #include "output/SizeLimit.h"
 
@@ -21,7 +22,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
+#include <map>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -217,6 +221,72 @@ private slots:
         QVERIFY(plain.size() > fitted.size());
         QCOMPARE(QImage::fromData(plain.data(), int(plain.size()), "JPG"),
                  QImage::fromData(fitted.data(), int(fitted.size()), "JPG"));
+    }
+
+    void the_search_keeps_the_best_look_that_fits_data()
+    {
+        // A film whose file grows with the square of its scale, by a factor
+        // for each palette, and looks worse the smaller it is and the fewer
+        // its colours; `base` is its unreduced size in limits.
+        QTest::addColumn<double>("base");
+        QTest::addColumn<double>("fullGrowth"); // full files against their predictions
+        QTest::newRow("fits as it is") << 0.9 << 1.0;
+        QTest::newRow("smaller and fewer colours") << 6.0 << 1.0;
+        QTest::newRow("predictions ran low") << 6.0 << 1.15;
+        QTest::newRow("predictions ran high") << 6.0 << 0.8;
+        QTest::newRow("frames go") << 40.0 << 1.0;
+        QTest::newRow("nothing fits") << 1000.0 << 1.0;
+    }
+    void the_search_keeps_the_best_look_that_fits()
+    {
+        QFETCH(double, base);
+        QFETCH(double, fullGrowth);
+        const ByteLimit limit = 1000000;
+        const std::map<int, std::pair<double, double>> palettes = {
+            {256, {1.0, 0}}, {128, {0.8, 0.01}}, {64, {0.55, 0.02}}, {32, {0.35, 0.03}}, {16, {0.3, 0.1}}};
+        const auto predicted = [&](const Reduction& r) {
+            return base * double(limit) * r.scale * r.scale * palettes.at(r.colours).first / r.step;
+        };
+        ReductionSearch search(limit, [&](const Reduction& r) {
+            return Trial{predicted(r), r.scale - palettes.at(r.colours).second - 0.1 * (r.step - 1)};
+        });
+        // The best look by this model: each palette at the largest scale
+        // whose full file fits.
+        double bestLook = -1;
+        for (const auto& [colours, palette] : palettes) {
+            const double scale = std::min(1.0, std::sqrt(1 / (base * fullGrowth * palette.first)));
+            if (scale >= 0.5)
+                bestLook = std::max(bestLook, scale - palette.second);
+        }
+        std::optional<Reduction> written;
+        int encodings = 0;
+        while (const std::optional<Reduction> r = search.Next()) {
+            QVERIFY(++encodings <= 4);
+            QVERIFY(r->scale >= 0.5 && r->scale <= 1);
+            const double bytes = predicted(*r) * fullGrowth;
+            if (bytes > double(limit)) {
+                search.TooBig(std::size_t(bytes));
+                continue;
+            }
+            written = r;
+            if (!search.Fits(std::size_t(bytes)))
+                break;
+        }
+        if (base >= 1000) {
+            QVERIFY(!written);
+            return;
+        }
+        QVERIFY(written);
+        const double look = written->scale - palettes.at(written->colours).second;
+        if (bestLook < 0) { // not even half size with the fewest colours fits
+            QVERIFY(written->step > 1);
+            QCOMPARE(written->colours, 16);
+            return;
+        }
+        QCOMPARE(written->step, 1);
+        // Within a few hundredths of the best, using most of the limit.
+        QVERIFY2(look > bestLook - 0.03, qPrintable(QStringLiteral("%1 against %2").arg(look).arg(bestLook)));
+        QVERIFY(predicted(*written) * fullGrowth > 0.85 * double(limit) || written->scale == 1);
     }
 
     void a_film_fits_and_plays_as_long()
