@@ -374,6 +374,8 @@ struct AnimatedSave::Job {
     // looks at each frame's moment.
     Trial Predict(const Reduction& reduction, const Sample& sample, const std::vector<int>& delays)
     {
+        if (Cancelled())
+            return {1e18, 0}; // fits nothing: the search ends at once
         const std::size_t count = delays.size();
         double head = 0, body = 0, quality = 0;
         std::size_t represented = 0, compared = 0;
