@@ -71,8 +71,4 @@ private:
     bool triedLast_ = false;
 };
 
-// How like `reference` `picture` looks, by the mean structural similarity of
-// their 8 × 8 blocks in luma and chroma (weighted 6:1:1); both of one size.
-double Similarity(const QImage& reference, const QImage& picture);
-
 } // namespace mugrove
