@@ -231,22 +231,28 @@ int KeptDelay(const std::vector<int>& delays, std::size_t i, int step)
 // Frames of the animation, composed once, that the size of a reduction is
 // predicted from: a few runs of consecutive frames spread over the film,
 // each run's first frame only setting the scene, as the file's first does.
+// The search tries a dozen reductions, so even a short film is sampled by a
+// fifth or so of its frames; only a very short one whole.
 struct Sample {
     static constexpr std::size_t kRuns = 5;
     static constexpr std::size_t kRunLength = 4;
+    static constexpr std::size_t kFramesPerRun = 16; // of the film
     std::vector<std::size_t> starts;
     std::vector<std::vector<QImage>> runs;
+    bool whole = false;
 
     explicit Sample(std::size_t count)
     {
-        if (count <= kRuns * kRunLength) {
+        if (count <= 2 * kRunLength) {
             starts.push_back(0);
+            whole = true;
             return;
         }
-        for (std::size_t r = 0; r < kRuns; ++r)
-            starts.push_back(r * (count - kRunLength) / (kRuns - 1));
+        const std::size_t runCount = std::clamp(count / kFramesPerRun, std::size_t(1), kRuns);
+        for (std::size_t r = 0; r < runCount; ++r)
+            starts.push_back(runCount == 1 ? 0 : r * (count - kRunLength) / (runCount - 1));
     }
-    std::size_t RunLength(std::size_t count) const { return starts.size() == 1 ? count : kRunLength; }
+    std::size_t RunLength(std::size_t count) const { return whole ? count : kRunLength; }
     // Which run frame `i` belongs to, or -1.
     int RunOf(std::size_t i, std::size_t count) const
     {
