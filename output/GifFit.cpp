@@ -39,50 +39,38 @@ const Trial& ReductionSearch::Tried(const Reduction& reduction)
 }
 
 // The largest scale at which `reduction` is predicted to come to `target`
-// bytes. A file's size grows about as a power of its scale, so each step
-// interpolates between the largest scale known to fit and the smallest known
-// not to; the first palette's sizes at full and half scale give the power
-// the later ones start from, so they need no trial at full size.
-std::optional<ReductionSearch::Fit> ReductionSearch::LargestScale(Reduction reduction, double target)
+// bytes, trying `start` first. A file's size grows about as a power of its
+// scale, so each next try is aimed along that power from the nearest scale
+// tried, or between the largest known to fit and the smallest known not to.
+std::optional<ReductionSearch::Fit> ReductionSearch::LargestScale(Reduction reduction, double target, double start)
 {
-    double hi = 1, lo = kSmallestFilmScale;
-    Trial high, low;
-    bool knowHigh = power_ <= 0;
-    if (knowHigh) {
-        reduction.scale = hi;
-        high = Tried(reduction);
-        if (high.bytes <= target)
-            return Fit{reduction, high};
-    }
-    reduction.scale = lo;
-    low = Tried(reduction);
-    if (knowHigh && low.bytes > 0 && high.bytes > low.bytes)
-        power_ = std::log(high.bytes / low.bytes) / std::log(hi / lo);
-    if (low.bytes > target)
-        return std::nullopt;
-    for (int i = 0; i < 3 && hi - lo > 0.02; ++i) {
-        const double power = knowHigh ? std::log(high.bytes / low.bytes) / std::log(hi / lo) : power_;
-        double scale = power > 0 ? lo * std::pow(target / low.bytes, 1 / power) : (lo + hi) / 2;
-        if (!knowHigh && scale >= hi) {
-            reduction.scale = hi;
-            high = Tried(reduction);
-            if (high.bytes <= target)
-                return Fit{reduction, high};
-            knowHigh = true;
-            continue;
-        }
-        scale = RoundedScale(std::clamp(scale, lo + 0.01, hi - 0.01));
-        if (scale <= lo || scale >= hi)
-            break;
+    double lo = 0, hi = 2; // none fits yet; none is known to be too big
+    Trial low, high;
+    double scale = RoundedScale(start);
+    for (int i = 0; i < 4; ++i) {
         reduction.scale = scale;
         const Trial trial = Tried(reduction);
-        if (trial.bytes <= target) {
+        if (trial.bytes <= target)
             lo = scale, low = trial;
-        } else {
+        else
             hi = scale, high = trial;
-            knowHigh = true;
+        if (lo == 1 || (lo == 0 && hi == kSmallestFilmScale) || hi - lo <= 0.015)
+            break;
+        double next = 0;
+        if (lo > 0 && hi <= 1 && high.bytes > low.bytes) {
+            const double power = std::log(high.bytes / low.bytes) / std::log(hi / lo);
+            power_ = power;
+            next = lo * std::pow(target / low.bytes, 1 / power);
+        } else {
+            next = lo > 0 ? lo * std::pow(target / low.bytes, 1 / power_) : hi * std::pow(target / high.bytes, 1 / power_);
         }
+        next = RoundedScale(std::clamp(next, lo + 0.01, std::min(hi - 0.01, 1.0)));
+        if (next <= lo || next >= hi)
+            break;
+        scale = next;
     }
+    if (lo == 0)
+        return std::nullopt;
     reduction.scale = lo;
     return Fit{reduction, low};
 }
@@ -92,13 +80,19 @@ std::optional<Reduction> ReductionSearch::Next()
     const double target = double(limit_) * kAim / correction_;
     // Each palette at the largest size it fits; the one that looks best.
     std::optional<Fit> best;
+    // Each palette starts a little above where the last one fitted: fewer
+    // colours make a smaller file.
+    double start = 1;
     for (const auto& profile : kProfiles) {
         Reduction reduction;
         reduction.colours = profile.colours;
         reduction.lossiness = profile.lossiness;
-        const std::optional<Fit> fit = LargestScale(reduction, target);
-        if (!fit)
+        const std::optional<Fit> fit = LargestScale(reduction, target, start);
+        if (!fit) {
+            start = kSmallestFilmScale;
             continue;
+        }
+        start = fit->reduction.scale + 0.05;
         if (best && fit->trial.quality < best->trial.quality)
             break; // past the best: quality rises and then falls along the profiles
         best = fit;

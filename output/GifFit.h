@@ -58,13 +58,13 @@ private:
         Trial trial;
     };
     const Trial& Tried(const Reduction& reduction);
-    std::optional<Fit> LargestScale(Reduction reduction, double target);
+    std::optional<Fit> LargestScale(Reduction reduction, double target, double start);
 
     ByteLimit limit_;
     Measure measure_;
     std::vector<Fit> tried_;
     double correction_ = 1; // how much the full files outgrew their predictions
-    double power_ = 0;      // how a file's size grows with its scale, once known
+    double power_ = 2; // how a file's size grows with its scale (as its area, until tried)
     std::optional<Fit> last_;
     std::optional<Fit> fitted_; // what fits, once another try is under way
     bool retried_ = false;
