@@ -5,6 +5,7 @@
 #include "controls/TransLabel.h"
 #include "controls/decoders/Animation.h"
 #include "output/GifEncoder.h"
+#include "output/GifFit.h"
 #include "output/NewFile.h"
 #include "output/Snapshot.h"
 
@@ -160,30 +161,6 @@ QImage Trimmed(const QImage& layer, QPoint& at)
     return layer.copy(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
 }
 
-// What a limited save may give up: the size (scaled as the window scales a
-// picture, captions included), the colours of each frame's palette, and
-// frames (each kept frame showing for those dropped after it, so the running
-// time stays).
-struct Reduction {
-    double scale = 1;
-    int colours = 256;
-    int step = 1;
-};
-
-// Reductions in the order they are tried, each giving up more than the last:
-// first the size down to half (below that a caption no longer reads), then
-// colours and frames at half size.
-std::vector<Reduction> ReductionLadder()
-{
-    std::vector<Reduction> ladder;
-    for (double scale : {1.0, 0.93, 0.86, 0.8, 0.74, 0.68, 0.63, 0.58, 0.54, 0.5})
-        ladder.push_back({scale, 256, 1});
-    for (Reduction r : {Reduction{0.5, 128, 1}, Reduction{0.5, 128, 2}, Reduction{0.5, 64, 2},
-                        Reduction{0.5, 64, 3}, Reduction{0.5, 64, 4}, Reduction{0.5, 32, 5}})
-        ladder.push_back(r);
-    return ladder;
-}
-
 QSize Scaled(QSize size, double scale)
 {
     return QSize(std::max(1, int(std::lround(size.width() * scale))),
@@ -217,6 +194,7 @@ public:
     bool Begin(int plays, ByteSink sink, const ExactColours& exact)
     {
         encoder_.SetMaxColours(reduction_.colours);
+        encoder_.SetLossiness(reduction_.lossiness);
         return encoder_.Begin(size_.width(), size_.height(), plays, std::move(sink), ScaledExact(exact, box_, size_));
     }
     bool Add(const QImage& frame, int delayMs)
@@ -226,6 +204,13 @@ public:
         return encoder_.AddFrame(frame.scaled(size_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), delayMs);
     }
     bool Finish() { return encoder_.Finish(); }
+    std::size_t Size() const { return encoder_.Size(); }
+    // What a viewer shows so far, at the box's size.
+    QImage Shown() const
+    {
+        const QImage shown = encoder_.Shown();
+        return size_ == box_ ? shown : shown.scaled(box_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
 
 private:
     Reduction reduction_;
@@ -246,22 +231,28 @@ int KeptDelay(const std::vector<int>& delays, std::size_t i, int step)
 // Frames of the animation, composed once, that the size of a reduction is
 // predicted from: a few runs of consecutive frames spread over the film,
 // each run's first frame only setting the scene, as the file's first does.
+// The search tries a dozen reductions, so even a short film is sampled by a
+// fifth or so of its frames; only a very short one whole.
 struct Sample {
-    static constexpr std::size_t kRuns = 3;
-    static constexpr std::size_t kRunLength = 6;
+    static constexpr std::size_t kRuns = 5;
+    static constexpr std::size_t kRunLength = 4;
+    static constexpr std::size_t kFramesPerRun = 16; // of the film
     std::vector<std::size_t> starts;
     std::vector<std::vector<QImage>> runs;
+    bool whole = false;
 
     explicit Sample(std::size_t count)
     {
-        if (count <= kRuns * kRunLength) {
+        if (count <= 2 * kRunLength) {
             starts.push_back(0);
+            whole = true;
             return;
         }
-        for (std::size_t r = 0; r < kRuns; ++r)
-            starts.push_back(r * (count - kRunLength) / (kRuns - 1));
+        const std::size_t runCount = std::clamp(count / kFramesPerRun, std::size_t(1), kRuns);
+        for (std::size_t r = 0; r < runCount; ++r)
+            starts.push_back(runCount == 1 ? 0 : r * (count - kRunLength) / (runCount - 1));
     }
-    std::size_t RunLength(std::size_t count) const { return starts.size() == 1 ? count : kRunLength; }
+    std::size_t RunLength(std::size_t count) const { return whole ? count : kRunLength; }
     // Which run frame `i` belongs to, or -1.
     int RunOf(std::size_t i, std::size_t count) const
     {
@@ -375,79 +366,68 @@ struct AnimatedSave::Job {
             sample.runs[std::size_t(run)].push_back(frame.copy());
         }
 
-        const std::vector<Reduction> ladder = ReductionLadder();
-        // Predictions run low or high by a factor the first full encoding shows.
-        double correction = 1;
-        std::size_t next = 0;
-        bool triedLast = false;
-        while (next < ladder.size()) {
-            // The first rung predicted to fit, assuming each rung is smaller
-            // than the one before.
-            std::size_t lo = next, hi = ladder.size();
-            while (lo < hi) {
-                const std::size_t mid = (lo + hi) / 2;
-                const double predicted = Predict(ladder[mid], sample, delays) * correction;
-                if (predicted <= double(limit) * 0.97)
-                    hi = mid;
-                else
-                    lo = mid + 1;
-            }
-            // A prediction is only a guess: the last rung is tried for real
-            // before the save gives up.
-            if (lo == ladder.size()) {
-                if (triedLast)
-                    break;
-                lo = ladder.size() - 1;
-            }
-            triedLast = lo == ladder.size() - 1;
+        ReductionSearch search(limit, [&](const Reduction& reduction) { return Predict(reduction, sample, delays); });
+        std::vector<std::uint8_t> kept; // the best file within the limit so far
+        while (const std::optional<Reduction> reduction = search.Next()) {
             if (Cancelled())
                 return OutputOutcome::Failed(target + QStringLiteral("cancelled"));
             std::vector<std::uint8_t> bytes;
-            if (!EncodeAll(ladder[lo], delays, bytes))
+            if (!EncodeAll(*reduction, delays, bytes))
                 return OutputOutcome::Failed(target + QStringLiteral("the GIF encoder failed"));
-            if (bytes.size() <= limit) {
-                NewFile file(folder);
-                if (!file.Write(bytes) || Cancelled())
-                    return OutputOutcome::Failed(target + file.Error());
-                const QString path = file.Publish(fileName);
-                return path.isEmpty() ? OutputOutcome::Failed(target + file.Error()) : OutputOutcome::Written(path);
+            if (bytes.size() > limit) {
+                search.TooBig(bytes.size());
+                continue;
             }
-            correction = std::max(correction, double(bytes.size()) / Predict(ladder[lo], sample, delays) * 1.02);
-            next = lo + 1;
+            kept = std::move(bytes);
+            if (!search.Fits(kept.size()))
+                break;
+        }
+        if (!kept.empty() && kept.size() <= limit) {
+            NewFile file(folder);
+            if (!file.Write(kept) || Cancelled())
+                return OutputOutcome::Failed(target + file.Error());
+            const QString path = file.Publish(fileName);
+            return path.isEmpty() ? OutputOutcome::Failed(target + file.Error()) : OutputOutcome::Written(path);
         }
         return OutputOutcome::Failed(target + QStringLiteral("no GIF of this animation fits in ") + LimitText(limit));
     }
 
     // The predicted size of the whole file under `reduction`: the header and
     // first frame as the sample's first run has them, the rest from what the
-    // sample's later frames cost each.
-    double Predict(const Reduction& reduction, const Sample& sample, const std::vector<int>& delays)
+    // sample's later frames cost each; and how like the frames the sample
+    // looks at each frame's moment.
+    Trial Predict(const Reduction& reduction, const Sample& sample, const std::vector<int>& delays)
     {
+        if (Cancelled())
+            return {1e18, 0}; // fits nothing: the search ends at once
         const std::size_t count = delays.size();
-        double head = 0, body = 0;
-        std::size_t represented = 0;
+        double head = 0, body = 0, quality = 0;
+        std::size_t represented = 0, compared = 0;
         for (std::size_t r = 0; r < sample.runs.size(); ++r) {
-            std::size_t written = 0;
             ReducedGif gif(reduction, look.size);
-            gif.Begin(player->LoopCount(), [&written](std::span<const std::uint8_t> b) {
-                written += b.size();
-                return true;
-            }, exact);
+            gif.Begin(player->LoopCount(), [](std::span<const std::uint8_t>) { return true; }, exact);
             const auto& run = sample.runs[r];
             std::size_t afterFirst = 0;
-            for (std::size_t j = 0; j < run.size(); j += std::size_t(reduction.step)) {
-                gif.Add(run[j], KeptDelay(delays, sample.starts[r] + j, reduction.step));
+            QImage shown;
+            for (std::size_t j = 0; j < run.size(); ++j) {
+                if (j % std::size_t(reduction.step) == 0) {
+                    gif.Add(run[j], KeptDelay(delays, sample.starts[r] + j, reduction.step));
+                    shown = gif.Shown();
+                }
                 if (j == 0)
-                    afterFirst = written;
+                    afterFirst = gif.Size();
+                quality += Similarity(run[j], shown);
+                ++compared;
             }
             gif.Finish();
             if (r == 0)
                 head = double(afterFirst);
-            body += double(written - afterFirst);
+            body += double(gif.Size() - afterFirst);
             represented += run.size() - std::min(run.size(), std::size_t(reduction.step));
         }
         const std::size_t rest = count - std::min(count, std::size_t(reduction.step));
-        return head + (represented ? body * double(rest) / double(represented) : 0);
+        return {head + (represented ? body * double(rest) / double(represented) : 0),
+                compared ? quality / double(compared) : 0};
     }
 
     // Of a limited save's progress, the share of the first pass that

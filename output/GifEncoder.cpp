@@ -59,16 +59,98 @@ struct LiqDeleter {
 template <class T>
 using LiqPtr = std::unique_ptr<T, LiqDeleter>;
 
+// An image's LZW codes packed least significant bit first into the
+// sub-blocks of at most 255 bytes that follow the image descriptor, with
+// the code width growing as the table does (as every GIF decoder expects).
+class CodeWriter {
+public:
+    explicit CodeWriter(int minCodeSize) : minCodeSize_(minCodeSize) { Reset(); }
+
+    int Clear() const { return 1 << minCodeSize_; }
+    int FirstFree() const { return Clear() + 2; }
+
+    // Writes `code`; `nextCode` is the code the table assigns next.
+    void Put(int code, int nextCode)
+    {
+        bits_ |= std::uint32_t(code) << bitCount_;
+        bitCount_ += width_;
+        while (bitCount_ >= 8) {
+            Byte(std::uint8_t(bits_ & 0xFF));
+            bits_ >>= 8;
+            bitCount_ -= 8;
+        }
+        if (nextCode >= (1 << width_) && width_ < 12)
+            ++width_;
+    }
+    void Reset() { width_ = minCodeSize_ + 1; }
+    // The remaining bits and the terminating empty block; the blocks, each
+    // with its length byte first.
+    std::vector<std::uint8_t> Finish()
+    {
+        if (bitCount_ > 0)
+            Byte(std::uint8_t(bits_ & 0xFF));
+        bits_ = 0;
+        bitCount_ = 0;
+        if (blockLength_ > 0)
+            out_[blockStart_] = std::uint8_t(blockLength_);
+        out_.push_back(0);
+        return std::move(out_);
+    }
+
+private:
+    void Byte(std::uint8_t b)
+    {
+        if (blockLength_ == 0 || blockLength_ == 255) {
+            if (blockLength_ == 255)
+                out_[blockStart_] = 255;
+            blockStart_ = out_.size();
+            out_.push_back(0); // the block's length, set when it ends
+            blockLength_ = 0;
+        }
+        out_.push_back(b);
+        ++blockLength_;
+    }
+
+    int minCodeSize_;
+    int width_ = 0;
+    std::uint32_t bits_ = 0;
+    int bitCount_ = 0;
+    std::size_t blockStart_ = 0, blockLength_ = 0;
+    std::vector<std::uint8_t> out_;
+};
+
+// The LZW string table as a tree: each code's children, by the symbol
+// that extends it, so a string can continue with any near-equal symbol.
+struct StringTable {
+    static constexpr int kCodes = 4096;
+    std::uint16_t firstChild[kCodes];
+    std::uint16_t nextSibling[kCodes];
+    std::uint8_t symbol[kCodes];
+
+    void Reset(int roots) { std::fill(firstChild, firstChild + roots, std::uint16_t(0)); }
+    void Add(int parent, int code, std::uint8_t s)
+    {
+        symbol[code] = s;
+        firstChild[code] = 0;
+        nextSibling[code] = firstChild[parent];
+        firstChild[parent] = std::uint16_t(code);
+    }
+};
+
 } // namespace
 
 struct GifEncoder::State {
     GifFileType* gif = nullptr;
     ByteSink sink;
     std::vector<std::uint8_t> pending; // bytes not yet handed to the sink
+    std::size_t handed = 0;
     bool failed = false;
 
     int width = 0, height = 0;
     int maxColours = 256;
+    int lossiness = 0;
+    float dither = kDitherLevel;
+    std::unique_ptr<StringTable> table; // for lossy frames only
     ExactColours exact;               // colours sorted for lookup
     std::vector<std::uint32_t> shown; // what a viewer shows so far, 0xRRGGBB
     std::vector<std::uint32_t> last;  // the previous frame as given
@@ -100,6 +182,7 @@ struct GifEncoder::State {
             return false;
         if (!pending.empty() && !sink(pending))
             failed = true;
+        handed += pending.size();
         pending.clear();
         return !failed;
     }
@@ -120,6 +203,8 @@ struct GifEncoder::State {
 
     bool PutFrame(int left, int top, int w, int h, const liq_palette* palette, int transparent,
                   int delayCs);
+    std::vector<std::uint8_t> CompressLossy(int x0, int y0, int w, int h, const liq_palette& palette,
+                                             int transparent, int minCodeSize);
     bool AddFrame(const QImage& frame, int delayMs);
 };
 
@@ -147,14 +232,95 @@ bool GifEncoder::State::PutFrame(int left, int top, int w, int h, const liq_pale
     ColorMapObject* map = GifMakeMapObject(size, colours);
     if (!map)
         return false;
+    const int minCodeSize = std::max(2, map->BitsPerPixel);
     const bool described = EGifPutImageDesc(gif, left, top, w, h, false, map) != GIF_ERROR;
     GifFreeMapObject(map); // the encoder keeps its own copy
     if (!described)
         return false;
+    if (lossiness > 0 && palette) {
+        // giflib has written the code size; the codes are ours.
+        const std::vector<std::uint8_t> blocks = CompressLossy(left, top, w, h, *palette, transparent, minCodeSize);
+        for (std::size_t at = 0; at < blocks.size(); at += std::size_t(blocks[at]) + 1)
+            if (EGifPutCodeNext(gif, blocks[at] ? &blocks[at] : nullptr) == GIF_ERROR)
+                return false;
+        return true;
+    }
     for (int y = 0; y < h; ++y)
         if (EGifPutLine(gif, indices.data() + std::size_t(y) * std::size_t(w), w) == GIF_ERROR)
             return false;
     return true;
+}
+
+// The frame's rectangle as LZW codes, each string run on as long as the next
+// pixel's colour lies within the tolerance of a symbol that continues it
+// (the transparent symbol standing for what the viewer already shows). The
+// symbols chosen replace `indices`. Text pixels take only their own symbol.
+std::vector<std::uint8_t> GifEncoder::State::CompressLossy(int x0, int y0, int w, int h, const liq_palette& palette,
+                                                           int transparent, int minCodeSize)
+{
+    if (!table)
+        table = std::make_unique<StringTable>();
+    StringTable& t = *table;
+    CodeWriter writer(minCodeSize);
+    const int clear = writer.Clear();
+    const int roots = clear;
+    const int limit = lossiness * lossiness;
+    const bool protecting = !exact.protect.empty();
+    int next = writer.FirstFree();
+    t.Reset(roots);
+    writer.Put(clear, next);
+
+    int code = -1;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::size_t p = std::size_t(y0 + y) * std::size_t(width) + std::size_t(x0 + x);
+            std::uint8_t& index = indices[std::size_t(y) * std::size_t(w) + std::size_t(x)];
+            if (code < 0) {
+                code = index;
+                continue;
+            }
+            const bool text = protecting && exact.protect[p];
+            const std::uint32_t want = last[p];
+            int chosen = 0, chosenError = std::numeric_limits<int>::max();
+            for (int child = t.firstChild[code]; child != 0; child = t.nextSibling[child]) {
+                const int s = t.symbol[child];
+                if (s == index) {
+                    chosen = child;
+                    break; // its own symbol is as good as any
+                }
+                if (text)
+                    continue;
+                const std::uint32_t c = s == transparent
+                    ? shown[p]
+                    : (std::uint32_t(palette.entries[s].r) << 16) | (std::uint32_t(palette.entries[s].g) << 8)
+                        | palette.entries[s].b;
+                const int dr = Red(c) - Red(want), dg = Green(c) - Green(want), db = Blue(c) - Blue(want);
+                const int error = dr * dr + dg * dg + db * db;
+                if (error <= limit && error < chosenError) {
+                    chosen = child;
+                    chosenError = error;
+                }
+            }
+            if (chosen != 0) {
+                index = t.symbol[chosen];
+                code = chosen;
+                continue;
+            }
+            writer.Put(code, next);
+            if (next >= StringTable::kCodes - 1) {
+                writer.Put(clear, next);
+                writer.Reset();
+                next = writer.FirstFree();
+                t.Reset(roots);
+            } else {
+                t.Add(code, next++, index);
+            }
+            code = index;
+        }
+    if (code >= 0)
+        writer.Put(code, next);
+    writer.Put(clear + 1, next);
+    return writer.Finish();
 }
 
 bool GifEncoder::State::AddFrame(const QImage& input, int delayMs)
@@ -246,7 +412,7 @@ bool GifEncoder::State::AddFrame(const QImage& input, int delayMs)
     if (liq_image_quantize(image.get(), attr.get(), &raw) != LIQ_OK || !raw)
         return false;
     LiqPtr<liq_result> result(raw);
-    liq_set_dithering_level(result.get(), kDitherLevel);
+    liq_set_dithering_level(result.get(), dither);
     if (liq_write_remapped_image(result.get(), image.get(), indices.data(), area) != LIQ_OK)
         return false;
     const liq_palette* palette = liq_get_palette(result.get());
@@ -264,10 +430,19 @@ bool GifEncoder::State::AddFrame(const QImage& input, int delayMs)
             }
             if (protecting && exact.protect[p])
                 indices[q] = Nearest(*palette, last[p]);
-            const liq_color& e = palette->entries[indices[q]];
+        }
+    if (!PutFrame(x0, y0, w, h, palette, transparent, delayCs))
+        return false;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::size_t p = std::size_t(y0 + y) * std::size_t(width) + std::size_t(x0 + x);
+            const int index = indices[std::size_t(y) * std::size_t(w) + std::size_t(x)];
+            if (index == transparent)
+                continue;
+            const liq_color& e = palette->entries[index];
             shown[p] = (std::uint32_t(e.r) << 16) | (std::uint32_t(e.g) << 8) | e.b;
         }
-    return PutFrame(x0, y0, w, h, palette, transparent, delayCs);
+    return true;
 }
 
 GifEncoder::GifEncoder() : state_(std::make_unique<State>()) {}
@@ -330,9 +505,39 @@ void GifEncoder::SetMaxColours(int colours)
     state_->maxColours = std::clamp(colours, 2, 256);
 }
 
+void GifEncoder::SetLossiness(int tolerance)
+{
+    state_->lossiness = std::clamp(tolerance, 0, 441);
+}
+
+void GifEncoder::SetDithering(float level)
+{
+    state_->dither = std::clamp(level, 0.0f, 1.0f);
+}
+
 bool GifEncoder::AddFrame(const QImage& frame, int delayMs)
 {
     return state_->AddFrame(frame, delayMs) && !state_->failed;
+}
+
+std::size_t GifEncoder::Size() const
+{
+    return state_->handed + state_->pending.size();
+}
+
+QImage GifEncoder::Shown() const
+{
+    const State& s = *state_;
+    QImage image(s.width, s.height, QImage::Format_RGB32);
+    if (image.isNull() || s.shown.empty())
+        return image;
+    for (int y = 0; y < s.height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        const std::uint32_t* from = s.shown.data() + std::size_t(y) * std::size_t(s.width);
+        for (int x = 0; x < s.width; ++x)
+            row[x] = 0xFF000000u | from[x];
+    }
+    return image;
 }
 
 bool GifEncoder::Finish()

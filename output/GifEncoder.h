@@ -42,10 +42,23 @@ public:
     // At most `colours` (2..256) in each frame's palette, from the next frame
     // on; fewer colours make a smaller file.
     void SetMaxColours(int colours);
+    // From the next frame on, lets each LZW string run on through pixels
+    // whose colour in the string lies within `tolerance` (RGB distance) of
+    // the pixel's own, so runs grow long and the file small; text pixels stay
+    // exact. 0, the default, is lossless.
+    void SetLossiness(int tolerance);
+    // How strongly each frame is dithered, 0..1 (1 by default). Dithering
+    // smooths gradients but breaks runs, so a file with little room does
+    // better with less.
+    void SetDithering(float level);
     // Adds one frame of the animation's size (any format; alpha is ignored)
     // shown for `delayMs` milliseconds. Delays are kept in hundredths of a
     // second, rounded so that the total running time stays right.
     bool AddFrame(const QImage& frame, int delayMs);
+    // The bytes of the file encoded so far, handed to the sink or not yet.
+    std::size_t Size() const;
+    // What a viewer shows after the frames added so far (RGB32).
+    QImage Shown() const;
     // Ends the file. False when any part of it could not be written.
     bool Finish();
 

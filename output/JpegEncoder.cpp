@@ -78,7 +78,7 @@ void FinishOutput(j_compress_ptr info)
 }
 
 // Runs the whole compression; false when the library reported an error.
-bool Compress(Encoder* e, const ShownPicture* shown, int quality)
+bool Compress(Encoder* e, const ShownPicture* shown, int quality, bool fittedTables, bool halfChroma)
 {
     e->info.err = jpeg_std_error(&e->errors);
     e->errors.error_exit = OnError;
@@ -107,10 +107,13 @@ bool Compress(Encoder* e, const ShownPicture* shown, int quality)
     jpeg_set_defaults(&e->info);
     jpeg_set_quality(&e->info, quality, TRUE);
     for (int c = 0; c < e->info.num_components; ++c) {
-        e->info.comp_info[c].h_samp_factor = 1;
-        e->info.comp_info[c].v_samp_factor = 1;
+        // Luma is the first component; with half chroma it is sampled twice as
+        // finely as the others in each direction.
+        const int factor = halfChroma && c == 0 ? 2 : 1;
+        e->info.comp_info[c].h_samp_factor = factor;
+        e->info.comp_info[c].v_samp_factor = factor;
     }
-    e->info.optimize_coding = FALSE;
+    e->info.optimize_coding = fittedTables ? TRUE : FALSE;
     jpeg_start_compress(&e->info, TRUE);
 
     constexpr int kBatch = 16;
@@ -130,12 +133,12 @@ bool Compress(Encoder* e, const ShownPicture* shown, int quality)
 
 } // namespace
 
-EncodedBytes EncodeShownAsJpeg(const ShownPicture& shown, int quality)
+EncodedBytes EncodeShownAsJpeg(const ShownPicture& shown, int quality, bool fittedTables, bool halfChroma)
 {
     if (shown.IsNull() || shown.Width() > JPEG_MAX_DIMENSION || shown.Height() > JPEG_MAX_DIMENSION)
         return {};
     Encoder encoder;
-    if (!Compress(&encoder, &shown, quality))
+    if (!Compress(&encoder, &shown, quality, fittedTables, halfChroma))
         return {};
     return std::move(encoder.output);
 }

@@ -23,7 +23,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <csignal>
+#include <random>
 #include <cstdlib>
 #include <sys/resource.h>
 
@@ -54,10 +56,11 @@ double MeanError(const QImage& a, const QImage& b, const QRect& within)
 }
 
 QByteArray Encode(const std::vector<QImage>& frames, const std::vector<int>& delays, int loops,
-                  ExactColours exact = {})
+                  ExactColours exact = {}, int lossiness = 0)
 {
     QByteArray file;
     GifEncoder encoder;
+    encoder.SetLossiness(lossiness);
     const ByteSink sink = [&file](std::span<const std::uint8_t> bytes) {
         file.append(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
         return true;
@@ -229,6 +232,65 @@ private slots:
                 for (int x = 0; x < w; ++x)
                     if (frames[i].pixel(x, y) == 0xFF7FC879u || frames[i].pixel(x, y) == 0xFFB4648Cu)
                         QCOMPARE(gif.frames[i].pixel(x, y), frames[i].pixel(x, y));
+    }
+
+    void lossy_strings_stay_within_their_tolerance_data()
+    {
+        QTest::addColumn<int>("tolerance");
+        QTest::newRow("lossless") << 0;
+        QTest::newRow("slight") << 12;
+        QTest::newRow("coarse") << 60;
+    }
+    void lossy_strings_stay_within_their_tolerance()
+    {
+        // 200 colours, so every palette holds them all and only the LZW
+        // matching can change a pixel; big enough that the string table
+        // fills and starts over several times a frame. Text pixels in a
+        // colour close to the picture's must not be matched away.
+        QFETCH(int, tolerance);
+        const int w = 200, h = 150;
+        std::vector<QRgb> colours;
+        for (int i = 0; i < 200; ++i)
+            colours.push_back(qRgb(i, 255 - i, (i * 37) % 256));
+        ExactColours exact;
+        exact.protect.assign(std::size_t(w) * h, 0);
+        exact.colours = {0x36CD3A}; // 4 from the picture's (50, 205, 58)
+        std::mt19937 random(11);
+        std::vector<QImage> frames;
+        for (int i = 0; i < 3; ++i) {
+            QImage frame(w, h, QImage::Format_RGB32);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    // Runs of a slowly drifting colour with noise in it.
+                    const int base = ((x + 3 * i) / 8 + y / 5) % 180;
+                    frame.setPixel(x, y, colours[std::size_t(base + int(random() % 20))]);
+                }
+            for (int x = 20; x < 180; x += 2) {
+                frame.setPixel(x, 70 + i, qRgb(54, 205, 58));
+                exact.protect[std::size_t(70 + i) * w + std::size_t(x)] = 1;
+            }
+            frames.push_back(frame);
+        }
+        const QByteArray bytes = Encode(frames, {50, 50, 50}, 0, exact, tolerance);
+        const PlayedGif gif = PlayGif(bytes);
+        QVERIFY(gif.ok);
+        QCOMPARE(int(gif.frames.size()), 3);
+        // An unchanged pixel may differ by 4 in each channel, as without lossiness.
+        const double allowed = std::max(double(tolerance), std::sqrt(3.0 * 4 * 4));
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const QRgb want = frames[i].pixel(x, y), got = gif.frames[i].pixel(x, y);
+                    if (want == qRgb(54, 205, 58)) {
+                        QCOMPARE(got, want);
+                        continue;
+                    }
+                    const double error = std::hypot(qRed(got) - qRed(want), qGreen(got) - qGreen(want),
+                                                    qBlue(got) - qBlue(want));
+                    QVERIFY2(error <= allowed, qPrintable(QStringLiteral("frame %1 (%2, %3): %4").arg(i).arg(x).arg(y).arg(error)));
+                }
+        if (tolerance > 0)
+            QVERIFY(bytes.size() < Encode(frames, {50, 50, 50}, 0, exact, 0).size() * 9 / 10);
     }
 
     void encoder_keeps_a_frame_that_changes_nothing_and_loops_for_ever()

@@ -8,6 +8,7 @@
 #include "TestAnimation.h"
 #include "app/model/Button.h"
 #include "app/program/SizeLimitMenu.h"
+#include "output/GifFit.h"
 #include "output/JpegEncoder.h"
 #include "output/SizeLimit.h"
 
@@ -21,7 +22,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
+#include <map>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -166,7 +170,9 @@ private slots:
     void a_still_gives_up_quality_before_size_data()
     {
         QTest::addColumn<bool>("noisy");
-        QTest::addColumn<double>("share"); // of the way from quality 40's size to 95's; below 0: of 40's
+        // Of the way from quality 40's size (tables made for the picture) to
+        // 95's (as an unlimited save makes it); below 0: of 40's.
+        QTest::addColumn<double>("share");
         QTest::newRow("cartoon, room") << false << 1.5;
         QTest::newRow("cartoon, between") << false << 0.5;
         QTest::newRow("cartoon, below") << false << -0.8;
@@ -179,7 +185,7 @@ private slots:
         QFETCH(bool, noisy);
         QFETCH(double, share);
         const ShownPicture shown(Still(noisy));
-        const double low = double(EncodeShownAsJpeg(shown, 40).size());
+        const double low = double(EncodeShownAsJpeg(shown, 40, true).size());
         const double high = double(EncodeShownAsJpeg(shown, 95).size());
         const ByteLimit limit = ByteLimit(share >= 0 ? low + share * (high - low) : -share * low);
         QString why;
@@ -197,13 +203,94 @@ private slots:
             QCOMPARE(size.height(), (size.width() * 480 + 320) / 640);
             return;
         }
-        // The box's size, at the one quality that fits while the next does not.
+        // The box's size: the full-quality file as an unlimited save makes
+        // it when that fits, else the one quality that fits (with tables made
+        // for the picture) while the next does not.
         QCOMPARE(JpegSize(fitted), QSize(640, 480));
+        if (share > 1) {
+            QVERIFY(fitted == EncodeShownAsJpeg(shown, 95));
+            return;
+        }
+        // (Colour at full or half resolution, whichever decodes closer.)
         int quality = 95;
-        while (quality >= 40 && EncodeShownAsJpeg(shown, quality) != fitted)
-            --quality;
+        bool half = false;
+        while (quality >= 40 && EncodeShownAsJpeg(shown, quality, true, half) != fitted) {
+            half = !half;
+            quality -= half ? 0 : 1;
+        }
         QVERIFY(quality >= 40);
-        QVERIFY(quality == 95 || EncodeShownAsJpeg(shown, quality + 1).size() > limit);
+        QVERIFY(quality == 95 || EncodeShownAsJpeg(shown, quality + 1, true, half).size() > limit);
+        // The tables lose nothing: they decode to the same pixels.
+        const EncodedBytes plain = EncodeShownAsJpeg(shown, quality, false, half);
+        QVERIFY(plain.size() > fitted.size());
+        QCOMPARE(QImage::fromData(plain.data(), int(plain.size()), "JPG"),
+                 QImage::fromData(fitted.data(), int(fitted.size()), "JPG"));
+    }
+
+    void the_search_keeps_the_best_look_that_fits_data()
+    {
+        // A film whose file grows with the square of its scale, by a factor
+        // for each palette, and looks worse the smaller it is and the fewer
+        // its colours; `base` is its unreduced size in limits.
+        QTest::addColumn<double>("base");
+        QTest::addColumn<double>("fullGrowth"); // full files against their predictions
+        QTest::newRow("fits as it is") << 0.9 << 1.0;
+        QTest::newRow("smaller and fewer colours") << 6.0 << 1.0;
+        QTest::newRow("predictions ran low") << 6.0 << 1.15;
+        QTest::newRow("predictions ran high") << 6.0 << 0.8;
+        QTest::newRow("frames go") << 40.0 << 1.0;
+        QTest::newRow("nothing fits") << 1000.0 << 1.0;
+    }
+    void the_search_keeps_the_best_look_that_fits()
+    {
+        QFETCH(double, base);
+        QFETCH(double, fullGrowth);
+        const ByteLimit limit = 1000000;
+        const std::map<int, std::pair<double, double>> palettes = {
+            {256, {1.0, 0}}, {128, {0.8, 0.01}}, {64, {0.55, 0.02}}, {32, {0.35, 0.03}}, {16, {0.3, 0.1}}};
+        const auto predicted = [&](const Reduction& r) {
+            return base * double(limit) * r.scale * r.scale * palettes.at(r.colours).first / r.step;
+        };
+        ReductionSearch search(limit, [&](const Reduction& r) {
+            return Trial{predicted(r), r.scale - palettes.at(r.colours).second - 0.1 * (r.step - 1)};
+        });
+        // The best look by this model: each palette at the largest scale
+        // whose full file fits.
+        double bestLook = -1;
+        for (const auto& [colours, palette] : palettes) {
+            const double scale = std::min(1.0, std::sqrt(1 / (base * fullGrowth * palette.first)));
+            if (scale >= 0.5)
+                bestLook = std::max(bestLook, scale - palette.second);
+        }
+        std::optional<Reduction> written;
+        int encodings = 0;
+        while (const std::optional<Reduction> r = search.Next()) {
+            QVERIFY(++encodings <= 4);
+            QVERIFY(r->scale >= 0.5 && r->scale <= 1);
+            const double bytes = predicted(*r) * fullGrowth;
+            if (bytes > double(limit)) {
+                search.TooBig(std::size_t(bytes));
+                continue;
+            }
+            written = r;
+            if (!search.Fits(std::size_t(bytes)))
+                break;
+        }
+        if (base >= 1000) {
+            QVERIFY(!written);
+            return;
+        }
+        QVERIFY(written);
+        const double look = written->scale - palettes.at(written->colours).second;
+        if (bestLook < 0) { // not even half size with the fewest colours fits
+            QVERIFY(written->step > 1);
+            QCOMPARE(written->colours, 16);
+            return;
+        }
+        QCOMPARE(written->step, 1);
+        // Within a few hundredths of the best, using most of the limit.
+        QVERIFY2(look > bestLook - 0.03, qPrintable(QStringLiteral("%1 against %2").arg(look).arg(bestLook)));
+        QVERIFY(predicted(*written) * fullGrowth > 0.85 * double(limit) || written->scale == 1);
     }
 
     void a_film_fits_and_plays_as_long()
