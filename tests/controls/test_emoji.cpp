@@ -1,5 +1,4 @@
-// Emoji in the colour face whatever face a caption has: the stretches that
-// take it, the layout that gives it them, and the caption's pixels.
+// Emoji in colour whatever face a caption has: their runs, the layout, the pixels.
 #include "app/model/EditBox.h"
 #include "app/model/EmojiRuns.h"
 #include "app/model/LogFont.h"
@@ -13,7 +12,8 @@
 
 using namespace mugrove;
 
-Q_DECLARE_METATYPE(std::vector<TextRun>)
+using Runs = std::vector<TextRun>;
+Q_DECLARE_METATYPE(Runs)
 
 namespace {
 
@@ -21,10 +21,8 @@ int Saturated(const QImage& image)
 {
     int count = 0;
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            count += std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) > 80;
-        }
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixelColor(x, y).hsvSaturation() > 100 && image.pixelColor(x, y).value() > 60;
     return count;
 }
 
@@ -34,39 +32,29 @@ class EmojiTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        RegisterFontSubstitutions();
-        QVERIFY2(QRawFont::fromFont(QFont(kColourEmojiFamily)).familyName() == kColourEmojiFamily,
-                 "the colour emoji face is not installed");
-    }
+    void initTestCase() { RegisterFontSubstitutions(); }
 
     void sequences_make_one_run_each_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<std::vector<TextRun>>("runs");
+        QTest::addColumn<Runs>("runs");
         const auto u = [](std::initializer_list<char32_t> points) {
             return QString::fromUcs4(std::data(points), qsizetype(points.size()));
         };
-        QTest::newRow("ASCII and CJK") << u({'a', '1', '#', ' ', 0x7B11, 0x6B7B, 0xA9}) << std::vector<TextRun>{};
-        QTest::newRow("touching emoji merge") << u({0x7B11, 0x1F602, 0x1F44D, 'x'}) << std::vector<TextRun>{{1, 4}};
-        QTest::newRow("family") << u({0x1F468, 0x200D, 0x1F469, 0x200D, 0x1F467, 'a'}) << std::vector<TextRun>{{0, 8}};
-        QTest::newRow("flag") << u({'a', 0x1F1E8, 0x1F1F3}) << std::vector<TextRun>{{1, 4}};
-        QTest::newRow("tag flag") << u({0x1F3F4, 0xE0067, 0xE0062, 0xE0065, 0xE006E, 0xE0067, 0xE007F})
-                                  << std::vector<TextRun>{{0, 14}};
-        QTest::newRow("keycap") << u({'x', '1', 0xFE0F, 0x20E3, '2'}) << std::vector<TextRun>{{1, 3}};
-        QTest::newRow("skin tone") << u({0x1F44D, 0x1F3FD, ' '}) << std::vector<TextRun>{{0, 4}};
-        QTest::newRow("heart as picture") << u({0x2764, 0xFE0F, ' ', 0x2764}) << std::vector<TextRun>{{0, 2}, {3, 1}};
-        QTest::newRow("heart as text") << u({0x2764, 0xFE0E, 0x1F602, 0xFE0E}) << std::vector<TextRun>{};
-        QTest::newRow("text symbol asked for") << u({0xA9, 0xFE0F, 0xA9}) << std::vector<TextRun>{{0, 2}};
-        QTest::newRow("joiner between letters") << u({'a', 0x200D, 0x4E00, 0x1F602, 0x200D, 'b'})
-                                                << std::vector<TextRun>{{3, 2}};
-        QTest::newRow("not in the face") << u({0x1FAFF, 0x2610}) << std::vector<TextRun>{};
+        QTest::newRow("plain, or not in the face") << u({'a', '1', '#', ' ', 0x7B11, 0xA9, 0x1FAFF, 0x2610}) << Runs{};
+        QTest::newRow("touching emoji merge") << u({0x7B11, 0x1F602, 0x1F44D, 'x'}) << Runs{{1, 4}};
+        QTest::newRow("family") << u({0x1F468, 0x200D, 0x1F469, 0x200D, 0x1F467, 'a'}) << Runs{{0, 8}};
+        QTest::newRow("flag, skin tone") << u({'a', 0x1F1E8, 0x1F1F3, ' ', 0x1F44D, 0x1F3FD}) << Runs{{1, 4}, {6, 4}};
+        QTest::newRow("tag flag") << u({0x1F3F4, 0xE0067, 0xE0062, 0xE0065, 0xE006E, 0xE0067, 0xE007F}) << Runs{{0, 14}};
+        QTest::newRow("keycap") << u({'x', '1', 0xFE0F, 0x20E3, '2'}) << Runs{{1, 3}};
+        QTest::newRow("asked for as picture") << u({0x2764, 0xFE0F, ' ', 0x2764, 0xA9, 0xFE0F}) << Runs{{0, 2}, {3, 3}};
+        QTest::newRow("asked for as text") << u({0x2764, 0xFE0E, 0x1F602, 0xFE0E}) << Runs{};
+        QTest::newRow("joiner after letters") << u({'a', 0x200D, 0x4E00, 0x1F602, 0x200D, 'b'}) << Runs{{3, 2}};
     }
     void sequences_make_one_run_each()
     {
         QFETCH(QString, text);
-        QFETCH(std::vector<TextRun>, runs);
+        QFETCH(Runs, runs);
         QCOMPARE(EmojiRuns(text), runs);
     }
 
@@ -79,10 +67,8 @@ private slots:
         const int single = Qt::TextSingleLine | Qt::TextShowMnemonic | Qt::TextDontClip;
         const int wrap = Qt::TextWordWrap | Qt::AlignTop | Qt::TextShowMnemonic | Qt::TextDontClip;
         QTest::newRow("centred") << (single | Qt::AlignCenter) << QStringLiteral("这里&A 描边&&x\n&");
-        QTest::newRow("bottom right, spaces") << (single | Qt::AlignRight | Qt::AlignBottom)
-                                              << QStringLiteral("  tail  \tend  ");
-        QTest::newRow("wrapped, centred") << (wrap | Qt::AlignHCenter)
-                                          << QStringLiteral("a long &caption that wraps\nover 好几行文字 lines");
+        QTest::newRow("bottom right") << (single | Qt::AlignRight | Qt::AlignBottom) << QStringLiteral("  tail  \tend  ");
+        QTest::newRow("wrapped, centred") << (wrap | Qt::AlignHCenter) << QStringLiteral("long &caption wraps\n好几行文字 lines");
         QTest::newRow("wrapped, right") << (wrap | Qt::AlignRight) << QStringLiteral("右 aligned words wrap here\r\n");
     }
     void the_layout_draws_as_draw_text()
@@ -97,17 +83,12 @@ private slots:
             QImage image = blank;
             QPainter p(&image);
             p.setFont(font);
-            p.setPen(Qt::darkBlue);
             const QRectF r(7, 5, 160, 100);
-            if (ours)
-                DrawTextWithRuns(p, r, flags, text, [](QStringView) { return std::vector<TextRun>{}; }, {});
-            else
-                p.drawText(r, flags, text);
+            ours ? DrawTextWithRuns(p, r, flags, text, [](QStringView) { return Runs{}; }, {}) : p.drawText(r, flags, text);
             return image;
         };
-        const QImage theirs = draw(false);
-        QCOMPARE(draw(true), theirs);
-        QVERIFY(theirs != blank);
+        QVERIFY(draw(false) != blank);
+        QCOMPARE(draw(true), draw(false));
     }
 
     // A face with black emoji of its own still gives them in colour, on
@@ -115,36 +96,26 @@ private slots:
     void emoji_are_coloured_in_a_face_with_black_ones_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("outline");
-        QTest::addColumn<bool>("bold");
+        QTest::addColumn<bool>("outlinedBold");
         for (const QString& text : {QStringLiteral("a😂"), QStringLiteral("❤")})
-            for (bool outline : {false, true})
-                QTest::addRow("%s%s", qPrintable(text), outline ? ", outlined, bold" : "")
-                    << text << outline << outline;
+            for (bool outlinedBold : {false, true})
+                QTest::addRow("%s%s", qPrintable(text), outlinedBold ? ", outlined, bold" : "") << text << outlinedBold;
     }
     void emoji_are_coloured_in_a_face_with_black_ones()
     {
         QFETCH(QString, text);
-        QFETCH(bool, outline);
-        QFETCH(bool, bold);
-        LogFont font;
-        font.faceName = QStringLiteral("DejaVu Sans");
-        font.height = -40;
-        font.weight = bold ? kWeightBold : 0;
-        CaptionLook look;
-        look.font = ToQFont(font);
+        QFETCH(bool, outlinedBold);
+        const LogFont font{.height = -40, .weight = outlinedBold ? kWeightBold : 0, .faceName = QStringLiteral("DejaVu Sans")};
+        const CaptionLook look{.text = text, .font = ToQFont(font), .colour = Qt::black, .outline = outlinedBold,
+                               .size = QSize(160, 70)};
         const QRawFont face = QRawFont::fromFont(look.font);
         QVERIFY(face.supportsCharacter(0x1F602) && face.supportsCharacter(0x2764));
-        look.text = text;
-        look.colour = Qt::black;
-        look.outline = outline;
-        look.size = QSize(160, 70);
         QImage image(look.size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::white);
         QPainter painter(&image);
         PaintCaption(painter, look, QPoint());
         painter.end();
-        QVERIFY2(Saturated(image) > 150, qPrintable(QString::number(Saturated(image))));
+        QVERIFY(Saturated(image) > 150);
 
         EditBox box(EditBox::Lines::Multi, nullptr);
         box.resize(160, 70);
