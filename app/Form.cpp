@@ -153,7 +153,7 @@ auto* Create(const Row& row, const QString& text, QWidget* parent, const std::op
     // What the user types may hold any script and emoji; only fixed texts
     // keep to their one face.
     if constexpr (std::is_same_v<decltype(control), EditBox*>)
-        control->setFont(font ? ToQFont(*font) : WithColourEmoji(QApplication::font()));
+        control->setFont(font ? ToQFont(*font) : WithGlyphFallback(QApplication::font()));
     else if constexpr (std::is_base_of_v<QWidget, std::remove_pointer_t<decltype(control)>>)
         if (font)
             control->setFont(FixedTextFont(*font));

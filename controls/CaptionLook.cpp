@@ -1,6 +1,9 @@
 #include "controls/CaptionLook.h"
 
+#include "app/model/EmojiRuns.h"
+#include "app/model/LogFont.h"
 #include "controls/Outline.h"
+#include "controls/RunText.h"
 
 #include <QFontInfo>
 #include <QPaintDevice>
@@ -137,13 +140,22 @@ const std::vector<CaptionPainter::Tile>& CaptionPainter::Rendered(const CaptionL
         image.setDotsPerMeterY(dotsPerMeter);
         return image;
     };
+    // Emoji take the colour face run by run: listed among the font's
+    // families, it would lose to any face with black emoji of its own.
+    const bool emoji = !EmojiRuns(look.text).empty();
+    QTextCharFormat emojiFormat;
+    emojiFormat.setFontFamilies(QStringList{kColourEmojiFamily});
     const auto drawText = [&](QImage& image, const QColor& colour, QPoint at) {
         QPainter p(&image);
         p.translate(margin, margin);
         p.setTransform(turn, true);
         p.setFont(font);
         p.setPen(colour);
-        p.drawText(QRect(QPoint(), size).translated(at), flags, look.text);
+        const QRect r = QRect(QPoint(), size).translated(at);
+        if (emoji)
+            DrawTextWithRuns(p, r, flags, look.text, [](QStringView text) { return EmojiRuns(text); }, emojiFormat);
+        else
+            p.drawText(r, flags, look.text);
     };
     const auto blank = [&] {
         QImage image = canvas(QImage((QSizeF(padded) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied));

@@ -1,13 +1,42 @@
 #include "app/model/EditBox.h"
 
+#include "app/model/EmojiRuns.h"
+#include "app/model/LogFont.h"
+
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QSyntaxHighlighter>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
 
 namespace mugrove {
+
+namespace {
+
+// Gives emoji the colour face, whatever face the box has: listed among
+// the font's families, the colour face would lose to any face with black
+// emoji of its own.
+class EmojiHighlighter : public QSyntaxHighlighter {
+public:
+    explicit EmojiHighlighter(QTextDocument* document) : QSyntaxHighlighter(document)
+    {
+        emoji_.setFontFamilies(QStringList{kColourEmojiFamily});
+    }
+
+protected:
+    void highlightBlock(const QString& text) override
+    {
+        for (const TextRun& run : EmojiRuns(text))
+            setFormat(int(run.start), int(run.length), emoji_);
+    }
+
+private:
+    QTextCharFormat emoji_;
+};
+
+} // namespace
 
 EditBox::EditBox(Lines lines, QWidget* parent) : QFrame(parent), Control(this)
 {
@@ -41,6 +70,7 @@ EditBox::EditBox(Lines lines, QWidget* parent) : QFrame(parent), Control(this)
         // comes first), so that the layout keeps what it shaped.
         connect(multi_->document(), &QTextDocument::contentsChange, this,
                 [this](int from, int, int added) { KeepShapes(from, from + added); });
+        new EmojiHighlighter(multi_->document()); // owned by the document
         editor = multi_;
     }
     editor->setPalette(p);

@@ -288,19 +288,11 @@ QFont ToQFont(const LogFont& font)
         if (average > 0)
             q.setStretch(int(std::clamp<qreal>(std::round(100.0 * qreal(width) / average), 1, 4000)));
     }
-    return WithColourEmoji(q);
+    return q;
 }
 
-QFont WithColourEmoji(QFont font)
+QFont WithGlyphFallback(QFont font)
 {
-    // Listed families are tried before the system's fallback faces, which
-    // would otherwise give many emoji as black outlines from a Latin face.
-    QStringList families = font.families();
-    if (families.isEmpty())
-        families << font.family();
-    if (!families.contains(kColourEmojiFamily))
-        families << kColourEmojiFamily;
-    font.setFamilies(families);
     font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() & ~QFont::NoFontMerging));
     return font;
 }

@@ -120,11 +120,13 @@ LogFont YaHeiBold16();
 // and pitch do not influence it; rotation is left to the painter.
 QFont ToQFont(const LogFont& font);
 
-// The face emoji are drawn from, in colour.
+// The face emoji are drawn from, in colour. User text gives it the emoji
+// stretch by stretch (EmojiRuns): among a font's families it would lose to a
+// face with black emoji of its own, and where the first family is missing it
+// would draw digits and spaces.
 inline const QString kColourEmojiFamily = QStringLiteral("Noto Color Emoji");
-// The font with glyph fallback on and the colour emoji face tried before any
-// face the system would fall back to. Every font made by ToQFont is one.
-QFont WithColourEmoji(QFont font);
+// The font with glyph fallback on, as ToQFont makes every font.
+QFont WithGlyphFallback(QFont font);
 
 // Makes the Windows face names resolve to installed Chinese faces.
 void RegisterFontSubstitutions();
