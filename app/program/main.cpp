@@ -6,6 +6,7 @@
 
 #include <cfenv>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 int main(int argc, char** argv)
@@ -23,6 +24,16 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("org.mugrove.Mugrove"));
     // Every later computation runs with the default rounding and masked exceptions.
     std::fesetenv(FE_DFL_ENV);
-    return mugrove::RunProgram(mugrove::DefaultWindowDefinition(),
-                               mugrove::FilesToOpen(QCoreApplication::arguments()));
+    const int code = mugrove::RunProgram(mugrove::DefaultWindowDefinition(),
+                                         mugrove::FilesToOpen(QCoreApplication::arguments()));
+    // Qt 6.4's Wayland plugin can wait for ever while it closes its display
+    // connection (its event thread waits on a read that never comes), which
+    // leaves a closed program running. The window, its saves and their files
+    // are gone by now; the compositor keeps the clipboard; so the process
+    // ends here without that teardown.
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }
