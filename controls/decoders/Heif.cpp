@@ -475,6 +475,7 @@ DecodeError WeavePlanes(const heif_image* image, Image& out)
         for (int x = 0; x < width; ++x)
             to[x] = Argb(255, r[x], g[x], b[x]);
     }
+    out.opaque = true;
     return DecodeError::None;
 }
 

@@ -85,6 +85,9 @@ struct Image {
     int width = 0;
     int height = 0;
     PixelBuffer pixels;
+    // Set by a decoder whose file has no alpha at all, so that no one need
+    // look at every pixel to know the picture is opaque.
+    bool opaque = false;
 
     bool Empty() const { return pixels.empty(); }
     std::uint32_t* Row(int y)

@@ -117,6 +117,7 @@ public:
                 RgbaToArgb(reinterpret_cast<const std::uint8_t*>(into.pixels.data()), into.pixels.data(),
                            into.pixels.size());
                 ConvertToSrgb(into, colour_);
+                into.opaque = info_.alpha_bits == 0;
                 return DecodeError::None;
             case JXL_DEC_SUCCESS: ended = true; return DecodeError::None;
             case JXL_DEC_NEED_MORE_INPUT: return DecodeError::TruncatedInput;
