@@ -114,8 +114,7 @@ public:
             }
             case JXL_DEC_FULL_IMAGE:
                 // R, G, B, A in memory into 0xAARRGGBB, in place.
-                RgbaToArgb(reinterpret_cast<const std::uint8_t*>(into.pixels.data()), into.pixels.data(),
-                           into.pixels.size());
+                RgbaToArgbOver(into);
                 ConvertToSrgb(into, colour_);
                 into.opaque = info_.alpha_bits == 0;
                 return DecodeError::None;
