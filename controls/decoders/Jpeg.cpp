@@ -357,9 +357,9 @@ DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
         return end == height || (fromBottom ? height - end : end) % kTurnAlign == 0;
     };
     const std::size_t rowPixels = static_cast<std::size_t>(width);
-    // Every pixel is written below, or the decode fails and the picture goes.
     const std::size_t bandPixels = rowPixels * static_cast<std::size_t>(turnRows + kTurnAlign);
     BandTurner* turner = turn ? finish.turner : nullptr;
+    // Every pixel is written below, or the decode fails and the picture goes.
     if (AllocateImageUninitialised(out, turn ? height : width, turn ? width : height) != DecodeError::None ||
         (fourInks && !Reserve(*finish.inks, rowPixels)) || (turn && !Reserve(*finish.band, bandPixels))) {
         ctx.failure = DecodeError::TooLarge;

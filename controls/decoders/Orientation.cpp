@@ -25,9 +25,9 @@ void FlipRows(Image& image)
         std::swap_ranges(image.Row(top), image.Row(top) + image.width, image.Row(bottom));
 }
 
-// Stored rows are read in bands this tall and written out in tiles this
-// wide, so each tile's source rows and target rows stay in the cache
-// (16 × 16 pixels of four bytes: one cache line per target row).
+// Stored pixels are turned in tiles kTile columns wide and kTileRows rows
+// tall, so each tile's source rows and target rows stay in the cache
+// (16 × 32 pixels of four bytes: two cache lines per target row).
 constexpr int kTile = 16;
 constexpr int kTileRows = 32;
 
@@ -58,11 +58,8 @@ void TurnRowsInto(Image& target, const std::uint32_t* rows, int firstRow, int co
             const int y1 = std::min(count, y0 + kTileRows);
 #if defined(__SSE2__)
             // A whole tile is turned in registers, 4 x 4 pixels at a time,
-            // into a block on the stack, then each target row's run of 16
-            // pixels (a cache line, when aligned) is written in one go,
-            // past the cache: the picture is far larger than the cache,
-            // and the lines are written whole, so there is nothing to read
-            // for them first.
+            // into a block on the stack, then each target row's run of
+            // kTileRows pixels (two cache lines) is written in one go.
             if (x1 - x0 == kTile && y1 - y0 == kTileRows) {
                 alignas(16) std::uint32_t block[kTile][kTileRows];
                 for (int y = 0; y < kTileRows; y += 4)
@@ -111,9 +108,6 @@ void TurnRowsInto(Image& target, const std::uint32_t* rows, int firstRow, int co
             }
         }
     }
-#if defined(__SSE2__)
-    _mm_sfence(); // the streamed stores are seen before anything after
-#endif
 }
 
 bool ApplyOrientation(Image& image, int orientation)
