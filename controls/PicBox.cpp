@@ -63,7 +63,7 @@ void PicBox::Show(std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<Dec
     const bool noAlpha = decoded_
         && (decoded_->kind == ImageKind::Jpeg || decoded_->kind == ImageKind::Pcx8
             || decoded_->kind == ImageKind::Pcx1);
-    opaque_ = decoded_ && !decoded_->Animated() && (noAlpha || IsOpaque(decoded_->image));
+    opaque_ = decoded_ && !decoded_->Animated() && (noAlpha || decoded_->image.opaque || IsOpaque(decoded_->image));
     if (decoded_ && decoded_->Animated())
         StartPlayer();
     // Painted with the next paint of the window: a handler that goes on to

@@ -116,6 +116,7 @@ DecodeError Convert(const avifDecoder& decoder, int width, int height, Image& in
         return e;
     ConvertToSrgb(into, Colour(frame));
     ApplyOrientation(into, Orientation(frame));
+    into.opaque = !decoder.alphaPresent;
     return DecodeError::None;
 }
 

@@ -444,6 +444,41 @@ PhotoColour Colour(const heif_image_handle* handle)
     return colour;
 }
 
+// Opaque pixels from 8-bit red, green and blue planes of the picture's
+// size; Unsupported when the library gave anything else.
+DecodeError WeavePlanes(const heif_image* image, Image& out)
+{
+    if (heif_image_get_colorspace(image) != heif_colorspace_RGB ||
+        heif_image_get_chroma_format(image) != heif_chroma_444 || heif_image_has_channel(image, heif_channel_Alpha))
+        return DecodeError::Unsupported;
+    const int width = heif_image_get_width(image, heif_channel_R);
+    const int height = heif_image_get_height(image, heif_channel_R);
+    std::array<const std::uint8_t*, 3> planes{};
+    std::array<int, 3> strides{};
+    constexpr std::array<heif_channel, 3> kChannels = {heif_channel_R, heif_channel_G, heif_channel_B};
+    for (std::size_t c = 0; c < 3; ++c) {
+        if (heif_image_get_bits_per_pixel(image, kChannels[c]) != 8 ||
+            heif_image_get_width(image, kChannels[c]) != width || heif_image_get_height(image, kChannels[c]) != height)
+            return DecodeError::Unsupported;
+        planes[c] = heif_image_get_plane_readonly(image, kChannels[c], &strides[c]);
+        if (planes[c] == nullptr || strides[c] < width)
+            return DecodeError::Unsupported;
+    }
+    if (const DecodeError e = AllocateImageUninitialised(out, width, height); e != DecodeError::None)
+        return e;
+    for (int y = 0; y < height; ++y) {
+        const auto row = [&](std::size_t c) {
+            return planes[c] + static_cast<std::size_t>(y) * static_cast<std::size_t>(strides[c]);
+        };
+        const std::uint8_t *r = row(0), *g = row(1), *b = row(2);
+        std::uint32_t* to = out.Row(y);
+        for (int x = 0; x < width; ++x)
+            to[x] = Argb(255, r[x], g[x], b[x]);
+    }
+    out.opaque = true;
+    return DecodeError::None;
+}
+
 } // namespace
 
 DecodeError DecodeHeif(std::span<const std::uint8_t> data, Image& out)
@@ -476,12 +511,34 @@ DecodeError DecodeHeif(std::span<const std::uint8_t> data, Image& out)
     if (!options)
         return DecodeError::TooLarge;
     options->convert_hdr_to_8bit = 1;
+    // The library turns every picture into planes of red, green and blue
+    // before it makes the RGBA it is asked for. A photo (8 bits, no alpha)
+    // is taken as those planes and woven into our pixels in one pass; the
+    // library's RGBA copy and our copy of that are both saved.
+    const bool plain = !heif_image_handle_has_alpha_channel(handle.get()) &&
+                       heif_image_handle_get_luma_bits_per_pixel(handle.get()) == 8;
     heif_image* rawImage = nullptr;
-    if (const DecodeError e = Named(heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
-                                                      heif_chroma_interleaved_RGBA, options.get()));
+    if (const DecodeError e =
+            Named(heif_decode_image(handle.get(), &rawImage, plain ? heif_colorspace_undefined : heif_colorspace_RGB,
+                                    plain ? heif_chroma_undefined : heif_chroma_interleaved_RGBA, options.get()));
         e != DecodeError::None)
         return e;
     HeifPtr<heif_image> image(rawImage);
+    if (plain) {
+        if (const DecodeError e = WeavePlanes(image.get(), out); e != DecodeError::Unsupported) {
+            if (e == DecodeError::None)
+                ConvertToSrgb(out, Colour(handle.get()));
+            return e;
+        }
+        // Planes of another kind (a grey picture): decoded again, into RGBA.
+        image.reset();
+        rawImage = nullptr;
+        if (const DecodeError e = Named(heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
+                                                          heif_chroma_interleaved_RGBA, options.get()));
+            e != DecodeError::None)
+            return e;
+        image.reset(rawImage);
+    }
     const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
     const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
     int stride = 0;

@@ -2,7 +2,28 @@
 
 #include <new>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace mugrove {
+
+void* AllocatePixelMemory(std::size_t bytes) noexcept
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Only pictures of several large pages gain; smaller blocks come from
+    // the heap as before.
+    constexpr std::size_t kLargePage = std::size_t{2} << 20;
+    if (bytes >= 4 * kLargePage && bytes <= static_cast<std::size_t>(-1) - kLargePage) {
+        const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+        void* p = std::aligned_alloc(kLargePage, rounded);
+        if (p != nullptr)
+            madvise(p, rounded, MADV_HUGEPAGE); // a hint: refused, the pages are small
+        return p;
+    }
+#endif
+    return std::malloc(bytes);
+}
 
 DecodeError CheckDimensions(std::int64_t width, std::int64_t height, std::uint64_t bytesPerPixel)
 {

@@ -8,10 +8,12 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <exception>
@@ -204,13 +206,103 @@ private:
     std::thread worker_;
 };
 
+// Turns the bands of a picture stored sideways into it on a second thread
+// (converting their colours first, when asked) while the next band decodes,
+// so that a turned photo takes about as long as an upright one.
+class BandTurner {
+public:
+    BandTurner(const SrgbConversion* colour, Image& out, int orientation)
+        : colour_(colour), out_(out), orientation_(orientation)
+    {
+    }
+    ~BandTurner() { Stop(); }
+
+    // False when no thread can be had: then the caller turns the bands.
+    bool Start()
+    {
+        try {
+            worker_ = std::thread([this] { Work(); });
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+    // Hands over `count` stored rows from `firstRow` on, once the band
+    // handed over before is done with.
+    void HandOver(std::uint32_t* band, int firstRow, int count, int width, int height)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !busy_; });
+        job_ = {band, firstRow, count, width, height};
+        busy_ = true;
+        changed_.notify_all();
+    }
+    // Until the band handed over last is in the picture.
+    void Wait()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !busy_; });
+    }
+
+private:
+    struct Job {
+        std::uint32_t* band;
+        int firstRow, count, width, height;
+    };
+
+    void Stop()
+    {
+        if (!worker_.joinable())
+            return;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return !busy_; });
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        worker_.join();
+    }
+    void Work()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return busy_ || stopping_; });
+            if (!busy_)
+                return;
+            const Job job = job_;
+            lock.unlock();
+            if (colour_ != nullptr)
+                colour_->Run(job.band, static_cast<std::size_t>(job.count) * static_cast<std::size_t>(job.width));
+            TurnRowsInto(out_, job.band, job.firstRow, job.count, job.width, job.height, orientation_);
+            lock.lock();
+            busy_ = false;
+            changed_.notify_all();
+        }
+    }
+
+    const SrgbConversion* colour_;
+    Image& out_;
+    int orientation_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    Job job_{};
+    bool busy_ = false, stopping_ = false;
+    std::thread worker_;
+};
+
+// Pictures from this many pixels on are turned on a second thread; for
+// smaller ones starting it costs more than it saves.
+constexpr std::uint64_t kTurnerPixels = std::uint64_t{1} << 20;
+
 // What the segments ask of the picture, and the scratch rows for it.
 struct Scratch {
     int orientation = 1;
     const SrgbConversion* colour = nullptr; // null: the pixels are sRGB as decoded
     PixelBuffer* inks = nullptr;            // one row of four-ink bytes
     PixelBuffer* band = nullptr;            // the stored rows being turned
+    PixelBuffer* otherBand = nullptr;       // the band being turned by the turner
     RowConversion* rowConversion = nullptr; // converts upright rows as they come
+    BandTurner* turner = nullptr;           // turns bands on a second thread
 };
 
 // No exception may cross libjpeg's frames or skip its clean-up.
@@ -265,24 +357,39 @@ DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
         return end == height || (fromBottom ? height - end : end) % kTurnAlign == 0;
     };
     const std::size_t rowPixels = static_cast<std::size_t>(width);
+    const std::size_t bandPixels = rowPixels * static_cast<std::size_t>(turnRows + kTurnAlign);
+    BandTurner* turner = turn ? finish.turner : nullptr;
     // Every pixel is written below, or the decode fails and the picture goes.
     if (AllocateImageUninitialised(out, turn ? height : width, turn ? width : height) != DecodeError::None ||
-        (fourInks && !Reserve(*finish.inks, rowPixels)) ||
-        (turn && !Reserve(*finish.band, rowPixels * static_cast<std::size_t>(turnRows + kTurnAlign)))) {
+        (fourInks && !Reserve(*finish.inks, rowPixels)) || (turn && !Reserve(*finish.band, bandPixels))) {
         ctx.failure = DecodeError::TooLarge;
         std::longjmp(ctx.jump, 1);
     }
+    if (turner != nullptr && !Reserve(*finish.otherBand, bandPixels))
+        turner = nullptr; // turned here, band by band
+    // The band being decoded into; the turner works on the other one.
+    std::uint32_t* bandRows = turn ? finish.band->data() : nullptr;
     const bool inverted = ctx.info.saw_Adobe_marker != 0;
     const SrgbConversion* colour = finish.colour;
     int bandStart = 0; // the first stored row in the band, when turning
     const auto stored = [&](int y) {
-        return turn ? finish.band->data() + static_cast<std::size_t>(y - bandStart) * rowPixels : out.Row(y);
+        return turn ? bandRows + static_cast<std::size_t>(y - bandStart) * rowPixels : out.Row(y);
     };
-    const auto flush = [&](int end) {
-        const std::size_t count = static_cast<std::size_t>(end - bandStart) * rowPixels;
-        if (colour != nullptr && !fourInks)
-            colour->Run(finish.band->data(), count);
-        TurnRowsInto(out, finish.band->data(), bandStart, end - bandStart, width, height, finish.orientation);
+    // Turns the band into the picture: by the turner, which takes the band
+    // while the next one decodes into the other, or here (`now`), the
+    // band's rows staying where they are.
+    const auto flush = [&](int end, bool now) {
+        if (turner != nullptr && !now) {
+            turner->HandOver(bandRows, bandStart, end - bandStart, width, height);
+            bandRows = bandRows == finish.band->data() ? finish.otherBand->data() : finish.band->data();
+        } else {
+            if (turner != nullptr)
+                turner->Wait();
+            const std::size_t count = static_cast<std::size_t>(end - bandStart) * rowPixels;
+            if (colour != nullptr && !fourInks)
+                colour->Run(bandRows, count);
+            TurnRowsInto(out, bandRows, bandStart, end - bandStart, width, height, finish.orientation);
+        }
         bandStart = end;
     };
     // Once the data has run out, a single-scan file decodes every further
@@ -319,8 +426,8 @@ DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
                 } else {
                     // The band ends here; the rest is this row, turned.
                     const std::size_t slot = static_cast<std::size_t>(y - bandStart);
-                    flush(y + 1);
-                    std::uint32_t* rows = finish.band->data();
+                    flush(y + 1, true);
+                    std::uint32_t* rows = bandRows;
                     std::memmove(rows, rows + slot * rowPixels, rowBytes);
                     for (int copy = 1; copy < turnRows; ++copy)
                         std::memcpy(rows + static_cast<std::size_t>(copy) * rowPixels, rows, rowBytes);
@@ -333,12 +440,12 @@ DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
             }
         }
         if (turn && y + 1 - bandStart >= turnRows && bandEnds(y + 1))
-            flush(y + 1);
+            flush(y + 1, false);
         if (finish.rowConversion != nullptr && (y + 1) % band == 0)
             finish.rowConversion->HandOver(y - 1);
     }
     if (turn && bandStart < height)
-        flush(height);
+        flush(height, true);
     jpeg_finish_decompress(&ctx.info);
     jpeg_destroy_decompress(&ctx.info);
     return DecodeError::None;
@@ -421,9 +528,18 @@ DecodeError DecodeJpeg(std::span<const std::uint8_t> data, Image& out)
     if (!icc.empty())
         SrgbConversion::FromIcc(icc, input, colour); // a broken profile: shown as sRGB
     icc = {};
-    PixelBuffer inks(PixelBuffer::allocator_type(false)), band(PixelBuffer::allocator_type(false));
-    Scratch scratch{orientation, colour.get(), &inks, &band};
+    PixelBuffer inks(PixelBuffer::allocator_type(false)), band(PixelBuffer::allocator_type(false)),
+        otherBand(PixelBuffer::allocator_type(false));
+    Scratch scratch{orientation, colour.get(), &inks, &band, &otherBand};
     const bool turn = OrientationSwapsSides(orientation);
+    // Made before the decoding and stopped before the picture can go (a
+    // failed decoding may leave it turning a band).
+    std::optional<BandTurner> turner;
+    if (turn && std::uint64_t{ctx.info.image_width} * ctx.info.image_height >= kTurnerPixels) {
+        turner.emplace(fourInks ? nullptr : colour.get(), out, orientation);
+        if (turner->Start())
+            scratch.turner = &*turner;
+    }
     // The picture is allocated inside Run; the worker only reads its place
     // and size once rows are handed over.
     std::optional<RowConversion> rows;
@@ -441,6 +557,7 @@ DecodeError DecodeJpeg(std::span<const std::uint8_t> data, Image& out)
         ApplyOrientation(out, orientation); // in place: nothing to allocate
     }
     rows.reset(); // stopped before the picture can go
+    turner.reset();
     if (e != DecodeError::None)
         out = {};
     return e;

@@ -114,9 +114,9 @@ public:
             }
             case JXL_DEC_FULL_IMAGE:
                 // R, G, B, A in memory into 0xAARRGGBB, in place.
-                RgbaToArgb(reinterpret_cast<const std::uint8_t*>(into.pixels.data()), into.pixels.data(),
-                           into.pixels.size());
+                RgbaToArgbOver(into);
                 ConvertToSrgb(into, colour_);
+                into.opaque = info_.alpha_bits == 0;
                 return DecodeError::None;
             case JXL_DEC_SUCCESS: ended = true; return DecodeError::None;
             case JXL_DEC_NEED_MORE_INPUT: return DecodeError::TruncatedInput;

@@ -29,7 +29,8 @@ void ConvertToSrgb(Image& image, const PhotoColour& colour);
 inline void RgbaToArgb(const std::uint8_t* from, std::uint32_t* to, std::size_t count)
 {
     if constexpr (std::endian::native == std::endian::little) {
-        std::memmove(to, from, count * 4); // may be the same memory
+        if (static_cast<const void*>(to) != from)
+            std::memmove(to, from, count * 4); // may overlap
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint32_t p = to[i];
             to[i] = (p & 0xFF00FF00u) | ((p >> 16) & 0xFFu) | ((p & 0xFFu) << 16);
@@ -40,5 +41,9 @@ inline void RgbaToArgb(const std::uint8_t* from, std::uint32_t* to, std::size_t 
                     (static_cast<std::uint32_t>(from[1]) << 8) | from[2];
     }
 }
+
+// The same over a whole picture in place: a big one in two halves, the
+// second on another thread, as the decoders that fill it use several.
+void RgbaToArgbOver(Image& image);
 
 } // namespace mugrove

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -106,6 +107,8 @@ private slots:
     void animations_play_frames_in_order_data();
     void animations_play_frames_in_order();
     void avif_display_p3_by_numbers_shows_in_srgb();
+    void opaque_only_without_alpha_data();
+    void opaque_only_without_alpha();
 };
 
 void TestPhoneFormats::animations_play_frames_in_order_data()
@@ -177,6 +180,36 @@ void TestPhoneFormats::avif_display_p3_by_numbers_shows_in_srgb()
                      qPrintable(QStringLiteral("channel %1: %2, want %3").arg(c).arg(got[c]).arg(want[c])));
         QCOMPARE(p >> 24, 255u);
     }
+}
+
+// A decoder may say a picture is opaque, so that the work area need not
+// look at every pixel, only when the file has no alpha: then every pixel is.
+void TestPhoneFormats::opaque_only_without_alpha_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("alpha");
+    QTest::newRow("heic") << "good_heic.heic" << false;
+    QTest::newRow("heic turned") << "good_heic_irot1.heic" << false;
+    QTest::newRow("heic with alpha") << "good_heic_alpha.heic" << true;
+    QTest::newRow("avif") << "good_avif.avif" << false;
+    QTest::newRow("avif turned") << "good_avif_irot1.avif" << false;
+    QTest::newRow("avif with alpha") << "good_avif_alpha.avif" << true;
+    QTest::newRow("jxl") << "good_jxl.jxl" << false;
+    QTest::newRow("jxl with alpha") << "good_jxl_lossless_alpha.jxl" << true;
+}
+
+void TestPhoneFormats::opaque_only_without_alpha()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, alpha);
+    DecodedPicture picture;
+    QCOMPARE(DecodePicture(Bytes(file), picture), DecodeError::None);
+    QCOMPARE(picture.image.opaque, !alpha);
+    const bool allOpaque = std::all_of(picture.image.pixels.begin(), picture.image.pixels.end(),
+                                       [](std::uint32_t p) { return p >> 24 == 255; });
+    QVERIFY(allOpaque || !picture.image.opaque);
+    if (alpha)
+        QVERIFY(!allOpaque); // the alpha files hold transparent pixels
 }
 
 QTEST_GUILESS_MAIN(TestPhoneFormats)

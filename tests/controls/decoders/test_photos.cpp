@@ -284,25 +284,30 @@ void TestPhotos::orientation_shows_what_the_tag_defines()
         }
 }
 
-// Sizes that are no multiple of the blocks the turning works in.
+// Sizes that are no multiple of the blocks the turning works in, smaller
+// than one block and holding whole blocks with parts of blocks beside them,
+// and one whose turned copy is big enough to be given large pages.
 void TestPhotos::orientation_of_any_size_matches_the_definition()
 {
-    const int w = 37, h = 21;
-    Image stored;
-    QCOMPARE(AllocateImage(stored, w, h, 0), DecodeError::None);
-    for (std::size_t i = 0; i < stored.pixels.size(); ++i)
-        stored.pixels[i] = std::uint32_t(i * 2654435761u);
-    for (int tag = 0; tag <= 9; ++tag) {
-        Image turned = stored;
-        QVERIFY(ApplyOrientation(turned, tag));
-        const int t = tag >= 1 && tag <= 8 ? tag : 1; // anything else: as stored
-        QCOMPARE(turned.width, t >= 5 ? h : w);
-        for (int y = 0; y < turned.height; ++y)
-            for (int x = 0; x < turned.width; ++x) {
-                const auto [sx, sy] = StoredAt(t, w, h, x, y);
-                if (At(turned, x, y) != At(stored, sx, sy))
-                    QFAIL(qPrintable(QStringLiteral("tag %1 at %2,%3").arg(tag).arg(x).arg(y)));
-            }
+    for (const auto& [w, h] : {std::pair{37, 21}, std::pair{70, 75}, std::pair{2100, 1100}}) {
+        Image stored;
+        QCOMPARE(AllocateImage(stored, w, h, 0), DecodeError::None);
+        for (std::size_t i = 0; i < stored.pixels.size(); ++i)
+            stored.pixels[i] = std::uint32_t(i * 2654435761u);
+        for (int tag = 0; tag <= 9; ++tag) {
+            Image turned = stored;
+            QVERIFY(ApplyOrientation(turned, tag));
+            const int t = tag >= 1 && tag <= 8 ? tag : 1; // anything else: as stored
+            QCOMPARE(turned.width, t >= 5 ? h : w);
+            // Every row of the small ones, every seventh of the big one.
+            const int step = w * h > (1 << 20) ? 7 : 1;
+            for (int y = 0; y < turned.height; y += step)
+                for (int x = 0; x < turned.width; ++x) {
+                    const auto [sx, sy] = StoredAt(t, w, h, x, y);
+                    if (At(turned, x, y) != At(stored, sx, sy))
+                        QFAIL(qPrintable(QStringLiteral("%1x%2, tag %3 at %4,%5").arg(w).arg(h).arg(tag).arg(x).arg(y)));
+                }
+        }
     }
 }
 
