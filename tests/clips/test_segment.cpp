@@ -96,14 +96,6 @@ class SegmentTest : public QObject {
 private:
     QTemporaryDir home_;
 
-    static bool WaitForSave(Form& form)
-    {
-        QDeadlineTimer deadline(120000);
-        while (form.events->AnimatedSaveRunning() && !deadline.hasExpired())
-            QTest::qWait(2);
-        return !form.events->AnimatedSaveRunning();
-    }
-
 private slots:
     void a_gif_keeps_the_segments_time_at_thirty_frames_a_second_at_most()
     {
@@ -203,7 +195,7 @@ private slots:
         caption.SetTop(Box(*form).y() + 70);
 
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
-        QVERIFY(WaitForSave(*form));
+        QVERIFY(WaitForAnimatedSave(*form));
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));
         QFile file(desktop + QStringLiteral("/2026年12月9日17时0分1秒.gif"));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -243,7 +235,7 @@ private slots:
         QCOMPARE(started.kind, OutputOutcome::Kind::Working);
         QTRY_COMPARE_WITH_TIMEOUT(form->saveButton->Caption(), QStringLiteral("保存中... 50%"), 30000);
         go->release();
-        QVERIFY(WaitForSave(*form));
+        QVERIFY(WaitForAnimatedSave(*form));
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));
     }
 };

@@ -131,15 +131,6 @@ private:
     const QString kName = QStringLiteral("2026年12月8日5时39分33秒.gif");
     QString Saved() const { return desktop_ + u'/' + kName; }
 
-    // Runs the window until the save is over; false after two minutes.
-    static bool WaitForSave(Form& form)
-    {
-        QDeadlineTimer deadline(120000);
-        while (form.events->AnimatedSaveRunning() && !deadline.hasExpired())
-            QTest::qWait(2);
-        return !form.events->AnimatedSaveRunning();
-    }
-
 private slots:
     void init()
     {
@@ -366,7 +357,7 @@ private slots:
 
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存中..."));
-        QVERIFY(WaitForSave(*form));
+        QVERIFY(WaitForAnimatedSave(*form));
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));
         QCOMPARE(FilesIn(desktop_), QStringList{kName});
 
@@ -418,7 +409,7 @@ private slots:
 
         // A second save in the same second gets the next free name.
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
-        QVERIFY(WaitForSave(*form));
+        QVERIFY(WaitForAnimatedSave(*form));
         QCOMPARE(FilesIn(desktop_), (QStringList{QStringLiteral("2026年12月8日5时39分33秒 (2).gif"), kName}));
     }
 
@@ -442,7 +433,7 @@ private slots:
         QTest::mouseClick(form->zoomInButton, Qt::LeftButton);
         QVERIFY(Box(*form).size() != box);
         gate.Release();
-        QVERIFY(WaitForSave(*form));
+        QVERIFY(WaitForAnimatedSave(*form));
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));
         QCOMPARE(FilesIn(desktop_).size(), 1);
         const PlayedGif gif = PlayGif(ReadAll(Saved()));
@@ -471,7 +462,7 @@ private slots:
         QVERIFY(setrlimit(RLIMIT_FSIZE, &tight) == 0);
         const bool started
             = Started(*form, std::make_unique<TestAnimation>(80, 80, std::vector<int>(3, 100)), desktop_, kName);
-        const bool waited = started && WaitForSave(*form);
+        const bool waited = started && WaitForAnimatedSave(*form);
         setrlimit(RLIMIT_FSIZE, &before);
         std::signal(SIGXFSZ, oldHandler);
         QVERIFY(waited);

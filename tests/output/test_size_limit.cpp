@@ -82,14 +82,6 @@ private:
     QTemporaryDir home_;
     QString desktop_;
 
-    static bool WaitForSave(Form& form)
-    {
-        QDeadlineTimer deadline(120000);
-        while (form.events->AnimatedSaveRunning() && !deadline.hasExpired())
-            QTest::qWait(2);
-        return !form.events->AnimatedSaveRunning();
-    }
-
     // Saves a film under `limit` and returns the file's bytes (empty
     // when the save failed).
     QByteArray SaveFilm(Form& form, ByteLimit limit)
@@ -106,7 +98,7 @@ private:
         if (form.events->StartAnimatedSave(std::make_unique<TestAnimation>(240, 180, std::vector<int>(12, 50)), desktop_, name).kind
             != OutputOutcome::Kind::Working)
             return {};
-        if (!WaitForSave(form))
+        if (!WaitForAnimatedSave(form))
             return {};
         return ReadAll(desktop_ + u'/' + name);
     }

@@ -11,6 +11,7 @@
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 
+#include <QDeadlineTimer>
 #include <QTest>
 
 #include <memory>
@@ -32,6 +33,15 @@ inline std::unique_ptr<Form> ShowForm(SaveEnvironment save = {})
     if (!QTest::qWaitForWindowExposed(form->window.get()))
         return nullptr;
     return form;
+}
+
+// Runs the window until its animated save is over; false after two minutes.
+inline bool WaitForAnimatedSave(Form& form)
+{
+    QDeadlineTimer deadline(120000);
+    while (form.events->AnimatedSaveRunning() && !deadline.hasExpired())
+        QTest::qWait(2);
+    return !form.events->AnimatedSaveRunning();
 }
 
 inline QWidget& Box(Form& form)
