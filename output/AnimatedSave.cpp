@@ -352,10 +352,6 @@ struct AnimatedSave::Job {
     // Of a film's save, the share of the pass that makes its palette.
     static constexpr double kPaletteShare = 0.3;
 
-    // A clip's neighbouring frames share their colours: the palette is made
-    // from every third, which costs a third of composing them all.
-    static constexpr std::size_t kPaletteEvery = 3;
-
     // One palette from the frames of the film, the colours kept exact among
     // them, given to `encoder`.
     bool FilmColours(GifEncoder& encoder)
@@ -367,8 +363,6 @@ struct AnimatedSave::Job {
             if (Cancelled())
                 return false;
             player->Advance();
-            if (i % kPaletteEvery != 0)
-                continue;
             ComposeBoxFrame(look, *player, frame);
             DrawOverlays(frame);
             if (!palette.Add(frame))

@@ -144,18 +144,6 @@ struct StringTable {
     }
 };
 
-// The frame's pixels for libimagequant, opaque.
-void ToRgba(const QImage& frame, int x0, int y0, int w, int h, std::vector<liq_color>& out)
-{
-    out.resize(std::size_t(w) * std::size_t(h));
-    for (int y = 0; y < h; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(frame.constScanLine(y0 + y)) + x0;
-        liq_color* to = out.data() + std::size_t(y) * std::size_t(w);
-        for (int x = 0; x < w; ++x)
-            to[x] = {std::uint8_t(Red(row[x])), std::uint8_t(Green(row[x])), std::uint8_t(Blue(row[x])), 255};
-    }
-}
-
 QImage Rgb32(const QImage& input)
 {
     return input.format() == QImage::Format_RGB32 || input.format() == QImage::Format_ARGB32
@@ -245,6 +233,7 @@ struct FilmPalette::State {
     LiqPtr<liq_attr> attr{liq_attr_create()};
     liq_histogram* histogram = nullptr;
     std::vector<liq_color> rgba;
+    std::vector<std::uint8_t> importance;
     bool failed = false;
 
     ~State()
@@ -268,11 +257,28 @@ bool FilmPalette::Add(const QImage& input)
     State& s = *state_;
     if (s.failed || input.isNull())
         return false;
+    // Every second pixel of every second row: neighbouring pixels are alike,
+    // so the colours survive, at a quarter of the cost.
     const QImage frame = Rgb32(input);
-    ToRgba(frame, 0, 0, frame.width(), frame.height(), s.rgba);
+    const int w = (frame.width() + 1) / 2, h = (frame.height() + 1) / 2;
+    s.rgba.resize(std::size_t(w) * std::size_t(h));
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(frame.constScanLine(2 * y));
+        liq_color* to = s.rgba.data() + std::size_t(y) * std::size_t(w);
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t c = row[2 * x];
+            to[x] = {std::uint8_t(Red(c)), std::uint8_t(Green(c)), std::uint8_t(Blue(c)), 255};
+        }
+    }
     QuantizeOnThisThreadOnly();
-    LiqPtr<liq_image> image(liq_image_create_rgba(s.attr.get(), s.rgba.data(), frame.width(), frame.height(), 0));
-    s.failed = !image || liq_histogram_add_image(s.histogram, s.attr.get(), image.get()) != LIQ_OK;
+    LiqPtr<liq_image> image(liq_image_create_rgba(s.attr.get(), s.rgba.data(), w, h, 0));
+    // Every pixel counts alike: the palette serves whole frames, and weighing
+    // each pixel by its surroundings would cost more than all the mapping.
+    s.importance.assign(s.rgba.size(), 255);
+    s.failed = !image
+        || liq_image_set_importance_map(image.get(), s.importance.data(), s.importance.size(), LIQ_COPY_PIXELS)
+            != LIQ_OK
+        || liq_histogram_add_image(s.histogram, s.attr.get(), image.get()) != LIQ_OK;
     return !s.failed;
 }
 
