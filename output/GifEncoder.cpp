@@ -173,6 +173,7 @@ public:
     {
         const int n = int(palette.count);
         starts_.reserve(kCells + 1);
+        std::vector<int> nearest(std::size_t(n), 0);
         for (int cell = 0; cell < kCells; ++cell) {
             starts_.push_back(std::uint32_t(candidates_.size()));
             int lo[3], hi[3];
@@ -182,7 +183,6 @@ public:
             }
             // The least, over entries, of the greatest distance to the cell.
             int bound = std::numeric_limits<int>::max();
-            std::vector<int> nearest(std::size_t(n), 0);
             for (int i = 0; i < n; ++i) {
                 const int c[3] = {palette.entries[i].r, palette.entries[i].g, palette.entries[i].b};
                 int far = 0, near = 0;
