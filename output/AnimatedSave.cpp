@@ -274,6 +274,7 @@ struct AnimatedSave::Job {
     QString folder;
     QString fileName;
     ByteLimit limit = 0;
+    bool filmed = false;
     std::thread worker;
     bool running = true; // the starting thread's only
     AnimatedSave* owner = nullptr;
@@ -317,6 +318,13 @@ struct AnimatedSave::Job {
         const ByteSink sink = [&file](std::span<const std::uint8_t> bytes) { return file.Write(bytes); };
         GifEncoder encoder;
         const QString encoderFailed = QStringLiteral("the GIF encoder failed");
+        // A film's palette takes a first pass, a share of the work.
+        const double mapFrom = filmed ? kPaletteShare : 0;
+        if (filmed) {
+            if (!FilmColours(encoder))
+                return failed(Cancelled() ? QStringLiteral("cancelled") : encoderFailed);
+            player->Reset();
+        }
         if (!encoder.Begin(look.size.width(), look.size.height(), player->LoopCount(), sink, std::move(exact)))
             return failed(encoderFailed);
         QImage frame;
@@ -331,7 +339,7 @@ struct AnimatedSave::Job {
             DrawOverlays(frame);
             if (!encoder.AddFrame(frame, player->DelayMs(player->Current())))
                 return failed(encoderFailed);
-            Report(double(i + 1) / double(count));
+            Report(mapFrom + (1 - mapFrom) * double(i + 1) / double(count));
         }
         if (!encoder.Finish())
             return failed(encoderFailed);
@@ -339,6 +347,31 @@ struct AnimatedSave::Job {
             return failed(QStringLiteral("cancelled"));
         const QString path = file.Publish(fileName);
         return path.isEmpty() ? failed(QString()) : OutputOutcome::Written(path);
+    }
+
+    // Of a film's save, the share of the pass that makes its palette.
+    static constexpr double kPaletteShare = 0.3;
+
+    // One palette from the frames of the film, the colours kept exact among
+    // them, given to `encoder`.
+    bool FilmColours(GifEncoder& encoder)
+    {
+        FilmPalette palette;
+        QImage frame;
+        const std::size_t count = player->FrameCount();
+        for (std::size_t i = 0; i < count; ++i) {
+            if (Cancelled())
+                return false;
+            player->Advance();
+            ComposeBoxFrame(look, *player, frame);
+            DrawOverlays(frame);
+            if (!palette.Add(frame))
+                return false;
+            Report(kPaletteShare * double(i + 1) / double(count));
+        }
+        // One index stays free for the pixels left transparent.
+        const std::vector<std::uint32_t> colours = palette.Build(255, exact.colours);
+        return !colours.empty() && encoder.SetPalette(colours);
     }
 
     // The file within `limit` bytes: a reduction is chosen by predicting its
@@ -500,7 +533,7 @@ void AnimatedSave::Finish(OutputOutcome outcome)
 
 std::unique_ptr<AnimatedSave> AnimatedSave::Start(PicBox& box, std::unique_ptr<Animation> player,
                                                   const QString& folder, const QString& fileName,
-                                                  OutputOutcome& failure, ByteLimit limit)
+                                                  OutputOutcome& failure, ByteLimit limit, bool filmed)
 {
     QWidget& window = box.NativeWindow();
     const BoxLook look = box.Look();
@@ -574,6 +607,7 @@ std::unique_ptr<AnimatedSave> AnimatedSave::Start(PicBox& box, std::unique_ptr<A
     job->folder = folder;
     job->fileName = fileName;
     job->limit = limit;
+    job->filmed = filmed;
     std::unique_ptr<AnimatedSave> save(new AnimatedSave(std::move(job)));
     AnimatedSave* self = save.get();
     save->job_->owner = self;

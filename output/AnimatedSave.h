@@ -25,10 +25,15 @@ public:
     // ... before ".gif"). With a `limit` (not 0) the file holds at most that
     // many bytes: it gives up colours, frames and size, in the order that
     // keeps the most of the picture, or the save fails. Null, with the reason
-    // in `failure`, when nothing could be started.
+    // in `failure`, when nothing could be started. A `filmed` picture (a
+    // video clip) without a limit is saved with one palette for the whole
+    // film, made in a first pass over its frames: a clip's frames share their
+    // colours, and mapping each to one palette is far cheaper than making
+    // each its own.
     static std::unique_ptr<AnimatedSave> Start(PicBox& box, std::unique_ptr<Animation> player,
                                                const QString& folder, const QString& fileName,
-                                               OutputOutcome& failure, ByteLimit limit = 0);
+                                               OutputOutcome& failure, ByteLimit limit = 0,
+                                               bool filmed = false);
     ~AnimatedSave() override;
 
     // Until Finished is signalled.

@@ -3,6 +3,8 @@
 #include <gif_lib.h>
 #include <libimagequant.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
@@ -13,11 +15,16 @@ namespace {
 
 // libimagequant's trade of time for palette quality: 1 best .. 10 fastest.
 constexpr int kQuantizeSpeed = 6;
+// A film's one palette is made once, so it can take more care.
+constexpr int kFilmQuantizeSpeed = 3;
 // Dithering smooths the picture's gradients; text pixels never get it.
 constexpr float kDitherLevel = 1.0f;
 // A pixel the viewer already shows this close (per channel) is left
 // transparent: the change cannot be seen, and the frame stays small.
 constexpr int kUnchangedTolerance = 4;
+// With one palette for the film no frame carries a table of its own, and
+// the bytes saved go into a closer match.
+constexpr int kSharedUnchangedTolerance = 2;
 // giflib hands over a few bytes at a time; the sink gets them in pieces of this size.
 constexpr std::size_t kSinkChunk = 64 * 1024;
 
@@ -25,11 +32,11 @@ int Red(std::uint32_t c) { return int((c >> 16) & 0xFF); }
 int Green(std::uint32_t c) { return int((c >> 8) & 0xFF); }
 int Blue(std::uint32_t c) { return int(c & 0xFF); }
 
-bool Close(std::uint32_t a, std::uint32_t b)
+bool Close(std::uint32_t a, std::uint32_t b, int tolerance)
 {
-    return std::abs(Red(a) - Red(b)) <= kUnchangedTolerance
-        && std::abs(Green(a) - Green(b)) <= kUnchangedTolerance
-        && std::abs(Blue(a) - Blue(b)) <= kUnchangedTolerance;
+    return std::abs(Red(a) - Red(b)) <= tolerance
+        && std::abs(Green(a) - Green(b)) <= tolerance
+        && std::abs(Blue(a) - Blue(b)) <= tolerance;
 }
 
 // The palette entry nearest to `colour`; first of equals.
@@ -137,7 +144,168 @@ struct StringTable {
     }
 };
 
+QImage Rgb32(const QImage& input)
+{
+    return input.format() == QImage::Format_RGB32 || input.format() == QImage::Format_ARGB32
+        ? input
+        : input.convertToFormat(QImage::Format_RGB32);
+}
+
+// libimagequant's threads spin while they wait for work; for an encoder
+// that runs on a worker of its own they cost more processor time than they
+// save. The calling thread alone runs libimagequant's parallel parts from
+// here on (a setting of this thread only), when libimagequant uses them.
+void QuantizeOnThisThreadOnly()
+{
+    using SetThreads = void (*)(int);
+    static const auto set = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
+    if (set)
+        set(1);
+}
+
+// The nearest colour of a fixed palette, found fast: the colour cube is cut
+// into cells, and each cell lists the only entries that can be nearest to a
+// colour inside it (those no farther than the farthest corner of the cell
+// from the entry nearest to all of it).
+class PaletteMap {
+public:
+    explicit PaletteMap(const liq_palette& palette) : palette_(palette)
+    {
+        const int n = int(palette.count);
+        starts_.reserve(kCells + 1);
+        std::vector<int> nearest(std::size_t(n), 0);
+        for (int cell = 0; cell < kCells; ++cell) {
+            starts_.push_back(std::uint32_t(candidates_.size()));
+            int lo[3], hi[3];
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = ((cell >> (kBits * (2 - k))) & (kSide - 1)) << (8 - kBits);
+                hi[k] = lo[k] + (1 << (8 - kBits)) - 1;
+            }
+            // The least, over entries, of the greatest distance to the cell.
+            int bound = std::numeric_limits<int>::max();
+            for (int i = 0; i < n; ++i) {
+                const int c[3] = {palette.entries[i].r, palette.entries[i].g, palette.entries[i].b};
+                int far = 0, near = 0;
+                for (int k = 0; k < 3; ++k) {
+                    const int f = std::max(std::abs(c[k] - lo[k]), std::abs(c[k] - hi[k]));
+                    const int d = c[k] < lo[k] ? lo[k] - c[k] : c[k] > hi[k] ? c[k] - hi[k] : 0;
+                    far += f * f;
+                    near += d * d;
+                }
+                bound = std::min(bound, far);
+                nearest[std::size_t(i)] = near;
+            }
+            for (int i = 0; i < n; ++i)
+                if (nearest[std::size_t(i)] <= bound)
+                    candidates_.push_back(std::uint8_t(i));
+        }
+        starts_.push_back(std::uint32_t(candidates_.size()));
+    }
+
+    std::uint8_t Nearest(int r, int g, int b) const
+    {
+        const int cell = ((r >> (8 - kBits)) << (2 * kBits)) | ((g >> (8 - kBits)) << kBits) | (b >> (8 - kBits));
+        int best = 0, bestDistance = std::numeric_limits<int>::max();
+        for (std::uint32_t k = starts_[std::size_t(cell)]; k < starts_[std::size_t(cell) + 1]; ++k) {
+            const liq_color& e = palette_.entries[candidates_[k]];
+            const int dr = e.r - r, dg = e.g - g, db = e.b - b;
+            const int d = dr * dr + dg * dg + db * db;
+            if (d < bestDistance) {
+                bestDistance = d;
+                best = candidates_[k];
+            }
+        }
+        return std::uint8_t(best);
+    }
+
+private:
+    static constexpr int kBits = 5;
+    static constexpr int kSide = 1 << kBits;
+    static constexpr int kCells = kSide * kSide * kSide;
+    liq_palette palette_;
+    std::vector<std::uint32_t> starts_;
+    std::vector<std::uint8_t> candidates_;
+};
+
 } // namespace
+
+struct FilmPalette::State {
+    LiqPtr<liq_attr> attr{liq_attr_create()};
+    liq_histogram* histogram = nullptr;
+    std::vector<liq_color> rgba;
+    std::vector<std::uint8_t> importance;
+    bool failed = false;
+
+    ~State()
+    {
+        if (histogram)
+            liq_histogram_destroy(histogram);
+    }
+};
+
+FilmPalette::FilmPalette() : state_(std::make_unique<State>())
+{
+    State& s = *state_;
+    s.failed = !s.attr || liq_set_speed(s.attr.get(), kFilmQuantizeSpeed) != LIQ_OK
+        || !(s.histogram = liq_histogram_create(s.attr.get()));
+}
+
+FilmPalette::~FilmPalette() = default;
+
+bool FilmPalette::Add(const QImage& input)
+{
+    State& s = *state_;
+    if (s.failed || input.isNull())
+        return false;
+    // Every second pixel of every second row: neighbouring pixels are alike,
+    // so the colours survive, at a quarter of the cost.
+    const QImage frame = Rgb32(input);
+    const int w = (frame.width() + 1) / 2, h = (frame.height() + 1) / 2;
+    s.rgba.resize(std::size_t(w) * std::size_t(h));
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(frame.constScanLine(2 * y));
+        liq_color* to = s.rgba.data() + std::size_t(y) * std::size_t(w);
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t c = row[2 * x];
+            to[x] = {std::uint8_t(Red(c)), std::uint8_t(Green(c)), std::uint8_t(Blue(c)), 255};
+        }
+    }
+    QuantizeOnThisThreadOnly();
+    LiqPtr<liq_image> image(liq_image_create_rgba(s.attr.get(), s.rgba.data(), w, h, 0));
+    // Every pixel counts alike: the palette serves whole frames, and weighing
+    // each pixel by its surroundings would cost more than all the mapping.
+    s.importance.assign(s.rgba.size(), 255);
+    s.failed = !image
+        || liq_image_set_importance_map(image.get(), s.importance.data(), s.importance.size(), LIQ_COPY_PIXELS)
+            != LIQ_OK
+        || liq_histogram_add_image(s.histogram, s.attr.get(), image.get()) != LIQ_OK;
+    return !s.failed;
+}
+
+std::vector<std::uint32_t> FilmPalette::Build(int colours, const std::vector<std::uint32_t>& exact)
+{
+    State& s = *state_;
+    if (s.failed)
+        return {};
+    for (std::uint32_t c : exact)
+        if (liq_histogram_add_fixed_color(s.histogram,
+                                          {std::uint8_t(Red(c)), std::uint8_t(Green(c)), std::uint8_t(Blue(c)), 255},
+                                          0.0) != LIQ_OK)
+            return {};
+    QuantizeOnThisThreadOnly();
+    liq_result* raw = nullptr;
+    if (liq_set_max_colors(s.attr.get(), std::clamp(colours, 2, 255)) != LIQ_OK
+        || liq_histogram_quantize(s.histogram, s.attr.get(), &raw) != LIQ_OK || !raw)
+        return {};
+    LiqPtr<liq_result> result(raw);
+    const liq_palette* palette = liq_get_palette(result.get());
+    std::vector<std::uint32_t> out;
+    for (unsigned i = 0; palette && i < palette->count; ++i) {
+        const liq_color& e = palette->entries[i];
+        out.push_back((std::uint32_t(e.r) << 16) | (std::uint32_t(e.g) << 8) | e.b);
+    }
+    return out;
+}
 
 struct GifEncoder::State {
     GifFileType* gif = nullptr;
@@ -159,6 +327,11 @@ struct GifEncoder::State {
     long long writtenCs = 0;
 
     LiqPtr<liq_attr> attr;
+    // The palette every frame is mapped to, when one is given.
+    std::unique_ptr<PaletteMap> shared;
+    liq_palette sharedPalette{};
+    int sharedBits = 0;
+    std::vector<int> errors; // dithering's carried error, two rows of RGB
     // The frame's changed rectangle, reused from frame to frame.
     std::vector<liq_color> rgba;
     std::vector<std::uint8_t> importance;
@@ -202,14 +375,15 @@ struct GifEncoder::State {
     }
 
     bool PutFrame(int left, int top, int w, int h, const liq_palette* palette, int transparent,
-                  int delayCs);
+                  int delayCs, bool local = true);
+    bool MapToShared(const QImage& frame, int x0, int y0, int w, int h, bool holesInside, int delayCs);
     std::vector<std::uint8_t> CompressLossy(int x0, int y0, int w, int h, const liq_palette& palette,
                                              int transparent, int minCodeSize);
     bool AddFrame(const QImage& frame, int delayMs);
 };
 
 bool GifEncoder::State::PutFrame(int left, int top, int w, int h, const liq_palette* palette,
-                                 int transparent, int delayCs)
+                                 int transparent, int delayCs, bool local)
 {
     GraphicsControlBlock control{};
     control.DisposalMode = DISPOSE_DO_NOT; // each frame builds on the last
@@ -229,12 +403,14 @@ bool GifEncoder::State::PutFrame(int left, int top, int w, int h, const liq_pale
     GifColorType colours[256] = {};
     for (int i = 0; palette && i < int(palette->count); ++i)
         colours[i] = {palette->entries[i].r, palette->entries[i].g, palette->entries[i].b};
-    ColorMapObject* map = GifMakeMapObject(size, colours);
-    if (!map)
+    ColorMapObject* map = local ? GifMakeMapObject(size, colours) : nullptr;
+    if (local && !map)
         return false;
-    const int minCodeSize = std::max(2, map->BitsPerPixel);
+    // Without a table of its own the frame uses the file's.
+    const int minCodeSize = std::max(2, map ? map->BitsPerPixel : sharedBits);
     const bool described = EGifPutImageDesc(gif, left, top, w, h, false, map) != GIF_ERROR;
-    GifFreeMapObject(map); // the encoder keeps its own copy
+    if (map)
+        GifFreeMapObject(map); // the encoder keeps its own copy
     if (!described)
         return false;
     if (lossiness > 0 && palette) {
@@ -327,9 +503,7 @@ bool GifEncoder::State::AddFrame(const QImage& input, int delayMs)
 {
     if (!gif || failed || input.width() != width || input.height() != height)
         return false;
-    const QImage frame = input.format() == QImage::Format_RGB32 || input.format() == QImage::Format_ARGB32
-        ? input
-        : input.convertToFormat(QImage::Format_RGB32);
+    const QImage frame = Rgb32(input);
     const int delayCs = NextDelayCs(delayMs);
     const bool protecting = !exact.protect.empty();
 
@@ -345,7 +519,8 @@ bool GifEncoder::State::AddFrame(const QImage& input, int delayMs)
                 // Text must stay exact; elsewhere an invisible change is no change.
                 // A pixel equal to the last frame keeps what was decided for it then.
                 differs = colour != last[p] && colour != shown[p]
-                    && ((protecting && exact.protect[p]) || !Close(colour, shown[p]));
+                    && ((protecting && exact.protect[p])
+                        || !Close(colour, shown[p], shared ? kSharedUnchangedTolerance : kUnchangedTolerance));
             }
             last[p] = colour;
             changed[p] = differs;
@@ -361,12 +536,23 @@ bool GifEncoder::State::AddFrame(const QImage& input, int delayMs)
 
     if (x1 < 0) {
         // Nothing to show anew: one transparent pixel keeps the frame and its delay.
+        if (shared) {
+            indices.assign(1, std::uint8_t(sharedPalette.count));
+            return PutFrame(0, 0, 1, 1, &sharedPalette, int(sharedPalette.count), delayCs, false);
+        }
         indices.assign(1, 0);
         return PutFrame(0, 0, 1, 1, nullptr, 0, delayCs);
     }
 
     const int w = x1 - x0 + 1, h = y1 - y0 + 1;
     const std::size_t area = std::size_t(w) * std::size_t(h);
+    if (shared) {
+        bool holesInside = false;
+        for (int y = y0; y <= y1 && !holesInside; ++y)
+            for (int x = x0; x <= x1 && !holesInside; ++x)
+                holesInside = !changed[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+        return MapToShared(frame, x0, y0, w, h, holesInside, delayCs);
+    }
     rgba.resize(area);
     importance.resize(area);
     indices.resize(area);
@@ -445,6 +631,70 @@ bool GifEncoder::State::AddFrame(const QImage& input, int delayMs)
     return true;
 }
 
+// The frame's changed rectangle mapped to the shared palette with error
+// diffusion (Floyd and Steinberg's weights). Text pixels take their nearest
+// colour undithered, which the palette holds exactly, and pass no error on;
+// nor do pixels left transparent.
+bool GifEncoder::State::MapToShared(const QImage& frame, int x0, int y0, int w, int h, bool holesInside,
+                                    int delayCs)
+{
+    const liq_palette& palette = sharedPalette;
+    indices.resize(std::size_t(w) * std::size_t(h));
+    const int transparent = int(palette.count);
+    const bool protecting = !exact.protect.empty();
+    // In 1/16ths of a level, so the weights stay whole; capped so that a
+    // colour the palette lacks cannot run away.
+    const int strength = int(std::lround(dither * 16));
+    constexpr int kMaxError = 32 * 16;
+    const std::size_t rowLength = std::size_t(w + 2) * 3;
+    errors.assign(2 * rowLength, 0);
+    for (int y = 0; y < h; ++y) {
+        int* here = errors.data() + std::size_t(y & 1) * rowLength;
+        int* below = errors.data() + std::size_t((y + 1) & 1) * rowLength;
+        std::fill(below, below + rowLength, 0);
+        const auto* row = reinterpret_cast<const std::uint32_t*>(frame.constScanLine(y0 + y)) + x0;
+        for (int x = 0; x < w; ++x) {
+            const std::size_t p = std::size_t(y0 + y) * std::size_t(width) + std::size_t(x0 + x);
+            std::uint8_t& index = indices[std::size_t(y) * std::size_t(w) + std::size_t(x)];
+            if (!changed[p]) {
+                index = std::uint8_t(transparent);
+                continue;
+            }
+            const std::uint32_t c = row[x];
+            if (protecting && exact.protect[p]) {
+                index = shared->Nearest(Red(c), Green(c), Blue(c));
+                continue;
+            }
+            const int want[3] = {Red(c), Green(c), Blue(c)};
+            int* e = here + std::size_t(x + 1) * 3;
+            int v[3];
+            for (int k = 0; k < 3; ++k)
+                v[k] = std::clamp(want[k] + (std::clamp(e[k], -kMaxError, kMaxError) * strength) / 256, 0, 255);
+            index = shared->Nearest(v[0], v[1], v[2]);
+            const liq_color& got = palette.entries[index];
+            const int error[3] = {(v[0] - got.r) * 16, (v[1] - got.g) * 16, (v[2] - got.b) * 16};
+            for (int k = 0; k < 3; ++k) {
+                e[3 + k] += error[k] * 7 / 16;
+                below[std::size_t(x) * 3 + std::size_t(k)] += error[k] * 3 / 16;
+                below[std::size_t(x + 1) * 3 + std::size_t(k)] += error[k] * 5 / 16;
+                below[std::size_t(x + 2) * 3 + std::size_t(k)] += error[k] / 16;
+            }
+        }
+    }
+    if (!PutFrame(x0, y0, w, h, &palette, holesInside ? transparent : -1, delayCs, false))
+        return false;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int index = indices[std::size_t(y) * std::size_t(w) + std::size_t(x)];
+            if (index == transparent)
+                continue;
+            const liq_color& e = palette.entries[index];
+            shown[std::size_t(y0 + y) * std::size_t(width) + std::size_t(x0 + x)]
+                = (std::uint32_t(e.r) << 16) | (std::uint32_t(e.g) << 8) | e.b;
+        }
+    return true;
+}
+
 GifEncoder::GifEncoder() : state_(std::make_unique<State>()) {}
 
 GifEncoder::~GifEncoder()
@@ -485,7 +735,24 @@ bool GifEncoder::Begin(int width, int height, int plays, ByteSink sink, ExactCol
     if (!s.gif)
         return false;
     EGifSetGifVersion(s.gif, true);
-    if (EGifPutScreenDesc(s.gif, width, height, 8, 0, nullptr) == GIF_ERROR)
+    ColorMapObject* global = nullptr;
+    if (s.shared) {
+        // The shared colours and the transparent index after them.
+        int size = 2;
+        while (size < int(s.sharedPalette.count) + 1)
+            size *= 2;
+        GifColorType colours[256] = {};
+        for (unsigned i = 0; i < s.sharedPalette.count; ++i)
+            colours[i] = {s.sharedPalette.entries[i].r, s.sharedPalette.entries[i].g, s.sharedPalette.entries[i].b};
+        global = GifMakeMapObject(size, colours);
+        if (!global)
+            return false;
+        s.sharedBits = global->BitsPerPixel;
+    }
+    const bool screen = EGifPutScreenDesc(s.gif, width, height, 8, 0, global) != GIF_ERROR;
+    if (global)
+        GifFreeMapObject(global);
+    if (!screen)
         return false;
     if (plays == 1)
         return !s.failed; // shown once: no looping block
@@ -498,6 +765,19 @@ bool GifEncoder::Begin(int width, int height, int plays, ByteSink sink, ExactCol
         && EGifPutExtensionBlock(s.gif, sizeof application, application) != GIF_ERROR
         && EGifPutExtensionBlock(s.gif, sizeof count, count) != GIF_ERROR
         && EGifPutExtensionTrailer(s.gif) != GIF_ERROR && !s.failed;
+}
+
+bool GifEncoder::SetPalette(const std::vector<std::uint32_t>& colours)
+{
+    State& s = *state_;
+    if (s.gif || colours.empty() || colours.size() > 255)
+        return false;
+    s.sharedPalette.count = unsigned(colours.size());
+    for (std::size_t i = 0; i < colours.size(); ++i)
+        s.sharedPalette.entries[i] = {std::uint8_t(Red(colours[i])), std::uint8_t(Green(colours[i])),
+                                      std::uint8_t(Blue(colours[i])), 255};
+    s.shared = std::make_unique<PaletteMap>(s.sharedPalette);
+    return true;
 }
 
 void GifEncoder::SetMaxColours(int colours)

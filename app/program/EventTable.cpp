@@ -102,9 +102,10 @@ void EventTable::OnSaveClicked()
     if (box.Animating()) {
         std::unique_ptr<Animation> player = box.Decoded()->animation->Clone();
         // A clip's segment as a GIF shows it: the rate capped, no delay too short.
-        if (box.Decoded()->kind == ImageKind::Clip)
+        const bool filmed = box.Decoded()->kind == ImageKind::Clip;
+        if (filmed)
             player = PacedForGif(std::move(player));
-        StartAnimatedSave(std::move(player), folder, name + QStringLiteral(".gif"));
+        StartAnimatedSave(std::move(player), folder, name + QStringLiteral(".gif"), filmed);
         return;
     }
     ShowSaveOutcome(SaveStill(box, folder, name + QStringLiteral(".jpg"), limits_->Limit()));
@@ -116,13 +117,13 @@ void EventTable::OnCopyClicked()
 }
 
 OutputOutcome EventTable::StartAnimatedSave(std::unique_ptr<Animation> player, const QString& folder,
-                                            const QString& fileName)
+                                            const QString& fileName, bool filmed)
 {
     if (AnimatedSaveRunning())
         return OutputOutcome::Busy();
     OutputOutcome outcome = OutputOutcome::Working();
     animated_ = AnimatedSave::Start(*form_.workArea, std::move(player), folder, fileName, outcome,
-                                    limits_->Limit());
+                                    limits_->Limit(), filmed);
     if (animated_) {
         connect(animated_.get(), &AnimatedSave::Progress, this, [this](int percent) {
             form_.saveButton->SetCaption(QStringLiteral("保存中... %1%").arg(percent));

@@ -33,9 +33,10 @@ public:
 
     // Saves `player` as the save does a playing picture, as `fileName` in
     // `folder`: Working once started, Busy while another save runs, or
-    // Failed. The save button follows each outcome.
+    // Failed. The save button follows each outcome. A `filmed` player (a
+    // clip's) is saved with one palette for the whole film.
     OutputOutcome StartAnimatedSave(std::unique_ptr<Animation> player, const QString& folder,
-                                    const QString& fileName);
+                                    const QString& fileName, bool filmed = false);
     bool AnimatedSaveRunning() const;
 
     // The save button's menu of size limits and the limit in force.
