@@ -83,11 +83,14 @@ public:
                 haveInfo_ = true;
                 if (const DecodeError e = CheckDimensions(Width(), Height(), bytesPerPixel); e != DecodeError::None)
                     return e;
+                // Threads pay for themselves on photos, not on stickers. Set
+                // here even when the caller stops at the header: the decode
+                // that follows does not see this event again.
+                if (runner_)
+                    JxlResizableParallelRunnerSetThreads(
+                        runner_.get(), JxlResizableParallelRunnerSuggestThreads(info_.xsize, info_.ysize));
                 if (!pixels_ || pauseAtInfo_)
                     return DecodeError::None; // the caller reads the header first
-                // Threads pay for themselves on photos, not on stickers.
-                JxlResizableParallelRunnerSetThreads(
-                    runner_.get(), JxlResizableParallelRunnerSuggestThreads(info_.xsize, info_.ysize));
                 break;
             case JXL_DEC_COLOR_ENCODING: ReadColour(); break;
             case JXL_DEC_FRAME: {
