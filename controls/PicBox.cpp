@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <mutex>
 
 namespace mugrove {
 
@@ -57,6 +58,7 @@ void PicBox::SetDecodedPicture(std::shared_ptr<const PictureBytes> bytes, std::u
 void PicBox::Show(std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<DecodedPicture> decoded)
 {
     shrunk_ = QImage();
+    frameLook_.reset();
     picture_ = std::move(bytes);
     decoded_ = std::move(decoded);
     // JPEG and PCX pictures have no transparency; the others are looked at.
@@ -77,6 +79,7 @@ void PicBox::SetDisplayMode(int mode)
     if (fit == fit_)
         return;
     fit_ = fit;
+    ShareLook();
     repaint();
 }
 
@@ -89,9 +92,38 @@ void PicBox::SetFrameTimer(std::unique_ptr<FrameTimer> timer)
         StartPlayer();
 }
 
+struct PicBox::FrameLook {
+    std::mutex mutex;
+    BoxLook look;
+};
+
+void PicBox::ShareLook()
+{
+    if (!frameLook_)
+        return;
+    const BoxLook look = Look();
+    const std::lock_guard lock(frameLook_->mutex);
+    frameLook_->look = look;
+}
+
 void PicBox::StartPlayer()
 {
     Animation& animation = *decoded_->animation;
+    // A player that decodes ahead also shrinks each frame to the box there,
+    // with the function the paint uses, so the paint only copies it.
+    frameLook_ = std::make_shared<FrameLook>();
+    ShareLook();
+    animation.SetFrameWork([shared = frameLook_](const Image& frame) -> std::shared_ptr<const void> {
+        BoxLook look;
+        {
+            const std::lock_guard lock(shared->mutex);
+            look = shared->look;
+        }
+        QImage shrunk = ShrunkPicture(look.size, look.fit, look.smooth, PictureView(frame, look.frameFormat));
+        if (shrunk.isNull())
+            return nullptr;
+        return std::make_shared<const QImage>(std::move(shrunk));
+    });
     animation.Reset();
     shrunk_ = QImage();
     // The still picture shows when even the first frame cannot be composed.
@@ -147,6 +179,9 @@ void PicBox::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const BoxLook look = Look();
+    if (shrunk_.isNull() && playing_)
+        if (const auto worked = decoded_->animation->FrameWorkResult())
+            shrunk_ = *static_cast<const QImage*>(worked.get());
     PaintPicture(painter, look.size, look.background, View(Shown()), look.fit, look.smooth, shrunk_);
 }
 
@@ -180,6 +215,7 @@ std::optional<QRgb> PicBox::PaintedPlain() const
 void PicBox::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    ShareLook();
     // The picture is fitted to the box, so every part of it may change.
     update();
 }

@@ -85,6 +85,11 @@ private:
     // The picture averaged down to the box, kept while neither the target
     // size nor the picture (or GIF frame) changes.
     QImage shrunk_;
+    // The look a player that works ahead shrinks its frames for, shared
+    // with its worker; null while no such player is set up.
+    struct FrameLook;
+    std::shared_ptr<FrameLook> frameLook_;
+    void ShareLook();
 };
 
 } // namespace mugrove

@@ -30,7 +30,28 @@ bool NearItsSize(QSize target, QSize picture)
     return std::abs(target.width() - picture.width()) <= 2 && std::abs(target.height() - picture.height()) <= 2;
 }
 
+// Shrinking: painter sampling would skip source pixels, so they are
+// averaged once per size and picture instead. Within two pixels of its size
+// it skips none, and the painter's filter samples where the averaging
+// centres its areas: the same picture within rounding, for a small part of
+// the averaging's cost.
+bool Averages(QRect target, QSize picture, bool smooth)
+{
+    return smooth && (target.width() < picture.width() || target.height() < picture.height())
+        && !NearItsSize(target.size(), picture);
+}
+
 } // namespace
+
+QImage ShrunkPicture(QSize box, PictureFit fit, bool smooth, const QImage& view)
+{
+    if (view.isNull())
+        return {};
+    const QRect target = DisplayTarget(fit, box, view.size());
+    if (target.isEmpty() || target.size() == view.size() || !Averages(target, view.size(), smooth))
+        return {};
+    return view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
 
 void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& view,
                   PictureFit fit, bool smooth, QImage& shrunk)
@@ -53,13 +74,8 @@ void PaintPicture(QPainter& painter, QSize box, const QColor& background, const 
         return;
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-    if (smooth && (target.width() < view.width() || target.height() < view.height())
-        && !NearItsSize(target.size(), view.size())) {
-        // Shrinking: painter sampling would skip source pixels, so average
-        // them once per size and picture and keep the result for repaints.
-        // Within two pixels of its size it skips none, and the painter's
-        // filter samples where the averaging centres its areas: the same
-        // picture within rounding, for a small part of the averaging's cost.
+    if (Averages(target, view.size(), smooth)) {
+        // Kept for repaints.
         if (shrunk.size() != target.size())
             shrunk = view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         painter.drawImage(target.topLeft(), shrunk);

@@ -48,4 +48,8 @@ struct BoxLook {
 void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& picture,
                   PictureFit fit, bool smooth, QImage& shrunk);
 
+// The averaged-down picture PaintPicture shows of `view` in such a box; null
+// when it shows the picture without averaging it down. Safe on any thread.
+QImage ShrunkPicture(QSize box, PictureFit fit, bool smooth, const QImage& view);
+
 } // namespace mugrove

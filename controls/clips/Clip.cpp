@@ -201,7 +201,9 @@ struct ClipPlayer::Impl {
     struct Ready {
         std::size_t index;
         Image image;
+        std::shared_ptr<const void> workResult;
     };
+    Animation::FrameWork work;
     std::deque<Ready> ready;
     std::vector<Image> spare;
     std::size_t ahead = 3;
@@ -526,6 +528,7 @@ void ClipPlayer::Impl::Run()
     std::size_t next = 0;  // the index the next frame must have at least
     for (;;) {
         Image image;
+        Animation::FrameWork frameWork;
         {
             std::unique_lock lock(mutex);
             wake.wait(lock, [&] { return stop || restart || (!failed && ready.size() < ahead); });
@@ -540,6 +543,7 @@ void ClipPlayer::Impl::Run()
                 image = std::move(spare.back());
                 spare.pop_back();
             }
+            frameWork = work;
         }
         bool fail = false;
         if (seek) {
@@ -557,17 +561,21 @@ void ClipPlayer::Impl::Run()
                 const bool wanted = it != stamps.end() && *it == stamp && static_cast<std::size_t>(it - stamps.begin()) >= next;
                 const auto index = static_cast<std::size_t>(it - stamps.begin());
                 bool converted = false;
+                std::shared_ptr<const void> workResult;
                 if (wanted) {
-                    // Memory the system cannot give skips the frame.
+                    // Memory the system cannot give skips the frame, or
+                    // leaves the shower's work to the shower.
                     try {
                         converted = Convert(image);
+                        if (converted && frameWork)
+                            workResult = frameWork(image);
                     } catch (const std::bad_alloc&) {
                     }
                 }
                 if (converted) {
                     std::lock_guard lock(mutex);
                     if (!restart) {
-                        ready.push_back({index, std::move(image)});
+                        ready.push_back({index, std::move(image), std::move(workResult)});
                         ++shown;
                         next = index + 1;
                         if (next == stamps.size())
@@ -663,6 +671,12 @@ int ClipPlayer::DelayMs(std::size_t index) const
     return impl_->lastDelayMs;
 }
 
+void ClipPlayer::SetFrameWork(FrameWork work)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->work = std::move(work);
+}
+
 DecodeError ClipPlayer::Advance()
 {
     if (primed_) {
@@ -677,6 +691,7 @@ DecodeError ClipPlayer::Advance()
     Impl::Ready next = std::move(impl.ready.front());
     impl.ready.pop_front();
     std::swap(canvas_, next.image);
+    workResult_ = std::move(next.workResult);
     current_ = next.index;
     if (!next.image.Empty())
         impl.spare.push_back(std::move(next.image));

@@ -61,6 +61,9 @@ public:
     const Image& Canvas() const override { return canvas_; }
     std::size_t Current() const override { return current_; }
     std::unique_ptr<Animation> Clone() const override;
+    // Done on the worker as each frame is converted.
+    void SetFrameWork(FrameWork work) override;
+    std::shared_ptr<const void> FrameWorkResult() const override { return workResult_; }
 
     // The whole clip's length in seconds, as its container tells it (or,
     // when that is missing, the segment's end); and the segment's start and
@@ -77,6 +80,7 @@ private:
     explicit ClipPlayer(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
     Image canvas_;
+    std::shared_ptr<const void> workResult_;
     std::size_t current_ = 0;
     // The first frame stays on the canvas after Open's first Advance: a
     // Reset straight after it plays on from there instead of decoding it again.

@@ -3,6 +3,7 @@
 #include "controls/decoders/Image.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 namespace mugrove {
@@ -43,6 +44,16 @@ public:
     // An independent player over the same bytes, at its start (nothing
     // composed yet): safe to drive on another thread while this one plays.
     virtual std::unique_ptr<Animation> Clone() const = 0;
+
+    // Work the shower wants done on every frame as it is made (shrinking it
+    // to the box, say). A player that decodes ahead on a worker does it
+    // there, off the shower's thread, and hands the result back with the
+    // frame; the others ignore it, and the shower does the work itself.
+    // Not passed on to clones.
+    using FrameWork = std::function<std::shared_ptr<const void>(const Image&)>;
+    virtual void SetFrameWork(FrameWork) {}
+    // The work's result for the frame on the canvas; null when there is none.
+    virtual std::shared_ptr<const void> FrameWorkResult() const { return nullptr; }
 };
 
 } // namespace mugrove

@@ -4,11 +4,13 @@
 // number: the left half grey at 20 + 10 (n / 10), the right at 20 + 20 (n % 10).
 #include "tests/output/GifReadBack.h"
 #include "tests/output/TestAnimation.h"
+#include "tests/support/HandTimer.h"
 #include "tests/support/ShownForm.h"
 
 #include "app/model/Button.h"
 #include "app/model/MainWindow.h"
 #include "app/program/SegmentDialog.h"
+#include "controls/PicturePaint.h"
 #include "output/GifPacing.h"
 #include "templates/PhotoDrop.h"
 
@@ -18,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -215,6 +218,34 @@ private slots:
                     green += gif.frames[k].pixel(x, y) == 0xFF00FF00u;
             QVERIFY2(green > 30, qPrintable(QStringLiteral("frame %1: %2").arg(k).arg(green)));
         }
+    }
+
+    // The clip's worker averages each frame down to the box ahead of time;
+    // the box must still show exactly what its own paint makes of the frame.
+    void a_clip_shrunk_on_its_worker_paints_as_the_box_would()
+    {
+        auto form = ShowForm();
+        QVERIFY(form);
+        form->window->Created.Raise();
+        auto* timer = new HandTimer;
+        form->workArea->SetFrameTimer(std::unique_ptr<FrameTimer>(timer));
+        QVERIFY(ShowFirstPicture(*form, {ClipFile("sixty_fps.mp4")}));
+        form->workArea->SetWidth(20); // the clip is 48 x 32
+        form->workArea->SetHeight(13);
+        const Animation& clip = *form->workArea->Decoded()->animation;
+        bool worked = false;
+        for (int k = 0; k < 12; ++k) {
+            timer->Fire();
+            const BoxLook look = form->workArea->Look();
+            QImage want(look.size, QImage::Format_RGB32), shrunk;
+            QPainter painter(&want);
+            PaintPicture(painter, look.size, look.background, PictureView(clip.Canvas(), look.frameFormat), look.fit,
+                         look.smooth, shrunk);
+            painter.end();
+            worked = worked || clip.FrameWorkResult() != nullptr;
+            QCOMPARE(Box(*form).grab().toImage().convertToFormat(QImage::Format_RGB32), want);
+        }
+        QVERIFY(worked);
     }
 
     void the_save_button_shows_how_far_a_save_has_come()
