@@ -3,6 +3,7 @@
 // file upright (orientation 1), and with a Display P3 profile against the
 // same file without one. The files are made here at start.
 
+#include "bench/support/PhotoPixels.h"
 #include "controls/decoders/DecodedPicture.h"
 
 #include <benchmark/benchmark.h>
@@ -25,22 +26,7 @@ namespace {
 
 constexpr int kWidth = 4000, kHeight = 3000;
 
-// Smooth gradients with fine noise, so every block is real work.
-std::vector<std::uint8_t> MakePixels()
-{
-    std::vector<std::uint8_t> rgb(std::size_t{3} * kWidth * kHeight);
-    std::uint32_t seed = 12345;
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = int(seed >> 28) - 8;
-            std::uint8_t* p = &rgb[(std::size_t(y) * kWidth + x) * 3];
-            p[0] = std::uint8_t(std::clamp(x * 255 / kWidth + noise, 0, 255));
-            p[1] = std::uint8_t(std::clamp(y * 255 / kHeight + noise, 0, 255));
-            p[2] = std::uint8_t(std::clamp((x + y) % 256 + noise, 0, 255));
-        }
-    return rgb;
-}
+std::vector<std::uint8_t> MakePixels() { return bench::PhotoLikePixels(kWidth, kHeight, 3); }
 
 std::vector<std::uint8_t> DisplayP3()
 {

@@ -1,5 +1,6 @@
 // A 6000 × 4000 photo from drop to paint, and its save until the file is in
 // place, against bare libjpeg work on the same file and pixels.
+#include "bench/support/PhotoPixels.h"
 #include "app/Form.h"
 #include "app/WindowDefinition.h"
 #include "app/model/LogFont.h"
@@ -31,23 +32,7 @@ namespace {
 
 constexpr int kWidth = 6000, kHeight = 4000;
 
-// A photo-like picture: smooth gradients with fine texture, so the encoder
-// does real work on every block.
-std::vector<std::uint8_t> MakePixels()
-{
-    std::vector<std::uint8_t> rgb(std::size_t{3} * kWidth * kHeight);
-    std::uint32_t seed = 12345;
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = int(seed >> 28) - 8;
-            std::uint8_t* p = &rgb[(std::size_t(y) * kWidth + x) * 3];
-            p[0] = std::uint8_t(std::clamp(x * 255 / kWidth + noise, 0, 255));
-            p[1] = std::uint8_t(std::clamp(y * 255 / kHeight + noise, 0, 255));
-            p[2] = std::uint8_t(std::clamp((x + y) % 256 + noise, 0, 255));
-        }
-    return rgb;
-}
+std::vector<std::uint8_t> MakePixels() { return bench::PhotoLikePixels(kWidth, kHeight, 3); }
 
 std::vector<std::uint8_t> Encode(const std::uint8_t* rgb, int quality, bool fullChroma)
 {

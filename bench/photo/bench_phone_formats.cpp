@@ -3,6 +3,7 @@
 // both sides). The files are encoded here at start, with the libraries'
 // own encoders at their fast settings, so no large file is kept in the
 // repository.
+#include "bench/support/PhotoPixels.h"
 #include "app/Form.h"
 #include "app/WindowDefinition.h"
 #include "app/model/MainWindow.h"
@@ -37,24 +38,7 @@ namespace {
 
 constexpr int kWidth = 4000, kHeight = 3000;
 
-// A photo-like picture: smooth gradients with fine texture, four bytes per
-// pixel (R, G, B, 255).
-std::vector<std::uint8_t> MakePixels()
-{
-    std::vector<std::uint8_t> rgba(std::size_t{4} * kWidth * kHeight);
-    std::uint32_t seed = 12345;
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = int(seed >> 28) - 8;
-            std::uint8_t* p = &rgba[(std::size_t(y) * kWidth + x) * 4];
-            p[0] = std::uint8_t(std::clamp(x * 255 / kWidth + noise, 0, 255));
-            p[1] = std::uint8_t(std::clamp(y * 255 / kHeight + noise, 0, 255));
-            p[2] = std::uint8_t(std::clamp((x + y) % 256 + noise, 0, 255));
-            p[3] = 255;
-        }
-    return rgba;
-}
+std::vector<std::uint8_t> MakePixels() { return bench::PhotoLikePixels(kWidth, kHeight, 4); }
 
 struct HeifWriter {
     std::vector<std::uint8_t> bytes;
