@@ -3,6 +3,7 @@
 // file upright (orientation 1), and with a Display P3 profile against the
 // same file without one. The files are made here at start.
 
+#include "tests/support/JpegMaker.h"
 #include "bench/support/PhotoPixels.h"
 #include "controls/decoders/DecodedPicture.h"
 
@@ -55,37 +56,16 @@ std::vector<std::uint8_t> Exif(int orientation)
 
 std::vector<std::uint8_t> Encode(const std::vector<std::uint8_t>& rgb, int orientation, bool p3)
 {
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = kWidth;
-    info.image_height = kHeight;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 90, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    if (orientation != 0) {
-        const auto exif = Exif(orientation);
-        jpeg_write_marker(&info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
-    }
-    if (p3) {
-        const auto icc = DisplayP3();
-        jpeg_write_icc_profile(&info, icc.data(), static_cast<unsigned>(icc.size()));
-    }
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<std::uint8_t*>(rgb.data()) + std::size_t{3} * kWidth * info.next_scanline;
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::vector<std::uint8_t> jpeg(out, out + size);
-    std::free(out);
-    return jpeg;
+    return testing::MakeJpeg(rgb.data(), kWidth, kHeight, 90, [&](jpeg_compress_struct& info) {
+        if (orientation != 0) {
+            const auto exif = Exif(orientation);
+            jpeg_write_marker(&info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+        }
+        if (p3) {
+            const auto icc = DisplayP3();
+            jpeg_write_icc_profile(&info, icc.data(), static_cast<unsigned>(icc.size()));
+        }
+    });
 }
 
 struct Files {

@@ -1,5 +1,6 @@
 // A 6000 × 4000 photo from drop to paint, and its save until the file is in
 // place, against bare libjpeg work on the same file and pixels.
+#include "tests/support/JpegMaker.h"
 #include "bench/support/PhotoPixels.h"
 #include "app/Form.h"
 #include "app/WindowDefinition.h"
@@ -36,32 +37,7 @@ std::vector<std::uint8_t> MakePixels() { return bench::PhotoLikePixels(kWidth, k
 
 std::vector<std::uint8_t> Encode(const std::uint8_t* rgb, int quality, bool fullChroma)
 {
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = kWidth;
-    info.image_height = kHeight;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, TRUE);
-    if (fullChroma)
-        for (int c = 0; c < info.num_components; ++c)
-            info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<std::uint8_t*>(rgb) + std::size_t{3} * kWidth * info.next_scanline;
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::vector<std::uint8_t> jpeg(out, out + size);
-    std::free(out);
-    return jpeg;
+    return testing::MakeJpeg(rgb, kWidth, kHeight, quality, {}, fullChroma);
 }
 
 struct Scene {

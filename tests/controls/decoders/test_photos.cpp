@@ -2,6 +2,7 @@
 // the picture its tag defines, and embedded colour profiles against sRGB
 // values worked out here from the profiles' published primaries.
 
+#include "tests/support/JpegMaker.h"
 #include "controls/decoders/ColourProfile.h"
 #include "controls/decoders/DecodedPicture.h"
 #include "controls/decoders/Exif.h"
@@ -86,28 +87,9 @@ PictureBytes WidePhoto(bool cut)
         const std::size_t px = i / 3, x = px % w, y = px / w;
         rgb[i] = std::uint8_t((i % 3 == 0 ? x / 17 : i % 3 == 1 ? y / 3 : (x + y) / 23) + (seed >> 29));
     }
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = w;
-    info.image_height = h;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 80, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = rgb.data() + std::size_t{3} * w * info.next_scanline;
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    PictureBytes jpeg(out, out + (cut ? size * 6 / 10 : size));
-    std::free(out);
+    PictureBytes jpeg = testing::MakeJpeg(rgb.data(), w, h, 80);
+    if (cut)
+        jpeg.resize(jpeg.size() * 6 / 10);
     return jpeg;
 }
 
