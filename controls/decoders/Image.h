@@ -28,6 +28,8 @@ enum class DecodeError {
     TruncatedInput,       // the data ends before the picture does
     CorruptData,          // the compressed data cannot be decoded
     Unsupported,          // a valid variant this program does not read
+    OutOfMemory,          // within the caps, but the memory could not be had
+    CannotOpen,           // the file could not be opened or read
 };
 
 // Leaves elements that are added without a value unwritten: a decoder that
