@@ -17,12 +17,26 @@ extern "C" {
 #include <mutex>
 #include <new>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace mugrove {
 
 namespace {
+
+// The value libav stored in an enum-typed field of a frame, as a plain
+// integer: the decoder copies such codes from the file unchecked, so the
+// field may hold a value its enum does not have, which must not be loaded
+// as that enum.
+template <class Enum>
+int StoredCode(const Enum& field)
+{
+    static_assert(std::is_enum_v<Enum> && sizeof(Enum) == sizeof(int));
+    int code = 0;
+    std::memcpy(&code, &field, sizeof code);
+    return code;
+}
 
 bool At(std::span<const std::uint8_t> d, std::size_t at, const char* text)
 {
@@ -488,12 +502,15 @@ bool ClipPlayer::Impl::Convert(Image& out)
                                AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (sws == nullptr)
         return false;
-    if (frame->colorspace != colourSpace || frame->color_range != colourRange) {
-        colourSpace = frame->colorspace;
-        colourRange = frame->color_range;
-        // Clips that do not say are BT.709 from HD up, BT.601 below.
+    const int frameSpace = StoredCode(frame->colorspace);
+    const int frameRange = StoredCode(frame->color_range);
+    if (frameSpace != colourSpace || frameRange != colourRange) {
+        colourSpace = frameSpace;
+        colourRange = frameRange;
+        // Clips that do not say are BT.709 from HD up, BT.601 below; a code
+        // we do not know is taken as not said.
         int space = colourSpace;
-        if (space == AVCOL_SPC_UNSPECIFIED || space == AVCOL_SPC_RESERVED)
+        if (space < 0 || space == AVCOL_SPC_UNSPECIFIED || space == AVCOL_SPC_RESERVED || space >= AVCOL_SPC_NB)
             space = frame->height >= 720 ? SWS_CS_ITU709 : SWS_CS_DEFAULT;
         sws_setColorspaceDetails(sws, sws_getCoefficients(space), colourRange == AVCOL_RANGE_JPEG,
                                  sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);

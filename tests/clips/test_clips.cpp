@@ -234,6 +234,23 @@ private slots:
         QVERIFY(played > 0);
     }
 
+    void a_colour_code_no_standard_has_plays_as_unsaid()
+    {
+        // Found by fuzzing: an AV1 clip whose frames carry colour-space code
+        // 224, which the reader must not load as libav's enum. Such a code
+        // converts as a clip that says nothing (BT.601 below 720 rows).
+        const ClipSource source{std::string(MUGROVE_TEST_DATA "/fuzz-regressions/clip_colour_space_224.mp4"), nullptr};
+        Image still;
+        std::unique_ptr<Animation> player;
+        const DecodeError e = DecodeClip(source, still, player);
+        if (e == DecodeError::Unsupported)
+            QSKIP("this libavcodec decodes no AV1");
+        QCOMPARE(e, DecodeError::None);
+        QVERIFY(!still.Empty());
+        for (std::size_t i = 0; player && i < player->FrameCount() + 1; ++i)
+            QCOMPARE(player->Advance(), DecodeError::None);
+    }
+
     void clips_that_cannot_play_are_refused()
     {
         // Damaged headers may be refused for any reason but None.
