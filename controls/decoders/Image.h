@@ -56,11 +56,17 @@ struct UninitialisedAllocator : std::allocator<T> {
     UninitialisedAllocator(const UninitialisedAllocator<U>& other) noexcept : zeroed(other.zeroed)
     {
     }
+    // Every block reaches this far past its last pixel: converters that work
+    // in whole vectors (libswscale's YUV to RGB among them) write up to 32
+    // bytes beyond the end of a row whose width is not a multiple of 16
+    // pixels, which past the last row would be the heap's own.
+    static constexpr std::size_t kSlackBytes = 64;
     T* allocate(std::size_t n)
     {
-        if (n > static_cast<std::size_t>(-1) / sizeof(T))
+        if (n > (static_cast<std::size_t>(-1) - kSlackBytes) / sizeof(T))
             throw std::bad_alloc();
-        void* p = zeroed ? std::calloc(n, sizeof(T)) : AllocatePixelMemory(n * sizeof(T));
+        const std::size_t bytes = n * sizeof(T) + kSlackBytes;
+        void* p = zeroed ? std::calloc(bytes, 1) : AllocatePixelMemory(bytes);
         if (p == nullptr)
             throw std::bad_alloc();
         return static_cast<T*>(p);
