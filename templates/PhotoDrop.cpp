@@ -1,6 +1,7 @@
 #include "templates/PhotoDrop.h"
 
 #include "app/Form.h"
+#include "app/WindowDefinition.h"
 #include "app/model/DropTarget.h"
 #include "app/model/GroupBox.h"
 #include "controls/clips/Clip.h"
@@ -8,6 +9,7 @@
 #include "controls/TransLabel.h"
 #include "controls/decoders/DecodedPicture.h"
 #include "templates/Selection.h"
+#include "templates/Zoom.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -95,9 +97,13 @@ namespace {
 void Show(Form& form, std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<DecodedPicture> decoded)
 {
     // The work area takes the decoded form as it is, and its size is the
-    // picture's own.
-    const int width = decoded->Width();
-    const int height = decoded->Height();
+    // picture's own; a clip larger than the frame opens fitted to it, so the
+    // whole clip shows and its GIF is the size of a reaction, not of a film.
+    QSize size(decoded->Width(), decoded->Height());
+    if (decoded->clip && (size.width() > kWorkAreaFrame.width() || size.height() > kWorkAreaFrame.height()))
+        size = FitInFrame(size);
+    const int width = size.width();
+    const int height = size.height();
     form.workArea->SetDecodedPicture(std::move(bytes), std::move(decoded));
     form.workArea->SetWidth(width);
     form.workArea->SetHeight(height);

@@ -1422,6 +1422,15 @@ def marked_frame(w, h):
     return b"".join(rows)
 
 
+STRIPES = ((200, 40, 40), (40, 160, 60), (40, 60, 200), (220, 200, 40))
+
+
+def striped_frame(w, h):
+    """Four upright stripes of flat colours, each a quarter of the width."""
+    row = b"".join(bytes(STRIPES[x * 4 // w]) for x in range(w))
+    return row * h
+
+
 def ebml(ident, payload):
     """One EBML element with an 8-byte size."""
     return ident + bytes([1]) + len(payload).to_bytes(7, "big") + payload
@@ -1452,6 +1461,12 @@ def make_clips():
     ffmpeg(grey_frames(20, 16, 16) * 2, 16, 16, 2, h264, "twenty_seconds.mp4")
     # Ten hours at a frame a minute: the segment holds the first frame only.
     ffmpeg(grey_frames(1, 16, 16) * 600, 16, 16, "1/60", h264, "ten_hours.mp4")
+    # Larger than the picture frame, the wide and the tall way, and smaller.
+    for name, w, h in (("big_1920x1080.mp4", 1920, 1080), ("tall_360x640.mp4", 360, 640),
+                       ("small_320x180.mp4", 320, 180)):
+        ffmpeg(grey_frames(2, w, h), w, h, 10, h264, name)
+    # Wider than the frame, in flat stripes a test can tell from any control.
+    ffmpeg([striped_frame(640, 360)] * 3, 640, 360, 10, h264, "stripes_640x360.mp4")
     # Timestamps from 5 s; and a file whose durations all say 0.
     ffmpeg(counting, 48, 32, 10, h264 + ["-output_ts_offset", "5"], "late_start.mkv")
     zero = bytearray(open(os.path.join(CLIPS, "count_h264.mp4"), "rb").read())

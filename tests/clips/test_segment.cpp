@@ -8,6 +8,7 @@
 #include "tests/support/ShownForm.h"
 
 #include "app/model/Button.h"
+#include "app/model/Label.h"
 #include "app/model/MainWindow.h"
 #include "app/program/SegmentDialog.h"
 #include "controls/PicturePaint.h"
@@ -246,6 +247,31 @@ private slots:
             QCOMPARE(Box(*form).grab().toImage().convertToFormat(QImage::Format_RGB32), want);
         }
         QVERIFY(worked);
+    }
+
+    void a_clip_larger_than_the_frame_opens_fitted_to_it_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QSize>("opened");
+        // The largest size with the clip's proportions within 379 x 384:
+        // 1080 * 379 / 1920 = 213.2 rows; 360 * 384 / 640 = 216 columns.
+        QTest::newRow("1920 x 1080") << QStringLiteral("big_1920x1080.mp4") << QSize(379, 213);
+        QTest::newRow("360 x 640") << QStringLiteral("tall_360x640.mp4") << QSize(216, 384);
+        QTest::newRow("320 x 180") << QStringLiteral("small_320x180.mp4") << QSize(320, 180);
+    }
+    void a_clip_larger_than_the_frame_opens_fitted_to_it()
+    {
+        QFETCH(QString, file);
+        QFETCH(QSize, opened);
+        auto form = ShowForm();
+        QVERIFY(form);
+        QVERIFY(ShowFirstPicture(*form, {ClipFile(file.toUtf8().constData())}));
+        QCOMPARE(QSize(form->workArea->Width(), form->workArea->Height()), opened);
+        QCOMPARE(form->widthLabel->Caption(), QStringLiteral("图片宽度：%1").arg(opened.width()));
+        QCOMPARE(form->heightLabel->Caption(), QStringLiteral("图片高度：%1").arg(opened.height()));
+        // Zoom goes on from there as for any picture.
+        QTest::mouseClick(form->zoomInButton, Qt::LeftButton);
+        QCOMPARE(form->workArea->Width(), int(opened.width() * 1.1));
     }
 
     void the_save_button_shows_how_far_a_save_has_come()
