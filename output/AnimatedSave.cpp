@@ -39,19 +39,15 @@ void ComposeBoxFrame(const BoxLook& look, const Animation& player, QImage& frame
                  canvas.Empty() ? QImage() : PictureView(canvas, look.frameFormat), look.fit, look.smooth, shrunk);
 }
 
-// Colours kept exact in every palette: the captions' first, then those of
-// other controls over the box; the rest of the palette is the picture's.
+// Colours kept exact in every palette: the captions'; the rest of the
+// palette is the picture's.
 constexpr std::size_t kMaxCaptionColours = 16;
-constexpr std::size_t kMaxExactColours = 32;
 
-// What lies above the box, bottom first. Captions are drawn anew onto each
-// frame from their looks taken at the click, exactly as the window draws
-// them (their edges blend with whatever frame is beneath); other controls
-// are drawn once at the click and laid over every frame.
+// A caption over the box, drawn anew onto each frame from its look taken at
+// the click, exactly as the window draws it (its edges blend with whatever
+// frame is beneath).
 struct Overlay {
-    QImage layer; // premultiplied; transparent where nothing is drawn
-    QPoint layerAt;
-    std::optional<CaptionLook> caption;
+    CaptionLook caption;
     QPoint captionAt;
     CaptionPainter painter; // the worker's, keeps an outlined caption between frames
 };
@@ -139,26 +135,6 @@ void KeepTextPixels(QImage& caption, const QColor& text)
             if (qAlpha(row[x]) == 255 && !isText(row[x]))
                 row[x] = 0;
     }
-}
-
-// The part of a layer that holds anything, so untouched space costs nothing.
-QImage Trimmed(const QImage& layer, QPoint& at)
-{
-    int x0 = layer.width(), y0 = layer.height(), x1 = -1, y1 = -1;
-    for (int y = 0; y < layer.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(layer.constScanLine(y));
-        for (int x = 0; x < layer.width(); ++x)
-            if (qAlpha(row[x]) != 0) {
-                x0 = std::min(x0, x);
-                x1 = std::max(x1, x);
-                y0 = std::min(y0, y);
-                y1 = std::max(y1, y);
-            }
-    }
-    if (x1 < 0)
-        return {};
-    at = QPoint(x0, y0);
-    return layer.copy(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
 }
 
 QSize Scaled(QSize size, double scale)
@@ -497,12 +473,8 @@ struct AnimatedSave::Job {
     void DrawOverlays(QImage& frame)
     {
         QPainter painter(&frame);
-        for (Overlay& overlay : overlays) {
-            if (overlay.caption)
-                overlay.painter.Paint(painter, *overlay.caption, overlay.captionAt);
-            else
-                painter.drawImage(overlay.layerAt, overlay.layer);
-        }
+        for (Overlay& overlay : overlays)
+            overlay.painter.Paint(painter, overlay.caption, overlay.captionAt);
     }
 };
 
@@ -550,54 +522,30 @@ std::unique_ptr<AnimatedSave> AnimatedSave::Start(PicBox& box, std::unique_ptr<A
         return nullptr;
     }
 
-    // Everything above the box that the snapshot takes, in stacking order.
+    // The captions over the box that the snapshot takes, in stacking order.
     std::vector<Overlay> overlays;
     ExactColours exact;
     exact.protect.assign(std::size_t(look.size.width()) * std::size_t(look.size.height()), 0);
-    std::map<std::uint32_t, std::size_t> captionColours, otherColours;
-    QImage layer;
-    const auto closeLayer = [&] {
-        if (layer.isNull())
-            return;
-        Overlay overlay;
-        overlay.layer = Trimmed(layer, overlay.layerAt);
-        if (!overlay.layer.isNull()) {
-            CountOpaque(overlay.layer, otherColours);
-            MarkDrawn(overlay.layer, overlay.layerAt, look.size, exact.protect);
-            overlays.push_back(std::move(overlay));
-        }
-        layer = QImage();
-    };
+    std::map<std::uint32_t, std::size_t> captionColours;
     const QPoint origin = window.geometry().topLeft();
-    for (QWidget* sibling : WidgetsOver(&window)) {
-        const QPoint at = sibling->pos() - origin;
-        if (auto* label = qobject_cast<TransLabel*>(sibling)) {
-            closeLayer();
-            Overlay overlay;
-            overlay.caption = label->Look();
-            overlay.captionAt = at;
-            // Drawn once alone to learn where its pixels are and which are solid.
-            QImage alone(label->size(), QImage::Format_ARGB32_Premultiplied);
-            alone.fill(Qt::transparent);
-            {
-                QPainter painter(&alone);
-                PaintCaption(painter, *overlay.caption, QPoint());
-            }
-            KeepTextPixels(alone, overlay.caption->colour);
-            CountOpaque(alone, captionColours);
-            MarkDrawn(alone, at, look.size, exact.protect);
-            overlays.push_back(std::move(overlay));
-            continue;
+    for (TransLabel* label : CaptionsOver(&window)) {
+        const QPoint at = label->pos() - origin;
+        Overlay overlay;
+        overlay.caption = label->Look();
+        overlay.captionAt = at;
+        // Drawn once alone to learn where its pixels are and which are solid.
+        QImage alone(label->size(), QImage::Format_ARGB32_Premultiplied);
+        alone.fill(Qt::transparent);
+        {
+            QPainter painter(&alone);
+            PaintCaption(painter, overlay.caption, QPoint());
         }
-        if (layer.isNull()) {
-            layer = QImage(look.size, QImage::Format_ARGB32_Premultiplied);
-            layer.fill(Qt::transparent);
-        }
-        sibling->render(&layer, at, QRegion(), QWidget::DrawChildren);
+        KeepTextPixels(alone, overlay.caption.colour);
+        CountOpaque(alone, captionColours);
+        MarkDrawn(alone, at, look.size, exact.protect);
+        overlays.push_back(std::move(overlay));
     }
-    closeLayer();
     TakeMostUsed(captionColours, kMaxCaptionColours, exact.colours);
-    TakeMostUsed(otherColours, kMaxExactColours, exact.colours);
 
     auto job = std::make_unique<Job>();
     job->player = std::move(player);

@@ -50,9 +50,9 @@ int OutputExtent(int requested, int captured)
     return MulDiv(captured, static_cast<int>(percent < 10 ? 10 : percent), 100);
 }
 
-QList<QWidget*> WidgetsOver(const QWidget* window)
+QList<TransLabel*> CaptionsOver(const QWidget* window)
 {
-    QList<QWidget*> over;
+    QList<TransLabel*> over;
     const QWidget* parent = window ? window->parentWidget() : nullptr;
     if (!parent || window->isWindow())
         return over;
@@ -64,41 +64,32 @@ QList<QWidget*> WidgetsOver(const QWidget* window)
             above = true;
             continue;
         }
-        auto* sibling = qobject_cast<QWidget*>(child);
-        if (above && sibling && !sibling->isWindow() && !sibling->isHidden()
-            && sibling->geometry().intersects(area))
-            over.push_back(sibling);
+        auto* caption = qobject_cast<TransLabel*>(child);
+        if (above && caption && !caption->isHidden() && caption->geometry().intersects(area))
+            over.push_back(caption);
     }
     return over;
 }
 
 namespace {
 
-// Draws `siblings`, what lies over `window`, into `image`, whose top-left
-// pixel is the window's pixel (0, top). What lies over it draws without its own
-// background, as on screen, so a transparent caption stays transparent; only
-// its part over the box is drawn.
-void DrawWidgetsOver(QWidget* window, const QList<QWidget*>& siblings, QImage& image, int top = 0)
+// Draws `captions`, what lies over `window`, into `image`, whose top-left
+// pixel is the window's pixel (0, top). A caption paints from its look, as
+// everywhere else it is drawn, without a background, so it stays
+// transparent; only its part over the box is drawn.
+void DrawCaptionsOver(const QWidget* window, const QList<TransLabel*>& captions, QImage& image, int top = 0)
 {
     const QRect area = window->geometry();
     const QPoint origin = area.topLeft() + QPoint(0, top);
-    for (QWidget* sibling : siblings) {
-        const QRect over = sibling->geometry().intersected(area);
-        if (const auto* caption = qobject_cast<const TransLabel*>(sibling)) {
-            // A caption paints from its look, as everywhere else it is
-            // drawn, and from the glyphs it keeps for the screen.
-            QPainter painter(&image);
-            painter.setClipRect(over.translated(-origin));
-            caption->PaintOnto(painter, sibling->pos() - origin);
-            continue;
-        }
-        sibling->render(&image, over.topLeft() - origin, QRegion(over.translated(-sibling->pos())),
-                        QWidget::DrawChildren);
+    for (const TransLabel* caption : captions) {
+        QPainter painter(&image);
+        painter.setClipRect(caption->geometry().intersected(area).translated(-origin));
+        caption->PaintOnto(painter, caption->pos() - origin);
     }
 }
 
-// Draws what the screen shows over `window` into `image`, which must be a
-// 32-bit image of the window's size. Its old pixels do not matter: every one
+// Draws the picture of `window` and the captions over it into `image`,
+// which must be a 32-bit image of the window's size. Its old pixels do not matter: every one
 // is painted over.
 void CaptureInto(QWidget* window, QImage& image)
 {
@@ -111,7 +102,7 @@ void CaptureInto(QWidget* window, QImage& image)
 
     window->render(&image, QPoint(), QRegion(),
                  QWidget::DrawWindowBackground | QWidget::DrawChildren);
-    DrawWidgetsOver(window, WidgetsOver(window), image);
+    DrawCaptionsOver(window, CaptionsOver(window), image);
 }
 
 // What a box paints without drawing anything (its own picture as it is, or
@@ -138,10 +129,10 @@ ShownPicture PaintedAsIs(const QWidget* window)
 ShownPicture OverPicture(QWidget* window, const ShownPicture& painted)
 {
     const QRect area = window->geometry();
-    const QList<QWidget*> over = WidgetsOver(window);
+    const QList<TransLabel*> over = CaptionsOver(window);
     QRect covered;
-    for (const QWidget* sibling : over)
-        covered |= sibling->geometry().intersected(area);
+    for (const TransLabel* caption : over)
+        covered |= caption->geometry().intersected(area);
     if (covered.isEmpty())
         return painted;
     const int top = covered.top() - area.top();
@@ -152,7 +143,7 @@ ShownPicture OverPicture(QWidget* window, const ShownPicture& painted)
     const auto rowBytes = static_cast<std::size_t>(painted.Width()) * 4;
     for (int y = 0; y < rows; ++y)
         std::memcpy(band.scanLine(y), painted.Row(top + y), rowBytes);
-    DrawWidgetsOver(window, over, band, top);
+    DrawCaptionsOver(window, over, band, top);
     return painted.WithBand(std::move(band), top);
 }
 

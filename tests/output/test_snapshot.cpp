@@ -164,9 +164,12 @@ private slots:
         QVERIFY(form);
         QWidget& box = Box(*form);
         QCOMPARE(box.size(), QSize(379, 384));
-        // Something other than the background at the bottom-left corner.
-        const QRect area = box.geometry();
-        Patch(*form, QRect(area.left(), area.bottom() - 1, 2, 2), QColor(201, 102, 3));
+        // A picture with another colour at its bottom-left corner.
+        QImage picture(box.size(), QImage::Format_RGB32);
+        picture.fill(kBackground);
+        picture.setPixel(0, 383, qRgb(201, 102, 3));
+        form->workArea->SetPicture(PackBmp24(ShownPicture(picture)));
+        form->workArea->SetDisplayMode(1);
 
         const PictureBytes shot = TakeSnapshot(&box, 379, 384);
         QCOMPARE(shot.size(), std::size_t{437814});
@@ -186,23 +189,25 @@ private slots:
                 QCOMPARE(int(shot[54 + row * 1140 + pad]), 0);
     }
 
-    void the_picture_is_what_the_window_shows_over_the_box()
+    void the_picture_is_the_box_and_its_captions_as_the_window_shows_them()
     {
         auto form = ShowForm();
         QVERIFY(form);
         QWidget& box = Box(*form);
         form->captionOverlay->SetCaption(QStringLiteral("这里显示文字 WYSIWYG"));
         const QRect area = box.geometry();
-        Patch(*form, QRect(area.left() + 100, area.top() + 50, 30, 20), Qt::red);
-        // Beneath the box and hidden over it: neither is on screen.
+        // A control over the box is the window's, not the picture's; one
+        // beneath it and a hidden one are not on screen at all.
+        QWidget* over = Patch(*form, QRect(area.left() + 100, area.top() + 50, 30, 20), Qt::red);
         Patch(*form, QRect(area.left() + 10, area.top() + 10, 30, 20), Qt::green)->lower();
         Patch(*form, QRect(area.left() + 200, area.top() + 10, 30, 20), Qt::yellow)->hide();
 
         const QImage shot = Pixels(TakeSnapshot(&box, 0, 0));
+        over->hide();
         const QImage screen = box.parentWidget()->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
         QCOMPARE(shot.size(), area.size());
         QCOMPARE(shot, screen);
-        QCOMPARE(shot.pixelColor(110, 60), QColor(Qt::red));
+        QCOMPARE(shot.pixelColor(110, 60), kBackground);
         QCOMPARE(shot.pixelColor(20, 20), kBackground);
         QCOMPARE(shot.pixelColor(210, 20), kBackground);
         // The caption's glyphs are in the picture.
