@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev        # Qt 6 Widgets and Qt Test
   qt6-wayland                   # runs natively on Wayland desktops
+  qt6-translations-l10n         # Qt's own dialogs and menus in the desktop's language
   libjpeg-dev                   # libjpeg-turbo
   libspng-dev libwebp-dev       # PNG; WebP with its demux library (still and animated)
   liblcms2-dev                  # embedded colour profiles converted to sRGB

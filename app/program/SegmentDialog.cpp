@@ -4,6 +4,7 @@
 #include "app/model/MainWindow.h"
 #include "controls/PicBox.h"
 #include "controls/clips/Clip.h"
+#include "app/program/DialogButtons.h"
 
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
@@ -117,7 +118,7 @@ SegmentDialog::SegmentDialog(const ShownClip& clip, QWidget* parent) : QDialog(p
     end_->setObjectName(QStringLiteral("endField"));
     tooLong_ = new QLabel(QStringLiteral("片段最长 %1 秒").arg(kMaxSegmentSeconds), this);
     tooLong_->setVisible(false);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    auto* buttons = OkCancelButtons(this);
     ok_ = buttons->button(QDialogButtonBox::Ok);
     ok_->setDefault(true);
 

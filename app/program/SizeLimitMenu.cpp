@@ -1,4 +1,5 @@
 #include "app/program/SizeLimitMenu.h"
+#include "app/program/DialogButtons.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -70,7 +71,7 @@ void SizeLimitMenu::AskCustomLimit()
     auto* field = new QSpinBox(dialog);
     field->setRange(1, 2000000000); // up to 2 TB, beyond any file a save makes
     field->setValue(int(limit_ != 0 ? std::max<ByteLimit>(1, limit_ / kKB) : kMB / kKB));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    auto* buttons = OkCancelButtons(dialog);
     auto* layout = new QFormLayout(dialog);
     layout->addRow(QStringLiteral("大小上限（KB）"), field);
     layout->addRow(buttons);

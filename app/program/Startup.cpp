@@ -14,8 +14,11 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 
 #include <cstdio>
@@ -36,6 +39,17 @@ void OnWindowCreated(Form& form)
     form.heightBox->SetContent(QString::number(40));
     form.workArea->SetDisplayMode(1);
     form.boldBox->SetChecked(1);
+}
+
+bool LoadQtTranslation(QCoreApplication& application)
+{
+    auto* translator = new QTranslator(&application);
+    if (!translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 QString StartupFailureText()

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+class QCoreApplication;
+
 namespace mugrove {
 
 struct Form;
@@ -34,6 +36,12 @@ int RunProgram(const WindowDefinition& definition, const QStringList& files = {}
 // clearing new ones. Larger pictures (big photos) still go back when freed.
 // Called first thing, before any allocation it should govern.
 void TuneHeapForPictures();
+
+// Loads Qt's own translation for the desktop's language (its dialogs'
+// titles and buttons, the edit boxes' menus), so that on a Chinese desktop
+// the font dialog speaks Chinese like the rest of the window. False, and
+// Qt's English, when there is none for that language.
+bool LoadQtTranslation(QCoreApplication& application);
 
 // Whether a display is there to open windows on; without one Qt would abort.
 bool DisplayAvailable();

@@ -20,6 +20,7 @@ int main(int argc, char** argv)
     std::optional<mugrove::PlatformGuard> guard(std::in_place, program);
     QApplication app(argc, argv);
     guard.reset();
+    mugrove::LoadQtTranslation(app);
     // Lets the desktop match the window with its desktop entry (and icon).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.mugrove.Mugrove"));
     // Every later computation runs with the default rounding and masked exceptions.
