@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -125,7 +124,7 @@ public:
     struct Index {
         int width = 0, height = 0; // as coded, before orientation
         int shownWidth = 0, shownHeight = 0;
-        std::vector<int> delays; // milliseconds as stored
+        std::vector<double> delays; // milliseconds as stored
     };
 
     AvifAnimation(std::shared_ptr<const PictureBytes> bytes, std::shared_ptr<const Index> index, DecoderPtr decoder)
@@ -139,9 +138,7 @@ public:
     int LoopCount() const override { return 0; }
     int DelayMs(std::size_t index) const override
     {
-        if (index >= index_->delays.size() || index_->delays[index] <= 0)
-            return 50;
-        return std::max(index_->delays[index], 10);
+        return FrameDelayMs(index < index_->delays.size() ? index_->delays[index] : 0.0);
     }
 
     DecodeError Advance() override
@@ -257,8 +254,7 @@ DecodeError DecodeAvifPicture(std::shared_ptr<const PictureBytes> bytes, Image& 
     for (int i = 0; i < decoder->imageCount; ++i) {
         avifImageTiming timing{};
         avifDecoderNthImageTiming(decoder.get(), static_cast<std::uint32_t>(i), &timing);
-        const double ms = std::isfinite(timing.duration) ? timing.duration * 1000.0 : 0.0;
-        index->delays.push_back(static_cast<int>(std::clamp(std::lround(ms), 0l, 65535l * 10)));
+        index->delays.push_back(timing.duration * 1000.0);
     }
     auto player = std::make_unique<AvifAnimation>(std::move(bytes), std::move(index), std::move(decoder));
     if (const DecodeError e = player->First(still); e != DecodeError::None) {

@@ -6,7 +6,6 @@
 #include <jxl/resizable_parallel_runner.h>
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 namespace mugrove {
@@ -204,7 +203,7 @@ class JxlAnimation final : public Animation {
 public:
     struct Index {
         int width = 0, height = 0, loopCount = 0;
-        std::vector<int> delays; // milliseconds
+        std::vector<double> delays; // milliseconds as stored
     };
 
     JxlAnimation(const std::shared_ptr<const PictureBytes>& bytes, std::shared_ptr<const Index> index)
@@ -218,9 +217,7 @@ public:
     int LoopCount() const override { return index_->loopCount; }
     int DelayMs(std::size_t index) const override
     {
-        if (index >= index_->delays.size() || index_->delays[index] <= 0)
-            return 50;
-        return std::max(index_->delays[index], 10);
+        return FrameDelayMs(index < index_->delays.size() ? index_->delays[index] : 0.0);
     }
 
     DecodeError Advance() override
@@ -309,7 +306,7 @@ DecodeError MakeAnimation(const std::shared_ptr<const PictureBytes>& bytes, JxlS
                             ? 0.0
                             : 1000.0 * info.animation.tps_denominator / info.animation.tps_numerator;
     for (const std::uint32_t ticks : scan.Delays())
-        index->delays.push_back(static_cast<int>(std::clamp(std::round(ticks * tick), 0.0, 655350.0)));
+        index->delays.push_back(ticks * tick);
     if (index->delays.empty())
         return DecodeError::CorruptData;
     auto player = std::make_unique<JxlAnimation>(bytes, index);
