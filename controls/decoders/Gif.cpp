@@ -432,7 +432,7 @@ DecodeError GifPlayer::Allocate()
         saved_ = {};
         indices_ = {};
         drawn_ = {};
-        return DecodeError::TooLarge; // within the caps, but not available now
+        return DecodeError::OutOfMemory; // within the caps, but not available now
     }
     return DecodeError::None;
 }

@@ -58,9 +58,19 @@ JpegContext& ContextOf(j_common_ptr info)
 }
 
 // Only an error gives no picture; an error after the data ran out is
-// reported as the truncation it follows from.
+// reported as the truncation it follows from. Of libjpeg's memory errors, a
+// block the system would not give (its cases 2 and 4) is memory that ran
+// out; working memory beyond our cap (there is no backing store to spill
+// to), or a block beyond what libjpeg may ask for at all, is too large.
 void OnError(j_common_ptr info)
 {
+    const int code = info->err->msg_code;
+    if (code == JERR_OUT_OF_MEMORY) {
+        const int which = info->err->msg_parm.i[0];
+        Fail(info, which == 2 || which == 4 ? DecodeError::OutOfMemory : DecodeError::TooLarge);
+    }
+    if (code == JERR_NO_BACKING_STORE)
+        Fail(info, DecodeError::TooLarge);
     Fail(info, ContextOf(info).dataEnded ? DecodeError::TruncatedInput : DecodeError::CorruptData);
 }
 
@@ -360,11 +370,12 @@ DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
     const std::size_t bandPixels = rowPixels * static_cast<std::size_t>(turnRows + kTurnAlign);
     BandTurner* turner = turn ? finish.turner : nullptr;
     // Every pixel is written below, or the decode fails and the picture goes.
-    if (AllocateImageUninitialised(out, turn ? height : width, turn ? width : height) != DecodeError::None ||
-        (fourInks && !Reserve(*finish.inks, rowPixels)) || (turn && !Reserve(*finish.band, bandPixels))) {
-        ctx.failure = DecodeError::TooLarge;
+    ctx.failure = AllocateImageUninitialised(out, turn ? height : width, turn ? width : height);
+    if (ctx.failure == DecodeError::None &&
+        ((fourInks && !Reserve(*finish.inks, rowPixels)) || (turn && !Reserve(*finish.band, bandPixels))))
+        ctx.failure = DecodeError::OutOfMemory;
+    if (ctx.failure != DecodeError::None)
         std::longjmp(ctx.jump, 1);
-    }
     if (turner != nullptr && !Reserve(*finish.otherBand, bandPixels))
         turner = nullptr; // turned here, band by band
     // The band being decoded into; the turner works on the other one.

@@ -47,6 +47,8 @@ public:
             decoder_.reset();
     }
 
+    // False when the library could not make its decoder or thread runner:
+    // memory ran out.
     bool Usable() const { return decoder_ != nullptr; }
     // Decodes up to the header: its size and whether it is animated.
     DecodeError Header()
@@ -73,7 +75,7 @@ public:
     {
         ended = false;
         if (!decoder_)
-            return DecodeError::TooLarge;
+            return DecodeError::OutOfMemory;
         for (;;) {
             switch (JxlDecoderProcessInput(decoder_.get())) {
             case JXL_DEC_BASIC_INFO:
@@ -330,14 +332,14 @@ DecodeError DecodeJxlPicture(std::shared_ptr<const PictureBytes> bytes, Image& s
         return DecodeError::TruncatedInput;
     JxlStream stream(bytes, true);
     if (!stream.Usable())
-        return DecodeError::TooLarge;
+        return DecodeError::OutOfMemory;
     if (const DecodeError e = stream.Header(); e != DecodeError::None)
         return e;
     DecodeError e = DecodeError::None;
     if (stream.Info().have_animation) {
         // Played from an index of its frames, read by a pass of its own.
         JxlStream scan(bytes, false);
-        e = scan.Usable() ? MakeAnimation(bytes, scan, still, animation) : DecodeError::TooLarge;
+        e = scan.Usable() ? MakeAnimation(bytes, scan, still, animation) : DecodeError::OutOfMemory;
     } else {
         bool ended = false;
         e = stream.Next(still, ended);

@@ -29,7 +29,7 @@ DecodeError Named(int error)
 {
     switch (error) {
     case SPNG_OK: return DecodeError::None;
-    case SPNG_EMEM:
+    case SPNG_EMEM: return DecodeError::OutOfMemory;
     case SPNG_EOVERFLOW: return DecodeError::TooLarge;
     case SPNG_ESIGNATURE: return DecodeError::Unrecognised;
     // Ends of data: the file stops before its picture does.
@@ -153,7 +153,7 @@ DecodeError DecodePng(std::span<const std::uint8_t> data, Image& out)
         return e;
     Context ctx(spng_ctx_new(0));
     if (!ctx)
-        return DecodeError::TooLarge;
+        return DecodeError::OutOfMemory;
     spng_set_png_buffer(ctx.get(), data.data(), data.size());
     spng_set_chunk_limits(ctx.get(), kMaxChunkBytes, kMaxChunkCache);
     spng_set_option(ctx.get(), SPNG_CHUNK_COUNT_LIMIT, kMaxChunkCount);
@@ -195,7 +195,7 @@ DecodeError DecodePng(std::span<const std::uint8_t> data, Image& out)
     }
     if (!finish.Apply(out)) {
         out = {};
-        return DecodeError::TooLarge;
+        return DecodeError::OutOfMemory;
     }
     return DecodeError::None;
 }

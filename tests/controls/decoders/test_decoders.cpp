@@ -14,9 +14,20 @@
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include <jpeglib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define MUGROVE_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MUGROVE_TEST_SANITIZED 1
+#endif
+#endif
 
 using namespace mugrove;
 
@@ -155,6 +166,43 @@ Image FrameAfter(const QString& name, std::size_t frames)
             qFatal("frame %zu of %s does not decode", i, qPrintable(name));
     return player->Canvas();
 }
+
+// While it lives, the process may map only `headroom` bytes beyond what it
+// has mapped already, so that a larger allocation fails as it would with the
+// system's memory gone. The sanitizers' allocator cannot run under such a
+// limit (it aborts instead of failing), so there is none there.
+class AddressSpaceLimit {
+public:
+    explicit AddressSpaceLimit(std::uint64_t headroom)
+    {
+#if !defined(MUGROVE_TEST_SANITIZED)
+        unsigned long long pages = 0;
+        std::FILE* statm = std::fopen("/proc/self/statm", "r");
+        const bool known = statm != nullptr && std::fscanf(statm, "%llu", &pages) == 1;
+        if (statm != nullptr)
+            std::fclose(statm);
+        if (!known || getrlimit(RLIMIT_AS, &before_) != 0)
+            return;
+        rlimit lower = before_;
+        lower.rlim_cur = static_cast<rlim_t>(pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE)) + headroom);
+        active_ = lower.rlim_cur < before_.rlim_cur && setrlimit(RLIMIT_AS, &lower) == 0;
+#else
+        (void)headroom;
+#endif
+    }
+    ~AddressSpaceLimit()
+    {
+        if (active_)
+            setrlimit(RLIMIT_AS, &before_);
+    }
+    AddressSpaceLimit(const AddressSpaceLimit&) = delete;
+    AddressSpaceLimit& operator=(const AddressSpaceLimit&) = delete;
+    bool Active() const { return active_; }
+
+private:
+    rlimit before_{};
+    bool active_ = false;
+};
 
 constexpr std::uint32_t kR = 0xFFFF0000, kG = 0xFF00FF00, kB = 0xFF0000FF, kW = 0xFFFFFFFF, kT = 0;
 
@@ -376,8 +424,9 @@ void TestDecoders::malformed_files_give_no_picture_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<DecodeError>("error");
-    const auto row = [](const char* name, const char* file, DecodeError e) {
-        QTest::newRow(name) << QString::fromLatin1(file) << e;
+    QTest::addColumn<bool>("starved"); // decoded with no memory for its picture
+    const auto row = [](const char* name, const char* file, DecodeError e, bool starved = false) {
+        QTest::newRow(name) << QString::fromLatin1(file) << e << starved;
     };
     row("bmp_decode_dimension_overflow", "bmp_dimension_overflow.bmp", DecodeError::TooLarge);
     row("bmp_decode_side_over_cap", "bmp_side_over_cap.bmp", DecodeError::TooLarge);
@@ -409,6 +458,7 @@ void TestDecoders::malformed_files_give_no_picture_data()
     row("jpeg_decode_corrupt_tables", "jpeg_corrupt_tables.jpg", DecodeError::CorruptData);
     row("jpeg_decode_huge_dimensions", "jpeg_huge_dimensions.jpg", DecodeError::TooLarge);
     row("jpeg_decode_over_memory_cap", "jpeg_over_memory_cap.jpg", DecodeError::TooLarge);
+    row("jpeg_decode_coefficients_over_memory_cap", "jpeg_coefficients_over_memory_cap.jpg", DecodeError::TooLarge);
     row("jpeg_decode_too_many_scans", "jpeg_too_many_scans.jpg", DecodeError::CorruptData);
     row("heic_decode_truncated_header", "heic_truncated_header.heic", DecodeError::TruncatedInput);
     row("heic_decode_truncated", "heic_truncated.heic", DecodeError::TruncatedInput);
@@ -432,14 +482,33 @@ void TestDecoders::malformed_files_give_no_picture_data()
     row("jxl_decode_over_memory_cap", "jxl_over_memory_cap.jxl", DecodeError::TooLarge);
     row("decode_five_bytes", "five_bytes.bin", DecodeError::Unrecognised);
     row("decode_tiff_bytes", "tiff_header.tif", DecodeError::Unrecognised);
+    // Pictures within the caps, read from a few bytes, whose first large
+    // block (40 MB and more: ours, or the library's own) cannot be had.
+    row("bmp_decode_out_of_memory", "fuzz-regressions/bmp_rle_huge_sparse.bmp", DecodeError::OutOfMemory, true);
+    row("jpeg_decode_out_of_memory", "fuzz-regressions/jpeg_short_huge_cmyk.jpg", DecodeError::OutOfMemory, true);
+    row("gif_decode_out_of_memory", "fuzz-regressions/gif_wide_screen_small_frames.gif", DecodeError::OutOfMemory,
+        true);
+    row("webp_animation_decode_out_of_memory", "fuzz-regressions/webp_tall_canvas_tiny_frames.webp",
+        DecodeError::OutOfMemory, true);
 }
 
 void TestDecoders::malformed_files_give_no_picture()
 {
     QFETCH(QString, file);
     QFETCH(DecodeError, error);
+    QFETCH(bool, starved);
+    const PictureBytes bytes = Load(file);
     DecodedPicture picture;
-    const DecodeError got = DecodePicture(Load(file), picture);
+    DecodeError got = DecodeError::None;
+    {
+        std::optional<AddressSpaceLimit> limit;
+        if (starved) {
+            limit.emplace(std::uint64_t{16} << 20);
+            if (!limit->Active())
+                QSKIP("the address space cannot be limited here");
+        }
+        got = DecodePicture(bytes, picture);
+    }
     QCOMPARE(got, error);
     QVERIFY(picture.image.Empty());
     QCOMPARE(picture.kind, ImageKind::Unrecognised);
