@@ -13,6 +13,7 @@
 #include <QFileInfo>
 
 #include <memory>
+#include <new>
 
 namespace mugrove {
 
@@ -32,7 +33,12 @@ DecodeError ReadWholeFile(const QString& fileName, PictureBytes& bytes)
         return DecodeError::TooLarge;
     if (size <= 0)
         return DecodeError::None;
-    PictureBytes read(static_cast<std::size_t>(size));
+    PictureBytes read;
+    try {
+        read.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        return DecodeError::OutOfMemory; // within the size read, but not available now
+    }
     if (file.read(reinterpret_cast<char*>(read.data()), size) != size || !file.atEnd())
         return DecodeError::CannotOpen;
     bytes = std::move(read);

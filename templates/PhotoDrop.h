@@ -19,7 +19,8 @@ inline constexpr std::int64_t kMaxPictureFileBytes = std::int64_t{256} << 20;
 // The whole file into `bytes` (empty when the file is). CannotOpen when it
 // is not a regular file or cannot be opened or read whole (it changed
 // length while it was read, say), TooLarge when it is larger than
-// kMaxPictureFileBytes; `bytes` is then empty.
+// kMaxPictureFileBytes, OutOfMemory when there is no room for it; `bytes`
+// is then empty.
 DecodeError ReadWholeFile(const QString& fileName, PictureBytes& bytes);
 
 // The picture or clip in a file, as a drop reads it: the bytes read (none

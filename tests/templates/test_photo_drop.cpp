@@ -8,6 +8,7 @@
 #include "controls/PicBox.h"
 #include "controls/decoders/DecodedPicture.h"
 #include "templates/PhotoDrop.h"
+#include "tests/support/AddressSpaceLimit.h"
 
 #include <QApplication>
 #include <QDir>
@@ -165,6 +166,32 @@ private slots:
             QVERIFY2(c.error ? e == *c.error : e != DecodeError::None, qPrintable(c.file));
             QVERIFY(!decoded);
         }
+    }
+
+    void a_file_without_room_to_be_read_changes_nothing()
+    {
+        // 200 MB of nothing, within the size read, sparse so that it costs
+        // no disk; no room is left for it.
+        QTemporaryDir dir;
+        const QString big = dir.filePath(QStringLiteral("big.png"));
+        {
+            QFile f(big);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(200 << 20));
+        }
+        Dropping d;
+        DecodeError e = DecodeError::None;
+        std::unique_ptr<DecodedPicture> decoded;
+        {
+            mugrove::testing::AddressSpaceLimit limit(std::uint64_t{16} << 20);
+            if (!limit.Active())
+                QSKIP("no address-space limit here (a sanitizer build, or a lower hard limit)");
+            std::shared_ptr<const PictureBytes> bytes;
+            e = DecodePictureFile(big, bytes, decoded);
+            d.Drop({big});
+        }
+        QCOMPARE(e, DecodeError::OutOfMemory);
+        QVERIFY(!decoded);
+        QCOMPARE(d.Size(), QSize(234, 234));
     }
 
     void the_first_file_that_decodes_is_used()

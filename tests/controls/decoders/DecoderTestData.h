@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace mugrove::test {
+namespace mugrove::testing {
 
 // Pictures are stored row after row, top down, without padding.
 inline std::uint32_t PixelAt(const Image& image, int x, int y)
@@ -81,4 +81,4 @@ inline Image Picture(int w, int h, std::vector<std::uint32_t> pixels)
     return Image{w, h, PixelBuffer(pixels.begin(), pixels.end())};
 }
 
-} // namespace mugrove::test
+} // namespace mugrove::testing

@@ -6,6 +6,7 @@
 #include "controls/decoders/Decoders.h"
 #include "controls/decoders/PictureBytes.h"
 #include "tests/controls/decoders/DecoderTestData.h"
+#include "tests/support/AddressSpaceLimit.h"
 
 #include <QTest>
 
@@ -15,19 +16,9 @@
 #include <optional>
 
 #include <jpeglib.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define MUGROVE_TEST_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define MUGROVE_TEST_SANITIZED 1
-#endif
-#endif
 
 using namespace mugrove;
-using namespace mugrove::test;
+using namespace mugrove::testing;
 
 Q_DECLARE_METATYPE(mugrove::ImageKind)
 Q_DECLARE_METATYPE(mugrove::DecodeError)
@@ -75,43 +66,6 @@ bool ReferenceDecode(Reference& ref, const PictureBytes& data, Image& out, std::
     jpeg_destroy_decompress(&ref.info);
     return true;
 }
-
-// While it lives, the process may map only `headroom` bytes beyond what it
-// has mapped already, so that a larger allocation fails as it would with the
-// system's memory gone. The sanitizers' allocator cannot run under such a
-// limit (it aborts instead of failing), so there is none there.
-class AddressSpaceLimit {
-public:
-    explicit AddressSpaceLimit(std::uint64_t headroom)
-    {
-#if !defined(MUGROVE_TEST_SANITIZED)
-        unsigned long long pages = 0;
-        std::FILE* statm = std::fopen("/proc/self/statm", "r");
-        const bool known = statm != nullptr && std::fscanf(statm, "%llu", &pages) == 1;
-        if (statm != nullptr)
-            std::fclose(statm);
-        if (!known || getrlimit(RLIMIT_AS, &before_) != 0)
-            return;
-        rlimit lower = before_;
-        lower.rlim_cur = static_cast<rlim_t>(pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE)) + headroom);
-        active_ = lower.rlim_cur < before_.rlim_cur && setrlimit(RLIMIT_AS, &lower) == 0;
-#else
-        (void)headroom;
-#endif
-    }
-    ~AddressSpaceLimit()
-    {
-        if (active_)
-            setrlimit(RLIMIT_AS, &before_);
-    }
-    AddressSpaceLimit(const AddressSpaceLimit&) = delete;
-    AddressSpaceLimit& operator=(const AddressSpaceLimit&) = delete;
-    bool Active() const { return active_; }
-
-private:
-    rlimit before_{};
-    bool active_ = false;
-};
 
 } // namespace
 

@@ -11,7 +11,7 @@
 #include <thread>
 
 using namespace mugrove;
-using namespace mugrove::test;
+using namespace mugrove::testing;
 
 namespace {
 
