@@ -15,57 +15,93 @@
 #include <QFileInfo>
 
 #include <memory>
+#include <new>
 
 namespace mugrove {
 
-PictureBytes ReadWholeFile(const QString& fileName)
+DecodeError ReadWholeFile(const QString& fileName, PictureBytes& bytes)
 {
+    bytes.clear();
     // Other writers cannot be shut out portably here; a file that changes
     // length while it is read gives nothing rather than a torn picture.
     const QFileInfo info(fileName);
     if (!info.isFile())
-        return {};
+        return DecodeError::CannotOpen;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        return {};
+        return DecodeError::CannotOpen;
     const qint64 size = file.size();
-    if (size <= 0 || size > kMaxPictureFileBytes)
-        return {};
-    PictureBytes bytes(static_cast<std::size_t>(size));
-    if (file.read(reinterpret_cast<char*>(bytes.data()), size) != size || !file.atEnd())
-        return {};
-    return bytes;
+    if (size > kMaxPictureFileBytes)
+        return DecodeError::TooLarge;
+    if (size <= 0)
+        return DecodeError::None;
+    PictureBytes read;
+    try {
+        read.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        return DecodeError::OutOfMemory; // within the size read, but not available now
+    }
+    if (file.read(reinterpret_cast<char*>(read.data()), size) != size || !file.atEnd())
+        return DecodeError::CannotOpen;
+    bytes = std::move(read);
+    return DecodeError::None;
 }
 
 namespace {
 
-// A video clip in the file, played from the file as it is shown; null when
-// the file holds none that can be played.
-std::unique_ptr<DecodedPicture> DecodeClipFile(const QString& fileName)
+// A video clip in the file, played from the file as it is shown.
+// Unrecognised when the file's leading bytes are not a clip's.
+DecodeError DecodeClipFile(const QString& fileName, std::unique_ptr<DecodedPicture>& decoded)
 {
     QFile file(fileName);
     if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
-        return nullptr;
+        return DecodeError::CannotOpen;
     const QByteArray head = file.read(64);
     const std::span<const std::uint8_t> lead(reinterpret_cast<const std::uint8_t*>(head.constData()),
                                              static_cast<std::size_t>(head.size()));
     if (DetectImageKind(lead) != ImageKind::Unrecognised || !LooksLikeClip(lead))
-        return nullptr;
-    auto decoded = std::make_unique<DecodedPicture>();
-    if (DecodeClip({QFile::encodeName(fileName).toStdString(), nullptr}, *decoded) != DecodeError::None)
-        return nullptr;
-    return decoded;
+        return DecodeError::Unrecognised;
+    auto clip = std::make_unique<DecodedPicture>();
+    if (const DecodeError e = DecodeClip({QFile::encodeName(fileName).toStdString(), nullptr}, *clip);
+        e != DecodeError::None)
+        return e;
+    decoded = std::move(clip);
+    return DecodeError::None;
 }
 
-// The file's bytes and their decoded form; null when there is no picture.
-// Pictures are read whole; a clip is not read whole, and its bytes stay empty.
-std::unique_ptr<DecodedPicture> DecodeFile(const QString& fileName, std::shared_ptr<const PictureBytes>& bytes)
+} // namespace
+
+DecodeError DecodePictureFile(const QString& fileName, std::shared_ptr<const PictureBytes>& bytes,
+                              std::unique_ptr<DecodedPicture>& decoded)
 {
     bytes = std::make_shared<const PictureBytes>();
-    if (auto clip = DecodeClipFile(fileName))
-        return clip;
-    bytes = std::make_shared<const PictureBytes>(ReadWholeFile(fileName));
-    return DecodeOrNull(bytes);
+    decoded.reset();
+    const DecodeError asClip = DecodeClipFile(fileName, decoded);
+    if (asClip == DecodeError::None || asClip == DecodeError::CannotOpen)
+        return asClip;
+    // Not a clip that plays: read whole as a picture (some pictures start
+    // as clips do).
+    PictureBytes read;
+    if (const DecodeError e = ReadWholeFile(fileName, read); e != DecodeError::None)
+        return e;
+    bytes = std::make_shared<const PictureBytes>(std::move(read));
+    auto picture = std::make_unique<DecodedPicture>();
+    const DecodeError e = DecodePicture(bytes, *picture);
+    if (e == DecodeError::None)
+        decoded = std::move(picture);
+    // Of a file taken for a clip that holds no picture either, the clip's
+    // reason is the one that says what went wrong.
+    return e == DecodeError::Unrecognised ? asClip : e;
+}
+
+namespace {
+
+// The decoded form of the file's picture or clip; null when it has none.
+std::unique_ptr<DecodedPicture> DecodeFile(const QString& fileName, std::shared_ptr<const PictureBytes>& bytes)
+{
+    std::unique_ptr<DecodedPicture> decoded;
+    DecodePictureFile(fileName, bytes, decoded);
+    return decoded;
 }
 
 } // namespace

@@ -1,21 +1,33 @@
 #pragma once
 
+#include "controls/decoders/Image.h"
 #include "controls/decoders/PictureBytes.h"
 
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 
 namespace mugrove {
 
+struct DecodedPicture;
 struct Form;
 
 // Files larger than this are not read: no picture we can show comes from one.
 inline constexpr std::int64_t kMaxPictureFileBytes = std::int64_t{256} << 20;
 
-// The whole file; empty when it cannot be read, is empty, is not a regular
-// file or is larger than kMaxPictureFileBytes.
-PictureBytes ReadWholeFile(const QString& fileName);
+// The whole file into `bytes` (empty when the file is). CannotOpen when it
+// is not a regular file or cannot be opened or read whole (it changed
+// length while it was read, say), TooLarge when it is larger than
+// kMaxPictureFileBytes, OutOfMemory when there is no room for it; `bytes`
+// is then empty.
+DecodeError ReadWholeFile(const QString& fileName, PictureBytes& bytes);
+
+// The picture or clip in a file, as a drop reads it: the bytes read (none
+// for a clip, which plays from its file) and their decoded form, or why
+// there is none and `decoded` is null.
+DecodeError DecodePictureFile(const QString& fileName, std::shared_ptr<const PictureBytes>& bytes,
+                              std::unique_ptr<DecodedPicture>& decoded);
 
 // The pixel width or height of the picture in a file; 0 when the file holds
 // no picture this program reads.

@@ -650,6 +650,13 @@ def make_jpeg():
     # 30000 × 30000 is within the side cap but not the memory cap.
     huge[sof + 5:sof + 9] = struct.pack(">HH", 30000, 30000)
     write("jpeg_over_memory_cap.jpg", bytes(huge))
+    # A progressive file claiming 7600 × 7600 (231 MB of pixels, within the
+    # cap) of three full-size components: libjpeg's coefficients of the
+    # whole picture alone would take 346 MB, beyond its working memory.
+    progressive = bytearray(cjpeg(src, "-quality", "90", "-progressive", "-sample", "1x1"))
+    sof = progressive.index(b"\xFF\xC2")
+    progressive[sof + 5:sof + 9] = struct.pack(">HH", 7600, 7600)
+    write("jpeg_coefficients_over_memory_cap.jpg", bytes(progressive))
 
 
 # ---------------------------------------------------------------- PNG

@@ -2,11 +2,25 @@
 
 #include "controls/decoders/Image.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <functional>
 #include <memory>
 
 namespace mugrove {
+
+// How long a frame stays on show, in milliseconds, for the delay its file
+// stores in milliseconds (fractions round to the nearest): a delay of
+// nothing (zero or less, or not a number) shows for 50 ms as viewers show
+// it, and none shows for less than 10 ms or longer than a GIF can keep
+// (655.35 s). AVIF sequences and animated JPEG XL files play by this.
+inline int FrameDelayMs(double storedMs)
+{
+    if (!std::isfinite(storedMs) || storedMs < 0.5)
+        return 50;
+    return static_cast<int>(std::min(std::max(std::round(storedMs), 10.0), 655350.0));
+}
 
 // A picture of several frames, decoded one frame at a time as it is shown.
 // A player keeps the file's bytes (shared, never copied per player) and a

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -27,7 +26,7 @@ DecodeError Named(avifResult result)
     case AVIF_RESULT_INVALID_FTYP:
     case AVIF_RESULT_NO_CONTENT:
     case AVIF_RESULT_NOT_IMPLEMENTED: return DecodeError::Unsupported;
-    case AVIF_RESULT_OUT_OF_MEMORY: return DecodeError::TooLarge;
+    case AVIF_RESULT_OUT_OF_MEMORY: return DecodeError::OutOfMemory;
     case AVIF_RESULT_TRUNCATED_DATA:
     case AVIF_RESULT_WAITING_ON_IO: return DecodeError::TruncatedInput;
     case AVIF_RESULT_BMFF_PARSE_FAILED:
@@ -51,7 +50,7 @@ DecodeError Open(const PictureBytes& bytes, DecoderPtr& out)
 {
     out.reset(avifDecoderCreate());
     if (!out)
-        return DecodeError::TooLarge;
+        return DecodeError::OutOfMemory;
     avifDecoder* d = out.get();
     d->imageSizeLimit = static_cast<std::uint32_t>(kMaxDecodedBytes / 4);
     d->imageDimensionLimit = static_cast<std::uint32_t>(kMaxPictureSide);
@@ -115,7 +114,10 @@ DecodeError Convert(const avifDecoder& decoder, int width, int height, Image& in
     if (const DecodeError e = Named(avifImageYUVToRGB(decoder.image, &rgb)); e != DecodeError::None)
         return e;
     ConvertToSrgb(into, Colour(frame));
-    ApplyOrientation(into, Orientation(frame));
+    if (!ApplyOrientation(into, Orientation(frame))) {
+        into = {};
+        return DecodeError::OutOfMemory;
+    }
     into.opaque = !decoder.alphaPresent;
     return DecodeError::None;
 }
@@ -125,11 +127,12 @@ public:
     struct Index {
         int width = 0, height = 0; // as coded, before orientation
         int shownWidth = 0, shownHeight = 0;
-        std::vector<int> delays; // milliseconds as stored
+        std::vector<double> delays; // milliseconds as stored
     };
 
-    AvifAnimation(std::shared_ptr<const PictureBytes> bytes, std::shared_ptr<const Index> index, DecoderPtr decoder)
-        : bytes_(std::move(bytes)), index_(std::move(index)), decoder_(std::move(decoder))
+    AvifAnimation(std::shared_ptr<const PictureBytes> bytes, std::shared_ptr<const Index> index, DecoderPtr decoder,
+                  DecodeError openError = DecodeError::None)
+        : bytes_(std::move(bytes)), index_(std::move(index)), decoder_(std::move(decoder)), openError_(openError)
     {
     }
 
@@ -139,15 +142,13 @@ public:
     int LoopCount() const override { return 0; }
     int DelayMs(std::size_t index) const override
     {
-        if (index >= index_->delays.size() || index_->delays[index] <= 0)
-            return 50;
-        return std::max(index_->delays[index], 10);
+        return FrameDelayMs(index < index_->delays.size() ? index_->delays[index] : 0.0);
     }
 
     DecodeError Advance() override
     {
         if (!decoder_)
-            return DecodeError::TooLarge;
+            return openError_;
         if (!primed_) {
             if (next_ == 0 || next_ >= FrameCount())
                 Restart();
@@ -182,9 +183,10 @@ public:
     std::unique_ptr<Animation> Clone() const override
     {
         DecoderPtr decoder;
-        if (Open(*bytes_, decoder) != DecodeError::None)
+        const DecodeError e = Open(*bytes_, decoder);
+        if (e != DecodeError::None)
             decoder.reset();
-        return std::make_unique<AvifAnimation>(bytes_, index_, std::move(decoder));
+        return std::make_unique<AvifAnimation>(bytes_, index_, std::move(decoder), e);
     }
 
     // The first frame as the still picture; the player keeps the decoded
@@ -210,7 +212,8 @@ private:
 
     std::shared_ptr<const PictureBytes> bytes_;
     std::shared_ptr<const Index> index_;
-    DecoderPtr decoder_; // null when a clone could not open the bytes
+    DecoderPtr decoder_;    // null when a clone could not open the bytes
+    DecodeError openError_; // why not
     Image canvas_, spare_;
     std::size_t current_ = 0, next_ = 0;
     bool primed_ = false;
@@ -257,8 +260,7 @@ DecodeError DecodeAvifPicture(std::shared_ptr<const PictureBytes> bytes, Image& 
     for (int i = 0; i < decoder->imageCount; ++i) {
         avifImageTiming timing{};
         avifDecoderNthImageTiming(decoder.get(), static_cast<std::uint32_t>(i), &timing);
-        const double ms = std::isfinite(timing.duration) ? timing.duration * 1000.0 : 0.0;
-        index->delays.push_back(static_cast<int>(std::clamp(std::lround(ms), 0l, 65535l * 10)));
+        index->delays.push_back(timing.duration * 1000.0);
     }
     auto player = std::make_unique<AvifAnimation>(std::move(bytes), std::move(index), std::move(decoder));
     if (const DecodeError e = player->First(still); e != DecodeError::None) {

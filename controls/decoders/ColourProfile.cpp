@@ -1,5 +1,7 @@
 #include "controls/decoders/ColourProfile.h"
 
+#include "controls/decoders/ByteReader.h"
+
 #include <lcms2.h>
 
 #include <algorithm>
@@ -18,19 +20,6 @@ namespace {
 constexpr bool kLittle = std::endian::native == std::endian::little;
 // 0xAARRGGBB as it lies in memory.
 constexpr cmsUInt32Number kArgbFormat = kLittle ? TYPE_BGRA_8 : TYPE_ARGB_8;
-
-// The profile's header fields as stored (big-endian), read as plain
-// numbers: a file may hold any value there, which no enum type may.
-std::uint32_t HeaderWord(std::span<const std::uint8_t> icc, std::size_t at)
-{
-    return (std::uint32_t{icc[at]} << 24) | (std::uint32_t{icc[at + 1]} << 16) | (std::uint32_t{icc[at + 2]} << 8) |
-           icc[at + 3];
-}
-constexpr std::uint32_t Sig(const char (&s)[5])
-{
-    return (std::uint32_t(std::uint8_t(s[0])) << 24) | (std::uint32_t(std::uint8_t(s[1])) << 16) |
-           (std::uint32_t(std::uint8_t(s[2])) << 8) | std::uint32_t(std::uint8_t(s[3]));
-}
 
 // The library's default context is used throughout: it prints nothing,
 // and a transform, once made, needs neither its profiles nor a context of
@@ -257,7 +246,7 @@ bool FromProfile(cmsHPROFILE source, std::uint32_t space, SrgbConversion::Input 
         return false;
     const bool inks = input != SrgbConversion::Input::Argb;
     if (inks) {
-        if (space != Sig("CMYK"))
+        if (space != FourCc("CMYK"))
             return false;
         const cmsUInt32Number format = input == SrgbConversion::Input::InvertedInks ? TYPE_CMYK_8_REV : TYPE_CMYK_8;
         Transform t(cmsCreateTransform(source, format, srgb.get(), kArgbFormat, INTENT_PERCEPTUAL, 0));
@@ -266,7 +255,7 @@ bool FromProfile(cmsHPROFILE source, std::uint32_t space, SrgbConversion::Input 
         out = std::make_unique<TransformConversion>(std::move(t));
         return true;
     }
-    if (space == Sig("GRAY")) {
+    if (space == FourCc("GRAY")) {
         Transform t(cmsCreateTransform(source, TYPE_GRAY_8, srgb.get(), kArgbFormat, INTENT_PERCEPTUAL, 0));
         if (!t)
             return false;
@@ -278,7 +267,7 @@ bool FromProfile(cmsHPROFILE source, std::uint32_t space, SrgbConversion::Input 
         for (std::uint32_t& v : table)
             v &= 0xFFFFFFu;
         out = std::make_unique<GreyConversion>(table);
-    } else if (space != Sig("RGB ")) {
+    } else if (space != FourCc("RGB ")) {
         return false;
     } else {
         // The library prefers tables to the matrix when a profile has both.
@@ -312,20 +301,20 @@ bool SrgbConversion::FromIcc(std::span<const std::uint8_t> icc, Input input, std
     out.reset();
     // The header: size, ..., device class at 12, colour space at 16,
     // connection space at 20, "acsp" at 36.
-    if (icc.size() < 132 || icc.size() > std::uint64_t{UINT32_MAX} || HeaderWord(icc, 36) != Sig("acsp"))
+    if (icc.size() < 132 || icc.size() > std::uint64_t{UINT32_MAX} || LoadBe32(icc.data() + 36) != FourCc("acsp"))
         return false;
-    const std::uint32_t deviceClass = HeaderWord(icc, 12);
-    if (deviceClass != Sig("mntr") && deviceClass != Sig("scnr") && deviceClass != Sig("prtr") &&
-        deviceClass != Sig("spac"))
+    const std::uint32_t deviceClass = LoadBe32(icc.data() + 12);
+    if (deviceClass != FourCc("mntr") && deviceClass != FourCc("scnr") && deviceClass != FourCc("prtr") &&
+        deviceClass != FourCc("spac"))
         return false;
-    const std::uint32_t pcs = HeaderWord(icc, 20);
-    if (pcs != Sig("XYZ ") && pcs != Sig("Lab "))
+    const std::uint32_t pcs = LoadBe32(icc.data() + 20);
+    if (pcs != FourCc("XYZ ") && pcs != FourCc("Lab "))
         return false;
     Profile source(cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size())));
     if (!source)
         return false;
     try {
-        return FromProfile(source.get(), HeaderWord(icc, 16), input, out);
+        return FromProfile(source.get(), LoadBe32(icc.data() + 16), input, out);
     } catch (const std::bad_alloc&) {
         out.reset();
         return false;
@@ -395,7 +384,7 @@ bool SrgbConversion::FromCicp(int colourPrimaries, int transferCharacteristics, 
     if (!source)
         return false;
     try {
-        return FromProfile(source.get(), Sig("RGB "), Input::Argb, out);
+        return FromProfile(source.get(), FourCc("RGB "), Input::Argb, out);
     } catch (const std::bad_alloc&) {
         out.reset();
         return false;

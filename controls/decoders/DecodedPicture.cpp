@@ -51,7 +51,7 @@ DecodeError Decode(std::span<const std::uint8_t> data, const std::shared_ptr<con
                    DecodedPicture& out)
 {
     out = {};
-    DecodeError e = DecodeError::TooLarge;
+    DecodeError e = DecodeError::OutOfMemory;
     try {
         e = DecodeByKind(data, shared, out);
     } catch (const std::bad_alloc&) {

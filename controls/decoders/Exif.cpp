@@ -1,5 +1,7 @@
 #include "controls/decoders/Exif.h"
 
+#include "controls/decoders/ByteReader.h"
+
 #include <cstring>
 
 namespace mugrove {
@@ -13,14 +15,8 @@ constexpr std::uint16_t kLong = 4;
 // Reads in the block's own byte order; every offset is checked by the caller.
 struct Order {
     bool big;
-    std::uint32_t U16(const std::uint8_t* p) const
-    {
-        return big ? (std::uint32_t{p[0]} << 8) | p[1] : (std::uint32_t{p[1]} << 8) | p[0];
-    }
-    std::uint32_t U32(const std::uint8_t* p) const
-    {
-        return big ? (U16(p) << 16) | U16(p + 2) : (U16(p + 2) << 16) | U16(p);
-    }
+    std::uint32_t U16(const std::uint8_t* p) const { return big ? LoadBe16(p) : LoadU16(p); }
+    std::uint32_t U32(const std::uint8_t* p) const { return big ? LoadBe32(p) : LoadU32(p); }
 };
 
 } // namespace

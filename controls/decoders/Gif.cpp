@@ -10,52 +10,6 @@ namespace mugrove {
 
 namespace {
 
-constexpr int kMaxCodes = 4096;
-
-// Frame rows in the order the stream delivers them: straight down, or the
-// four interlace passes (every 8th row from 0, every 8th from 4, every 4th
-// from 2, every 2nd from 1).
-class RowOrder {
-public:
-    RowOrder(int height, bool interlaced) : height_(height), interlaced_(interlaced) { Settle(); }
-    int Row() const { return row_; }
-    void Next()
-    {
-        row_ += interlaced_ ? kStep[pass_] : 1;
-        Settle();
-    }
-
-private:
-    void Settle()
-    {
-        while (interlaced_ && row_ >= height_ && pass_ < 3) {
-            ++pass_;
-            row_ = kStart[pass_];
-        }
-    }
-    static constexpr int kStart[4] = {0, 4, 2, 1};
-    static constexpr int kStep[4] = {8, 8, 4, 2};
-    int height_;
-    bool interlaced_;
-    int pass_ = 0;
-    int row_ = 0;
-};
-
-// The inverse of RowOrder: the stream position of image row y.
-std::uint64_t StreamRow(int y, int height, bool interlaced)
-{
-    if (!interlaced)
-        return static_cast<std::uint64_t>(y);
-    const int n1 = (height + 7) / 8, n2 = (height + 3) / 8, n3 = (height + 1) / 4;
-    if (y % 8 == 0)
-        return static_cast<std::uint64_t>(y / 8);
-    if (y % 8 == 4)
-        return static_cast<std::uint64_t>(n1 + y / 8);
-    if (y % 4 == 2)
-        return static_cast<std::uint64_t>(n1 + n2 + y / 4);
-    return static_cast<std::uint64_t>(n1 + n2 + n3 + y / 2);
-}
-
 // Steps over a chain of data sub-blocks. False when the file ends inside it.
 bool SkipSubBlocks(ByteReader& r)
 {
@@ -69,41 +23,6 @@ bool SkipSubBlocks(ByteReader& r)
             return false;
     }
 }
-
-// Reads the bytes of a sub-block chain one at a time, across the blocks.
-class SubBlockBytes {
-public:
-    SubBlockBytes(std::span<const std::uint8_t> data, std::size_t start)
-        : data_(data.data()), size_(data.size()), pos_(std::min(start, data.size())), end_(pos_)
-    {
-    }
-    bool Next(std::uint8_t& b)
-    {
-        if (pos_ == end_ && !Open())
-            return false;
-        b = data_[pos_++];
-        return true;
-    }
-
-private:
-    bool Open()
-    {
-        if (ended_ || pos_ >= size_)
-            return false;
-        const std::size_t length = data_[pos_++];
-        if (length == 0) {
-            ended_ = true;
-            return false;
-        }
-        end_ = std::min(size_, pos_ + length);
-        return pos_ < end_;
-    }
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_;
-    std::size_t end_;
-    bool ended_ = false;
-};
 
 // The graphic control fields waiting for the next image.
 struct GraphicControl {
@@ -181,161 +100,6 @@ DecodeError ReadImage(ByteReader& r, const GifIndex& screen, std::size_t globalP
 }
 
 } // namespace
-
-DecodeError DecodeGifFrame(std::span<const std::uint8_t> data, const GifFrameInfo& f, std::uint8_t* indices,
-                           std::uint64_t& decodedPixels)
-{
-    decodedPixels = 0;
-    if (f.clipWidth <= 0 || f.clipHeight <= 0)
-        return DecodeError::None; // nothing of it can be seen
-    struct Table {
-        std::array<std::uint16_t, kMaxCodes> prefix;
-        std::array<std::uint8_t, kMaxCodes> suffix;
-        std::array<std::uint8_t, kMaxCodes> first;
-        std::array<std::uint16_t, kMaxCodes> length;
-    };
-    static thread_local Table t;
-    static thread_local std::array<std::uint8_t, kMaxCodes> text;
-
-    const int minCodeSize = f.minCodeSize;
-    const int clear = 1 << minCodeSize;
-    const int end = clear + 1;
-    for (int i = 0; i < clear; ++i) {
-        t.prefix[static_cast<std::size_t>(i)] = 0;
-        t.suffix[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-        t.first[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-        t.length[static_cast<std::size_t>(i)] = 1;
-    }
-    int codeSize = minCodeSize + 1;
-    int next = clear + 2;
-    int prev = -1;
-
-    // Decoding stops once the last stream row that lands on the screen is
-    // done: for a frame hanging far over the screen that is a small part.
-    std::uint64_t rowsNeeded = 0;
-    for (int y = 0; y < f.clipHeight; ++y)
-        rowsNeeded = std::max(rowsNeeded, StreamRow(y, f.height, f.interlaced) + 1);
-    const int fw = f.width;
-    const std::uint64_t limit = rowsNeeded * static_cast<std::uint64_t>(fw);
-    const int cw = f.clipWidth;
-
-    std::uint64_t delivered = 0;
-    RowOrder rows(f.height, f.interlaced);
-    int x = 0;
-    std::uint8_t* rowPtr = nullptr;
-    const auto rowStart = [&] {
-        const int y = rows.Row();
-        rowPtr = y < f.clipHeight ? indices + static_cast<std::size_t>(y) * static_cast<std::size_t>(cw) : nullptr;
-    };
-    rowStart();
-    const auto nextRow = [&] {
-        x = 0;
-        rows.Next();
-        rowStart();
-    };
-
-    SubBlockBytes in(data, f.data);
-    std::uint32_t acc = 0;
-    int bits = 0;
-    DecodeError result = DecodeError::None;
-    while (delivered < limit) {
-        std::uint8_t byte = 0;
-        while (bits < codeSize && in.Next(byte)) {
-            acc |= static_cast<std::uint32_t>(byte) << bits;
-            bits += 8;
-        }
-        if (bits < codeSize)
-            break; // the data ran out
-        const int code = static_cast<int>(acc & ((1u << codeSize) - 1));
-        acc >>= codeSize;
-        bits -= codeSize;
-
-        if (code == clear) {
-            codeSize = minCodeSize + 1;
-            next = clear + 2;
-            prev = -1;
-            continue;
-        }
-        if (code == end)
-            break;
-        int out = code;
-        if (prev < 0) {
-            if (code > clear) {
-                result = DecodeError::CorruptData; // a first code must be a plain colour
-                break;
-            }
-        } else {
-            std::uint8_t tail = 0;
-            if (code < next) {
-                tail = t.first[static_cast<std::size_t>(code)];
-            } else if (code == next && next < kMaxCodes) {
-                tail = t.first[static_cast<std::size_t>(prev)];
-                out = -1; // the new entry itself
-            } else {
-                result = DecodeError::CorruptData; // a code beyond the table
-                break;
-            }
-            // A full table keeps decoding as it is until a clear code.
-            if (next < kMaxCodes) {
-                const auto n = static_cast<std::size_t>(next);
-                t.prefix[n] = static_cast<std::uint16_t>(prev);
-                t.suffix[n] = tail;
-                t.first[n] = t.first[static_cast<std::size_t>(prev)];
-                t.length[n] = static_cast<std::uint16_t>(t.length[static_cast<std::size_t>(prev)] + 1);
-                ++next;
-                if (next == (1 << codeSize) && codeSize < 12)
-                    ++codeSize;
-            }
-            if (out < 0)
-                out = next - 1;
-        }
-        prev = code;
-        const int len = t.length[static_cast<std::size_t>(out)];
-        if (rowPtr != nullptr && x + len <= cw) {
-            // The common case: the whole string lands in the shown part of
-            // this row; written backwards from its last character.
-            std::uint8_t* const base = rowPtr + x;
-            std::uint8_t* p = base + len;
-            int c = out;
-            while (p > base) {
-                *--p = t.suffix[static_cast<std::size_t>(c)];
-                c = t.prefix[static_cast<std::size_t>(c)];
-            }
-            x += len;
-            delivered += static_cast<std::uint64_t>(len);
-            if (x == fw)
-                nextRow();
-            continue;
-        }
-        // Otherwise the string is laid over the rows piece by piece, and its
-        // characters are expanded only from the first one that is shown.
-        int offset = 0;
-        int expandedFrom = len;
-        while (offset < len && delivered < limit) {
-            const int n = std::min(len - offset, fw - x);
-            if (rowPtr != nullptr && x < cw) {
-                const int shown = std::min(n, cw - x);
-                if (offset < expandedFrom) {
-                    std::uint8_t* p = text.data() + len;
-                    int c = out;
-                    for (int k = len; k > offset; --k) {
-                        *--p = t.suffix[static_cast<std::size_t>(c)];
-                        c = t.prefix[static_cast<std::size_t>(c)];
-                    }
-                    expandedFrom = offset;
-                }
-                std::memcpy(rowPtr + x, text.data() + offset, static_cast<std::size_t>(shown));
-            }
-            x += n;
-            offset += n;
-            delivered += static_cast<std::uint64_t>(n);
-            if (x == fw)
-                nextRow();
-        }
-    }
-    decodedPixels = std::min(delivered, limit);
-    return result;
-}
 
 // A truncated file keeps the frames completed before the data ran out; the
 // frame that was cut is dropped, and with no complete frame there is no
@@ -432,7 +196,7 @@ DecodeError GifPlayer::Allocate()
         saved_ = {};
         indices_ = {};
         drawn_ = {};
-        return DecodeError::TooLarge; // within the caps, but not available now
+        return DecodeError::OutOfMemory; // within the caps, but not available now
     }
     return DecodeError::None;
 }
@@ -523,7 +287,7 @@ void GifPlayer::Draw(const GifFrameInfo& f)
     const std::uint64_t fw = static_cast<std::uint64_t>(f.width);
     for (int y = 0; y < f.clipHeight; ++y) {
         // Pixels the stream never delivered leave the canvas as it is.
-        const std::uint64_t start = StreamRow(y, f.height, f.interlaced) * fw;
+        const std::uint64_t start = GifStreamRow(y, f.height, f.interlaced) * fw;
         if (start >= decodedPixels_)
             continue;
         const int count = static_cast<int>(

@@ -61,6 +61,11 @@ DecodeError IndexGif(std::span<const std::uint8_t> data, GifIndex& out);
 DecodeError DecodeGifFrame(std::span<const std::uint8_t> data, const GifFrameInfo& frame,
                            std::uint8_t* indices, std::uint64_t& decodedPixels);
 
+// The place in the stream of frame row y (of `height`): rows come straight
+// down, or in the four interlace passes (every 8th row from 0, every 8th
+// from 4, every 4th from 2, every 2nd from 1).
+std::uint64_t GifStreamRow(int y, int height, bool interlaced);
+
 // Plays a GIF frame by frame from the file's bytes and its index onto one
 // canvas of the logical screen size, which starts fully transparent. Frames
 // with disposal 2 or 3 have the area they cover saved before they are drawn

@@ -408,7 +408,10 @@ DecodeError Named(const heif_error& error)
         return error.subcode == heif_suberror_End_of_data ? DecodeError::TruncatedInput : DecodeError::BadHeader;
     case heif_error_Unsupported_filetype:
     case heif_error_Unsupported_feature: return DecodeError::Unsupported;
-    case heif_error_Memory_allocation_error: return DecodeError::TooLarge;
+    case heif_error_Memory_allocation_error:
+        // The library's limits (ours among them) are named as memory errors too.
+        return error.subcode == heif_suberror_Security_limit_exceeded ? DecodeError::TooLarge
+                                                                       : DecodeError::OutOfMemory;
     case heif_error_Decoder_plugin_error: return DecodeError::CorruptData;
     default: break;
     }
@@ -490,7 +493,7 @@ DecodeError DecodeHeif(std::span<const std::uint8_t> data, Image& out)
         return e;
     HeifPtr<heif_context> context(heif_context_alloc());
     if (!context)
-        return DecodeError::TooLarge;
+        return DecodeError::OutOfMemory;
     // The library refuses any coded image with a side beyond ours.
     heif_context_set_maximum_image_size_limit(context.get(), static_cast<int>(kMaxPictureSide));
     if (const DecodeError e =
@@ -509,7 +512,7 @@ DecodeError DecodeHeif(std::span<const std::uint8_t> data, Image& out)
         return e;
     HeifPtr<heif_decoding_options> options(heif_decoding_options_alloc());
     if (!options)
-        return DecodeError::TooLarge;
+        return DecodeError::OutOfMemory;
     options->convert_hdr_to_8bit = 1;
     // The library turns every picture into planes of red, green and blue
     // before it makes the RGBA it is asked for. A photo (8 bits, no alpha)

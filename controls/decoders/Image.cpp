@@ -56,7 +56,7 @@ DecodeError Allocate(Image& image, std::int64_t width, std::int64_t height, cons
         }
     } catch (const std::bad_alloc&) {
         image = {};
-        return DecodeError::TooLarge; // within the caps, but not available now
+        return DecodeError::OutOfMemory; // within the caps, but not available now
     }
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);

@@ -24,7 +24,7 @@ enum class DecodeError {
     Unrecognised,         // not a kind of picture we read
     BadHeader,            // the headers contradict themselves or the format
     UnsupportedDimension, // a side of zero or below
-    TooLarge,             // beyond kMaxPictureSide or kMaxDecodedBytes
+    TooLarge,             // beyond a cap (sides, decoded bytes, file size) or a library's limit
     TruncatedInput,       // the data ends before the picture does
     CorruptData,          // the compressed data cannot be decoded
     Unsupported,          // a valid variant this program does not read

@@ -25,30 +25,32 @@ bool BoxWalker::Next(Box& box)
     return true;
 }
 
+BrandFamily FamilyOfBrand(std::uint32_t brand)
+{
+    if (brand == FourCc("avif") || brand == FourCc("avis"))
+        return BrandFamily::Avif;
+    if (brand == FourCc("heic") || brand == FourCc("heix") || brand == FourCc("hevc") || brand == FourCc("mif1") ||
+        brand == FourCc("msf1"))
+        return BrandFamily::Heif;
+    return BrandFamily::None;
+}
+
 BrandFamily FileBrands(std::span<const std::uint8_t> data)
 {
     BoxWalker walker(data);
     Box ftyp;
     if (!walker.Next(ftyp) || ftyp.type != FourCc("ftyp") || ftyp.body.size() < 8)
         return BrandFamily::None;
-    auto family = [](std::uint32_t brand) {
-        if (brand == FourCc("avif") || brand == FourCc("avis"))
-            return BrandFamily::Avif;
-        if (brand == FourCc("heic") || brand == FourCc("heix") || brand == FourCc("hevc") ||
-            brand == FourCc("mif1") || brand == FourCc("msf1"))
-            return BrandFamily::Heif;
-        return BrandFamily::None;
-    };
     BeReader r(ftyp.body);
     const std::uint32_t major = r.U32();
     r.U32(); // minor version
-    if (const BrandFamily f = family(major); f != BrandFamily::None)
+    if (const BrandFamily f = FamilyOfBrand(major); f != BrandFamily::None)
         return f;
     // An AV1 brand among the compatible ones decides for AVIF even when a
     // structural HEIF brand comes first.
     BrandFamily found = BrandFamily::None;
     while (r.Left() >= 4) {
-        const BrandFamily f = family(r.U32());
+        const BrandFamily f = FamilyOfBrand(r.U32());
         if (f == BrandFamily::Avif)
             return f;
         if (f == BrandFamily::Heif)

@@ -1,7 +1,7 @@
 #include "controls/decoders/Decoders.h"
 
 #include "controls/decoders/ColourProfile.h"
-#include "controls/decoders/Exif.h"
+#include "controls/decoders/JpegSegments.h"
 #include "controls/decoders/Orientation.h"
 
 #include <algorithm>
@@ -58,9 +58,19 @@ JpegContext& ContextOf(j_common_ptr info)
 }
 
 // Only an error gives no picture; an error after the data ran out is
-// reported as the truncation it follows from.
+// reported as the truncation it follows from. Of libjpeg's memory errors, a
+// block the system would not give (its cases 2 and 4) is memory that ran
+// out; working memory beyond our cap (there is no backing store to spill
+// to), or a block beyond what libjpeg may ask for at all, is too large.
 void OnError(j_common_ptr info)
 {
+    const int code = info->err->msg_code;
+    if (code == JERR_OUT_OF_MEMORY) {
+        const int which = info->err->msg_parm.i[0];
+        Fail(info, which == 2 || which == 4 ? DecodeError::OutOfMemory : DecodeError::TooLarge);
+    }
+    if (code == JERR_NO_BACKING_STORE)
+        Fail(info, DecodeError::TooLarge);
     Fail(info, ContextOf(info).dataEnded ? DecodeError::TruncatedInput : DecodeError::CorruptData);
 }
 
@@ -102,11 +112,6 @@ std::uint32_t FromInk(int c, int m, int y, int k, bool inverted)
     return Argb(255, mix(c), mix(m), mix(y));
 }
 
-// The marker segments read before the picture: EXIF (orientation) and
-// the embedded colour profile.
-constexpr int kExifMarker = JPEG_APP0 + 1;
-constexpr int kIccMarker = JPEG_APP0 + 2;
-
 // Rows of a picture being turned are kept in bands of about this many
 // bytes, so each turned row is written in long runs (a quarter of the band
 // shorter costs about a tenth more time), plus up to kTurnAlign - 1 rows
@@ -134,8 +139,7 @@ DecodeError ReadHeader(JpegContext& ctx, std::span<const std::uint8_t> data)
     ctx.progress.progress_monitor = OnProgress;
     ctx.info.progress = &ctx.progress;
     jpeg_mem_src(&ctx.info, data.data(), static_cast<unsigned long>(data.size()));
-    jpeg_save_markers(&ctx.info, kExifMarker, 0xFFFF);
-    jpeg_save_markers(&ctx.info, kIccMarker, 0xFFFF);
+    KeepSegments(ctx.info);
     jpeg_read_header(&ctx.info, TRUE);
     return DecodeError::None;
 }
@@ -316,6 +320,123 @@ bool Reserve(PixelBuffer& rows, std::size_t size)
     }
 }
 
+bool FourInks(const jpeg_decompress_struct& info)
+{
+    return info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+}
+
+// Asks libjpeg for four bytes per pixel in the order that reads as
+// 0xAARRGGBB, alpha filled with 255, so that it writes straight into the
+// picture (or for four inks, converted here). What we do not read, or what
+// is beyond the caps, is refused before libjpeg allocates anything for it.
+void ChooseOutput(JpegContext& ctx)
+{
+    if (FourInks(ctx.info)) {
+        ctx.info.out_color_space = JCS_CMYK;
+    } else if (ctx.info.num_components == 1 || ctx.info.num_components == 3) {
+        ctx.info.out_color_space = std::endian::native == std::endian::little ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+    } else {
+        ctx.failure = DecodeError::Unsupported;
+        std::longjmp(ctx.jump, 1);
+    }
+    ctx.failure = CheckDimensions(ctx.info.image_width, ctx.info.image_height);
+    if (ctx.failure != DecodeError::None)
+        std::longjmp(ctx.jump, 1);
+}
+
+// Where decoded rows go: straight into the picture, or, for a picture being
+// turned, into a band of turnRows stored rows or a few more (so that each
+// band ends where its target columns fill whole cache lines), which is
+// turned into the picture once full. Plain data only: libjpeg may longjmp
+// past it.
+struct RowTarget {
+    Image& out;
+    const Scratch& finish;
+    int width, height;
+    bool turn;
+    bool convertBands; // colours are converted band by band before turning
+    int turnRows;
+    std::size_t rowPixels;
+    BandTurner* turner;      // null: bands are turned here
+    std::uint32_t* bandRows; // the band being decoded into; the turner works on the other one
+    int bandStart;           // the first stored row in the band, when turning
+
+    std::uint32_t* Stored(int y) const
+    {
+        return turn ? bandRows + static_cast<std::size_t>(y - bandStart) * rowPixels : out.Row(y);
+    }
+    // Whether the band is full after stored row `end - 1`.
+    bool BandFull(int end) const
+    {
+        const bool fromBottom = finish.orientation == 6 || finish.orientation == 7;
+        return turn && end - bandStart >= turnRows &&
+               (end == height || (fromBottom ? height - end : end) % kTurnAlign == 0);
+    }
+    // Turns the band into the picture: by the turner, which takes the band
+    // while the next one decodes into the other, or here (`now`), the
+    // band's rows staying where they are.
+    void Flush(int end, bool now)
+    {
+        if (turner != nullptr && !now) {
+            turner->HandOver(bandRows, bandStart, end - bandStart, width, height);
+            bandRows = bandRows == finish.band->data() ? finish.otherBand->data() : finish.band->data();
+        } else {
+            if (turner != nullptr)
+                turner->Wait();
+            if (convertBands)
+                finish.colour->Run(bandRows, static_cast<std::size_t>(end - bandStart) * rowPixels);
+            TurnRowsInto(out, bandRows, bandStart, end - bandStart, width, height, finish.orientation);
+        }
+        bandStart = end;
+    }
+    // Every row below stored row y is the same as y: the picture is filled
+    // from it without decoding further.
+    void FillBelow(int y)
+    {
+        const std::uint32_t* row = Stored(y);
+        const std::size_t rowBytes = rowPixels * sizeof(std::uint32_t);
+        if (!turn) {
+            for (int below = y + 1; below < height; ++below)
+                std::memcpy(out.Row(below), row, rowBytes);
+            return;
+        }
+        // The band ends here; the rest is this row, turned.
+        const std::size_t slot = static_cast<std::size_t>(y - bandStart);
+        Flush(y + 1, true);
+        std::uint32_t* rows = bandRows;
+        std::memmove(rows, rows + slot * rowPixels, rowBytes);
+        for (int copy = 1; copy < turnRows; ++copy)
+            std::memcpy(rows + static_cast<std::size_t>(copy) * rowPixels, rows, rowBytes);
+        for (int first = y + 1; first < height; first += turnRows)
+            TurnRowsInto(out, rows, first, std::min(turnRows, height - first), width, height, finish.orientation);
+    }
+};
+
+// The picture and the scratch rows, once libjpeg knows the output size.
+RowTarget MakeTarget(JpegContext& ctx, Image& out, const Scratch& finish)
+{
+    const int width = static_cast<int>(ctx.info.output_width);
+    const int height = static_cast<int>(ctx.info.output_height);
+    const bool turn = OrientationSwapsSides(finish.orientation);
+    const bool fourInks = FourInks(ctx.info);
+    const int turnRows = TurnRows(width);
+    const std::size_t rowPixels = static_cast<std::size_t>(width);
+    const std::size_t bandPixels = rowPixels * static_cast<std::size_t>(turnRows + kTurnAlign);
+    // Every pixel is written, or the decode fails and the picture goes.
+    ctx.failure = AllocateImageUninitialised(out, turn ? height : width, turn ? width : height);
+    if (ctx.failure == DecodeError::None &&
+        ((fourInks && !Reserve(*finish.inks, rowPixels)) || (turn && !Reserve(*finish.band, bandPixels))))
+        ctx.failure = DecodeError::OutOfMemory;
+    if (ctx.failure != DecodeError::None)
+        std::longjmp(ctx.jump, 1);
+    BandTurner* turner = turn ? finish.turner : nullptr;
+    if (turner != nullptr && !Reserve(*finish.otherBand, bandPixels))
+        turner = nullptr; // turned here, band by band
+    const bool convertBands = finish.colour != nullptr && !fourInks;
+    std::uint32_t* firstBand = turn ? finish.band->data() : nullptr;
+    return {out, finish, width, height, turn, convertBands, turnRows, rowPixels, turner, firstBand, 0};
+}
+
 // Decodes the picture the right way up and in sRGB. Colour is converted
 // here for inks (row by row) and for a picture that is turned (band by
 // band while the band is in the cache); the caller converts the rest.
@@ -325,73 +446,13 @@ DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
         jpeg_destroy_decompress(&ctx.info);
         return ctx.failure;
     }
-    const bool fourInks = ctx.info.jpeg_color_space == JCS_CMYK || ctx.info.jpeg_color_space == JCS_YCCK;
-    if (fourInks) {
-        ctx.info.out_color_space = JCS_CMYK;
-    } else if (ctx.info.num_components == 1 || ctx.info.num_components == 3) {
-        // Four bytes per pixel in the order that reads as 0xAARRGGBB, alpha
-        // filled with 255: libjpeg writes straight into the picture.
-        ctx.info.out_color_space = std::endian::native == std::endian::little ? JCS_EXT_BGRA : JCS_EXT_ARGB;
-    } else {
-        ctx.failure = DecodeError::Unsupported;
-        std::longjmp(ctx.jump, 1);
-    }
-    // Refuse oversized pictures before libjpeg allocates anything for them.
-    if (const DecodeError e = CheckDimensions(ctx.info.image_width, ctx.info.image_height);
-        e != DecodeError::None) {
-        ctx.failure = e;
-        std::longjmp(ctx.jump, 1);
-    }
+    ChooseOutput(ctx);
     jpeg_start_decompress(&ctx.info);
-    const int width = static_cast<int>(ctx.info.output_width);
-    const int height = static_cast<int>(ctx.info.output_height);
-    const bool turn = OrientationSwapsSides(finish.orientation);
+    RowTarget to = MakeTarget(ctx, out, finish);
+    const bool fourInks = FourInks(ctx.info);
+    const bool inverted = ctx.info.saw_Adobe_marker != 0;
     // One band is the rows libjpeg makes at a time.
     const int band = ctx.info.max_v_samp_factor * DCTSIZE;
-    // A picture being turned is decoded into turnRows stored rows or a
-    // few more, so that each band ends where its target columns fill
-    // whole cache lines.
-    const bool fromBottom = finish.orientation == 6 || finish.orientation == 7;
-    const int turnRows = TurnRows(width);
-    const auto bandEnds = [&](int end) {
-        return end == height || (fromBottom ? height - end : end) % kTurnAlign == 0;
-    };
-    const std::size_t rowPixels = static_cast<std::size_t>(width);
-    const std::size_t bandPixels = rowPixels * static_cast<std::size_t>(turnRows + kTurnAlign);
-    BandTurner* turner = turn ? finish.turner : nullptr;
-    // Every pixel is written below, or the decode fails and the picture goes.
-    if (AllocateImageUninitialised(out, turn ? height : width, turn ? width : height) != DecodeError::None ||
-        (fourInks && !Reserve(*finish.inks, rowPixels)) || (turn && !Reserve(*finish.band, bandPixels))) {
-        ctx.failure = DecodeError::TooLarge;
-        std::longjmp(ctx.jump, 1);
-    }
-    if (turner != nullptr && !Reserve(*finish.otherBand, bandPixels))
-        turner = nullptr; // turned here, band by band
-    // The band being decoded into; the turner works on the other one.
-    std::uint32_t* bandRows = turn ? finish.band->data() : nullptr;
-    const bool inverted = ctx.info.saw_Adobe_marker != 0;
-    const SrgbConversion* colour = finish.colour;
-    int bandStart = 0; // the first stored row in the band, when turning
-    const auto stored = [&](int y) {
-        return turn ? bandRows + static_cast<std::size_t>(y - bandStart) * rowPixels : out.Row(y);
-    };
-    // Turns the band into the picture: by the turner, which takes the band
-    // while the next one decodes into the other, or here (`now`), the
-    // band's rows staying where they are.
-    const auto flush = [&](int end, bool now) {
-        if (turner != nullptr && !now) {
-            turner->HandOver(bandRows, bandStart, end - bandStart, width, height);
-            bandRows = bandRows == finish.band->data() ? finish.otherBand->data() : finish.band->data();
-        } else {
-            if (turner != nullptr)
-                turner->Wait();
-            const std::size_t count = static_cast<std::size_t>(end - bandStart) * rowPixels;
-            if (colour != nullptr && !fourInks)
-                colour->Run(bandRows, count);
-            TurnRowsInto(out, bandRows, bandStart, end - bandStart, width, height, finish.orientation);
-        }
-        bandStart = end;
-    };
     // Once the data has run out, a single-scan file decodes every further
     // block as empty, so past the band where that happened (and the bands
     // smoothed with it) each row is the same fill. A short file claiming a
@@ -400,102 +461,41 @@ DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
     int endedAt = -1;
     while (ctx.info.output_scanline < ctx.info.output_height) {
         const int y = static_cast<int>(ctx.info.output_scanline);
-        std::uint32_t* target = stored(y);
+        std::uint32_t* target = to.Stored(y);
         JSAMPROW row = reinterpret_cast<JSAMPROW>(fourInks ? finish.inks->data() : target);
         if (jpeg_read_scanlines(&ctx.info, &row, 1) != 1) {
             ctx.failure = DecodeError::TruncatedInput;
             std::longjmp(ctx.jump, 1);
         }
-        if (fourInks && colour != nullptr) {
-            colour->RunInks(row, target, rowPixels);
+        if (fourInks && finish.colour != nullptr) {
+            finish.colour->RunInks(row, target, to.rowPixels);
         } else if (fourInks) {
-            for (std::size_t x = 0; x < rowPixels; ++x) {
+            for (std::size_t x = 0; x < to.rowPixels; ++x) {
                 const std::uint8_t* p = row + 4 * x;
                 target[x] = FromInk(p[0], p[1], p[2], p[3], inverted);
             }
         }
-        const bool previousAtHand = !turn || y > bandStart;
         if (oneScan && ctx.dataEnded) {
             if (endedAt < 0)
                 endedAt = y;
-            const std::size_t rowBytes = rowPixels * sizeof(std::uint32_t);
-            if (y >= endedAt + 4 * band && previousAtHand && std::memcmp(target, target - rowPixels, rowBytes) == 0) {
-                if (!turn) {
-                    for (int below = y + 1; below < height; ++below)
-                        std::memcpy(out.Row(below), target, rowBytes);
-                } else {
-                    // The band ends here; the rest is this row, turned.
-                    const std::size_t slot = static_cast<std::size_t>(y - bandStart);
-                    flush(y + 1, true);
-                    std::uint32_t* rows = bandRows;
-                    std::memmove(rows, rows + slot * rowPixels, rowBytes);
-                    for (int copy = 1; copy < turnRows; ++copy)
-                        std::memcpy(rows + static_cast<std::size_t>(copy) * rowPixels, rows, rowBytes);
-                    for (int first = y + 1; first < height; first += turnRows)
-                        TurnRowsInto(out, rows, first, std::min(turnRows, height - first), width, height,
-                                     finish.orientation);
-                }
+            const bool previousAtHand = !to.turn || y > to.bandStart;
+            if (y >= endedAt + 4 * band && previousAtHand &&
+                std::memcmp(target, target - to.rowPixels, to.rowPixels * sizeof(std::uint32_t)) == 0) {
+                to.FillBelow(y);
                 jpeg_destroy_decompress(&ctx.info);
                 return DecodeError::None;
             }
         }
-        if (turn && y + 1 - bandStart >= turnRows && bandEnds(y + 1))
-            flush(y + 1, false);
+        if (to.BandFull(y + 1))
+            to.Flush(y + 1, false);
         if (finish.rowConversion != nullptr && (y + 1) % band == 0)
             finish.rowConversion->HandOver(y - 1);
     }
-    if (turn && bandStart < height)
-        flush(height, true);
+    if (to.turn && to.bandStart < to.height)
+        to.Flush(to.height, true);
     jpeg_finish_decompress(&ctx.info);
     jpeg_destroy_decompress(&ctx.info);
     return DecodeError::None;
-}
-
-bool Starts(const jpeg_marker_struct& m, const char* tag, std::size_t length)
-{
-    return m.data_length >= length && std::memcmp(m.data, tag, length) == 0;
-}
-
-// The orientation of the first EXIF segment (1 when it has none) and the
-// colour profile, which may be split over several segments, each numbered
-// i of n; a profile with a part missing or twice is left out (the picture
-// is then shown as sRGB).
-void ReadSegments(const jpeg_decompress_struct& info, int& orientation, std::vector<std::uint8_t>& icc) noexcept
-{
-    constexpr std::size_t kIccHead = 14; // "ICC_PROFILE\0", part number, part count
-    bool exifSeen = false;
-    std::array<const jpeg_marker_struct*, 256> parts{};
-    int count = 0;
-    bool broken = false;
-    for (const jpeg_marker_struct* m = info.marker_list; m != nullptr; m = m->next) {
-        if (m->marker == kExifMarker && !exifSeen && Starts(*m, "Exif\0\0", 6)) {
-            exifSeen = true;
-            const int tag = ReadExifOrientation({m->data, m->data_length});
-            orientation = tag == 0 ? 1 : tag;
-        } else if (m->marker == kIccMarker && Starts(*m, "ICC_PROFILE\0", 12) && m->data_length >= kIccHead) {
-            const int part = m->data[12], of = m->data[13];
-            if (part == 0 || part > of || (count != 0 && of != count) || parts[static_cast<std::size_t>(part)] != nullptr)
-                broken = true;
-            else
-                parts[static_cast<std::size_t>(part)] = m;
-            count = of;
-        }
-    }
-    icc.clear();
-    if (broken || count == 0)
-        return;
-    try {
-        for (int part = 1; part <= count; ++part) {
-            const jpeg_marker_struct* m = parts[static_cast<std::size_t>(part)];
-            if (m == nullptr) {
-                icc.clear();
-                return;
-            }
-            icc.insert(icc.end(), m->data + kIccHead, m->data + m->data_length);
-        }
-    } catch (const std::bad_alloc&) {
-        icc.clear(); // shown as sRGB
-    }
 }
 
 } // namespace
@@ -520,7 +520,7 @@ DecodeError DecodeJpeg(std::span<const std::uint8_t> data, Image& out)
     int orientation = 1;
     std::vector<std::uint8_t> icc;
     ReadSegments(ctx.info, orientation, icc);
-    const bool fourInks = ctx.info.jpeg_color_space == JCS_CMYK || ctx.info.jpeg_color_space == JCS_YCCK;
+    const bool fourInks = FourInks(ctx.info);
     const auto input = !fourInks                        ? SrgbConversion::Input::Argb
                        : ctx.info.saw_Adobe_marker != 0 ? SrgbConversion::Input::InvertedInks
                                                         : SrgbConversion::Input::Inks;

@@ -6,7 +6,6 @@
 #include <jxl/resizable_parallel_runner.h>
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 namespace mugrove {
@@ -48,6 +47,8 @@ public:
             decoder_.reset();
     }
 
+    // False when the library could not make its decoder or thread runner:
+    // memory ran out.
     bool Usable() const { return decoder_ != nullptr; }
     // Decodes up to the header: its size and whether it is animated.
     DecodeError Header()
@@ -74,7 +75,7 @@ public:
     {
         ended = false;
         if (!decoder_)
-            return DecodeError::TooLarge;
+            return DecodeError::OutOfMemory;
         for (;;) {
             switch (JxlDecoderProcessInput(decoder_.get())) {
             case JXL_DEC_BASIC_INFO:
@@ -204,7 +205,7 @@ class JxlAnimation final : public Animation {
 public:
     struct Index {
         int width = 0, height = 0, loopCount = 0;
-        std::vector<int> delays; // milliseconds
+        std::vector<double> delays; // milliseconds as stored
     };
 
     JxlAnimation(const std::shared_ptr<const PictureBytes>& bytes, std::shared_ptr<const Index> index)
@@ -218,9 +219,7 @@ public:
     int LoopCount() const override { return index_->loopCount; }
     int DelayMs(std::size_t index) const override
     {
-        if (index >= index_->delays.size() || index_->delays[index] <= 0)
-            return 50;
-        return std::max(index_->delays[index], 10);
+        return FrameDelayMs(index < index_->delays.size() ? index_->delays[index] : 0.0);
     }
 
     DecodeError Advance() override
@@ -309,7 +308,7 @@ DecodeError MakeAnimation(const std::shared_ptr<const PictureBytes>& bytes, JxlS
                             ? 0.0
                             : 1000.0 * info.animation.tps_denominator / info.animation.tps_numerator;
     for (const std::uint32_t ticks : scan.Delays())
-        index->delays.push_back(static_cast<int>(std::clamp(std::round(ticks * tick), 0.0, 655350.0)));
+        index->delays.push_back(ticks * tick);
     if (index->delays.empty())
         return DecodeError::CorruptData;
     auto player = std::make_unique<JxlAnimation>(bytes, index);
@@ -333,14 +332,14 @@ DecodeError DecodeJxlPicture(std::shared_ptr<const PictureBytes> bytes, Image& s
         return DecodeError::TruncatedInput;
     JxlStream stream(bytes, true);
     if (!stream.Usable())
-        return DecodeError::TooLarge;
+        return DecodeError::OutOfMemory;
     if (const DecodeError e = stream.Header(); e != DecodeError::None)
         return e;
     DecodeError e = DecodeError::None;
     if (stream.Info().have_animation) {
         // Played from an index of its frames, read by a pass of its own.
         JxlStream scan(bytes, false);
-        e = scan.Usable() ? MakeAnimation(bytes, scan, still, animation) : DecodeError::TooLarge;
+        e = scan.Usable() ? MakeAnimation(bytes, scan, still, animation) : DecodeError::OutOfMemory;
     } else {
         bool ended = false;
         e = stream.Next(still, ended);

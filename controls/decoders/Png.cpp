@@ -1,5 +1,6 @@
 #include "controls/decoders/Png.h"
 
+#include "controls/decoders/ByteReader.h"
 #include "controls/decoders/Exif.h"
 #include "controls/decoders/PhotoFinish.h"
 
@@ -28,7 +29,7 @@ DecodeError Named(int error)
 {
     switch (error) {
     case SPNG_OK: return DecodeError::None;
-    case SPNG_EMEM:
+    case SPNG_EMEM: return DecodeError::OutOfMemory;
     case SPNG_EOVERFLOW: return DecodeError::TooLarge;
     case SPNG_ESIGNATURE: return DecodeError::Unrecognised;
     // Ends of data: the file stops before its picture does.
@@ -128,11 +129,7 @@ DecodeError CheckStoredHeader(std::span<const std::uint8_t> data)
     // bit depth, colour type.
     if (data.size() < 26 || data[12] != 'I' || data[13] != 'H' || data[14] != 'D' || data[15] != 'R')
         return DecodeError::None; // the library names what is wrong
-    const auto big = [&](std::size_t i) {
-        return (std::int64_t{data[i]} << 24) | (std::int64_t{data[i + 1]} << 16) | (std::int64_t{data[i + 2]} << 8) |
-               std::int64_t{data[i + 3]};
-    };
-    const std::int64_t width = big(16), height = big(20);
+    const std::int64_t width = LoadBe32(data.data() + 16), height = LoadBe32(data.data() + 20);
     if (const DecodeError e = CheckDimensions(width, height); e != DecodeError::None)
         return e;
     const std::uint64_t depth = data[24];
@@ -156,7 +153,7 @@ DecodeError DecodePng(std::span<const std::uint8_t> data, Image& out)
         return e;
     Context ctx(spng_ctx_new(0));
     if (!ctx)
-        return DecodeError::TooLarge;
+        return DecodeError::OutOfMemory;
     spng_set_png_buffer(ctx.get(), data.data(), data.size());
     spng_set_chunk_limits(ctx.get(), kMaxChunkBytes, kMaxChunkCache);
     spng_set_option(ctx.get(), SPNG_CHUNK_COUNT_LIMIT, kMaxChunkCount);
@@ -198,7 +195,7 @@ DecodeError DecodePng(std::span<const std::uint8_t> data, Image& out)
     }
     if (!finish.Apply(out)) {
         out = {};
-        return DecodeError::TooLarge;
+        return DecodeError::OutOfMemory;
     }
     return DecodeError::None;
 }

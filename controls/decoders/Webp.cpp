@@ -18,7 +18,7 @@ DecodeError Named(VP8StatusCode status)
 {
     switch (status) {
     case VP8_STATUS_OK: return DecodeError::None;
-    case VP8_STATUS_OUT_OF_MEMORY: return DecodeError::TooLarge;
+    case VP8_STATUS_OUT_OF_MEMORY: return DecodeError::OutOfMemory;
     case VP8_STATUS_INVALID_PARAM: return DecodeError::BadHeader;
     case VP8_STATUS_UNSUPPORTED_FEATURE: return DecodeError::Unsupported;
     case VP8_STATUS_SUSPENDED:
@@ -121,7 +121,7 @@ DecodeError WhyRefused(const PictureBytes& bytes)
         return DecodeError::BadHeader;
     if (state != WEBP_DEMUX_DONE)
         return DecodeError::TruncatedInput;
-    return DecodeError::TooLarge; // a whole file: memory ran out
+    return DecodeError::OutOfMemory; // a whole file within the caps: memory ran out
 }
 
 } // namespace
@@ -190,8 +190,9 @@ int WebpAnimation::DelayMs(std::size_t index) const
 
 DecodeError WebpAnimation::Advance()
 {
+    // Only a clone lacks its decoder: the bytes opened before, so memory ran out.
     if (decoder_ == nullptr)
-        return DecodeError::TooLarge;
+        return DecodeError::OutOfMemory;
     if (restart_ || (primed_ == nullptr && !WebPAnimDecoderHasMoreFrames(decoder_)))
         Reset();
     const std::uint8_t* frame = primed_;
@@ -210,9 +211,11 @@ DecodeError WebpAnimation::Advance()
     // changed is copied over: its rectangle, and the last frame's when that
     // was disposed. A new round, or a new canvas, takes everything.
     if (canvas_.Empty() || next_ == 0) {
-        if (canvas_.Empty() && AllocateImageUninitialised(canvas_, width_, height_) != DecodeError::None) {
+        const DecodeError e =
+            canvas_.Empty() ? AllocateImageUninitialised(canvas_, width_, height_) : DecodeError::None;
+        if (e != DecodeError::None) {
             restart_ = true;
-            return DecodeError::TooLarge;
+            return e;
         }
         CopyArea(frame, Frame{0, 0, 0, width_, height_, false});
     } else {
@@ -296,7 +299,7 @@ DecodeError DecodeWebpPicture(std::shared_ptr<const PictureBytes> bytes, Image& 
     if (!finish.Apply(still)) {
         still = {};
         animation.reset();
-        return DecodeError::TooLarge;
+        return DecodeError::OutOfMemory;
     }
     animation = FinishAnimation(std::move(animation), finish);
     return DecodeError::None;

@@ -6,7 +6,9 @@
 #include "app/model/MainWindow.h"
 #include "app/program/EventTable.h"
 #include "controls/PicBox.h"
+#include "controls/decoders/DecodedPicture.h"
 #include "templates/PhotoDrop.h"
+#include "tests/support/AddressSpaceLimit.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+
+#include <optional>
 
 using namespace mugrove;
 
@@ -122,23 +126,72 @@ private slots:
     void a_bad_drop_leaves_the_picture_and_size()
     {
         QTemporaryDir dir;
-        const QStringList bad = {Data("../clips/sound_only.mp4"), Data("../clips/cut_index_last.mp4"),
-                                 Data("../clips/huge_claim.mkv"), Data("../clips/heif_brand.mp4"),Data("tiff_header.tif"), Data("png_truncated_idat.png"),
-                                 Data("webp_corrupt_bitstream.webp"), Data("bmp_truncated_rows.bmp"),
-                                 Data("heic_grid_over_cap.heic"), Data("avif_truncated.avif"),
-                                 Data("jxl_truncated.jxl"),
-                                 dir.filePath(QStringLiteral("missing.jpg")), dir.path(),
-                                 Data("five_bytes.bin")};
-        for (const QString& file : bad) {
+        // A file just past the size read, sparse so that it costs no disk.
+        const QString oversized = dir.filePath(QStringLiteral("oversized.png"));
+        {
+            QFile f(oversized);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(kMaxPictureFileBytes + 1));
+        }
+        struct Case {
+            QString file;
+            std::optional<DecodeError> error; // the clip reader's own reasons are its suite's
+        };
+        const Case bad[] = {{Data("../clips/sound_only.mp4"), {}},
+                            {Data("../clips/cut_index_last.mp4"), {}},
+                            {Data("../clips/huge_claim.mkv"), {}},
+                            {Data("../clips/heif_brand.mp4"), {}},
+                            {Data("tiff_header.tif"), DecodeError::Unrecognised},
+                            {Data("png_truncated_idat.png"), DecodeError::TruncatedInput},
+                            {Data("webp_corrupt_bitstream.webp"), DecodeError::CorruptData},
+                            {Data("bmp_truncated_rows.bmp"), DecodeError::TruncatedInput},
+                            {Data("heic_grid_over_cap.heic"), DecodeError::TooLarge},
+                            {Data("avif_truncated.avif"), DecodeError::TruncatedInput},
+                            {Data("jxl_truncated.jxl"), DecodeError::TruncatedInput},
+                            {dir.filePath(QStringLiteral("missing.jpg")), DecodeError::CannotOpen},
+                            {dir.path(), DecodeError::CannotOpen},
+                            {oversized, DecodeError::TooLarge},
+                            {Data("five_bytes.bin"), DecodeError::Unrecognised}};
+        for (const Case& c : bad) {
             Dropping d;
             const PictureBytes before = d.form->workArea->Picture();
-            d.Drop({file});
+            d.Drop({c.file});
             QCOMPARE(d.Size(), QSize(234, 234));
-            QVERIFY2(d.form->workArea->Picture() == before, qPrintable(file));
+            QVERIFY2(d.form->workArea->Picture() == before, qPrintable(c.file));
             QCOMPARE(d.form->widthLabel->Caption(), QStringLiteral("图片宽度：234"));
-            QCOMPARE(ImageFileWidth(file), 0);
-            QCOMPARE(ImageFileHeight(file), 0);
+            QCOMPARE(ImageFileWidth(c.file), 0);
+            QCOMPARE(ImageFileHeight(c.file), 0);
+            std::shared_ptr<const PictureBytes> bytes;
+            std::unique_ptr<DecodedPicture> decoded;
+            const DecodeError e = DecodePictureFile(c.file, bytes, decoded);
+            QVERIFY2(c.error ? e == *c.error : e != DecodeError::None, qPrintable(c.file));
+            QVERIFY(!decoded);
         }
+    }
+
+    void a_file_without_room_to_be_read_changes_nothing()
+    {
+        // 200 MB of nothing, within the size read, sparse so that it costs
+        // no disk; no room is left for it.
+        QTemporaryDir dir;
+        const QString big = dir.filePath(QStringLiteral("big.png"));
+        {
+            QFile f(big);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(200 << 20));
+        }
+        Dropping d;
+        DecodeError e = DecodeError::None;
+        std::unique_ptr<DecodedPicture> decoded;
+        {
+            mugrove::testing::AddressSpaceLimit limit(std::uint64_t{16} << 20);
+            if (!limit.Active())
+                QSKIP("no address-space limit here (a sanitizer build, or a lower hard limit)");
+            std::shared_ptr<const PictureBytes> bytes;
+            e = DecodePictureFile(big, bytes, decoded);
+            d.Drop({big});
+        }
+        QCOMPARE(e, DecodeError::OutOfMemory);
+        QVERIFY(!decoded);
+        QCOMPARE(d.Size(), QSize(234, 234));
     }
 
     void the_first_file_that_decodes_is_used()

@@ -106,6 +106,7 @@ class TestPhoneFormats : public QObject {
 private slots:
     void animations_play_frames_in_order_data();
     void animations_play_frames_in_order();
+    void frame_delays_follow_one_rule();
     void avif_display_p3_by_numbers_shows_in_srgb();
     void opaque_only_without_alpha_data();
     void opaque_only_without_alpha();
@@ -152,6 +153,21 @@ void TestPhoneFormats::animations_play_frames_in_order()
     player.Reset();
     QCOMPARE(player.Advance(), DecodeError::None);
     QCOMPARE(Pixels(player.Canvas()), Frame(file, 0));
+}
+
+void TestPhoneFormats::frame_delays_follow_one_rule()
+{
+    // Stored milliseconds (AVIF: seconds × 1000; JPEG XL: ticks × tick
+    // length) to the time on show.
+    struct Case {
+        double stored;
+        int shown;
+    };
+    for (const Case c : {Case{70, 70}, Case{0, 50}, Case{-40, 50}, Case{NAN, 50}, Case{INFINITY, 50},
+                         Case{0.49, 50}, Case{0.5, 10}, Case{9.4, 10}, Case{10.5, 11}, Case{33.3333, 33},
+                         Case{655350, 655350}, Case{1e12, 655350}})
+        QVERIFY2(FrameDelayMs(c.stored) == c.shown,
+                 qPrintable(QStringLiteral("%1 ms shows for %2").arg(c.stored).arg(FrameDelayMs(c.stored))));
 }
 
 void TestPhoneFormats::avif_display_p3_by_numbers_shows_in_srgb()
