@@ -1453,6 +1453,13 @@ def make_clips():
     # 20 frames at 10 a second: 2 s.
     ffmpeg(counting, 48, 32, 10, h264 + ["-movflags", "+faststart"], "count_h264.mp4")
     ffmpeg(counting, 48, 32, 10, ["-c:v", "libvpx-vp9", "-lossless", "1", "-an"], "count_vp9.webm")
+    # The same count in HEVC and in AV1, and with a sound track beside it.
+    ffmpeg(counting, 48, 32, 10, ["-c:v", "libx265", "-preset", "ultrafast", "-x265-params", "log-level=none",
+                                  "-tag:v", "hvc1", "-pix_fmt", "yuv420p", "-an"], "count_hevc.mp4")
+    ffmpeg(counting, 48, 32, 10, ["-c:v", "libaom-av1", "-cpu-used", "8", "-crf", "10", "-pix_fmt", "yuv420p",
+                                  "-an"], "count_av1.mp4")
+    ffmpeg(counting, 48, 32, 10, ["-f", "lavfi", "-i", "sine=frequency=440:duration=2", "-map", "0:v", "-map", "1:a",
+                                  *h264[:-1], "-c:a", "aac", "-b:a", "48k", "-shortest"], "count_with_sound.mp4")
     # Shown turned a quarter clockwise: 32 wide, 48 high.
     for name, turn in (("rotated_90.mp4", 90), ("rotated_270.mov", 270)):
         ffmpeg([marked_frame(48, 32)] * 4, 48, 32, 10, h264, name)

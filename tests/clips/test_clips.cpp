@@ -97,6 +97,9 @@ private slots:
             counting << 20 + 10 * i;
         QTest::newRow("h264") << "count_h264.mp4" << counting << tenths;
         QTest::newRow("vp9") << "count_vp9.webm" << counting << tenths;
+        QTest::newRow("hevc") << "count_hevc.mp4" << counting << tenths;
+        QTest::newRow("av1") << "count_av1.mp4" << counting << tenths;
+        QTest::newRow("with sound") << "count_with_sound.mp4" << counting << tenths;
         QTest::newRow("variable") << "variable_rate.mkv" << counting.mid(0, 10)
                                   << QList<int>{100, 100, 100, 100, 100, 300, 300, 300, 300};
         QTest::newRow("size changes") << "size_change.mkv" << (counting.mid(0, 5) + counting.mid(0, 5))
