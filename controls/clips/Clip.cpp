@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/log.h>
+#include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
 
@@ -628,7 +629,13 @@ ClipPlayer::~ClipPlayer() = default;
 DecodeError ClipPlayer::Impl::Prepare(ClipSource from, ClipSegment segment)
 {
     static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+    std::call_once(quiet, [] {
+        av_log_set_level(AV_LOG_QUIET);
+        // libav sizes some tables by what a file's header claims (a sample
+        // table may claim 184 million entries in a 5 KB file); no block a
+        // clip within our caps needs is larger than a picture may be.
+        av_max_alloc(kMaxDecodedBytes);
+    });
     std::uint8_t head[64] = {};
     std::size_t headSize = 0;
     if (from.bytes) {

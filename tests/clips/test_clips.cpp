@@ -254,6 +254,19 @@ private slots:
             QCOMPARE(player->Advance(), DecodeError::None);
     }
 
+    void a_sample_table_claiming_more_than_the_file_holds_is_not_allocated()
+    {
+        // Found by fuzzing: a 5 KB clip whose composition-offset table claims
+        // 184 million entries; the demuxer sized its table by the claim (1.4
+        // GB) and took seconds over it. Refused before anything that large
+        // is asked for.
+        const ClipSource source{std::string(MUGROVE_TEST_DATA "/fuzz-regressions/clip_ctts_count_beyond_file.mp4"), nullptr};
+        Image still;
+        std::unique_ptr<Animation> player;
+        QVERIFY(DecodeClip(source, still, player) != DecodeError::None);
+        QVERIFY(still.Empty() && !player);
+    }
+
     void clips_that_cannot_play_are_refused()
     {
         // Damaged headers may be refused for any reason but None.
