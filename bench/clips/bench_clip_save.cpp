@@ -16,6 +16,7 @@
 #include "output/Snapshot.h"
 #include "templates/PhotoDrop.h"
 #include "bench/support/GifCompare.h"
+#include "bench/support/KeptFiles.h"
 #include "tests/support/HandTimer.h"
 
 #include <QApplication>
@@ -140,6 +141,7 @@ void BM_MugroveClipSave(benchmark::State& state)
     Scene& scene = TheScene();
     QString saved;
     double cpu = 0;
+    int kept = 0;
     for (auto _ : state) {
         state.PauseTiming();
         if (!saved.isEmpty())
@@ -148,6 +150,9 @@ void BM_MugroveClipSave(benchmark::State& state)
         const double before = CpuSeconds(RUSAGE_SELF);
         saved = scene.Save();
         cpu += CpuSeconds(RUSAGE_SELF) - before;
+        state.PauseTiming();
+        bench::KeepFile(saved, QStringLiteral("clip_save_%1.gif").arg(++kept));
+        state.ResumeTiming();
     }
     state.counters["cpu_s_all_threads"] = cpu / double(state.iterations());
     Report(state, saved, scene.frames);

@@ -15,6 +15,7 @@
 #include "output/SaveToDesktop.h"
 #include "output/Snapshot.h"
 #include "bench/support/GifCompare.h"
+#include "bench/support/KeptFiles.h"
 #include "tests/support/HandTimer.h"
 
 #include <QApplication>
@@ -78,6 +79,7 @@ QByteArray MakeSourceGif(int width, int height, int frames)
         encoder.AddFrame(frame, kDelayMs);
     }
     encoder.Finish();
+    bench::KeepBytes(file, QStringLiteral("source_%1x%2x%3.gif").arg(width).arg(height).arg(frames));
     return file;
 }
 
@@ -217,6 +219,8 @@ void BM_MugroveSave(benchmark::State& state)
         state.PauseTiming();
         size = QFileInfo(saved).size();
         error = MeanError(saved, frames);
+        bench::KeepFile(saved, QStringLiteral("save_%1x%2x%3@%4.gif")
+                                   .arg(state.range(0)).arg(state.range(1)).arg(state.range(2)).arg(state.range(3)));
         QFile gif(saved);
         gif.open(QIODevice::ReadOnly);
         const QByteArray header = gif.read(10);
@@ -264,6 +268,7 @@ void BM_SavePeakMemory(benchmark::State& state)
         const QString saved = scene.Save();
         peak = ProcKb("VmHWM:");
         state.PauseTiming();
+        bench::KeepFile(saved, QStringLiteral("long_save_%1x%2x%3.gif").arg(state.range(0)).arg(state.range(1)).arg(state.range(2)));
         QFile::remove(saved);
         state.ResumeTiming();
     }

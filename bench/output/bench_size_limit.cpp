@@ -17,6 +17,7 @@
 #include "controls/TransLabel.h"
 #include "output/GifEncoder.h"
 #include "output/SizeLimit.h"
+#include "bench/support/KeptFiles.h"
 #include "tests/output/GifReadBack.h"
 #include "tests/support/HandTimer.h"
 
@@ -78,6 +79,7 @@ QByteArray MakeBusyGif()
         encoder.AddFrame(frame, kDelayMs);
     }
     encoder.Finish();
+    bench::KeepBytes(file, QStringLiteral("busy_source.gif"));
     return file;
 }
 
@@ -208,6 +210,8 @@ void BM_LimitedToOneMB(benchmark::State& state)
         unlimited = scene.Save(0, unlimitedSeconds, unlimitedCpu);
         limited = scene.Save(1, limitedSeconds, limitedCpu);
     }
+    bench::KeepBytes(unlimited, QStringLiteral("unlimited.gif"));
+    bench::KeepBytes(limited, QStringLiteral("limited_1MB.gif"));
     const PlayedGif reference = PlayGif(unlimited), ours = PlayGif(limited);
     state.counters["unlimited_MB"] = double(unlimited.size()) / 1e6;
     state.counters["unlimited_s"] = unlimitedSeconds;
@@ -294,6 +298,7 @@ void BM_StillLimitedToOneMB(benchmark::State& state)
         return back.size() == still.size() ? Ssim(still, back) : 0.0;
     };
     const QByteArray ourBytes(reinterpret_cast<const char*>(ours.data()), qsizetype(ours.size()));
+    bench::KeepBytes(ourBytes, QStringLiteral("still_1MB.jpg"));
     state.counters["MB"] = double(ours.size()) / 1e6;
     state.counters["ssim"] = ssimOf(ourBytes);
     if (std::system("command -v cjpeg >/dev/null") != 0) {
