@@ -1,17 +1,17 @@
 #pragma once
 
-// Reading a saved GIF back as viewers play it, against the frames it was
-// made from (a stream of binary PPMs), for the benchmarks that weigh our GIFs
-// against another encoder's.
+// A saved GIF played back against the frames it was made from (a stream of
+// binary PPMs), for the benchmarks that weigh our GIFs against another
+// encoder's. The GIF is played by the tests' reader.
+
+#include "tests/output/GifReadBack.h"
 
 #include <QFile>
 #include <QString>
 
-#include <gif_lib.h>
-
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
 #include <vector>
 
 namespace mugrove::bench {
@@ -27,43 +27,37 @@ struct Compared {
 inline Compared CompareGifWithFrames(const QString& gifPath, const QString& ppmPath)
 {
     Compared result;
-    int error = 0;
-    GifFileType* gif = DGifOpenFileName(QFile::encodeName(gifPath).constData(), &error);
-    if (!gif || DGifSlurp(gif) != GIF_OK)
-        return result;
+    QFile file(gifPath);
     std::FILE* in = std::fopen(QFile::encodeName(ppmPath).constData(), "rb");
-    std::vector<std::uint8_t> canvas(std::size_t(gif->SWidth) * std::size_t(gif->SHeight) * 3, 0), want(canvas.size());
+    if (!file.open(QIODevice::ReadOnly) || !in) {
+        if (in)
+            std::fclose(in);
+        return result;
+    }
+    std::vector<std::uint8_t> want;
+    bool reading = true;
     double total = 0;
     std::size_t samples = 0;
-    for (int i = 0; i < gif->ImageCount; ++i) {
-        const SavedImage& image = gif->SavedImages[i];
-        GraphicsControlBlock control{};
-        control.TransparentColor = NO_TRANSPARENT_COLOR;
-        DGifSavedExtensionToGCB(gif, i, &control);
-        result.runningCs += control.DelayTime;
-        const GifImageDesc& d = image.ImageDesc;
-        const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
-        for (int y = 0; y < d.Height; ++y)
-            for (int x = 0; x < d.Width; ++x) {
-                const int index = image.RasterBits[y * d.Width + x];
-                if (index == control.TransparentColor || index >= map->ColorCount)
-                    continue;
-                std::uint8_t* p = &canvas[(std::size_t(d.Top + y) * std::size_t(gif->SWidth) + std::size_t(d.Left + x)) * 3];
-                p[0] = map->Colors[index].Red;
-                p[1] = map->Colors[index].Green;
-                p[2] = map->Colors[index].Blue;
-            }
+    const testing::PlayedGif played = testing::PlayGif(file.readAll(), [&](const QImage& shown) {
+        want.resize(std::size_t(shown.width()) * std::size_t(shown.height()) * 3);
         int w = 0, h = 0, maxval = 0;
-        if (std::fscanf(in, "P6 %d %d %d", &w, &h, &maxval) != 3 || std::fgetc(in) == EOF
-            || std::fread(want.data(), 1, want.size(), in) != want.size())
-            break;
-        for (std::size_t k = 0; k < want.size(); ++k)
-            total += std::abs(int(canvas[k]) - int(want[k]));
+        reading = reading && std::fscanf(in, "P6 %d %d %d", &w, &h, &maxval) == 3 && std::fgetc(in) != EOF
+            && std::fread(want.data(), 1, want.size(), in) == want.size();
+        if (!reading)
+            return;
+        const std::uint8_t* p = want.data();
+        for (int y = 0; y < shown.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
+            for (int x = 0; x < shown.width(); ++x, p += 3)
+                total += std::abs(qRed(row[x]) - p[0]) + std::abs(qGreen(row[x]) - p[1]) + std::abs(qBlue(row[x]) - p[2]);
+        }
         samples += want.size();
-    }
-    result.frames = gif->ImageCount;
+    });
     std::fclose(in);
-    DGifCloseFile(gif, &error);
+    if (!played.ok)
+        return result;
+    result.frames = int(played.delaysCs.size());
+    result.runningCs = std::accumulate(played.delaysCs.begin(), played.delaysCs.end(), 0);
     result.error = samples ? total / double(samples) : -1;
     return result;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // A saved GIF read back with giflib and played the way viewers play it, so
-// the files are checked by a reader that is not ours.
+// the files are checked by a reader that is not ours. The tests and the
+// benchmarks both read their GIFs through it.
 
 #include <QByteArray>
 #include <QImage>
@@ -10,6 +11,7 @@
 #include <gif_lib.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace mugrove::testing {
@@ -21,10 +23,12 @@ struct PlayedGif {
     std::vector<int> delaysCs;
     std::vector<QRect> rects;    // each image's own rectangle
     std::vector<bool> hasLocalPalette;
-    std::vector<QImage> frames;  // RGB32, as shown after each image
+    std::vector<QImage> frames;  // RGB32, as shown after each image; empty when each is handed on
 };
 
-inline PlayedGif PlayGif(const QByteArray& bytes)
+// Plays `bytes`; with `each`, every frame is handed to it as it is shown
+// instead of being kept (a long film's frames need not all be held).
+inline PlayedGif PlayGif(const QByteArray& bytes, const std::function<void(const QImage&)>& each = {})
 {
     struct Source {
         const QByteArray* bytes;
@@ -82,7 +86,10 @@ inline PlayedGif PlayGif(const QByteArray& bytes)
         played.delaysCs.push_back(control.DelayTime);
         played.rects.emplace_back(d.Left, d.Top, d.Width, d.Height);
         played.hasLocalPalette.push_back(d.ColorMap != nullptr);
-        played.frames.push_back(canvas.copy());
+        if (each)
+            each(canvas);
+        else
+            played.frames.push_back(canvas.copy());
     }
     DGifCloseFile(gif, &error);
     played.ok = good;
