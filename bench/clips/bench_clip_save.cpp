@@ -120,10 +120,13 @@ struct Scene {
     }
 };
 
+std::unique_ptr<Scene> theScene; // let go before the application
+
 Scene& TheScene()
 {
-    static Scene scene;
-    return scene;
+    if (!theScene)
+        theScene = std::make_unique<Scene>();
+    return *theScene;
 }
 
 
@@ -186,5 +189,6 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    theScene.reset();
     return 0;
 }
