@@ -10,7 +10,6 @@ namespace mugrove::gif {
 void PaletteDither::Map(const QImage& frame, const QRect& rect, const PixelMasks& masks, float level,
                         std::vector<std::uint8_t>& indices)
 {
-    const std::span<const std::uint32_t> palette = Palette();
     const int x0 = rect.x(), y0 = rect.y(), w = rect.width(), h = rect.height();
     indices.resize(std::size_t(w) * std::size_t(h));
     const int transparent = Transparent();
@@ -43,8 +42,8 @@ void PaletteDither::Map(const QImage& frame, const QRect& rect, const PixelMasks
             for (int k = 0; k < 3; ++k)
                 v[k] = std::clamp(want[k] + (std::clamp(e[k], -kMaxError, kMaxError) * strength) / 256, 0, 255);
             index = table_.Nearest(v[0], v[1], v[2]);
-            const std::uint32_t got = palette[index];
-            const int error[3] = {(v[0] - Red(got)) * 16, (v[1] - Green(got)) * 16, (v[2] - Blue(got)) * 16};
+            const NearestColourTable::Channels& got = table_.Entry(index);
+            const int error[3] = {(v[0] - got.r) * 16, (v[1] - got.g) * 16, (v[2] - got.b) * 16};
             for (int k = 0; k < 3; ++k) {
                 e[3 + k] += error[k] * 7 / 16;
                 below[std::size_t(x) * 3 + std::size_t(k)] += error[k] * 3 / 16;

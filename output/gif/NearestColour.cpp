@@ -28,6 +28,8 @@ NearestColourTable::NearestColourTable(std::span<const std::uint32_t> palette)
     : palette_(palette.begin(), palette.end())
 {
     const int n = int(palette_.size());
+    for (std::uint32_t c : palette_)
+        channels_.push_back({std::uint8_t(Red(c)), std::uint8_t(Green(c)), std::uint8_t(Blue(c))});
     starts_.reserve(kCells + 1);
     std::vector<int> nearest(std::size_t(n), 0);
     for (int cell = 0; cell < kCells; ++cell) {
@@ -57,20 +59,6 @@ NearestColourTable::NearestColourTable(std::span<const std::uint32_t> palette)
                 candidates_.push_back(std::uint8_t(i));
     }
     starts_.push_back(std::uint32_t(candidates_.size()));
-}
-
-std::uint8_t NearestColourTable::Nearest(int r, int g, int b) const
-{
-    const int cell = ((r >> (8 - kBits)) << (2 * kBits)) | ((g >> (8 - kBits)) << kBits) | (b >> (8 - kBits));
-    int best = 0, bestDistance = std::numeric_limits<int>::max();
-    for (std::uint32_t k = starts_[std::size_t(cell)]; k < starts_[std::size_t(cell) + 1]; ++k) {
-        const int d = Distance2(r, g, b, palette_[candidates_[k]]);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = candidates_[k];
-        }
-    }
-    return std::uint8_t(best);
 }
 
 } // namespace mugrove::gif
