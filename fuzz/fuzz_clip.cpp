@@ -14,10 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     mugrove::ClipSource source;
     source.bytes = std::make_shared<const mugrove::PictureBytes>(data, data + size);
-    mugrove::Image still;
-    std::unique_ptr<mugrove::Animation> player;
-    if (mugrove::DecodeClip(source, still, player) != mugrove::DecodeError::None)
+    mugrove::DecodedPicture decoded;
+    if (mugrove::DecodeClip(source, decoded) != mugrove::DecodeError::None)
         return 0;
+    const mugrove::Image& still = decoded.image;
+    const std::unique_ptr<mugrove::Animation>& player = decoded.animation;
     if (still.width <= 0 || still.height <= 0 ||
         still.pixels.size() != static_cast<std::size_t>(still.width) * static_cast<std::size_t>(still.height))
         __builtin_trap();
