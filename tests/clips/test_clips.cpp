@@ -284,26 +284,31 @@ private slots:
                               {"huge_claim.mkv", DecodeError::TooLarge},
                               {"missing.mp4", DecodeError::CannotOpen},
                               {".", DecodeError::CannotOpen}, // the folder
-                              {"big_1920x1080.mp4", DecodeError::OutOfMemory, true}};
+                              {"wide_pixels_82mb.mkv", DecodeError::OutOfMemory, true}};
         for (const Case& c : cases)
             for (const bool memory : {false, true}) {
                 if (memory && c.error == DecodeError::CannotOpen)
                     continue;
+                // Played, or a frame found by its time on this thread.
                 DecodedPicture decoded;
-                DecodeError e = DecodeError::None;
+                Image at;
+                DecodeError played = DecodeError::None, found = DecodeError::None;
                 {
                     std::optional<testing::AddressSpaceLimit> limit;
                     if (c.starved) {
-                        // Less than one 1080p frame of 8.3 MB.
-                        limit.emplace(std::uint64_t{8} << 20);
+                        // A frame of 82 MB: more than this room, and more
+                        // than any heap keeps spare.
+                        limit.emplace(std::uint64_t{16} << 20);
                         if (!limit->Active())
                             QSKIP("no address-space limit here (a sanitizer build, or a lower hard limit)");
                     }
-                    e = DecodeClip(Source(c.file, memory), decoded);
+                    played = DecodeClip(Source(c.file, memory), decoded);
+                    found = DecodeClipFrameAt(Source(c.file, memory), 0, at);
                 }
-                QVERIFY2(c.error == DecodeError::None ? e != DecodeError::None : e == c.error,
-                         qPrintable(QStringLiteral("%1: %2").arg(c.file).arg(int(e))));
-                QVERIFY(decoded.image.Empty() && !decoded.animation);
+                for (const DecodeError e : {played, found})
+                    QVERIFY2(c.error == DecodeError::None ? e != DecodeError::None : e == c.error,
+                             qPrintable(QStringLiteral("%1: %2").arg(c.file).arg(int(e))));
+                QVERIFY(decoded.image.Empty() && !decoded.animation && at.Empty());
             }
     }
 
