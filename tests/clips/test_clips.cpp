@@ -263,10 +263,9 @@ private slots:
         // GB) and took seconds over it. Refused before anything that large
         // is asked for.
         const ClipSource source{std::string(MUGROVE_TEST_DATA "/fuzz-regressions/clip_ctts_count_beyond_file.mp4"), nullptr};
-        Image still;
-        std::unique_ptr<Animation> player;
-        QVERIFY(DecodeClip(source, still, player) != DecodeError::None);
-        QVERIFY(still.Empty() && !player);
+        DecodedPicture decoded;
+        QVERIFY(DecodeClip(source, decoded) != DecodeError::None);
+        QVERIFY(decoded.image.Empty() && !decoded.animation);
     }
 
     void clips_that_cannot_play_are_refused()
