@@ -27,8 +27,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <any>
 #include <cmath>
+#include <cstdlib>
 #include <numeric>
 
 using namespace mugrove;
@@ -279,6 +281,28 @@ private slots:
         // Zoom goes on from there as for any picture.
         QTest::mouseClick(form->zoomInButton, Qt::LeftButton);
         QCOMPARE(form->workArea->Width(), int(opened.width() * 1.1));
+    }
+
+    void a_frame_the_size_of_the_preview_shows_as_it_is()
+    {
+        // small_320x180.mp4 opens with a flat grey 20 frame that fills the
+        // preview exactly, so the preview is that frame, not a scaled copy.
+        auto form = ShowForm();
+        QVERIFY(form);
+        QVERIFY(ShowFirstPicture(*form, {ClipFile("small_320x180.mp4")}));
+        SegmentDialog* dialog = OpenDialog(*form);
+        QVERIFY(dialog);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->Preview().pixmap().isNull(), 10000);
+        const QImage preview = dialog->Preview().pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(preview.size(), QSize(320, 180));
+        int worst = 0;
+        for (int y = 0; y < preview.height(); ++y)
+            for (int x = 0; x < preview.width(); ++x) {
+                const QRgb p = preview.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(p) - 20), std::abs(qGreen(p) - 20), std::abs(qBlue(p) - 20)});
+            }
+        QVERIFY2(worst <= 4, qPrintable(QString::number(worst)));
+        dialog->reject();
     }
 
     void the_save_button_shows_how_far_a_save_has_come()
