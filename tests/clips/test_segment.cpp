@@ -96,27 +96,6 @@ ClipSegment Playing(Form& form)
     return form.workArea->Decoded()->clip->segment;
 }
 
-// The GIF saved of 0.5 s to 2.5 s of sixty_fps.mp4 in a 192 x 128 box with
-// a green caption over its lower half.
-void CheckSegmentGif(const PlayedGif& gif)
-{
-    QVERIFY(gif.ok);
-    QCOMPARE(QSize(gif.width, gif.height), QSize(192, 128));
-    // 2 s of a 60 fps clip: 60 frames, every other one, the last included.
-    QCOMPARE(int(gif.frames.size()), 60);
-    QCOMPARE(std::accumulate(gif.delaysCs.begin(), gif.delaysCs.end(), 0), 200);
-    for (std::size_t k = 0; k < gif.frames.size(); ++k) {
-        QVERIFY2(gif.delaysCs[k] >= 2, qPrintable(QString::number(k)));
-        const int number = FrameNumber(gif.frames[k], 0, 60);
-        QCOMPARE(number, k + 1 == gif.frames.size() ? 149 : 30 + 2 * int(k));
-        int green = 0;
-        for (int y = 64; y < 128; ++y)
-            for (int x = 0; x < 192; ++x)
-                green += gif.frames[k].pixel(x, y) == 0xFF00FF00u;
-        QVERIFY2(green > 30, qPrintable(QStringLiteral("frame %1: %2").arg(k).arg(green)));
-    }
-}
-
 } // namespace
 
 class SegmentTest : public QObject {
