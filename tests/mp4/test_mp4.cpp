@@ -206,10 +206,15 @@ private slots:
         QTest::addColumn<bool>("shrunk");
         // 10 MB for 4 s of 640 × 360: room for everything at full quality.
         QTest::newRow("roomy") << 10000000ULL << 4.0 << QSize(640, 360) << 2 << true << false << false;
-        // 1 MB for 10 s of 1280 × 720 at 30 fps: about 0.02 bits per pixel.
-        QTest::newRow("tight") << 1000000ULL << 10.0 << QSize(1280, 720) << 2 << true << true << true;
-        QTest::newRow("tight, mono") << 1000000ULL << 10.0 << QSize(1280, 720) << 1 << true << true << true;
-        QTest::newRow("tight, silent") << 1000000ULL << 10.0 << QSize(1280, 720) << 0 << true << false << true;
+        // 1 MB for 10 s of 1280 × 720 at 30 fps: under 0.03 bits per pixel,
+        // the sound gives way but the picture keeps its size.
+        QTest::newRow("tight") << 1000000ULL << 10.0 << QSize(1280, 720) << 2 << true << true << false;
+        QTest::newRow("tight, mono") << 1000000ULL << 10.0 << QSize(1280, 720) << 1 << true << true << false;
+        // A quarter of that: under 0.01 bits per pixel, the picture shrinks.
+        QTest::newRow("starved") << 250000ULL << 10.0 << QSize(1280, 720) << 2 << true << true << true;
+        QTest::newRow("starved, silent") << 250000ULL << 10.0 << QSize(1280, 720) << 0 << true << false << true;
+        // An eighth: no smaller than half.
+        QTest::newRow("starved, odd size") << 120000ULL << 10.0 << QSize(1279, 719) << 0 << true << false << true;
         // 300 KB for 10 s of 320 × 240: the picture keeps its size, the
         // sound gives way.
         QTest::newRow("middling") << 300000ULL << 10.0 << QSize(320, 240) << 2 << true << true << false;
