@@ -1,6 +1,7 @@
 #include "controls/clips/ClipDecoder.h"
 
 #include "ClipLibav.h" // the reader's own, beside this file
+#include "ClipSound.h"
 #include "controls/decoders/ByteReader.h"
 #include "controls/decoders/IsoBoxes.h"
 #include "controls/decoders/Orientation.h"
@@ -27,6 +28,10 @@ namespace {
 // Packets past the segment's end read before its frames are all known or
 // decoded: frames stored out of order (B-frames) may still belong to it.
 constexpr int kReorderSlack = 32;
+// How far past the segment's end video may be read while waiting for its
+// sound: files interleave their streams well within this, and a sound that
+// ends early is filled with silence by whoever takes it.
+constexpr double kSoundWaitSeconds = 2.0;
 // Frames of a segment at most: the longest at one frame every kMinClipFrameMs.
 constexpr std::size_t kMaxSegmentFrames = static_cast<std::size_t>(kMaxSegmentSeconds * 1000 / kMinClipFrameMs);
 
@@ -177,6 +182,8 @@ struct ClipDecoder::Libav {
     std::int64_t origin = AV_NOPTS_VALUE; // the stamp of time 0
     std::int64_t segmentEnd = 0;          // a stamp past the segment's last frame
     double containerLength = 0;           // the length when only the container tells it
+    std::unique_ptr<ClipSound> sound;     // when sound was asked for and can be decoded
+    double segmentFrom = 0, segmentTo = 0; // the segment on the clip's own clock, in seconds
 
     // One pass over the segment.
     struct Round {
@@ -185,6 +192,9 @@ struct ClipDecoder::Libav {
         std::size_t next = 0; // the index the next frame must have at least
         std::size_t given = 0;
         DecodeError problem = DecodeError::CorruptData;
+        bool stopped = false;   // the sink said so
+        bool videoOver = false; // the segment's last frame is handed on, or the decoder gave up
+        bool soundOver = true;  // no sound is decoded, or it has reached the segment's end
     };
 
     DecodeError ChooseStream(ClipFacts& facts);
@@ -194,6 +204,9 @@ struct ClipDecoder::Libav {
     bool FindOrigin();
     std::vector<StampedFrame> ReadStamps(std::int64_t start, std::int64_t limit);
     void Decode(Round& round);
+    void ReadVideo(Round& round, int& past);
+    void ReadSound(Round& round);
+    void SoundRuns(Round& round, const AVPacket* p);
     bool Receive(Round& round);
     bool Deliver(Round& round);
 };
@@ -402,6 +415,8 @@ DecodeError ClipDecoder::ReadFrameTimes(ClipSegment segment)
     if (facts_.length <= 0)
         facts_.length = facts_.segmentEnd;
     av.segmentEnd = times_.stamps.back() + 1;
+    av.segmentFrom = static_cast<double>(av.origin) * tb + start;
+    av.segmentTo = av.segmentFrom + times_.spanSeconds;
     return DecodeError::None;
 }
 
@@ -413,40 +428,111 @@ std::size_t ClipDecoder::DecodeSegment(ClipFrameSink& sink)
     return round.given;
 }
 
-// Reads the segment's packets in order, sends each of the stream's to its
-// decoder and takes the frames that come out of it, then drains the decoder
-// at the end. Another stream decoded alongside (the sound) would be one
-// more destination for the packets read here, by their stream's index.
+std::optional<ClipSoundFormat> ClipDecoder::OpenSound(std::string& why)
+{
+    why.clear();
+    Libav& av = *av_;
+    if (!av.sound) {
+        auto sound = std::make_unique<ClipSound>();
+        if (!sound->Open(av.input.Format(), av.stream, why))
+            return std::nullopt;
+        av.sound = std::move(sound);
+    }
+    return ClipSoundFormat{av.sound->SampleRate(), av.sound->Channels()};
+}
+
+// Reads the segment's packets in order and sends each to its stream's
+// decoder: the video's frames are taken as they come out and, when sound
+// was asked for, the sound's runs too; the decoders are drained at the end.
 void ClipDecoder::Libav::Decode(Round& round)
 {
     avcodec_flush_buffers(codec.get());
+    round.soundOver = !sound;
+    if (sound)
+        sound->Flush();
     if (!Seek(round.stamps.front()))
         return;
-    int past = 0; // packets read past the segment's end
+    int past = 0; // video packets read past the segment's end
     for (;;) {
         if (!round.sink.Proceed())
             return;
         // The segment's end, the data's end or damage ends the reading.
-        if (past > kReorderSlack || av_read_frame(&input.Format(), packet.get()) < 0)
+        if ((round.videoOver && round.soundOver) || av_read_frame(&input.Format(), packet.get()) < 0)
             break;
-        if (packet->stream_index != stream) {
-            av_packet_unref(packet.get());
-            continue;
-        }
-        if (const std::int64_t stamp = PacketStamp(*packet); stamp != AV_NOPTS_VALUE && stamp >= segmentEnd)
-            ++past;
-        // Data that cannot be decoded is passed over: what can be is shown.
-        const int sent = avcodec_send_packet(codec.get(), packet.get());
+        if (packet->stream_index == stream)
+            ReadVideo(round, past);
+        else if (sound && packet->stream_index == sound->Stream() && !round.soundOver)
+            ReadSound(round);
         av_packet_unref(packet.get());
-        if (sent == AVERROR(ENOMEM))
-            round.problem = DecodeError::OutOfMemory;
-        if (!Receive(round))
+        if (round.stopped)
             return;
     }
-    if (!round.sink.Proceed())
+    if (!round.videoOver && round.sink.Proceed()) {
+        avcodec_send_packet(codec.get(), nullptr);
+        Receive(round);
+    }
+    if (!round.soundOver && !round.stopped && round.sink.Proceed())
+        SoundRuns(round, nullptr);
+}
+
+// The video packet just read.
+void ClipDecoder::Libav::ReadVideo(Round& round, int& past)
+{
+    const std::int64_t stamp = PacketStamp(*packet);
+    const bool beyond = stamp != AV_NOPTS_VALUE && stamp >= segmentEnd;
+    if (round.videoOver) {
+        // Waiting for the sound: not for ever.
+        if (beyond && static_cast<double>(stamp - segmentEnd) * av_q2d(timeBase) > kSoundWaitSeconds)
+            round.soundOver = true;
         return;
-    avcodec_send_packet(codec.get(), nullptr);
-    Receive(round);
+    }
+    if (beyond)
+        ++past;
+    // Data that cannot be decoded is passed over: what can be is shown.
+    const int sent = avcodec_send_packet(codec.get(), packet.get());
+    if (sent == AVERROR(ENOMEM))
+        round.problem = DecodeError::OutOfMemory;
+    if (!Receive(round)) {
+        round.videoOver = true;
+        return;
+    }
+    // Far enough past the end: the frames still held are the last.
+    if (past > kReorderSlack) {
+        round.videoOver = true;
+        if (!round.sink.Proceed()) {
+            round.stopped = true;
+            return;
+        }
+        avcodec_send_packet(codec.get(), nullptr);
+        Receive(round);
+    }
+}
+
+// The sound packet just read.
+void ClipDecoder::Libav::ReadSound(Round& round)
+{
+    const std::int64_t stamp = PacketStamp(*packet);
+    if (stamp != AV_NOPTS_VALUE && stamp >= sound->StampAt(segmentTo)) {
+        round.soundOver = true;
+        SoundRuns(round, nullptr); // what the decoder still holds
+        return;
+    }
+    SoundRuns(round, packet.get());
+}
+
+// Sends `p` (null: the end) to the sound's decoder and hands on the runs it
+// gives that reach into the segment.
+void ClipDecoder::Libav::SoundRuns(Round& round, const AVPacket* p)
+{
+    const int rate = sound->SampleRate();
+    const bool goOn = sound->Send(p, [&](const float* samples, std::size_t frames, double seconds) {
+        const double from = seconds - segmentFrom;
+        if (from + static_cast<double>(frames) / rate <= 0)
+            return true;
+        return round.sink.TakeSound(samples, frames, from);
+    });
+    if (!goOn)
+        round.stopped = true;
 }
 
 // Takes every frame the decoder has ready; false when the round ends.
@@ -489,6 +575,7 @@ bool ClipDecoder::Libav::Deliver(Round& round)
     const bool goOn = round.sink.Take(index, image);
     ++round.given;
     round.next = index + 1;
+    round.stopped = !goOn;
     return goOn && round.next < round.stamps.size();
 }
 

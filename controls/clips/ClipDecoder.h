@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 
 namespace mugrove {
 
@@ -48,6 +50,21 @@ public:
     // take the pixels, leaving a spare image (or none) in their place. False
     // ends the round.
     virtual bool Take(std::size_t index, Image& frame) = 0;
+    // Once the decoder was asked for sound (OpenSound): `frames` samples of
+    // interleaved floats, the first heard `seconds` after the segment's
+    // start (before it when negative), in time order, interleaved with the
+    // frames as the file holds them. False ends the round.
+    virtual bool TakeSound(const float* samples, std::size_t frames, double seconds)
+    {
+        (void)samples, (void)frames, (void)seconds;
+        return true;
+    }
+};
+
+// A clip's sound as the decoder hands it on: interleaved floats.
+struct ClipSoundFormat {
+    int sampleRate = 0;
+    int channels = 0;
 };
 
 // The video stream of a clip, read from its source (never read whole) and
@@ -77,6 +94,13 @@ public:
     // Data that cannot be decoded is passed over. Returns how many frames
     // it handed to the sink.
     std::size_t DecodeSegment(ClipFrameSink& sink);
+    // From now on each round also decodes the clip's sound (its default
+    // sound stream) over the segment, in the same reading of the file, and
+    // hands it to the sink; a round then ends when both the frames and the
+    // sound have reached the segment's end. Returns the sound's format; none
+    // when the clip has no sound, or when its sound cannot be decoded (then
+    // `why` says why).
+    std::optional<ClipSoundFormat> OpenSound(std::string& why);
     // Why the last round gave the sink nothing: OutOfMemory when memory ran
     // out on the way, else CorruptData.
     DecodeError Problem() const { return problem_; }
