@@ -32,6 +32,17 @@ constexpr Entry kEntries[] = {
     {"10 MB 以内（Discord）(&D)", 10 * kMB},
 };
 
+struct FormatEntry {
+    const char* text;
+    const char* name; // in the tooltip
+    MovingFormat format;
+};
+
+constexpr FormatEntry kFormats[] = {
+    {"GIF 动图(&G)", "GIF", MovingFormat::Gif},
+    {"MP4 视频(&M)", "MP4", MovingFormat::Mp4},
+};
+
 } // namespace
 
 SizeLimitMenu::SizeLimitMenu(QPushButton& button)
@@ -55,6 +66,18 @@ SizeLimitMenu::SizeLimitMenu(QPushButton& button)
         Choose(limit_);
         AskCustomLimit();
     });
+
+    menu_->addSeparator();
+    auto* formats = new QActionGroup(menu_);
+    formats->setExclusive(true);
+    for (const FormatEntry& entry : kFormats) {
+        QAction* action = menu_->addAction(QString::fromUtf8(entry.text));
+        action->setCheckable(true);
+        action->setChecked(entry.format == format_);
+        formats->addAction(action);
+        const MovingFormat format = entry.format;
+        connect(action, &QAction::triggered, this, [this, format] { ChooseFormat(format); });
+    }
 
     button.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&button, &QWidget::customContextMenuRequested, menu_,
@@ -93,7 +116,23 @@ void SizeLimitMenu::Choose(ByteLimit limit)
         if (kEntries[i].limit == limit)
             checked = actions[qsizetype(i)];
     checked->setChecked(true);
-    button_.setToolTip(QStringLiteral("大小上限：") + LimitText(limit));
+    ShowTip();
+}
+
+void SizeLimitMenu::ChooseFormat(MovingFormat format)
+{
+    format_ = format;
+    ShowTip();
+}
+
+void SizeLimitMenu::ShowTip()
+{
+    const char* format = "";
+    for (const FormatEntry& entry : kFormats)
+        if (entry.format == format_)
+            format = entry.name;
+    button_.setToolTip(QStringLiteral("大小上限：") + LimitText(limit_) + QStringLiteral("；格式：")
+                       + QString::fromUtf8(format));
 }
 
 } // namespace mugrove

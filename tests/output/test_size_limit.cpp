@@ -126,7 +126,8 @@ private slots:
             texts << action->text();
         QCOMPARE(texts, (QStringList{QStringLiteral("不限大小(&N)"), QStringLiteral("1 MB 以内（微信表情）(&W)"),
                                      QStringLiteral("5 MB 以内(&5)"), QStringLiteral("10 MB 以内（Discord）(&D)"),
-                                     QStringLiteral("自定义大小(&C)...")}));
+                                     QStringLiteral("自定义大小(&C)..."), QString(), QStringLiteral("GIF 动图(&G)"),
+                                     QStringLiteral("MP4 视频(&M)")}));
         const struct {
             int entry;
             ByteLimit limit;
@@ -135,7 +136,8 @@ private slots:
         for (const auto& c : cases) {
             Entry(*form, c.entry)->trigger();
             QCOMPARE(form->events->Limits().Limit(), c.limit);
-            QCOMPARE(form->saveButton->toolTip(), QStringLiteral("大小上限：") + QString::fromUtf8(c.tip));
+            QCOMPARE(form->saveButton->toolTip(),
+                     QStringLiteral("大小上限：") + QString::fromUtf8(c.tip) + QStringLiteral("；格式：GIF"));
             for (int i = 0; i < 5; ++i)
                 QCOMPARE(Entry(*form, i)->isChecked(), i == c.entry);
         }
@@ -156,7 +158,7 @@ private slots:
             QCOMPARE(form->events->Limits().Limit(), confirm ? ByteLimit(250000) : ByteLimit(10000000));
             QCOMPARE(Entry(*form, confirm ? 4 : 3)->isChecked(), true);
         }
-        QCOMPARE(form->saveButton->toolTip(), QStringLiteral("大小上限：250 KB"));
+        QCOMPARE(form->saveButton->toolTip(), QStringLiteral("大小上限：250 KB；格式：GIF"));
     }
 
     void a_still_gives_up_quality_before_size_data()
