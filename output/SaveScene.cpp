@@ -16,11 +16,10 @@ namespace {
 
 // One frame as the box paints it: the background and the frame canvas fitted
 // in by the display mode. `frame` is reused when it has the box's size.
-void ComposeBoxFrame(const BoxLook& look, const Animation& player, QImage& frame)
+void ComposeBoxFrame(const BoxLook& look, const Image& canvas, QImage& frame)
 {
     if (frame.size() != look.size || frame.format() != QImage::Format_RGB32)
         frame = QImage(look.size, QImage::Format_RGB32);
-    const Image& canvas = player.Canvas();
     QImage shrunk;
     QPainter painter(&frame);
     PaintPicture(painter, look.size, look.background,
@@ -148,7 +147,12 @@ FrameComposer::FrameComposer(const SaveScene& scene) : scene_(scene), painters_(
 
 void FrameComposer::Compose(const Animation& player, QImage& frame)
 {
-    ComposeBoxFrame(scene_.box, player, frame);
+    Compose(player.Canvas(), frame);
+}
+
+void FrameComposer::Compose(const Image& canvas, QImage& frame)
+{
+    ComposeBoxFrame(scene_.box, canvas, frame);
     QPainter painter(&frame);
     for (std::size_t i = 0; i < painters_.size(); ++i)
         painters_[i].Paint(painter, scene_.captions[i].look, scene_.captions[i].at);

@@ -47,6 +47,8 @@ public:
     // The frame `player` is at, into `frame` (reused when it has the box's
     // size).
     void Compose(const Animation& player, QImage& frame);
+    // The same for a frame decoded by other means, at the player's size.
+    void Compose(const Image& canvas, QImage& frame);
 
 private:
     const SaveScene& scene_;

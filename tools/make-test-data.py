@@ -1447,6 +1447,23 @@ def uint(ident, value, width=4):
     return ebml(ident, value.to_bytes(width, "big"))
 
 
+FLASH_BEEP_FRAMES = 75  # 3 s at 25 a second
+FLASHES = (25, 50)      # the frames that flash: at 1 s and 2 s
+
+
+def make_flash_beep():
+    """Dark frames that flash white at 1 s and 2 s, with a stereo 1 kHz beep
+    of 40 ms starting at each flash, key frames every second."""
+    w, h = 160, 96
+    dark = bytes((32, 48, 64)) * (w * h)
+    frames = [b"\xf0" * (3 * w * h) if i in FLASHES else dark for i in range(FLASH_BEEP_FRAMES)]
+    beep = "if(between(t,1,1.04)+between(t,2,2.04),0.8*sin(2*PI*1000*t),0)"
+    ffmpeg(frames, w, h, 25, ["-f", "lavfi", "-i", f"aevalsrc=exprs='{beep}|{beep}':s=48000:d=3", "-map", "0:v",
+                              "-map", "1:a", "-c:v", "libx264", "-preset", "veryfast", "-qp", "10", "-g", "25",
+                              "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "96k", "-shortest",
+                              "-movflags", "+faststart"], "flash_beep.mp4")
+
+
 def make_clips():
     h264 = ["-c:v", "libx264", "-preset", "veryfast", "-qp", "10", "-pix_fmt", "yuv420p", "-an"]
     counting = grey_frames(20, 48, 32)
@@ -1460,6 +1477,7 @@ def make_clips():
                                   "-an"], "count_av1.mp4")
     ffmpeg(counting, 48, 32, 10, ["-f", "lavfi", "-i", "sine=frequency=440:duration=2", "-map", "0:v", "-map", "1:a",
                                   *h264[:-1], "-c:a", "aac", "-b:a", "48k", "-shortest"], "count_with_sound.mp4")
+    make_flash_beep()
     # Shown turned a quarter clockwise: 32 wide, 48 high.
     for name, turn in (("rotated_90.mp4", 90), ("rotated_270.mov", 270)):
         ffmpeg([marked_frame(48, 32)] * 4, 48, 32, 10, h264, name)

@@ -17,6 +17,7 @@
 #include "controls/PicBox.h"
 #include "controls/decoders/Animation.h"
 #include "output/AnimatedSave.h"
+#include "output/Mp4Save.h"
 #include "output/Clipboard.h"
 #include "output/GifPacing.h"
 #include "output/SaveToDesktop.h"
@@ -102,6 +103,11 @@ void EventTable::OnSaveClicked()
     if (box.Animating()) {
         std::unique_ptr<Animation> player = box.Decoded()->animation->Clone();
         const ImageKind kind = box.Decoded()->kind;
+        // As an MP4 a clip keeps its own timing and sound.
+        if (limits_->Format() == MovingFormat::Mp4) {
+            StartVideoSave(std::move(player), box.Decoded()->clip, folder, name + QStringLiteral(".mp4"));
+            return;
+        }
         // A clip's segment as a GIF shows it: the rate capped, no delay too short.
         if (kind == ImageKind::Clip)
             player = PacedForGif(std::move(player));
@@ -116,6 +122,23 @@ void EventTable::OnCopyClicked()
     ShowCopyOutcome(CopyShown(*form_.workArea));
 }
 
+// The save button follows a started save's progress and outcome.
+template <class Save>
+void EventTable::FollowSave(std::unique_ptr<Save>& save)
+{
+    if (!save)
+        return;
+    connect(save.get(), &Save::Progress, this, [this](int percent) {
+        form_.saveButton->SetCaption(QStringLiteral("保存中... %1%").arg(percent));
+    });
+    connect(save.get(), &Save::Finished, this, [this, &save](const OutputOutcome& finished) {
+        // Let go of the save (and the copy of the picture it played) once
+        // its signal is over.
+        save.release()->deleteLater();
+        ShowSaveOutcome(finished);
+    });
+}
+
 OutputOutcome EventTable::StartAnimatedSave(std::unique_ptr<Animation> player, const QString& folder,
                                             const QString& fileName, ImageKind kind)
 {
@@ -124,24 +147,27 @@ OutputOutcome EventTable::StartAnimatedSave(std::unique_ptr<Animation> player, c
     OutputOutcome outcome = OutputOutcome::Working();
     animated_ = AnimatedSave::Start(*form_.workArea, std::move(player), folder, fileName,
                                     ChooseGifPlan(limits_->Limit(), kind), outcome);
-    if (animated_) {
-        connect(animated_.get(), &AnimatedSave::Progress, this, [this](int percent) {
-            form_.saveButton->SetCaption(QStringLiteral("保存中... %1%").arg(percent));
-        });
-        connect(animated_.get(), &AnimatedSave::Finished, this, [this](const OutputOutcome& finished) {
-            // Let go of the save (and the copy of the picture it played)
-            // once its signal is over.
-            animated_.release()->deleteLater();
-            ShowSaveOutcome(finished);
-        });
-    }
+    FollowSave(animated_);
+    ShowSaveOutcome(outcome);
+    return outcome;
+}
+
+OutputOutcome EventTable::StartVideoSave(std::unique_ptr<Animation> player, std::optional<ShownClip> clip,
+                                         const QString& folder, const QString& fileName)
+{
+    if (AnimatedSaveRunning())
+        return OutputOutcome::Busy();
+    OutputOutcome outcome = OutputOutcome::Working();
+    video_ = Mp4Save::Start(*form_.workArea, std::move(player), std::move(clip), folder, fileName,
+                            limits_->Limit(), outcome);
+    FollowSave(video_);
     ShowSaveOutcome(outcome);
     return outcome;
 }
 
 bool EventTable::AnimatedSaveRunning() const
 {
-    return animated_ && animated_->Running();
+    return (animated_ && animated_->Running()) || (video_ && video_->Running());
 }
 
 void EventTable::ShowSaveOutcome(const OutputOutcome& outcome)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controls/decoders/ClipSource.h"
 #include "controls/decoders/ImageKind.h"
 #include "output/Outcome.h"
 #include "output/SaveToDesktop.h"
@@ -7,12 +8,14 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 
 namespace mugrove {
 
 class Animation;
 class AnimatedSave;
 class Button;
+class Mp4Save;
 class SizeLimitMenu;
 struct Form;
 
@@ -38,9 +41,15 @@ public:
     // encoded follows the picture's `kind` and the size limit (ChooseGifPlan).
     OutputOutcome StartAnimatedSave(std::unique_ptr<Animation> player, const QString& folder,
                                     const QString& fileName, ImageKind kind = ImageKind::Gif);
+    // Saves a playing picture as an MP4, as the save does with MP4 chosen:
+    // a `clip` from its source over its segment, with its sound, else
+    // `player`'s frames; outcomes as for StartAnimatedSave.
+    OutputOutcome StartVideoSave(std::unique_ptr<Animation> player, std::optional<ShownClip> clip,
+                                 const QString& folder, const QString& fileName);
+    // Whether a save of a playing picture (GIF or MP4) is still running.
     bool AnimatedSaveRunning() const;
 
-    // The save button's menu of size limits and the limit in force.
+    // The save button's menu of size limits and formats, and those in force.
     SizeLimitMenu& Limits() { return *limits_; }
 
 private:
@@ -50,7 +59,11 @@ private:
 
     Form& form_;
     const SaveEnvironment save_;
+    template <class Save>
+    void FollowSave(std::unique_ptr<Save>& save);
+
     std::unique_ptr<AnimatedSave> animated_;
+    std::unique_ptr<Mp4Save> video_;
     SizeLimitMenu* limits_; // the save button's child
 };
 

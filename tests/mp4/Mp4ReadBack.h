@@ -117,15 +117,22 @@ inline void TakePicture(ReadMp4& r, const AVFrame& f, AVRational base)
     p.width = f.width;
     p.height = f.height;
     p.seconds = double(f.best_effort_timestamp) * av_q2d(base);
-    p.rgb.resize(std::size_t(f.width) * std::size_t(f.height));
     SwsContext* sws = sws_getContext(f.width, f.height, AVPixelFormat(f.format), f.width, f.height,
                                      AV_PIX_FMT_RGB32, SWS_POINT, nullptr, nullptr, nullptr);
     const int* table = sws_getCoefficients(f.colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_DEFAULT);
     sws_setColorspaceDetails(sws, table, f.color_range == AVCOL_RANGE_JPEG, table, 1, 0, 1 << 16, 1 << 16);
-    std::uint8_t* to[1] = {reinterpret_cast<std::uint8_t*>(p.rgb.data())};
-    const int stride[1] = {f.width * 4};
-    sws_scale(sws, f.data, f.linesize, 0, f.height, to, stride);
+    // libswscale writes whole vectors: rows padded to 64 bytes with room
+    // after the last, then cut to the pixels.
+    const int stride = (f.width * 4 + 63) / 64 * 64;
+    std::vector<std::uint8_t> padded(std::size_t(stride) * std::size_t(f.height + 1));
+    std::uint8_t* to[1] = {padded.data()};
+    const int strides[1] = {stride};
+    sws_scale(sws, f.data, f.linesize, 0, f.height, to, strides);
     sws_freeContext(sws);
+    p.rgb.resize(std::size_t(f.width) * std::size_t(f.height));
+    for (int y = 0; y < f.height; ++y)
+        std::memcpy(&p.rgb[std::size_t(y) * std::size_t(f.width)], &padded[std::size_t(y) * std::size_t(stride)],
+                    std::size_t(f.width) * 4);
     r.pictures.push_back(std::move(p));
 }
 

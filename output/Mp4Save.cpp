@@ -1,0 +1,281 @@
+#include "output/Mp4Save.h"
+
+#include "controls/PicBox.h"
+#include "controls/clips/ClipDecoder.h"
+#include "controls/decoders/Animation.h"
+#include "output/NewFile.h"
+#include "output/SaveScene.h"
+#include "output/Snapshot.h"
+#include "output/mp4/Mp4.h"
+
+#include <QImage>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+
+namespace mugrove {
+
+namespace {
+
+mp4::Picture PictureOf(const QImage& frame, std::int64_t timeUs)
+{
+    return {reinterpret_cast<const std::uint32_t*>(frame.constBits()), frame.width(), frame.height(),
+            static_cast<std::ptrdiff_t>(frame.bytesPerLine()), timeUs};
+}
+
+// The frames of an animation, each as the window shows it, at the times
+// their delays add up to.
+class AnimationFrames final : public mp4::Source {
+public:
+    AnimationFrames(Animation& player, FrameComposer& composer) : player_(player), composer_(composer) {}
+
+    mp4::Description Describe(QSize size) const
+    {
+        mp4::Description d;
+        d.width = size.width();
+        d.height = size.height();
+        d.pictureCount = player_.FrameCount();
+        for (std::size_t i = 0; i < d.pictureCount; ++i)
+            d.durationUs += std::int64_t(player_.DelayMs(i)) * 1000;
+        return d;
+    }
+
+    bool Play(mp4::Receiver& to, std::string&) override
+    {
+        player_.Reset();
+        std::int64_t at = 0;
+        for (std::size_t i = 0; i < player_.FrameCount(); ++i) {
+            // A frame that cannot be decoded leaves the last good one on
+            // the canvas, as in the window.
+            player_.Advance();
+            composer_.Compose(player_, frame_);
+            if (!to.TakePicture(PictureOf(frame_, at)))
+                return false;
+            at += std::int64_t(player_.DelayMs(i)) * 1000;
+        }
+        return true;
+    }
+
+private:
+    Animation& player_;
+    FrameComposer& composer_;
+    QImage frame_;
+};
+
+// A clip's segment read by its own decoder: the frames, each as the window
+// shows it, at their own times, and the clip's sound beside them, both from
+// the one reading of the file.
+class ClipFramesAndSound final : public mp4::Source, private ClipFrameSink {
+public:
+    ClipFramesAndSound(std::unique_ptr<ClipDecoder> decoder, FrameComposer& composer)
+        : decoder_(std::move(decoder)), composer_(composer)
+    {
+    }
+
+    // Asks the decoder for the sound; says why on standard error when the
+    // clip has sound that cannot be decoded, and is then saved without it.
+    void TakeSound()
+    {
+        std::string why;
+        sound_ = decoder_->OpenSound(why);
+        if (!sound_ && !why.empty())
+            std::fprintf(stderr, "mugrove: the clip's sound cannot be decoded (%s); it is saved without sound\n",
+                         why.c_str());
+    }
+
+    mp4::Description Describe(QSize size) const
+    {
+        mp4::Description d;
+        d.width = size.width();
+        d.height = size.height();
+        d.pictureCount = decoder_->Times().Count();
+        d.durationUs = std::llround(decoder_->Times().spanSeconds * 1e6);
+        if (sound_)
+            d.sound = mp4::SoundFormat{sound_->sampleRate, sound_->channels};
+        return d;
+    }
+
+    bool Play(mp4::Receiver& to, std::string& failure) override
+    {
+        to_ = &to;
+        refused_ = false;
+        const std::size_t given = decoder_->DecodeSegment(*this);
+        to_ = nullptr;
+        if (refused_)
+            return false;
+        if (given == 0) {
+            failure = decoder_->Problem() == DecodeError::OutOfMemory ? "no memory for the clip's frames"
+                                                                      : "none of the clip's frames could be decoded";
+            return false;
+        }
+        return true;
+    }
+
+private:
+    bool Take(std::size_t index, Image& frame) override
+    {
+        composer_.Compose(frame, frame_);
+        const std::int64_t at = std::int64_t(decoder_->Times().startMs[index]) * 1000;
+        refused_ = !to_->TakePicture(PictureOf(frame_, at));
+        return !refused_;
+    }
+
+    bool TakeSound(const float* samples, std::size_t frames, double seconds) override
+    {
+        refused_ = !to_->TakeSound({samples, frames, std::llround(seconds * 1e6)});
+        return !refused_;
+    }
+
+    std::unique_ptr<ClipDecoder> decoder_;
+    FrameComposer& composer_;
+    std::optional<ClipSoundFormat> sound_;
+    mp4::Receiver* to_ = nullptr;
+    bool refused_ = false;
+    QImage frame_;
+};
+
+// Everything the worker reads: made at the click, then the worker's alone.
+struct Mp4Job {
+    std::unique_ptr<Animation> player;
+    std::optional<ShownClip> clip;
+    SaveScene scene;
+    QString folder;
+    QString fileName;
+    ByteLimit limit = 0;
+};
+
+// The job encoded and written, never over an existing file. `progress` is
+// told each percent and says whether to go on; `calledOff` whether the save
+// was called off.
+OutputOutcome Encode(Mp4Job& job, const std::function<bool(int)>& progress, const std::function<bool()>& calledOff)
+{
+    const QString target = job.folder + u'/' + job.fileName + QStringLiteral(": ");
+    FrameComposer composer(job.scene);
+    const QSize size = job.scene.box.size;
+    std::unique_ptr<mp4::Source> source;
+    mp4::Description description;
+    if (job.clip) {
+        std::unique_ptr<ClipDecoder> decoder;
+        if (ClipDecoder::Open(job.clip->source, job.clip->segment, decoder) != DecodeError::None)
+            return OutputOutcome::Failed(target + QStringLiteral("the clip can no longer be read"));
+        auto clip = std::make_unique<ClipFramesAndSound>(std::move(decoder), composer);
+        clip->TakeSound();
+        description = clip->Describe(size);
+        source = std::move(clip);
+    } else {
+        auto frames = std::make_unique<AnimationFrames>(*job.player, composer);
+        description = frames->Describe(size);
+        source = std::move(frames);
+    }
+
+    mp4::Options options;
+    options.limit = job.limit;
+    options.progress = progress;
+    const mp4::Written written = mp4::Encode(*source, description, options);
+    if (calledOff())
+        return OutputOutcome::Failed(target + QStringLiteral("cancelled"));
+    if (written.bytes.empty())
+        return OutputOutcome::Failed(target + QString::fromStdString(written.failure));
+    // The writer keeps to the limit; checked again before the file is named.
+    if (job.limit != 0 && written.bytes.size() > job.limit)
+        return OutputOutcome::Failed(target + QStringLiteral("the MP4 came out larger than ") + LimitText(job.limit));
+    NewFile file(job.folder);
+    if (!file.Write(written.bytes) || calledOff())
+        return OutputOutcome::Failed(target + file.Error());
+    const QString path = file.Publish(job.fileName);
+    return path.isEmpty() ? OutputOutcome::Failed(target + file.Error()) : OutputOutcome::Written(path);
+}
+
+} // namespace
+
+// What crosses between the starting thread and the worker, only under the
+// lock: whether the save was called off, and the signals the worker sends
+// back, never once it was (the save is being destroyed: nobody waits).
+class Mp4Save::Crossing {
+public:
+    explicit Crossing(Mp4Save* owner) : owner_(owner) {}
+
+    void CallOff()
+    {
+        const std::lock_guard lock(mutex_);
+        calledOff_ = true;
+    }
+    bool CalledOff()
+    {
+        const std::lock_guard lock(mutex_);
+        return calledOff_;
+    }
+    // False once called off: the encoding stops.
+    bool Progress(int percent)
+    {
+        const std::lock_guard lock(mutex_);
+        if (calledOff_)
+            return false;
+        if (percent >= 1 && percent <= 99)
+            QMetaObject::invokeMethod(owner_, [save = owner_, percent] { emit save->Progress(percent); },
+                                      Qt::QueuedConnection);
+        return true;
+    }
+    void Finished(const OutputOutcome& outcome)
+    {
+        const std::lock_guard lock(mutex_);
+        if (!calledOff_)
+            QMetaObject::invokeMethod(owner_, [save = owner_, outcome] { save->Finish(outcome); },
+                                      Qt::QueuedConnection);
+    }
+
+private:
+    std::mutex mutex_;
+    bool calledOff_ = false; // under mutex_
+    Mp4Save* const owner_;   // reached only through its thread's queue
+};
+
+Mp4Save::Mp4Save() : crossing_(std::make_unique<Crossing>(this)) {}
+
+Mp4Save::~Mp4Save()
+{
+    crossing_->CallOff();
+    if (worker_.joinable())
+        worker_.join();
+}
+
+void Mp4Save::Finish(OutputOutcome outcome)
+{
+    if (worker_.joinable())
+        worker_.join();
+    running_ = false;
+    emit Finished(outcome);
+}
+
+std::unique_ptr<Mp4Save> Mp4Save::Start(PicBox& box, std::unique_ptr<Animation> player, std::optional<ShownClip> clip,
+                                        const QString& folder, const QString& fileName, ByteLimit limit,
+                                        OutputOutcome& failure)
+{
+    QWidget& window = box.NativeWindow();
+    if (!clip && (!player || player->FrameCount() == 0)) {
+        failure = OutputOutcome::Failed(QStringLiteral("the picture has no frames"));
+        return nullptr;
+    }
+    if (!CapturableSize(&window)) {
+        failure = OutputOutcome::Failed(QStringLiteral("the work area has no pixels or is too large"));
+        return nullptr;
+    }
+    if (folder.isEmpty() || fileName.isEmpty()) {
+        failure = OutputOutcome::Failed(QStringLiteral("no folder or file name"));
+        return nullptr;
+    }
+    Mp4Job job{std::move(player), std::move(clip), CaptureScene(box, CaptionsOver(&window)), folder, fileName, limit};
+    std::unique_ptr<Mp4Save> save(new Mp4Save);
+    Crossing* crossing = save->crossing_.get();
+    save->worker_ = std::thread([crossing, job = std::move(job)]() mutable {
+        const OutputOutcome outcome =
+            Encode(job, [crossing](int percent) { return crossing->Progress(percent); },
+                   [crossing] { return crossing->CalledOff(); });
+        crossing->Finished(outcome);
+    });
+    return save;
+}
+
+} // namespace mugrove
