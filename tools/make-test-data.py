@@ -1478,6 +1478,18 @@ def make_clips():
     ffmpeg(counting, 48, 32, 10, ["-f", "lavfi", "-i", "sine=frequency=440:duration=2", "-map", "0:v", "-map", "1:a",
                                   *h264[:-1], "-c:a", "aac", "-b:a", "48k", "-shortest"], "count_with_sound.mp4")
     make_flash_beep()
+    # Sound of a kind no decoder knows (its sample entry renamed): the
+    # picture plays, the sound cannot be decoded.
+    unknown = bytearray(open(os.path.join(CLIPS, "count_with_sound.mp4"), "rb").read())
+    for box, renamed in ((b"mp4a", b"mq4a"), (b"esds", b"esdq")):
+        i = unknown.index(box)
+        unknown[i:i + 4] = renamed
+    write_clip("sound_unknown_codec.mp4", bytes(unknown))
+    # Two sound streams, the second (1 kHz) the default, the first 440 Hz.
+    ffmpeg(counting, 48, 32, 10, ["-f", "lavfi", "-i", "sine=frequency=440:duration=2", "-f", "lavfi", "-i",
+                                  "sine=frequency=1000:duration=2", "-map", "0:v", "-map", "1:a", "-map", "2:a",
+                                  *h264[:-1], "-c:a", "libvorbis", "-disposition:a:0", "0",
+                                  "-disposition:a:1", "default"], "two_sounds.mkv")
     # Shown turned a quarter clockwise: 32 wide, 48 high.
     for name, turn in (("rotated_90.mp4", 90), ("rotated_270.mov", 270)):
         ffmpeg([marked_frame(48, 32)] * 4, 48, 32, 10, h264, name)

@@ -105,6 +105,15 @@ double Onset(const ReadMp4& r, double from, double to)
     return -1;
 }
 
+// The pitch of the sound from 0.5 s to 1.5 s, from its zero crossings.
+double Pitch(const ReadMp4& r)
+{
+    int crossings = 0;
+    for (std::size_t i = std::size_t(r.sampleRate / 2) + 1; i < std::size_t(r.sampleRate * 3 / 2) && i < r.sound.size(); ++i)
+        crossings += (r.sound[i - 1] < 0) != (r.sound[i] < 0);
+    return crossings / 2.0;
+}
+
 } // namespace
 
 class Mp4SaveTest : public QObject {
@@ -240,6 +249,53 @@ private slots:
             const double onset = Onset(r, flashes[i] - 0.3, flashes[i] + 0.3);
             QVERIFY2(std::abs(onset - flashes[i]) <= kFrameSeconds,
                      qPrintable(QStringLiteral("%1 against %2").arg(onset).arg(flashes[i])));
+        }
+    }
+
+    void clips_of_every_kind_save_upright_with_their_sound_or_without_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<double>("pitch"); // 0: no sound stream
+        QTest::addColumn<QByteArray>("said"); // on standard error
+        QTest::newRow("no sound") << "count_h264.mp4" << QSize(48, 32) << 0.0 << QByteArray();
+        QTest::newRow("sound") << "count_with_sound.mp4" << QSize(48, 32) << 440.0 << QByteArray();
+        QTest::newRow("two sounds, the second the default") << "two_sounds.mkv" << QSize(48, 32) << 1000.0 << QByteArray();
+        QTest::newRow("sound no decoder knows") << "sound_unknown_codec.mp4" << QSize(48, 32) << 0.0
+                                                << QByteArray("sound cannot be decoded");
+        // Stored 48 × 32 with a white top left quarter, shown turned a quarter.
+        QTest::newRow("turned a quarter") << "rotated_90.mp4" << QSize(32, 48) << 0.0 << QByteArray();
+    }
+    void clips_of_every_kind_save_upright_with_their_sound_or_without()
+    {
+        QFETCH(QString, file);
+        QFETCH(QSize, size);
+        QFETCH(double, pitch);
+        QFETCH(QByteArray, said);
+        const QString desktop = NewDesktop();
+        auto form = FormOn(desktop);
+        QVERIFY(form);
+        form->window->Created.Raise();
+        QVERIFY(ShowFirstPicture(*form, {QStringLiteral(MUGROVE_TEST_DATA "/clips/") + file}));
+        ChooseMp4(*form);
+        StderrCapture errors;
+        QTest::mouseClick(form->saveButton, Qt::LeftButton);
+        QVERIFY(WaitForAnimatedSave(*form));
+        const QByteArray written = errors.Text();
+        QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));
+        const ReadMp4 r = ReadBack(ReadFile(desktop + QStringLiteral("/2026年12月9日17时0分1秒.mp4")));
+        QCOMPARE(QSize(r.width, r.height), size);
+        QCOMPARE(r.streams, pitch > 0 ? 2 : 1);
+        if (pitch > 0)
+            QVERIFY2(std::abs(Pitch(r) - pitch) < pitch * 0.03, qPrintable(QString::number(Pitch(r))));
+        if (said.isEmpty())
+            QVERIFY2(!written.contains("sound"), written.constData());
+        else
+            QCOMPARE(written.count(said), 1);
+        if (file.startsWith(QStringLiteral("rotated"))) {
+            // The white quarter turned to the top right.
+            const ReadPicture& p = r.pictures.front();
+            QVERIFY(qGreen(p.At(24, 12)) > 200 && qGreen(p.At(8, 12)) < 50);
         }
     }
 
