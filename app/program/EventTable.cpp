@@ -101,13 +101,17 @@ void EventTable::OnSaveClicked()
     PicBox& box = *form_.workArea;
     // A playing picture is saved as it plays, on a worker thread.
     if (box.Animating()) {
-        std::unique_ptr<Animation> player = box.Decoded()->animation->Clone();
-        const ImageKind kind = box.Decoded()->kind;
-        // As an MP4 a clip keeps its own timing and sound.
+        const DecodedPicture& shown = *box.Decoded();
+        // As an MP4 a clip is read anew by a decoder of its own, with its
+        // sound and its own timing; another moving picture plays from a
+        // copy of its player.
         if (limits_->Format() == MovingFormat::Mp4) {
-            StartVideoSave(std::move(player), box.Decoded()->clip, folder, name + QStringLiteral(".mp4"));
+            StartVideoSave(shown.clip ? nullptr : shown.animation->Clone(), shown.clip, folder,
+                           name + QStringLiteral(".mp4"));
             return;
         }
+        std::unique_ptr<Animation> player = shown.animation->Clone();
+        const ImageKind kind = shown.kind;
         // A clip's segment as a GIF shows it: the rate capped, no delay too short.
         if (kind == ImageKind::Clip)
             player = PacedForGif(std::move(player));
