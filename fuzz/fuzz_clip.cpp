@@ -1,9 +1,12 @@
 #include "controls/clips/Clip.h"
+#include "controls/clips/ClipDecoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -25,14 +28,50 @@ void FrameAtAndStretch(const mugrove::ClipSource& source, const mugrove::Image& 
     }
 }
 
+// Takes a segment's frames and checks its sound's runs: samples there,
+// the last of each run read, a time that is a number.
+class SoundCheck final : public mugrove::ClipFrameSink {
+public:
+    explicit SoundCheck(int channels) : channels_(channels) {}
+    bool Take(std::size_t, mugrove::Image&) override { return true; }
+    bool TakeSound(const float* samples, std::size_t frames, double seconds) override
+    {
+        if (samples == nullptr || frames == 0 || !std::isfinite(seconds))
+            __builtin_trap();
+        last_ = samples[frames * static_cast<std::size_t>(channels_) - 1];
+        return true;
+    }
+
+private:
+    int channels_;
+    volatile float last_ = 0;
+};
+
+// The first second decoded again with its sound, when it has any.
+void WithSound(const mugrove::ClipSource& source)
+{
+    std::unique_ptr<mugrove::ClipDecoder> decoder;
+    if (mugrove::ClipDecoder::Open(source, {0, 1.0}, decoder) != mugrove::DecodeError::None)
+        return;
+    std::string why;
+    const std::optional<mugrove::ClipSoundFormat> format = decoder->OpenSound(why);
+    if (!format)
+        return;
+    if (format->channels < 1 || format->channels > 8 || format->sampleRate < 1)
+        __builtin_trap();
+    SoundCheck sink(format->channels);
+    decoder->DecodeSegment(sink);
+}
+
 } // namespace
 
 // A clip read from memory through the same reader a file uses: opened,
-// its first frame taken as the still picture, a frame found by its time and
-// a stretch from inside it played, then played a round and a bit, so the
-// loop back to the start is exercised too. Large frames get fewer steps,
-// and no second and third opening (small frames take the same paths): the
-// point is the paths, not how long a big frame takes.
+// its first frame taken as the still picture, a frame found by its time, a
+// stretch from inside it played and its first second decoded with its
+// sound, then played a round and a bit, so the loop back to the start is
+// exercised too. Large frames get fewer steps, and no further openings
+// (small frames take the same paths): the point is the paths, not how long
+// a big frame takes.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     mugrove::ClipSource source;
@@ -45,8 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         still.pixels.size() != static_cast<std::size_t>(still.width) * static_cast<std::size_t>(still.height))
         __builtin_trap();
     const std::size_t frame = still.pixels.size();
-    if (frame <= (std::size_t{1} << 20))
+    if (frame <= (std::size_t{1} << 20)) {
         FrameAtAndStretch(source, still);
+        WithSound(source);
+    }
     mugrove::Animation* player = decoded.animation.get();
     if (player == nullptr)
         return 0;
