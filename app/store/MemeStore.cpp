@@ -1,8 +1,8 @@
 #include "app/store/MemeStore.h"
 
 #include "app/store/RecordFile.h"
+#include "app/store/Sha256.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -76,9 +76,7 @@ QString MemeStore::DefaultFolder()
 
 QByteArray MemeStore::HashOf(QByteArrayView bytes)
 {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(bytes);
-    return hash.result().toHex();
+    return Sha256::Of(bytes).toHex();
 }
 
 QString MemeStore::RecordPath(QByteArrayView key) const
@@ -139,9 +137,14 @@ bool MemeStore::Record(const QByteArray& savedFileHash, const QByteArray& payloa
         return Fail(why, kNoFolder);
     if (!IsStoreKey(savedFileHash))
         return Fail(why, QStringLiteral("the saved file's hash is not a SHA-256 key"));
-    for (const QString& key : pictureKeys)
-        if (!HasPicture(key))
+    // Each picture is made young again, so that a trim in another window
+    // does not take it for unused before this record names it.
+    for (const QString& key : pictureKeys) {
+        QFile picture(IsStoreKey(key) ? PicturePath(key) : QString());
+        if (!picture.open(QIODevice::ReadOnly)
+            || !picture.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime))
             return Fail(why, QStringLiteral("the picture %1 is not in the store").arg(key));
+    }
     const QByteArray file = record_file::Encode({savedFileHash, pictureKeys, payload});
     if (file.size() > record_file::kMaxBytes)
         return Fail(why, QStringLiteral("the meme's description is too large to record"));

@@ -54,8 +54,12 @@ public:
 
     // Records `payload` for the saved file whose hash is `savedFileHash`,
     // replacing any record under that key, then trims the store to its cap.
-    // Every key in `pictureKeys` must have been kept (KeepPicture) first.
-    // False when nothing was recorded; then `why` says why.
+    // Every key in `pictureKeys` must have been kept (KeepPicture) first;
+    // keeping a picture when it comes in leaves a save only the hash of its
+    // file and this to do. A picture kept long ago and used by no record may
+    // have been trimmed since: Record then fails, and keeping it again
+    // before recording again mends that. False when nothing was recorded;
+    // then `why` says why.
     bool Record(const QByteArray& savedFileHash, const QByteArray& payload, const QStringList& pictureKeys,
                 QString* why = nullptr);
 

@@ -1,6 +1,7 @@
 #include "app/store/RecordFile.h"
 
-#include <QCryptographicHash>
+#include "app/store/Sha256.h"
+
 #include <QtEndian>
 
 #include <cstdint>
@@ -32,10 +33,10 @@ void PutBig(QByteArray& bytes, qsizetype at, T value)
 
 QByteArray Checksum(QByteArrayView file)
 {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(file.first(kChecksumAt));
-    hash.addData(file.sliced(kHeader));
-    return hash.result();
+    Sha256 hash;
+    hash.Add(file.first(kChecksumAt));
+    hash.Add(file.sliced(kHeader));
+    return hash.Result();
 }
 
 template <typename Text>

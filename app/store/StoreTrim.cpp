@@ -86,9 +86,11 @@ void MemeStore::TrimKeeping(std::uint64_t capBytes, const QString& keptRecord) c
         if (QFile::remove(file.info.filePath()) || !QFileInfo::exists(file.info.filePath()))
             total -= std::min(total, std::uint64_t(file.info.size()));
     };
+    // Its time is read again: a record may have just made it young.
     const auto unused = [&](const StoredFile& file) {
         const QString name = file.info.fileName();
-        return file.modified < young && (!IsStoreKey(name) || users.value(name) == 0);
+        return (!IsStoreKey(name) || users.value(name) == 0)
+               && QFileInfo(file.info.filePath()).fileTime(QFileDevice::FileModificationTime) < young;
     };
 
     // What no record uses (left-over temporary files among it) goes first:

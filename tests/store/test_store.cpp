@@ -208,6 +208,8 @@ private slots:
         QString why;
         QVERIFY(!store.Record(MemeStore::HashOf("saved"), "meme", {key}, &why));
         QVERIFY2(why.contains(key), qPrintable(why));
+        QCOMPARE(store.KeepPicture(photo), key); // kept again, it can be recorded
+        QVERIFY(store.Record(MemeStore::HashOf("saved"), "meme", {key}));
         QCOMPARE(store.Picture(QStringLiteral("../../etc/passwd")), std::nullopt);
     }
 
