@@ -13,10 +13,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace mugrove {
 
 namespace {
+
+// No picture file larger than this is read when dropped, so none is kept
+// and none is read back.
+constexpr qint64 kMaxPictureBytes = qint64(256) << 20;
 
 const QString kNoFolder = QStringLiteral("no folder is known for the store");
 
@@ -91,8 +96,8 @@ QString MemeStore::PicturePath(const QString& key) const
 
 std::optional<QString> MemeStore::KeepPicture(std::span<const std::uint8_t> bytes, QString* why)
 {
-    if (folder_.isEmpty()) {
-        Fail(why, kNoFolder);
+    if (folder_.isEmpty() || bytes.size() > std::size_t(kMaxPictureBytes)) {
+        Fail(why, folder_.isEmpty() ? kNoFolder : QStringLiteral("the picture is too large to keep"));
         return std::nullopt;
     }
     const QString key = QString::fromLatin1(HashOf(QByteArrayView(bytes.data(), qsizetype(bytes.size()))));
@@ -115,9 +120,14 @@ std::optional<PictureBytes> MemeStore::Picture(const QString& key) const
     if (folder_.isEmpty() || !IsStoreKey(key))
         return std::nullopt;
     QFile file(PicturePath(key));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxPictureBytes)
         return std::nullopt;
-    PictureBytes bytes(std::size_t(file.size()));
+    PictureBytes bytes;
+    try {
+        bytes.resize(std::size_t(file.size()));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
     if (file.read(reinterpret_cast<char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()))
         return std::nullopt;
     if (HashOf(QByteArrayView(bytes.data(), qsizetype(bytes.size()))) != key.toLatin1())
