@@ -7,7 +7,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -45,10 +44,9 @@ void SetAge(const QString& path, int days)
     QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addDays(-days), QFileDevice::FileModificationTime));
 }
 
-QSet<QString> Names(const QString& folder)
+qsizetype FilesIn(const QString& folder)
 {
-    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
-    return QSet<QString>(names.begin(), names.end());
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden).size();
 }
 
 // A record's file rewritten with another format version and its checksum
@@ -71,33 +69,17 @@ enum Damage { CutShort, HeaderOnly, Empty, PayloadByte, SavedHashByte, PictureKe
 class TestStore : public QObject {
     Q_OBJECT
 
-    QTemporaryDir home_;
-
 private slots:
-    void keys_are_the_sha256_of_the_bytes()
-    {
-        // The FIPS 180-2 example.
-        QCOMPARE(MemeStore::HashOf("abc"), QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
-        MemeStore store(home_.filePath(QStringLiteral("keys")));
-        QCOMPARE(store.KeepPicture(Bytes("abc")), QString::fromLatin1(MemeStore::HashOf("abc")));
-    }
-
-    void the_default_folder_follows_xdg_data_home_data()
-    {
-        QTest::addColumn<QByteArray>("dataHome");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("set") << QByteArray("/srv/data") << QStringLiteral("/srv/data/mugrove");
-        QTest::newRow("unset") << QByteArray() << QDir::homePath() + QStringLiteral("/.local/share/mugrove");
-    }
     void the_default_folder_follows_xdg_data_home()
     {
-        QFETCH(QByteArray, dataHome);
-        QFETCH(QString, expected);
         const QByteArray before = qgetenv("XDG_DATA_HOME");
-        dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
-        const QString folder = MemeStore::DefaultFolder();
+        qputenv("XDG_DATA_HOME", "/srv/data");
+        const QString set = MemeStore::DefaultFolder();
+        qunsetenv("XDG_DATA_HOME");
+        const QString unset = MemeStore::DefaultFolder();
         before.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", before);
-        QCOMPARE(folder, expected);
+        QCOMPARE(set, QStringLiteral("/srv/data/mugrove"));
+        QCOMPARE(unset, QDir::homePath() + QStringLiteral("/.local/share/mugrove"));
     }
 
     void memes_and_pictures_come_back_as_recorded_data()
@@ -132,25 +114,19 @@ private slots:
         QCOMPARE(again.Find(saved), payload);
         for (int i = 0; i < pictures; ++i)
             QCOMPARE(again.Picture(keys[i]), Bytes(QByteArray::number(i).repeated(1000 + i)));
-        QCOMPARE(Names(folder.filePath(QStringLiteral("pictures"))).size(), pictures);
+        QCOMPARE(FilesIn(folder.filePath(QStringLiteral("pictures"))), pictures);
         QCOMPARE(again.Find(MemeStore::HashOf("another file")), std::nullopt);
     }
 
     void a_record_that_is_not_whole_and_ours_is_refused_data()
     {
         QTest::addColumn<int>("damage");
-        QTest::newRow("cut short by a byte") << int(CutShort);
-        QTest::newRow("only its header") << int(HeaderOnly);
-        QTest::newRow("empty") << int(Empty);
-        QTest::newRow("a payload byte changed") << int(PayloadByte);
-        QTest::newRow("its key changed") << int(SavedHashByte);
-        QTest::newRow("a picture's key changed") << int(PictureKeyByte);
-        QTest::newRow("a newer format") << int(NewerVersion);
-        QTest::newRow("an older format") << int(OlderVersion);
-        QTest::newRow("someone else's file") << int(Foreign);
-        QTest::newRow("under another file's key") << int(Renamed);
-        QTest::newRow("never recorded") << int(Missing);
-        QTest::newRow("a key naming a path") << int(BadKey);
+        const char* rows[] = {"cut short by a byte", "only its header", "empty", "a payload byte changed",
+                              "its key changed", "a picture's key changed", "a newer format", "an older format",
+                              "someone else's file", "under another file's key", "never recorded",
+                              "a key naming a path"};
+        for (int damage = CutShort; damage <= BadKey; ++damage)
+            QTest::newRow(rows[damage]) << damage;
     }
     void a_record_that_is_not_whole_and_ours_is_refused()
     {
@@ -190,6 +166,8 @@ private slots:
 
     void a_picture_whose_bytes_changed_or_went_is_refused()
     {
+        // The FIPS 180-2 example.
+        QCOMPARE(MemeStore::HashOf("abc"), QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
         QTemporaryDir folder;
         MemeStore store(folder.path());
         const PictureBytes photo = Bytes(QByteArray("a photo ").repeated(5000));
@@ -219,9 +197,9 @@ private slots:
         constexpr int kEach = 40;
         const PictureBytes shared = Bytes(QByteArray("both windows' photo ").repeated(20000));
         bool allRecorded[2] = {true, true};
-        const auto window = [&](int w) {
+        const auto window = [&](int w, std::uint64_t cap) {
             MemeStore store(folder.path());
-            store.SetCap(0); // every record trims, while the other window keeps and records
+            store.SetCap(cap);
             for (int i = 0; i < kEach; ++i) {
                 const std::optional<QString> key = store.KeepPicture(shared);
                 const QByteArray payload = QByteArray::number(w) + '/' + QByteArray::number(i);
@@ -229,40 +207,33 @@ private slots:
                                  && store.Record(MemeStore::HashOf("same file"), payload.repeated(100), {*key});
             }
         };
-        std::thread first(window, 0), second(window, 1);
-        first.join();
-        second.join();
+        const auto twoWindows = [&](std::uint64_t cap) {
+            std::thread first(window, 0, cap), second(window, 1, cap);
+            first.join();
+            second.join();
+        };
+        twoWindows(MemeStore::kDefaultCap);
         QVERIFY(allRecorded[0] && allRecorded[1]);
-
-        MemeStore store(folder.path());
+        const MemeStore store(folder.path());
+        for (int w = 0; w < 2; ++w)
+            for (int i = 0; i < kEach; ++i) {
+                const QByteArray payload = QByteArray::number(w) + '/' + QByteArray::number(i);
+                QCOMPARE(store.Find(MemeStore::HashOf(payload)), payload);
+            }
+        QCOMPARE(FilesIn(folder.filePath(QStringLiteral("records"))), 2 * kEach + 1);
+        QCOMPARE(FilesIn(folder.filePath(QStringLiteral("pictures"))), 1);
         QCOMPARE(store.Picture(QString::fromLatin1(MemeStore::HashOf(shared))), shared);
-        QCOMPARE(Names(folder.filePath(QStringLiteral("pictures"))).size(), 1);
         const std::optional<QByteArray> same = store.Find(MemeStore::HashOf("same file"));
         QVERIFY(same); // one window's whole record, not a mix of both
         const QByteArray one = same->first(same->size() / 100);
         QCOMPARE(one.repeated(100), *same);
         QVERIFY(one.startsWith("0/") || one.startsWith("1/"));
 
-        // Without a cap, every record of both windows is there, whole.
-        QTemporaryDir uncapped;
-        const auto recordAll = [&](int w) {
-            MemeStore mine(uncapped.path());
-            for (int i = 0; i < kEach; ++i) {
-                const QByteArray payload = QByteArray::number(w) + '/' + QByteArray::number(i);
-                allRecorded[w] = mine.Record(MemeStore::HashOf(payload), payload, {}) && allRecorded[w];
-            }
-        };
-        std::thread third(recordAll, 0), fourth(recordAll, 1);
-        third.join();
-        fourth.join();
+        // Every record trims while the other window keeps and records: the
+        // picture it just kept is never taken from under it.
+        twoWindows(0);
         QVERIFY(allRecorded[0] && allRecorded[1]);
-        const MemeStore both(uncapped.path());
-        for (int w = 0; w < 2; ++w)
-            for (int i = 0; i < kEach; ++i) {
-                const QByteArray payload = QByteArray::number(w) + '/' + QByteArray::number(i);
-                QCOMPARE(both.Find(MemeStore::HashOf(payload)), payload);
-            }
-        QCOMPARE(Names(uncapped.filePath(QStringLiteral("records"))).size(), 2 * kEach);
+        QCOMPARE(store.Picture(QString::fromLatin1(MemeStore::HashOf(shared))), shared);
     }
 
     // Four records a day apart and five pictures: p1 used by r1, p2 by r1 and
@@ -328,23 +299,17 @@ private slots:
         QTemporaryDir folder;
         MemeStore store(folder.path());
         store.SetCap(1000);
-        const QByteArray first = MemeStore::HashOf("first"), second = MemeStore::HashOf("second"),
-                         third = MemeStore::HashOf("third");
-        const auto path = [&](const QByteArray& key) {
-            return folder.filePath(QStringLiteral("records/") + QString::fromLatin1(key));
+        const auto record = [&](const char* name, int age) { // `age` days, once recorded
+            QVERIFY(store.Record(MemeStore::HashOf(name), QByteArray(5000, name[0]), {}));
+            SetAge(folder.filePath(QStringLiteral("records/") + QString::fromLatin1(MemeStore::HashOf(name))), age);
         };
-        QVERIFY(store.Record(first, QByteArray(5000, 'a'), {}));
-        QCOMPARE(store.Find(first), QByteArray(5000, 'a')); // over the cap alone, and kept
-        SetAge(path(first), 1);
-        QVERIFY(store.Record(second, QByteArray(5000, 'b'), {}));
-        QCOMPARE(store.Find(first), std::nullopt);
-        QCOMPARE(store.Find(second), QByteArray(5000, 'b'));
-        // Another window's record, newer than the one made next, stays; so
-        // does the one made next.
-        SetAge(path(second), -1);
-        QVERIFY(store.Record(third, QByteArray(5000, 'c'), {}));
-        QCOMPARE(store.Find(second), QByteArray(5000, 'b'));
-        QCOMPARE(store.Find(third), QByteArray(5000, 'c'));
+        const auto found = [&](const char* name) { return store.Find(MemeStore::HashOf(name)).has_value(); };
+        record("a", 1);
+        QVERIFY(found("a")); // over the cap alone, and kept
+        record("b", -1);     // as if another window recorded it after the next
+        QVERIFY(!found("a") && found("b"));
+        record("c", 0);      // not the newest, but the one just made
+        QVERIFY(found("b") && found("c"));
     }
 
     void a_folder_that_cannot_be_made_fails_with_a_reason()
