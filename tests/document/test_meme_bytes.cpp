@@ -95,7 +95,7 @@ private slots:
                                           clip, inMemory};
         for (const PictureSource& picture : pictures) {
             Meme meme = Sample(picture);
-            meme.shown = ShownControls{QStringLiteral("300"), QStringLiteral("4"), 300, 4, 88, 1, 0, 3, {}, {}};
+            meme.shown = ShownControls{std::nullopt, QStringLiteral("300"), QStringLiteral("4"), 300, 4, 88, 1, 0, 3, {}, {}};
             const QByteArray bytes = MemeToBytes(meme, store.KeyOf());
             // The picture's bytes are kept apart, not in the record.
             if (const auto* own = std::get_if<OwnPicture>(&picture))
