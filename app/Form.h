@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Steps.h"
 #include "app/model/CaptionState.h"
 
 #include <memory>
@@ -59,6 +60,9 @@ struct Form {
 
     // The handlers bound to the controls (BindEvents); owned by the window.
     EventTable* events = nullptr;
+    // The meme's undo history, which the bindings run user actions through;
+    // null while there is none (a form without its events bound).
+    StepHistory* history = nullptr;
 
     // Every caption, bottom first: 透明标签1, then those added. The style
     // controls, the font dialog and a drag work on the current one.

@@ -31,6 +31,9 @@ public:
     ~PicBox() override;
 
     const PictureBytes& Picture() const;
+    // The same bytes as the box shares them (null before any picture), so
+    // whoever keeps them keeps no second copy.
+    std::shared_ptr<const PictureBytes> SharedPicture() const { return picture_; }
     // Keeps the bytes and decodes them once; bytes that do not decode stay
     // the Picture but show nothing. Empty bytes clear the picture.
     void SetPicture(PictureBytes bytes);

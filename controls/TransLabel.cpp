@@ -247,12 +247,18 @@ QMenu& TransLabel::Menu()
         action->setCheckable(true);
         action->setData(value);
         effects->addAction(action);
-        connect(action, &QAction::triggered, this, [this, value] { SetTextEffect(value); });
+        connect(action, &QAction::triggered, this, [this, value] {
+            SetTextEffect(value);
+            LookChosen.Raise();
+        });
     }
     menu_->addSeparator();
     QAction* outline = menu_->addAction(QStringLiteral("描边(&O)"));
     outline->setCheckable(true);
-    connect(outline, &QAction::triggered, this, [this](bool on) { SetOutline(on); });
+    connect(outline, &QAction::triggered, this, [this](bool on) {
+        SetOutline(on);
+        LookChosen.Raise();
+    });
     if (removable_) {
         menu_->addSeparator();
         QAction* remove = menu_->addAction(QStringLiteral("删除文字(&D)"));

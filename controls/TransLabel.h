@@ -68,6 +68,8 @@ public:
     void RepaintBeneath();
 
     Event<int, int, int> MouseDown; // left press, label coordinates
+    // An effect or the outline was chosen in the menu (and is in force).
+    Event<> LookChosen;
 
     // A removable label's menu ends with "删除文字", which raises RemoveChosen
     // once the menu has closed. Set before the first right-click.

@@ -41,14 +41,48 @@ bool CanAddCaption(const Form& form)
     return int(form.captions.size()) < kMaxCaptions;
 }
 
-TransLabel* AddCaption(Form& form, QPoint centre)
+TransLabel* AppendCaption(Form& form)
 {
     if (!CanAddCaption(form))
         return nullptr;
-    const TransLabel& from = *form.currentCaption;
     auto* caption = new TransLabel(form.window.get());
     caption->setObjectName(QStringLiteral("添加的文字"));
     caption->setFocusPolicy(Qt::NoFocus);
+    if (QWidget* above = SiblingAboveCaptions(form))
+        caption->stackUnder(above);
+    caption->SetRemovable(true);
+    // A photo dropped on a caption lands in the box, as on 透明标签1.
+    form.dropTarget->Widen(*caption);
+    caption->MouseDown.Bind([&form, caption](int x, int y, int keys) {
+        // Choosing a caption is no step, but it ends one being typed.
+        AsStep(form.history, {}, [&] { OnCaptionMouseDown(form, *caption, x, y, keys); });
+    });
+    caption->RemoveChosen.Bind([&form, caption] { AsStep(form.history, {}, [&] { RemoveCaption(form, *caption); }); });
+    caption->LookChosen.Bind([&form] { RecordStep(form.history); });
+    form.captions.push_back(caption);
+    return caption;
+}
+
+void DropCaption(Form& form, TransLabel& caption)
+{
+    if (&caption == form.captionOverlay)
+        return;
+    const auto at = std::ranges::find(form.captions, &caption);
+    if (at == form.captions.end())
+        return;
+    form.captions.erase(at);
+    if (form.currentCaption == &caption)
+        form.currentCaption = form.captionOverlay;
+    caption.hide();
+    caption.deleteLater();
+}
+
+TransLabel* AddCaption(Form& form, QPoint centre)
+{
+    const TransLabel& from = *form.currentCaption;
+    TransLabel* caption = AppendCaption(form);
+    if (caption == nullptr)
+        return nullptr;
     caption->SetLogFont(from.StoredFont());
     caption->SetTextEffect(from.TextEffect());
     caption->SetTextColour(from.TextColour());
@@ -58,16 +92,6 @@ TransLabel* AddCaption(Form& form, QPoint centre)
     caption->SetOutline(from.Outline());
     caption->setGeometry(QRect(QPoint(), from.size()));
     caption->move(centre - QPoint(from.width() / 2, from.height() / 2));
-    if (QWidget* above = SiblingAboveCaptions(form))
-        caption->stackUnder(above);
-    caption->SetRemovable(true);
-    // A photo dropped on a caption lands in the box, as on 透明标签1.
-    form.dropTarget->Widen(*caption);
-    caption->MouseDown.Bind([&form, caption](int x, int y, int keys) {
-        OnCaptionMouseDown(form, *caption, x, y, keys);
-    });
-    caption->RemoveChosen.Bind([&form, caption] { RemoveCaption(form, *caption); });
-    form.captions.push_back(caption);
     caption->show();
 
     MakeCaptionCurrent(form, *caption);
@@ -79,14 +103,9 @@ TransLabel* AddCaption(Form& form, QPoint centre)
 
 void RemoveCaption(Form& form, TransLabel& caption)
 {
-    if (&caption == form.captionOverlay)
+    if (&caption == form.captionOverlay || std::ranges::find(form.captions, &caption) == form.captions.end())
         return;
-    const auto at = std::ranges::find(form.captions, &caption);
-    if (at == form.captions.end())
-        return;
-    form.captions.erase(at);
-    caption.hide();
-    caption.deleteLater();
+    DropCaption(form, caption);
     MakeCaptionCurrent(form, *form.captionOverlay);
 }
 

@@ -18,6 +18,15 @@ bool CanAddCaption(const Form& form);
 // holds "新的文字", selected, with the keyboard focus. Null at the cap.
 TransLabel* AddCaption(Form& form, QPoint centre);
 
+// A new caption above every other, bound to its events like those the
+// menu adds but with a new label's settings, not yet shown and not
+// current. Null at the cap. For putting a meme's captions back.
+TransLabel* AppendCaption(Form& form);
+
+// Removes an added caption and nothing else: when it was current,
+// 透明标签1 is, without being shown in the controls.
+void DropCaption(Form& form, TransLabel& caption);
+
 // Removes an added caption; 透明标签1 becomes current. 透明标签1 itself stays.
 void RemoveCaption(Form& form, TransLabel& caption);
 

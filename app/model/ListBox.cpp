@@ -40,6 +40,17 @@ int ListBox::CurrentIndex() const
     return selected.isEmpty() ? -1 : selected.front().row();
 }
 
+void ListBox::SetCurrentIndex(int index)
+{
+    const QSignalBlocker quiet(this);
+    if (index < 0 || index >= count()) {
+        setCurrentRow(-1);
+        clearSelection();
+        return;
+    }
+    setCurrentRow(index);
+}
+
 void ListBox::SetItems(const QStringList& items)
 {
     const QSignalBlocker quiet(this);

@@ -18,6 +18,8 @@ public:
     // Index of the selected item, -1 when none (a focused but unselected
     // row does not count).
     int CurrentIndex() const;
+    // Selects the item (none for -1) without raising SelectionChanged.
+    void SetCurrentIndex(int index);
     void SetItems(const QStringList& items);
 
     Event<> SelectionChanged;

@@ -16,7 +16,14 @@ SliderBar::SliderBar(Qt::Orientation orientation, QWidget* parent)
     // actionTriggered covers drags, channel clicks, keys and the wheel; it
     // comes after the thumb has moved. The end of tracking raises nothing.
     connect(this, &QAbstractSlider::actionTriggered, this, [this](int) { TakeUserPosition(); });
-    connect(this, &QAbstractSlider::sliderReleased, this, [this] { TakeUserPosition(); });
+    connect(this, &QAbstractSlider::sliderPressed, this, [this] {
+        ++presses_;
+        held_ = true;
+    });
+    connect(this, &QAbstractSlider::sliderReleased, this, [this] {
+        TakeUserPosition();
+        held_ = false;
+    });
 }
 
 void SliderBar::SetPosition(int value)

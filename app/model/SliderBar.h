@@ -5,6 +5,8 @@
 
 #include <QSlider>
 
+#include <cstdint>
+
 namespace mugrove {
 
 // A trackbar. Position is the stored value, which may lie outside the range
@@ -22,10 +24,17 @@ public:
 
     Event<> PositionChanged;
 
+    // While the thumb is held (from its press until the release has been
+    // raised): which press of the thumb this is, counted from 1; 0 for a
+    // movement by a key, the wheel or a click into the channel.
+    std::uint64_t HeldPress() const { return held_ ? presses_ : 0; }
+
 private:
     void TakeUserPosition();
 
     int position_ = 0;
+    std::uint64_t presses_ = 0;
+    bool held_ = false;
 };
 
 } // namespace mugrove

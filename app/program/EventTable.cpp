@@ -8,9 +8,11 @@
 #include "app/model/ListBox.h"
 #include "app/model/MainWindow.h"
 #include "app/model/SliderBar.h"
+#include "app/document/MemeHistory.h"
 #include "app/program/Paste.h"
 #include "app/program/SizeLimitMenu.h"
 #include "app/program/Startup.h"
+#include "app/program/UndoKeys.h"
 #include "controls/ColorPicker.h"
 #include "controls/TransLabel.h"
 #include "app/WindowDefinition.h"
@@ -35,15 +37,56 @@ namespace mugrove {
 
 namespace {
 
-// Adapts a handler taking only the form to an event without arguments.
-auto Plain(Form& form, void (*handler)(Form&))
-{
-    return [&form, handler] { handler(form); };
-}
-
+// Adapts a mouse handler to its event.
 auto Mouse(Form& form, void (*handler)(Form&, int, int, int))
 {
     return [&form, handler](int x, int y, int keys) { handler(form, x, y, keys); };
+}
+
+// Adapts a handler taking only the form to an event without arguments,
+// each event one step of the meme's history.
+auto Step(Form& form, void (*handler)(Form&))
+{
+    return [&form, handler] { AsStep(form.history, {}, [&] { handler(form); }); };
+}
+
+// The same for a mouse event.
+auto MouseStep(Form& form, void (*handler)(Form&, int, int, int))
+{
+    return [&form, handler](int x, int y, int keys) {
+        AsStep(form.history, {}, [&] { handler(form, x, y, keys); });
+    };
+}
+
+// Characters typed into one box for one caption, with nothing between
+// them, are one step; a paste is a step of its own.
+StepKey TypingKey(const EditBox& box, const TransLabel* caption)
+{
+    if (box.LastChange() != EditBox::Change::Typed)
+        return {};
+    return {&box, caption, 0};
+}
+
+// A slider's movements from the press on its thumb to the release are one
+// step; each key, wheel notch or click into the channel is one.
+StepKey SliderKey(const SliderBar& slider)
+{
+    const std::uint64_t press = slider.HeldPress();
+    if (press == 0)
+        return {};
+    return {&slider, nullptr, press};
+}
+
+auto Typed(Form& form, EditBox* box, void (*handler)(Form&))
+{
+    return [&form, box, handler] {
+        AsStep(form.history, TypingKey(*box, form.currentCaption), [&] { handler(form); });
+    };
+}
+
+auto Slid(Form& form, SliderBar* slider, void (*handler)(Form&))
+{
+    return [&form, slider, handler] { AsStep(form.history, SliderKey(*slider), [&] { handler(form); }); };
 }
 
 // One line for whoever reads the program's output: which action failed and why.
@@ -54,36 +97,52 @@ void ReportFailure(const char* action, const OutputOutcome& outcome)
 
 } // namespace
 
-EventTable::EventTable(Form& f, SaveEnvironment save) : QObject(f.window.get()), form_(f), save_(std::move(save))
+EventTable::EventTable(Form& f, SaveEnvironment save)
+    : QObject(f.window.get()), form_(f), save_(std::move(save)), history_(std::make_unique<MemeHistory>(f))
 {
-    f.window->Created.Bind(Plain(f, OnWindowCreated));
-    f.window->MouseMove.Bind(Mouse(f, OnWindowMouseMove));
-    f.window->MouseUp.Bind(Mouse(f, OnWindowMouseUp));
-    f.captionOverlay->MouseDown.Bind(Mouse(f, OnOverlayMouseDown));
-    f.templateList->SelectionChanged.Bind([this, &f] {
-        OnTemplateSelected(f);
-        // Each new template starts with the output captions of the window definition.
-        ResetOutputCaptions();
+    f.history = history_.get();
+    f.window->Created.Bind([&f, this] {
+        OnWindowCreated(f);
+        // The meme as the window opens is the first state.
+        history_->Start();
     });
-    f.zoomInButton->Clicked.Bind(Plain(f, OnZoomIn));
-    f.zoomOutButton->Clicked.Bind(Plain(f, OnZoomOut));
-    f.dropTarget->FilesDropped.Bind([&f](const QString& names) { OnPhotoDropped(f, names); });
-    f.captionBox->ContentChanged.Bind(Plain(f, OnCaptionEdited));
-    f.widthSlider->PositionChanged.Bind(Plain(f, OnWidthSliderMoved));
-    f.heightSlider->PositionChanged.Bind(Plain(f, OnHeightSliderMoved));
-    f.widthBox->ContentChanged.Bind(Plain(f, OnWidthBoxEdited));
-    f.heightBox->ContentChanged.Bind(Plain(f, OnHeightBoxEdited));
-    f.fontSizeSlider->PositionChanged.Bind(Plain(f, OnFontSizeSliderMoved));
-    f.boldBox->Clicked.Bind(Plain(f, OnBoldClicked));
-    f.colourPicker->ColourChanged.Bind(Plain(f, OnColourChosen));
-    f.fontButton->Clicked.Bind(Plain(f, OnFontButtonClicked));
+    f.window->MouseMove.Bind(Mouse(f, OnWindowMouseMove));
+    // A drag is one step, from the press to the release.
+    f.window->MouseUp.Bind(MouseStep(f, OnWindowMouseUp));
+    // Choosing a caption is no step, but it ends one being typed.
+    f.captionOverlay->MouseDown.Bind(MouseStep(f, OnOverlayMouseDown));
+    f.captionOverlay->LookChosen.Bind([&f] { RecordStep(f.history); });
+    f.templateList->SelectionChanged.Bind([this, &f] {
+        AsStep(f.history, {}, [&] {
+            OnTemplateSelected(f);
+            // Each new template starts with the output captions of the window definition.
+            ResetOutputCaptions();
+        });
+    });
+    f.zoomInButton->Clicked.Bind(Step(f, OnZoomIn));
+    f.zoomOutButton->Clicked.Bind(Step(f, OnZoomOut));
+    f.dropTarget->FilesDropped.Bind(
+        [&f](const QString& names) { AsStep(f.history, {}, [&] { OnPhotoDropped(f, names); }); });
+    f.captionBox->ContentChanged.Bind(Typed(f, f.captionBox, OnCaptionEdited));
+    f.widthSlider->PositionChanged.Bind(Slid(f, f.widthSlider, OnWidthSliderMoved));
+    f.heightSlider->PositionChanged.Bind(Slid(f, f.heightSlider, OnHeightSliderMoved));
+    f.widthBox->ContentChanged.Bind(Typed(f, f.widthBox, OnWidthBoxEdited));
+    f.heightBox->ContentChanged.Bind(Typed(f, f.heightBox, OnHeightBoxEdited));
+    f.fontSizeSlider->PositionChanged.Bind(Slid(f, f.fontSizeSlider, OnFontSizeSliderMoved));
+    f.boldBox->Clicked.Bind(Step(f, OnBoldClicked));
+    f.colourPicker->ColourChanged.Bind(Step(f, OnColourChosen));
+    f.fontButton->Clicked.Bind(Step(f, OnFontButtonClicked));
     f.saveButton->Clicked.Bind([this] { OnSaveClicked(); });
     f.copyButton->Clicked.Bind([this] { OnCopyClicked(); });
     limits_ = new SizeLimitMenu(*f.saveButton);
     BindPaste(f); // the paste keys and the work area's menu
+    BindUndo(f);  // the undo and redo keys, and the edit boxes' menus
 }
 
-EventTable::~EventTable() = default;
+EventTable::~EventTable()
+{
+    form_.history = nullptr;
+}
 
 void EventTable::OnSaveClicked()
 {

@@ -19,6 +19,8 @@ struct Form;
 // what the output's outcomes show: the save and copy buttons' captions, and
 // one line on standard error for a failure. It owns the one animated save
 // that may be running. Made by BindEvents, owned by the window.
+class MemeHistory;
+
 class EventTable : public QObject {
     Q_OBJECT
 public:
@@ -42,6 +44,9 @@ public:
     // The save button's menu of size limits and the limit in force.
     SizeLimitMenu& Limits() { return *limits_; }
 
+    // The meme's undo history, which every step of the window goes through.
+    MemeHistory& History() { return *history_; }
+
 private:
     void ShowSaveOutcome(const OutputOutcome& outcome);
     void ShowCopyOutcome(const OutputOutcome& outcome);
@@ -50,6 +55,7 @@ private:
     Form& form_;
     const SaveEnvironment save_;
     std::unique_ptr<AnimatedSave> animated_;
+    std::unique_ptr<MemeHistory> history_;
     SizeLimitMenu* limits_; // the save button's child
 };
 

@@ -5,6 +5,7 @@
 #include "app/model/EditBox.h"
 #include "app/model/MainWindow.h"
 #include "app/program/SegmentDialog.h"
+#include "app/program/UndoKeys.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 #include "overlay/Captions.h"
@@ -64,7 +65,9 @@ public:
         if (!files && data->hasFormat(QStringLiteral("text/plain")) && InEditBox(QApplication::focusWidget()))
             return false;
         // What cannot be shown leaves the key to do what it did before.
-        return PastePicture(form_, data);
+        bool shown = false;
+        AsStep(form_.history, {}, [&] { shown = PastePicture(form_, data); });
+        return shown;
     }
 
 private:
@@ -90,10 +93,11 @@ public:
             return false;
         // Fine-grained wheels and touchpads send parts of a notch.
         pending_ += wheel.angleDelta().y();
+        // Each notch is a step of its own.
         for (; pending_ >= kNotch; pending_ -= kNotch)
-            OnZoomIn(form_);
+            AsStep(form_.history, {}, [this] { OnZoomIn(form_); });
         for (; pending_ <= -kNotch; pending_ += kNotch)
-            OnZoomOut(form_);
+            AsStep(form_.history, {}, [this] { OnZoomOut(form_); });
         return true;
     }
 
@@ -108,19 +112,27 @@ void OpenWorkAreaMenu(Form& form, const QPoint& at)
     auto* menu = new QMenu(form.workArea);
     menu->setObjectName(QStringLiteral("workAreaMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    AddUndoEntries(*menu, form);
     QAction* paste = menu->addAction(QStringLiteral("粘贴图片(&V)"));
     paste->setEnabled(OffersPicture(QGuiApplication::clipboard()->mimeData()));
-    QObject::connect(paste, &QAction::triggered, form.workArea, [&form] { OnPicturePasted(form); });
+    QObject::connect(paste, &QAction::triggered, form.workArea,
+                     [&form] { AsStep(form.history, {}, [&form] { OnPicturePasted(form); }); });
     QAction* add = menu->addAction(QStringLiteral("添加文字(&T)"));
     add->setEnabled(CanAddCaption(form));
     const QPoint centre = form.workArea->mapTo(form.window.get(), at);
-    QObject::connect(add, &QAction::triggered, form.workArea, [&form, centre] { AddCaption(form, centre); });
+    QObject::connect(add, &QAction::triggered, form.workArea,
+                     [&form, centre] { AsStep(form.history, {}, [&] { AddCaption(form, centre); }); });
     QAction* fit = menu->addAction(QStringLiteral("适应图框(&F)"));
     fit->setEnabled(form.workArea->Decoded() != nullptr);
-    QObject::connect(fit, &QAction::triggered, form.workArea, [&form] { OnFitToFrame(form); });
+    QObject::connect(fit, &QAction::triggered, form.workArea,
+                     [&form] { AsStep(form.history, {}, [&form] { OnFitToFrame(form); }); });
     if (const DecodedPicture* shown = form.workArea->Decoded(); shown != nullptr && shown->clip) {
         QAction* cut = menu->addAction(QStringLiteral("截取片段(&C)..."));
-        QObject::connect(cut, &QAction::triggered, form.workArea, [&form] { OnChooseSegment(form); });
+        QObject::connect(cut, &QAction::triggered, form.workArea, [&form] {
+            // The segment changes once the dialog is confirmed, after this.
+            if (SegmentDialog* dialog = OnChooseSegment(form))
+                QObject::connect(dialog, &QDialog::accepted, form.workArea, [&form] { RecordStep(form.history); });
+        });
     }
     menu->popup(form.workArea->mapToGlobal(at));
 }

@@ -173,11 +173,11 @@ void SegmentDialog::ShowPreview(const QImage& frame, double seconds)
     emit PreviewShown(seconds);
 }
 
-void OnChooseSegment(Form& form)
+SegmentDialog* OnChooseSegment(Form& form)
 {
     const DecodedPicture* shown = form.workArea->Decoded();
     if (shown == nullptr || !shown->clip)
-        return;
+        return nullptr;
     auto* dialog = new SegmentDialog(*shown->clip, form.window.get());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     const ClipSource source = shown->clip->source;
@@ -195,6 +195,7 @@ void OnChooseSegment(Form& form)
         form.workArea->SetDecodedPicture(std::make_shared<const PictureBytes>(), std::move(decoded));
     });
     dialog->open();
+    return dialog;
 }
 
 } // namespace mugrove

@@ -51,7 +51,8 @@ private:
 
 // The work area's "截取片段(&C)...": opens the dialog for the clip on show
 // (not waiting for it); once confirmed, the work area plays the stretch
-// chosen. Does nothing when no clip is shown.
-void OnChooseSegment(Form& form);
+// chosen. Does nothing when no clip is shown. The dialog, null when none
+// opened.
+SegmentDialog* OnChooseSegment(Form& form);
 
 } // namespace mugrove

@@ -7,6 +7,7 @@
 #include "app/model/EditBox.h"
 #include "app/model/LogFont.h"
 #include "app/model/MainWindow.h"
+#include "app/document/MemeHistory.h"
 #include "app/program/EventTable.h"
 #include "controls/PicBox.h"
 #include "templates/PhotoDrop.h"
@@ -130,8 +131,9 @@ int RunProgram(const WindowDefinition& definition, const QStringList& files)
     }
     BindEvents(*form, SaveEnvironment());
     form->window->Created.Raise();
-    if (!files.isEmpty())
-        ShowFirstPicture(*form, files);
+    // The picture opened with the program is the meme's first state.
+    if (!files.isEmpty() && ShowFirstPicture(*form, files))
+        form->events->History().Start();
     if (std::getenv("MUGROVE_FIRST_PAINT_REPORT"))
         form->window->installEventFilter(new FirstPaintReport(form->window.get()));
     form->window->show();
