@@ -10,6 +10,7 @@
 #include "app/model/SliderBar.h"
 #include "app/document/MemeHistory.h"
 #include "app/program/Paste.h"
+#include "app/program/SavedMemes.h"
 #include "app/program/SizeLimitMenu.h"
 #include "app/program/Startup.h"
 #include "app/program/UndoKeys.h"
@@ -167,7 +168,20 @@ void EventTable::OnSaveClicked()
         StartAnimatedSave(std::move(player), folder, name + QStringLiteral(".gif"), filmed);
         return;
     }
-    ShowSaveOutcome(SaveStill(box, folder, name + QStringLiteral(".jpg"), limits_->Limit()));
+    const Meme meme = ReadMeme(form_);
+    const OutputOutcome outcome = SaveStill(box, folder, name + QStringLiteral(".jpg"), limits_->Limit());
+    ShowSaveOutcome(outcome);
+    RecordSaved(meme, outcome);
+}
+
+void EventTable::RecordSaved(const Meme& meme, const OutputOutcome& outcome)
+{
+    if (outcome.kind != OutputOutcome::Kind::Written || outcome.path.isEmpty())
+        return;
+    QString why;
+    if (!RecordSavedMeme(store_, meme, outcome.path, &why))
+        std::fprintf(stderr, "mugrove: %s will not be editable again: %s\n", qPrintable(outcome.path),
+                     qPrintable(why.simplified()));
 }
 
 void EventTable::OnCopyClicked()
@@ -187,12 +201,15 @@ OutputOutcome EventTable::StartAnimatedSave(std::unique_ptr<Animation> player, c
         connect(animated_.get(), &AnimatedSave::Progress, this, [this](int percent) {
             form_.saveButton->SetCaption(QStringLiteral("保存中... %1%").arg(percent));
         });
-        connect(animated_.get(), &AnimatedSave::Finished, this, [this](const OutputOutcome& finished) {
-            // Let go of the save (and the copy of the picture it played)
-            // once its signal is over.
-            animated_.release()->deleteLater();
-            ShowSaveOutcome(finished);
-        });
+        // The meme as it was when the save began is the one its file shows.
+        connect(animated_.get(), &AnimatedSave::Finished, this,
+                [this, meme = ReadMeme(form_)](const OutputOutcome& finished) {
+                    // Let go of the save (and the copy of the picture it
+                    // played) once its signal is over.
+                    animated_.release()->deleteLater();
+                    ShowSaveOutcome(finished);
+                    RecordSaved(meme, finished);
+                });
     }
     ShowSaveOutcome(outcome);
     return outcome;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/store/MemeStore.h"
 #include "output/Outcome.h"
 #include "output/SaveToDesktop.h"
 
@@ -14,6 +15,7 @@ class AnimatedSave;
 class Button;
 class SizeLimitMenu;
 struct Form;
+struct Meme;
 
 // Binds each (control, event) pair of the window to its handler, and decides
 // what the output's outcomes show: the save and copy buttons' captions, and
@@ -47,7 +49,17 @@ public:
     // The meme's undo history, which every step of the window goes through.
     MemeHistory& History() { return *history_; }
 
+    // The store every save records its meme in, so that the saved file can
+    // be edited again; $XDG_DATA_HOME/mugrove unless another is set.
+    MemeStore& Store() { return store_; }
+    const MemeStore& Store() const { return store_; }
+    void SetStore(MemeStore store) { store_ = std::move(store); }
+
 private:
+    // Records the meme that made the file `outcome` wrote, if it wrote one;
+    // a store that cannot take it leaves the save as it is and says why in
+    // one line on standard error.
+    void RecordSaved(const Meme& meme, const OutputOutcome& outcome);
     void ShowSaveOutcome(const OutputOutcome& outcome);
     void ShowCopyOutcome(const OutputOutcome& outcome);
     void ResetOutputCaptions();
@@ -56,6 +68,7 @@ private:
     const SaveEnvironment save_;
     std::unique_ptr<AnimatedSave> animated_;
     std::unique_ptr<MemeHistory> history_;
+    MemeStore store_;
     SizeLimitMenu* limits_; // the save button's child
 };
 

@@ -84,6 +84,23 @@ QByteArray MemeStore::HashOf(QByteArrayView bytes)
     return Sha256::Of(bytes).toHex();
 }
 
+std::optional<QByteArray> MemeStore::HashOfFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    constexpr qint64 kPiece = qint64(1) << 20;
+    QByteArray piece(kPiece, Qt::Uninitialized);
+    Sha256 hash;
+    qint64 total = 0;
+    for (qint64 got; (got = file.read(piece.data(), kPiece)) > 0; total += got)
+        hash.Add(QByteArrayView(piece.data(), got));
+    // A read error, or a file that changed length while it was read.
+    if (file.error() != QFileDevice::NoError || total != file.size())
+        return std::nullopt;
+    return hash.Result().toHex();
+}
+
 QString MemeStore::RecordPath(QByteArrayView key) const
 {
     return folder_ + QStringLiteral("/records/") + QString::fromLatin1(key);

@@ -40,6 +40,9 @@ public:
 
     // The SHA-256 of `bytes` as a key.
     static QByteArray HashOf(QByteArrayView bytes);
+    // The SHA-256 of a file's bytes as a key, read a piece at a time; nothing
+    // when it cannot be read whole.
+    static std::optional<QByteArray> HashOfFile(const QString& path);
 
     // Keeps a copy of a picture's bytes (once however often it is kept) and
     // returns its key. Empty when it cannot be written; then `why` says why.
