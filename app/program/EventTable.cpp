@@ -31,6 +31,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
@@ -143,6 +144,20 @@ EventTable::EventTable(Form& f, SaveEnvironment save)
 EventTable::~EventTable()
 {
     form_.history = nullptr;
+    WaitForRecords();
+}
+
+void EventTable::SetStore(MemeStore store)
+{
+    WaitForRecords();
+    store_ = std::move(store);
+}
+
+void EventTable::WaitForRecords()
+{
+    for (std::future<void>& record : records_)
+        record.wait();
+    records_.clear();
 }
 
 void EventTable::OnSaveClicked()
@@ -178,10 +193,17 @@ void EventTable::RecordSaved(const Meme& meme, const OutputOutcome& outcome)
 {
     if (outcome.kind != OutputOutcome::Kind::Written || outcome.path.isEmpty())
         return;
-    QString why;
-    if (!RecordSavedMeme(store_, meme, outcome.path, &why))
-        std::fprintf(stderr, "mugrove: %s will not be editable again: %s\n", qPrintable(outcome.path),
-                     qPrintable(why.simplified()));
+    std::erase_if(records_, [](const std::future<void>& record) {
+        return record.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
+    // The meme's pictures are shared and never change, and the store holds
+    // nothing but its folder, so the thread works on copies of its own.
+    records_.push_back(std::async(std::launch::async, [store = store_, meme, path = outcome.path]() mutable {
+        QString why;
+        if (!RecordSavedMeme(store, meme, path, &why))
+            std::fprintf(stderr, "mugrove: %s will not be editable again: %s\n", qPrintable(path),
+                         qPrintable(why.simplified()));
+    }));
 }
 
 void EventTable::OnCopyClicked()

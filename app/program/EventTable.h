@@ -6,7 +6,9 @@
 
 #include <QObject>
 
+#include <future>
 #include <memory>
+#include <vector>
 
 namespace mugrove {
 
@@ -53,7 +55,13 @@ public:
     // be edited again; $XDG_DATA_HOME/mugrove unless another is set.
     MemeStore& Store() { return store_; }
     const MemeStore& Store() const { return store_; }
-    void SetStore(MemeStore store) { store_ = std::move(store); }
+    void SetStore(MemeStore store);
+
+    // Returns once every save's record is written (or has failed). A save
+    // records its meme on a thread of its own, so the save does not wait
+    // for the files' hashes and the store's writes; the window waits for
+    // them only when it closes.
+    void WaitForRecords();
 
 private:
     // Records the meme that made the file `outcome` wrote, if it wrote one;
@@ -69,6 +77,7 @@ private:
     std::unique_ptr<AnimatedSave> animated_;
     std::unique_ptr<MemeHistory> history_;
     MemeStore store_;
+    std::vector<std::future<void>> records_; // being written
     SizeLimitMenu* limits_; // the save button's child
 };
 

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QMenu>
+#include <QMutex>
 
 namespace mugrove {
 
@@ -23,7 +24,7 @@ QString ClipFileName(const ClipPicture& clip)
 
 // A clip's file is hashed again only when its size or time changed, so
 // opening the menu over a saved clip's meme does not read a film each time.
-// Used on the window's thread only.
+// Saves record on threads of their own, hence the lock.
 std::optional<QByteArray> ClipHash(const QString& path)
 {
     struct Known {
@@ -31,17 +32,23 @@ std::optional<QByteArray> ClipHash(const QString& path)
         QDateTime modified;
         QByteArray hash;
     };
+    static QMutex lock;
     static QHash<QString, Known> known;
     const QFileInfo info(path);
     if (!info.isFile())
         return std::nullopt;
     const QDateTime modified = info.fileTime(QFileDevice::FileModificationTime);
-    if (const auto it = known.constFind(path); it != known.constEnd() && it->size == info.size()
-                                                && it->modified == modified)
-        return it->hash;
+    {
+        const QMutexLocker locked(&lock);
+        if (const auto it = known.constFind(path); it != known.constEnd() && it->size == info.size()
+                                                    && it->modified == modified)
+            return it->hash;
+    }
     std::optional<QByteArray> hash = MemeStore::HashOfFile(path);
-    if (hash)
+    if (hash) {
+        const QMutexLocker locked(&lock);
         known.insert(path, {info.size(), modified, *hash});
+    }
     return hash;
 }
 

@@ -125,7 +125,9 @@ struct Window {
     {
         const QStringList before = QDir(desktop.path()).entryList(QDir::Files);
         QTest::mouseClick(form->saveButton, Qt::LeftButton);
-        if (!WaitForAnimatedSave(*form) || form->saveButton->Caption() != QStringLiteral("保存成功!!"))
+        const bool saved = WaitForAnimatedSave(*form) && form->saveButton->Caption() == QStringLiteral("保存成功!!");
+        form->events->WaitForRecords();
+        if (!saved)
             return {};
         for (const QString& name : QDir(desktop.path()).entryList(QDir::Files))
             if (!before.contains(name))
