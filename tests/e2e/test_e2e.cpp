@@ -416,6 +416,61 @@ private slots:
         QVERIFY(InkBox(D().Screenshot(), inside, IsDark).width() < start.width());
     }
 
+    // A caption added, typed into, dragged and deleted: each Ctrl+Z, from
+    // the text box or a number box, shows the picture as it was before that
+    // step; Ctrl+Y and Ctrl+Shift+Z take the steps again.
+    void three_ctrl_z_bring_back_a_typed_dragged_and_deleted_caption()
+    {
+        PickTemplate(29, QSize(300, 300)); // 女生3
+        const auto shown = [this] { return D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(300, 300))); };
+        QVERIFY(EverythingSentIsHandled());
+        const QImage plain = shown();
+        // 添加文字 from the picture's menu: a caption centred where it opened.
+        const QPoint at(150, 100);
+        QVERIFY(D().MoveTo(at));
+        QVERIFY(D().Xdotool({"click", "3"}).ok);
+        QTRY_VERIFY_WITH_TIMEOUT(shown() != plain, kPatience);
+        QVERIFY(D().Key({"t"}));
+        QVERIFY(EverythingSentIsHandled());
+        const QRect added(at - QPoint(84, 12), kCaption.size());
+        const QImage withAdded = shown();
+        QVERIFY(withAdded.copy(added.translated(-kWorkAreaOrigin)) != plain.copy(added.translated(-kWorkAreaOrigin)));
+
+        QVERIFY(D().Click(kCaptionBox));
+        QVERIFY(D().Key({"ctrl+a"}));
+        QVERIFY(D().Type(QStringLiteral("Fix me")));
+        QVERIFY(EverythingSentIsHandled());
+        const QImage typed = shown();
+        QVERIFY(typed != withAdded);
+        QVERIFY(D().Drag(at, at + QPoint(40, 90)));
+        QVERIFY(EverythingSentIsHandled());
+        const QImage dragged = shown();
+        QVERIFY(dragged != typed);
+        QVERIFY(D().MoveTo(at + QPoint(40, 90)));
+        QVERIFY(D().Xdotool({"click", "3"}).ok);
+        QTRY_VERIFY_WITH_TIMEOUT(shown() != dragged, kPatience);
+        QVERIFY(D().Key({"Up", "Return"})); // the menu's last entry: 删除文字
+        QTRY_VERIFY_WITH_TIMEOUT(shown() == plain, kPatience);
+
+        QVERIFY(D().Click(kCaptionBox));
+        QVERIFY(D().Key({"ctrl+z"}));
+        QTRY_VERIFY_WITH_TIMEOUT(shown() == dragged, kPatience);
+        QVERIFY(D().Click(kWidthBox));
+        QVERIFY(D().Key({"ctrl+z"}));
+        QTRY_VERIFY_WITH_TIMEOUT(shown() == typed, kPatience);
+        QVERIFY(D().Key({"ctrl+z"}));
+        QTRY_VERIFY_WITH_TIMEOUT(shown() == withAdded, kPatience);
+        // The caption the step changed is the one the text box shows.
+        QCOMPARE(BoxText(kCaptionBox), QStringLiteral("新的文字"));
+
+        QVERIFY(D().Key({"ctrl+y"}));
+        QTRY_VERIFY_WITH_TIMEOUT(shown() == typed, kPatience);
+        QCOMPARE(BoxText(kCaptionBox), QStringLiteral("Fix me"));
+        QVERIFY(D().Key({"ctrl+shift+z", "ctrl+shift+z"}));
+        QTRY_VERIFY_WITH_TIMEOUT(shown() == plain, kPatience);
+        QVERIFY(D().AppRunning());
+    }
+
     void save_writes_a_jpeg_named_after_the_click_to_the_desktop()
     {
         QVERIFY(!QDir(D().DesktopFolder()).exists());
