@@ -230,6 +230,10 @@ private slots:
             QVERIFY(!saved.isEmpty());
             savedBytes = ReadAll(saved);
         }
+        // The saved file carries nothing of the user's: no folder, no name.
+        QVERIFY(!savedBytes.contains(QFile::encodeName(store.path())));
+        QVERIFY(!savedBytes.contains(QFile::encodeName(scratch_.path())));
+        QVERIFY(!savedBytes.contains("photo.jpg") && !savedBytes.contains("clip.mp4"));
         if (source == Source::DroppedPhotoDeleted)
             QVERIFY(QFile::remove(scratch_.filePath(QStringLiteral("photo.jpg"))));
 
