@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <any>
 #include <mutex>
 
 namespace mugrove {
@@ -113,7 +114,7 @@ void PicBox::StartPlayer()
     // with the function the paint uses, so the paint only copies it.
     frameLook_ = std::make_shared<FrameLook>();
     ShareLook();
-    animation.SetFrameWork([shared = frameLook_](const Image& frame) -> std::shared_ptr<const void> {
+    animation.SetFrameTask([shared = frameLook_](const Image& frame) -> std::any {
         BoxLook look;
         {
             const std::lock_guard lock(shared->mutex);
@@ -121,8 +122,8 @@ void PicBox::StartPlayer()
         }
         QImage shrunk = ShrunkPicture(look.size, look.fit, look.smooth, PictureView(frame, look.frameFormat));
         if (shrunk.isNull())
-            return nullptr;
-        return std::make_shared<const QImage>(std::move(shrunk));
+            return {};
+        return shrunk;
     });
     animation.Reset();
     shrunk_ = QImage();
@@ -180,8 +181,8 @@ void PicBox::paintEvent(QPaintEvent*)
     QPainter painter(this);
     const BoxLook look = Look();
     if (shrunk_.isNull() && playing_)
-        if (const auto worked = decoded_->animation->FrameWorkResult())
-            shrunk_ = *static_cast<const QImage*>(worked.get());
+        if (const auto* worked = std::any_cast<QImage>(&decoded_->animation->TaskResult()))
+            shrunk_ = *worked;
     PaintPicture(painter, look.size, look.background, View(Shown()), look.fit, look.smooth, shrunk_);
 }
 

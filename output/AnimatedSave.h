@@ -1,12 +1,13 @@
 #pragma once
 
+#include "output/GifPlan.h"
 #include "output/Outcome.h"
-#include "output/SizeLimit.h"
 
 #include <QObject>
 #include <QString>
 
 #include <memory>
+#include <thread>
 
 namespace mugrove {
 
@@ -14,26 +15,21 @@ class Animation;
 class PicBox;
 
 // Saving every frame of a playing picture as the window shows it, as an
-// animated GIF, on a worker thread. What lies above the box (the captions as
-// their looks) and the box's look are taken at the start; the window may
-// change meanwhile. Destroying the save stops it and leaves no file.
+// animated GIF, on a worker thread. The box's look and the captions over it
+// are taken at the start (CaptureScene); the window may change meanwhile.
+// Destroying the save stops it and leaves no file.
 class AnimatedSave : public QObject {
     Q_OBJECT
 public:
     // Starts saving `player` (a player at its start, owned from now on) as
     // `fileName` in `folder`, never over an existing file (" (2)", " (3)",
-    // ... before ".gif"). With a `limit` (not 0) the file holds at most that
-    // many bytes: it gives up colours, frames and size, in the order that
-    // keeps the most of the picture, or the save fails. Null, with the reason
-    // in `failure`, when nothing could be started. A `filmed` picture (a
-    // video clip) without a limit is saved with one palette for the whole
-    // film, made in a first pass over its frames: a clip's frames share their
-    // colours, and mapping each to one palette is far cheaper than making
-    // each its own.
+    // ... before ".gif"), encoded the way `plan` says; with a limit the file
+    // holds at most that many bytes: it gives up colours, frames and size, in
+    // the order that keeps the most of the picture, or the save fails. Null,
+    // with the reason in `failure`, when nothing could be started.
     static std::unique_ptr<AnimatedSave> Start(PicBox& box, std::unique_ptr<Animation> player,
-                                               const QString& folder, const QString& fileName,
-                                               OutputOutcome& failure, ByteLimit limit = 0,
-                                               bool filmed = false);
+                                               const QString& folder, const QString& fileName, GifPlan plan,
+                                               OutputOutcome& failure);
     ~AnimatedSave() override;
 
     // Until Finished is signalled.
@@ -48,10 +44,15 @@ signals:
     void Finished(const mugrove::OutputOutcome& outcome);
 
 private:
-    struct Job;
-    explicit AnimatedSave(std::unique_ptr<Job> job);
+    class Crossing;
+    AnimatedSave();
     void Finish(OutputOutcome outcome);
-    std::unique_ptr<Job> job_;
+
+    // The starting thread's alone; the job itself is the worker's from the
+    // start (moved into it), and only the crossing is shared, under its lock.
+    std::unique_ptr<Crossing> crossing_;
+    std::thread worker_;
+    bool running_ = true;
 };
 
 } // namespace mugrove

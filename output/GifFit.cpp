@@ -75,10 +75,12 @@ std::optional<ReductionSearch::Fit> ReductionSearch::LargestScale(Reduction redu
     return Fit{reduction, low};
 }
 
-std::optional<Reduction> ReductionSearch::Next()
+// The reduction predicted to look best within the limit, as corrected so
+// far: each palette at the largest size it fits, or, when none fits at
+// half size, with frames dropped.
+std::optional<ReductionSearch::Fit> ReductionSearch::BestPredicted()
 {
     const double target = double(limit_) * kAim / correction_;
-    // Each palette at the largest size it fits; the one that looks best.
     std::optional<Fit> best;
     // Each palette starts a little above where the last one fitted: fewer
     // colours make a smaller file.
@@ -99,50 +101,65 @@ std::optional<Reduction> ReductionSearch::Next()
         if (fit->reduction.scale == 1)
             break; // the gentlest that fits at full size loses least
     }
+    if (best)
+        return best;
     // At half size with the fewest colours: frames go.
-    if (!best) {
-        Reduction reduction{kSmallestFilmScale, std::end(kProfiles)[-1].colours, std::end(kProfiles)[-1].lossiness, 1};
-        for (int step = 2; step <= 6 && !best; ++step) {
-            reduction.step = step;
-            const Trial& trial = Tried(reduction);
-            if (trial.bytes <= target)
-                best = Fit{reduction, trial};
-        }
-        // A prediction is only a guess: the last is tried for real before
-        // the save gives up.
-        if (!best && !triedLast_) {
-            triedLast_ = true;
-            best = Fit{reduction, Tried(reduction)};
-        }
+    Reduction reduction{kSmallestFilmScale, std::end(kProfiles)[-1].colours, std::end(kProfiles)[-1].lossiness, 1};
+    for (int step = 2; step <= 6; ++step) {
+        reduction.step = step;
+        const Trial& trial = Tried(reduction);
+        if (trial.bytes <= target)
+            return Fit{reduction, trial};
     }
-    if (best && last_ && best->reduction == last_->reduction)
+    // A prediction is only a guess: the smallest is tried for real before
+    // the save gives up.
+    if (stage_.smallestGiven)
+        return std::nullopt;
+    stage_.smallestGiven = true;
+    return Fit{reduction, Tried(reduction)};
+}
+
+std::optional<Reduction> ReductionSearch::Next()
+{
+    if (stage_.step == Stage::Step::Done)
+        return std::nullopt;
+    std::optional<Fit> best = BestPredicted();
+    if (best && stage_.given && best->reduction == stage_.given->reduction)
         best.reset(); // learnt nothing from the last full encoding
-    if (fitted_) {
-        // One more try, only for something that looks better than what fits.
-        const bool larger = best && best->reduction.colours == fitted_->reduction.colours
-            && best->reduction.step == fitted_->reduction.step && best->reduction.scale > fitted_->reduction.scale;
-        if (retried_ || (best && !larger && best->trial.quality <= fitted_->trial.quality))
+    if (stage_.step == Stage::Step::OneMoreTry) {
+        // Only for something that looks better than what fits: larger with
+        // the same palette and frames, or better by the sample.
+        const Fit& fitted = *stage_.fitted;
+        const bool larger = best && best->reduction.colours == fitted.reduction.colours
+            && best->reduction.step == fitted.reduction.step && best->reduction.scale > fitted.reduction.scale;
+        if (best && !larger && best->trial.quality <= fitted.trial.quality)
             best.reset();
-        retried_ = true;
+        stage_.step = Stage::Step::Done; // after this one, whatever it comes to
     }
-    last_ = best;
+    if (!best)
+        stage_.step = Stage::Step::Done;
+    stage_.given = best;
     return best ? std::optional<Reduction>(best->reduction) : std::nullopt;
 }
 
-bool ReductionSearch::Fits(std::size_t bytes)
+void ReductionSearch::Fitted(std::size_t bytes)
 {
-    if (fitted_ || !last_ || last_->trial.bytes <= 0 || double(bytes) >= double(limit_) * kRoomWorthATry)
-        return false;
+    const std::optional<Fit>& given = stage_.given;
+    if (stage_.step != Stage::Step::Aiming || !given || given->trial.bytes <= 0
+        || double(bytes) >= double(limit_) * kRoomWorthATry) {
+        stage_.step = Stage::Step::Done;
+        return;
+    }
     // Aimed anew by how far the file fell short of its prediction.
-    correction_ = double(bytes) / last_->trial.bytes * 1.01;
-    fitted_ = last_;
-    return true;
+    correction_ = double(bytes) / given->trial.bytes * 1.01;
+    stage_.fitted = given;
+    stage_.step = Stage::Step::OneMoreTry;
 }
 
 void ReductionSearch::TooBig(std::size_t bytes)
 {
-    if (last_ && last_->trial.bytes > 0)
-        correction_ = std::max(correction_, double(bytes) / last_->trial.bytes * 1.02);
+    if (stage_.given && stage_.given->trial.bytes > 0)
+        correction_ = std::max(correction_, double(bytes) / stage_.given->trial.bytes * 1.02);
 }
 
 } // namespace mugrove

@@ -35,7 +35,7 @@ constexpr double kSmallestFilmScale = 0.5;
 
 // Chooses the reduction that keeps the most quality within a size limit,
 // from trials on a sample; the caller encodes each choice in full and says
-// when it did not fit after all, and the search tries again with what that
+// whether it fitted, and the search aims its next choice with what that
 // taught it about its predictions.
 class ReductionSearch {
 public:
@@ -44,31 +44,41 @@ public:
 
     // The next reduction to encode in full; none when nothing is left to try.
     std::optional<Reduction> Next();
-    // The full encoding of the last reduction given came to `bytes`, more
+    // The full encoding of the reduction given last came to `bytes`, more
     // than the limit.
     void TooBig(std::size_t bytes);
-    // It came to `bytes`, within the limit. True when so much room is left
-    // that one more try, aimed with what this one taught, is worth it (Next
-    // then gives a reduction expected to look better, or none).
-    bool Fits(std::size_t bytes);
+    // It came to `bytes`, within the limit. When so much room is left that
+    // one more try, aimed with what this one taught, is worth it, Next gives
+    // a reduction expected to look better (or none); otherwise none.
+    void Fitted(std::size_t bytes);
 
 private:
     struct Fit {
         Reduction reduction;
         Trial trial;
     };
+    // Where the search stands between two full encodings.
+    struct Stage {
+        enum class Step {
+            Aiming,     // nothing has fitted yet
+            OneMoreTry, // `fitted` fits with room left: Next aims once more
+            Done,       // nothing more is worth trying
+        };
+        Step step = Step::Aiming;
+        std::optional<Fit> given;       // what Next gave last, its full size awaited
+        std::optional<Fit> fitted;      // in OneMoreTry: what fits already
+        bool smallestGiven = false;     // the smallest reduction was given, for real, once
+    };
     const Trial& Tried(const Reduction& reduction);
     std::optional<Fit> LargestScale(Reduction reduction, double target, double start);
+    std::optional<Fit> BestPredicted();
 
     ByteLimit limit_;
     Measure measure_;
     std::vector<Fit> tried_;
     double correction_ = 1; // how much the full files outgrew their predictions
     double power_ = 2; // how a file's size grows with its scale (as its area, until tried)
-    std::optional<Fit> last_;
-    std::optional<Fit> fitted_; // what fits, once another try is under way
-    bool retried_ = false;
-    bool triedLast_ = false;
+    Stage stage_;
 };
 
 } // namespace mugrove

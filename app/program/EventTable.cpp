@@ -176,11 +176,11 @@ void EventTable::OnSaveClicked()
     // A playing picture is saved as it plays, on a worker thread.
     if (box.Animating()) {
         std::unique_ptr<Animation> player = box.Decoded()->animation->Clone();
+        const ImageKind kind = box.Decoded()->kind;
         // A clip's segment as a GIF shows it: the rate capped, no delay too short.
-        const bool filmed = box.Decoded()->kind == ImageKind::Clip;
-        if (filmed)
+        if (kind == ImageKind::Clip)
             player = PacedForGif(std::move(player));
-        StartAnimatedSave(std::move(player), folder, name + QStringLiteral(".gif"), filmed);
+        StartAnimatedSave(std::move(player), folder, name + QStringLiteral(".gif"), kind);
         return;
     }
     const Meme meme = ReadMeme(form_);
@@ -212,13 +212,13 @@ void EventTable::OnCopyClicked()
 }
 
 OutputOutcome EventTable::StartAnimatedSave(std::unique_ptr<Animation> player, const QString& folder,
-                                            const QString& fileName, bool filmed)
+                                            const QString& fileName, ImageKind kind)
 {
     if (AnimatedSaveRunning())
         return OutputOutcome::Busy();
     OutputOutcome outcome = OutputOutcome::Working();
-    animated_ = AnimatedSave::Start(*form_.workArea, std::move(player), folder, fileName, outcome,
-                                    limits_->Limit(), filmed);
+    animated_ = AnimatedSave::Start(*form_.workArea, std::move(player), folder, fileName,
+                                    ChooseGifPlan(limits_->Limit(), kind), outcome);
     if (animated_) {
         connect(animated_.get(), &AnimatedSave::Progress, this, [this](int percent) {
             form_.saveButton->SetCaption(QStringLiteral("保存中... %1%").arg(percent));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/store/MemeStore.h"
+#include "controls/decoders/ImageKind.h"
 #include "output/Outcome.h"
 #include "output/SaveToDesktop.h"
 
@@ -39,10 +40,10 @@ public:
 
     // Saves `player` as the save does a playing picture, as `fileName` in
     // `folder`: Working once started, Busy while another save runs, or
-    // Failed. The save button follows each outcome. A `filmed` player (a
-    // clip's) is saved with one palette for the whole film.
+    // Failed. The save button follows each outcome. How the frames are
+    // encoded follows the picture's `kind` and the size limit (ChooseGifPlan).
     OutputOutcome StartAnimatedSave(std::unique_ptr<Animation> player, const QString& folder,
-                                    const QString& fileName, bool filmed = false);
+                                    const QString& fileName, ImageKind kind = ImageKind::Gif);
     bool AnimatedSaveRunning() const;
 
     // The save button's menu of size limits and the limit in force.

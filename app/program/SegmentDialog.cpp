@@ -5,6 +5,7 @@
 #include "controls/PicBox.h"
 #include "controls/clips/Clip.h"
 #include "app/program/DialogButtons.h"
+#include "controls/decoders/Workers.h"
 
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
@@ -14,10 +15,6 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
-#include <optional>
-#include <thread>
 
 namespace mugrove {
 
@@ -30,67 +27,22 @@ double Tenths(double seconds)
     return std::round(seconds * 10.0) / 10.0;
 }
 
+// The frame at `seconds` as the preview shows it, owning its pixels; null
+// when it does not decode.
+QImage PreviewFrame(const ClipSource& source, double seconds)
+{
+    Image frame;
+    if (DecodeClipFrameAt(source, seconds, frame) != DecodeError::None)
+        return {};
+    const QImage view(reinterpret_cast<const uchar*>(frame.pixels.data()), frame.width, frame.height,
+                      frame.width * 4, QImage::Format_ARGB32);
+    const QImage shown = view.scaled(kPreviewBox, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    // A frame that already fits the box comes back as the view itself, over
+    // pixels that go with `frame`.
+    return shown.size() == view.size() ? view.copy() : shown;
+}
+
 } // namespace
-
-// Decodes the frame at the latest start asked for, one at a time, so typing
-// a number never waits for the clip; a start asked for while one decodes
-// replaces any that waits.
-struct SegmentDialog::Decoder {
-    ClipSource source;
-    SegmentDialog* dialog;
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::optional<double> wanted;
-    bool stop = false;
-    std::thread worker;
-
-    Decoder(ClipSource from, SegmentDialog* owner) : source(std::move(from)), dialog(owner)
-    {
-        worker = std::thread([this] { Run(); });
-    }
-    ~Decoder()
-    {
-        {
-            const std::lock_guard lock(mutex);
-            stop = true;
-        }
-        wake.notify_all();
-        worker.join();
-    }
-    void Ask(double seconds)
-    {
-        {
-            const std::lock_guard lock(mutex);
-            wanted = seconds;
-        }
-        wake.notify_all();
-    }
-    void Run()
-    {
-        for (;;) {
-            double seconds = 0;
-            {
-                std::unique_lock lock(mutex);
-                wake.wait(lock, [this] { return stop || wanted; });
-                if (stop)
-                    return;
-                seconds = *wanted;
-                wanted.reset();
-            }
-            Image frame;
-            QImage shown;
-            if (DecodeClipFrameAt(source, seconds, frame) == DecodeError::None)
-                shown = QImage(reinterpret_cast<const uchar*>(frame.pixels.data()), frame.width, frame.height,
-                               frame.width * 4, QImage::Format_ARGB32)
-                            .scaled(kPreviewBox, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-            const std::lock_guard lock(mutex);
-            // Once stopping, the dialog is going: nothing more is sent to it.
-            if (!stop)
-                QMetaObject::invokeMethod(
-                    dialog, [to = dialog, shown, seconds] { to->ShowPreview(shown, seconds); }, Qt::QueuedConnection);
-        }
-    }
-};
 
 SegmentDialog::SegmentDialog(const ShownClip& clip, QWidget* parent) : QDialog(parent)
 {
@@ -137,7 +89,17 @@ SegmentDialog::SegmentDialog(const ShownClip& clip, QWidget* parent) : QDialog(p
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(end_, &QDoubleSpinBox::valueChanged, this, &SegmentDialog::Check);
-    decoder_ = std::make_unique<Decoder>(clip.source, this);
+    // The frame at the latest start asked for, decoded on a thread of its
+    // own so typing a number never waits for the clip; a start asked for
+    // while one decodes replaces any that waits. Once stopping, the dialog is
+    // going: nothing more is sent to it (and it outlives the worker).
+    decoder_ = std::make_unique<LatestRequestWorker<double>>(
+        [this, source = clip.source](const double& seconds, std::stop_token stop) {
+            const QImage shown = PreviewFrame(source, seconds);
+            if (!stop.stop_requested())
+                QMetaObject::invokeMethod(
+                    this, [this, shown, seconds] { ShowPreview(shown, seconds); }, Qt::QueuedConnection);
+        });
     connect(start_, &QDoubleSpinBox::valueChanged, this, [this](double seconds) {
         Check();
         decoder_->Ask(seconds);

@@ -13,6 +13,8 @@ class QPushButton;
 namespace mugrove {
 
 struct Form;
+template <class Request>
+class LatestRequestWorker;
 
 // "截取片段": chooses the stretch of a clip that plays. It shows the clip's
 // length, two fields in seconds with one decimal (开始, 结束, within the
@@ -40,8 +42,7 @@ private:
     void Check();
     void ShowPreview(const QImage& frame, double seconds);
 
-    struct Decoder;
-    std::unique_ptr<Decoder> decoder_;
+    std::unique_ptr<LatestRequestWorker<double>> decoder_; // the preview's frames
     QDoubleSpinBox* start_;
     QDoubleSpinBox* end_;
     QLabel* preview_;

@@ -15,6 +15,7 @@
 
 #include <sys/resource.h>
 
+#include <any>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -88,13 +89,12 @@ void BM_FirstFrame1080p(benchmark::State& state)
 {
     const std::string path = Clip1080();
     for (auto _ : state) {
-        Image still;
-        std::unique_ptr<Animation> player;
-        if (DecodeClip({path, nullptr}, still, player) != DecodeError::None)
+        DecodedPicture decoded;
+        if (DecodeClip({path, nullptr}, decoded) != DecodeError::None)
             state.SkipWithError("the clip did not open");
-        benchmark::DoNotOptimize(still.pixels.data());
+        benchmark::DoNotOptimize(decoded.image.pixels.data());
         state.PauseTiming();
-        player.reset();
+        decoded.animation.reset();
         state.ResumeTiming();
     }
 }
@@ -114,15 +114,15 @@ void BM_Play1080pIn640x360(benchmark::State& state)
             break;
         }
         // As the work area does: the worker shrinks each frame to the box.
-        clip->SetFrameWork([size = box.size()](const Image& frame) -> std::shared_ptr<const void> {
+        clip->SetFrameTask([size = box.size()](const Image& frame) -> std::any {
             QImage shrunk = ShrunkPicture(size, PictureFit::Stretch, true, PictureView(frame, QImage::Format_RGB32));
-            return shrunk.isNull() ? nullptr : std::make_shared<const QImage>(std::move(shrunk));
+            return shrunk.isNull() ? std::any() : std::any(std::move(shrunk));
         });
         const auto show = [&] {
             if (clip->Advance() != DecodeError::None)
                 return false;
-            const auto worked = clip->FrameWorkResult();
-            QImage shrunk = worked ? *static_cast<const QImage*>(worked.get()) : QImage();
+            const auto* worked = std::any_cast<QImage>(&clip->TaskResult());
+            QImage shrunk = worked != nullptr ? *worked : QImage();
             QPainter painter(&box);
             PaintPicture(painter, box.size(), Qt::gray, PictureView(clip->Canvas(), QImage::Format_RGB32),
                          PictureFit::Stretch, true, shrunk);

@@ -3,6 +3,7 @@
 #include "controls/decoders/Image.h"
 
 #include <algorithm>
+#include <any>
 #include <cmath>
 #include <cstddef>
 #include <functional>
@@ -59,15 +60,21 @@ public:
     // composed yet): safe to drive on another thread while this one plays.
     virtual std::unique_ptr<Animation> Clone() const = 0;
 
-    // Work the shower wants done on every frame as it is made (shrinking it
-    // to the box, say). A player that decodes ahead on a worker does it
-    // there, off the shower's thread, and hands the result back with the
-    // frame; the others ignore it, and the shower does the work itself.
-    // Not passed on to clones.
-    using FrameWork = std::function<std::shared_ptr<const void>(const Image&)>;
-    virtual void SetFrameWork(FrameWork) {}
-    // The work's result for the frame on the canvas; null when there is none.
-    virtual std::shared_ptr<const void> FrameWorkResult() const { return nullptr; }
+    // Work the box showing the frames wants done on every frame as it is
+    // made (shrinking it to the box, say). A player that decodes ahead on a
+    // worker does it there, off the box's thread, and hands the result back
+    // with the frame; the others ignore it, and the box does the work
+    // itself. Not passed on to clones.
+    using FrameTask = std::function<std::any(const Image&)>;
+    virtual void SetFrameTask(FrameTask) {}
+    // The task's result for the frame on the canvas; empty when there is
+    // none. Read it back as the type the task returns (std::any_cast to a
+    // pointer gives null for any other).
+    virtual const std::any& TaskResult() const
+    {
+        static const std::any none;
+        return none;
+    }
 };
 
 } // namespace mugrove

@@ -1,6 +1,7 @@
 #include "controls/decoders/ColourProfile.h"
 
 #include "controls/decoders/ByteReader.h"
+#include "controls/decoders/Workers.h"
 
 #include <lcms2.h>
 
@@ -10,8 +11,6 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <exception>
-#include <thread>
 
 namespace mugrove {
 
@@ -393,21 +392,11 @@ bool SrgbConversion::FromCicp(int colourPrimaries, int transferCharacteristics, 
 
 void SrgbConversion::RunOver(Image& image) const
 {
+    // Above this many pixels a second thread pays for itself.
     constexpr std::size_t kSplitAbove = std::size_t{1} << 20;
     std::uint32_t* p = image.pixels.data();
-    const std::size_t count = image.pixels.size();
-    if (count > kSplitAbove) {
-        const std::size_t half = count / 2;
-        try {
-            std::thread second([&] { Run(p + half, count - half); });
-            Run(p, half);
-            second.join();
-            return;
-        } catch (const std::exception&) {
-            // No thread to be had (or no memory for one): all of it here.
-        }
-    }
-    Run(p, count);
+    RunInHalves(image.pixels.size(), kSplitAbove,
+                [this, p](std::size_t from, std::size_t to) { Run(p + from, to - from); });
 }
 
 bool ConvertProfileToSrgb(Image& image, std::span<const std::uint8_t> icc)

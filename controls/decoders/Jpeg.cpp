@@ -3,21 +3,18 @@
 #include "controls/decoders/ColourProfile.h"
 #include "controls/decoders/JpegSegments.h"
 #include "controls/decoders/Orientation.h"
+#include "controls/decoders/Workers.h"
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
-#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <exception>
-#include <thread>
 #include <type_traits>
 
 #include <jpeglib.h>
@@ -146,68 +143,36 @@ DecodeError ReadHeader(JpegContext& ctx, std::span<const std::uint8_t> data)
 
 // Converts the rows of an upright picture on a second thread while the
 // next rows decode. Rows are handed over when the decoding is done with
-// them for good: all but the last two (the decoder compares those).
+// them for good: all but the last two (the decoder compares those). Each
+// hand-over is a count of rows that only grows, so the worker takes the
+// latest and converts from where it stopped.
 class RowConversion {
 public:
-    RowConversion(const SrgbConversion& colour, Image& out) : colour_(colour), out_(out) {}
-    ~RowConversion() { Stop(kAbandon); }
+    // Throws when no thread can be had: then the caller converts at the end.
+    // The picture is read only once rows are handed over: it is made after
+    // the thread starts.
+    RowConversion(const SrgbConversion& colour, Image& out)
+        : out_(out), worker_([&colour, &out, done = 0](const int& rows, std::stop_token) mutable {
+              if (rows <= done)
+                  return;
+              colour.Run(out.Row(done), static_cast<std::size_t>(rows - done) * static_cast<std::size_t>(out.width));
+              done = rows;
+          })
+    {
+    }
 
-    // False when no thread can be had: then the caller converts at the end.
-    bool Start()
-    {
-        try {
-            worker_ = std::thread([this] { Work(); });
-            return true;
-        } catch (const std::exception&) { // no thread, or no memory for one
-            return false;
-        }
-    }
     // Rows [0, rows) are decoded and will not change.
-    void HandOver(int rows)
-    {
-        handedOver_.store(rows, std::memory_order_release);
-        handedOver_.notify_one();
-    }
+    void HandOver(int rows) { worker_.Ask(rows); }
     // Converts what is left and waits for it.
-    void Finish() { Stop(out_.height | kLast); }
+    void Finish()
+    {
+        worker_.Ask(out_.height);
+        worker_.Drain();
+    }
 
 private:
-    static constexpr int kAbandon = -1;
-    static constexpr int kLast = 1 << 30; // with the row count: there are no more
-
-    void Stop(int rows)
-    {
-        if (!worker_.joinable())
-            return;
-        HandOver(rows);
-        worker_.join();
-    }
-    // The picture is read only after rows are handed over: it is made
-    // after the thread starts.
-    void Work()
-    {
-        int done = 0;
-        for (;;) {
-            const int value = handedOver_.load(std::memory_order_acquire);
-            if (value == kAbandon)
-                return;
-            const int rows = value & ~kLast;
-            if (rows > done) {
-                colour_.Run(out_.Row(done),
-                            static_cast<std::size_t>(rows - done) * static_cast<std::size_t>(out_.width));
-                done = rows;
-            } else if ((value & kLast) != 0) {
-                return;
-            } else {
-                handedOver_.wait(value, std::memory_order_acquire);
-            }
-        }
-    }
-
-    const SrgbConversion& colour_;
     Image& out_;
-    std::atomic<int> handedOver_{0};
-    std::thread worker_;
+    LatestRequestWorker<int> worker_; // destroyed first: abandons what is left
 };
 
 // Turns the bands of a picture stored sideways into it on a second thread
@@ -215,84 +180,44 @@ private:
 // so that a turned photo takes about as long as an upright one.
 class BandTurner {
 public:
+    // Throws when no thread can be had: then the caller turns the bands.
     BandTurner(const SrgbConversion* colour, Image& out, int orientation)
-        : colour_(colour), out_(out), orientation_(orientation)
+        : worker_([colour, &out, orientation](const Band& band, std::stop_token) {
+              if (colour != nullptr)
+                  colour->Run(band.rows, static_cast<std::size_t>(band.count) * static_cast<std::size_t>(band.width));
+              TurnRowsInto(out, band.rows, band.firstRow, band.count, band.width, band.height, orientation);
+          })
     {
     }
-    ~BandTurner() { Stop(); }
 
-    // False when no thread can be had: then the caller turns the bands.
-    bool Start()
-    {
-        try {
-            worker_ = std::thread([this] { Work(); });
-            return true;
-        } catch (const std::exception&) {
-            return false;
-        }
-    }
     // Hands over `count` stored rows from `firstRow` on, once the band
     // handed over before is done with.
-    void HandOver(std::uint32_t* band, int firstRow, int count, int width, int height)
+    void HandOver(std::uint32_t* rows, int firstRow, int count, int width, int height)
     {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !busy_; });
-        job_ = {band, firstRow, count, width, height};
-        busy_ = true;
-        changed_.notify_all();
+        worker_.Drain();
+        worker_.Ask({rows, firstRow, count, width, height});
     }
     // Until the band handed over last is in the picture.
-    void Wait()
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !busy_; });
-    }
+    void Wait() { worker_.Drain(); }
 
 private:
-    struct Job {
-        std::uint32_t* band;
+    struct Band {
+        std::uint32_t* rows;
         int firstRow, count, width, height;
     };
-
-    void Stop()
-    {
-        if (!worker_.joinable())
-            return;
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return !busy_; });
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        worker_.join();
-    }
-    void Work()
-    {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return busy_ || stopping_; });
-            if (!busy_)
-                return;
-            const Job job = job_;
-            lock.unlock();
-            if (colour_ != nullptr)
-                colour_->Run(job.band, static_cast<std::size_t>(job.count) * static_cast<std::size_t>(job.width));
-            TurnRowsInto(out_, job.band, job.firstRow, job.count, job.width, job.height, orientation_);
-            lock.lock();
-            busy_ = false;
-            changed_.notify_all();
-        }
-    }
-
-    const SrgbConversion* colour_;
-    Image& out_;
-    int orientation_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    Job job_{};
-    bool busy_ = false, stopping_ = false;
-    std::thread worker_;
+    LatestRequestWorker<Band> worker_;
 };
+
+// Starts `worker` in `slot`; null when no thread can be had.
+template <class Worker, class... Args>
+Worker* StartWorker(std::optional<Worker>& slot, Args&&... args)
+{
+    try {
+        return &slot.emplace(std::forward<Args>(args)...);
+    } catch (const std::exception&) { // no thread, or no memory for one
+        return nullptr;
+    }
+}
 
 // Pictures from this many pixels on are turned on a second thread; for
 // smaller ones starting it costs more than it saves.
@@ -535,19 +460,13 @@ DecodeError DecodeJpeg(std::span<const std::uint8_t> data, Image& out)
     // Made before the decoding and stopped before the picture can go (a
     // failed decoding may leave it turning a band).
     std::optional<BandTurner> turner;
-    if (turn && std::uint64_t{ctx.info.image_width} * ctx.info.image_height >= kTurnerPixels) {
-        turner.emplace(fourInks ? nullptr : colour.get(), out, orientation);
-        if (turner->Start())
-            scratch.turner = &*turner;
-    }
+    if (turn && std::uint64_t{ctx.info.image_width} * ctx.info.image_height >= kTurnerPixels)
+        scratch.turner = StartWorker(turner, fourInks ? nullptr : colour.get(), out, orientation);
     // The picture is allocated inside Run; the worker only reads its place
     // and size once rows are handed over.
     std::optional<RowConversion> rows;
-    if (colour && !fourInks && !turn) {
-        rows.emplace(*colour, out);
-        if (rows->Start())
-            scratch.rowConversion = &*rows;
-    }
+    if (colour && !fourInks && !turn)
+        scratch.rowConversion = StartWorker(rows, *colour, out);
     DecodeError e = Run(ctx, out, scratch);
     if (e == DecodeError::None && !turn) {
         if (scratch.rowConversion != nullptr)

@@ -27,7 +27,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <any>
 #include <cmath>
+#include <cstdlib>
 #include <numeric>
 
 using namespace mugrove;
@@ -101,6 +104,27 @@ class SegmentTest : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir home_;
+
+    // The GIF of seconds 0.5 to 2.5 of sixty_fps.mp4 at 192 x 128, a green
+    // caption over its lower half.
+    void CheckSegmentGif(const PlayedGif& gif)
+    {
+        QVERIFY(gif.ok);
+        QCOMPARE(QSize(gif.width, gif.height), QSize(192, 128));
+        // 2 s of a 60 fps clip: 60 frames, every other one, the last included.
+        QCOMPARE(int(gif.frames.size()), 60);
+        QCOMPARE(std::accumulate(gif.delaysCs.begin(), gif.delaysCs.end(), 0), 200);
+        for (std::size_t k = 0; k < gif.frames.size(); ++k) {
+            QVERIFY2(gif.delaysCs[k] >= 2, qPrintable(QString::number(k)));
+            const int number = FrameNumber(gif.frames[k], 0, 60);
+            QCOMPARE(number, k + 1 == gif.frames.size() ? 149 : 30 + 2 * int(k));
+            int green = 0;
+            for (int y = 64; y < 128; ++y)
+                for (int x = 0; x < 192; ++x)
+                    green += gif.frames[k].pixel(x, y) == 0xFF00FF00u;
+            QVERIFY2(green > 30, qPrintable(QStringLiteral("frame %1: %2").arg(k).arg(green)));
+        }
+    }
 
 private slots:
     void a_gif_keeps_the_segments_time_at_thirty_frames_a_second_at_most()
@@ -206,22 +230,7 @@ private slots:
         QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));
         QFile file(desktop + QStringLiteral("/2026年12月9日17时0分1秒.gif"));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const PlayedGif gif = PlayGif(file.readAll());
-        QVERIFY(gif.ok);
-        QCOMPARE(QSize(gif.width, gif.height), QSize(192, 128));
-        // 2 s of a 60 fps clip: 60 frames, every other one, the last included.
-        QCOMPARE(int(gif.frames.size()), 60);
-        QCOMPARE(std::accumulate(gif.delaysCs.begin(), gif.delaysCs.end(), 0), 200);
-        for (std::size_t k = 0; k < gif.frames.size(); ++k) {
-            QVERIFY2(gif.delaysCs[k] >= 2, qPrintable(QString::number(k)));
-            const int number = FrameNumber(gif.frames[k], 0, 60);
-            QCOMPARE(number, k + 1 == gif.frames.size() ? 149 : 30 + 2 * int(k));
-            int green = 0;
-            for (int y = 64; y < 128; ++y)
-                for (int x = 0; x < 192; ++x)
-                    green += gif.frames[k].pixel(x, y) == 0xFF00FF00u;
-            QVERIFY2(green > 30, qPrintable(QStringLiteral("frame %1: %2").arg(k).arg(green)));
-        }
+        CheckSegmentGif(PlayGif(file.readAll()));
     }
 
     // The clip's worker averages each frame down to the box ahead of time;
@@ -246,7 +255,7 @@ private slots:
             PaintPicture(painter, look.size, look.background, PictureView(clip.Canvas(), look.frameFormat), look.fit,
                          look.smooth, shrunk);
             painter.end();
-            worked = worked || clip.FrameWorkResult() != nullptr;
+            worked = worked || std::any_cast<QImage>(&clip.TaskResult()) != nullptr;
             QCOMPARE(Box(*form).grab().toImage().convertToFormat(QImage::Format_RGB32), want);
         }
         QVERIFY(worked);
@@ -275,6 +284,28 @@ private slots:
         // Zoom goes on from there as for any picture.
         QTest::mouseClick(form->zoomInButton, Qt::LeftButton);
         QCOMPARE(form->workArea->Width(), int(opened.width() * 1.1));
+    }
+
+    void a_frame_the_size_of_the_preview_shows_as_it_is()
+    {
+        // small_320x180.mp4 opens with a flat grey 20 frame that fills the
+        // preview exactly, so the preview is that frame, not a scaled copy.
+        auto form = ShowForm();
+        QVERIFY(form);
+        QVERIFY(ShowFirstPicture(*form, {ClipFile("small_320x180.mp4")}));
+        SegmentDialog* dialog = OpenDialog(*form);
+        QVERIFY(dialog);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->Preview().pixmap().isNull(), 10000);
+        const QImage preview = dialog->Preview().pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(preview.size(), QSize(320, 180));
+        int worst = 0;
+        for (int y = 0; y < preview.height(); ++y)
+            for (int x = 0; x < preview.width(); ++x) {
+                const QRgb p = preview.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(p) - 20), std::abs(qGreen(p) - 20), std::abs(qBlue(p) - 20)});
+            }
+        QVERIFY2(worst <= 4, qPrintable(QString::number(worst)));
+        dialog->reject();
     }
 
     void the_save_button_shows_how_far_a_save_has_come()

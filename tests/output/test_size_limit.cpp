@@ -265,8 +265,7 @@ private slots:
                 continue;
             }
             written = r;
-            if (!search.Fits(std::size_t(bytes)))
-                break;
+            search.Fitted(std::size_t(bytes));
         }
         if (base >= 1000) {
             QVERIFY(!written);

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "controls/clips/ClipFrameTimes.h"
+#include "controls/decoders/ClipSource.h"
+#include "controls/decoders/Image.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace mugrove {
+
+// The longest stretch of a clip played when it opens, in seconds.
+inline constexpr double kDefaultSegmentSeconds = 15.0;
+// The longest stretch that can be chosen: a reaction GIF is seconds long,
+// and the frame times of a longer one would take long to gather.
+inline constexpr double kMaxSegmentSeconds = 60.0;
+// A clip with more streams than this is not opened: no real file needs
+// them, and each costs the demuxer memory.
+inline constexpr unsigned kMaxClipStreams = 64;
+
+// True when the leading bytes are those of a video container: an ISO base
+// media file whose `ftyp` names a video brand, or an EBML header (WebM,
+// Matroska). Picture containers of the same family (HEIF, AVIF) are not.
+bool LooksLikeClip(std::span<const std::uint8_t> head);
+
+// What a clip is as opened; fixed from then on.
+struct ClipFacts {
+    int width = 0, height = 0; // as shown: turned upright, pixels made square
+    int rotation = 0;          // clockwise, to show it upright: 0, 90, 180 or 270
+    // The whole clip's length in seconds, as its container tells it (or,
+    // when that is missing, the segment's end); and the segment's start and
+    // end, counted from the first frame.
+    double length = 0;
+    double segmentStart = 0, segmentEnd = 0;
+};
+
+// Where the frames of a segment go as they are decoded, on the thread that
+// decodes them.
+class ClipFrameSink {
+public:
+    virtual ~ClipFrameSink() = default;
+    // Asked before each packet is read: false ends the round at once. A
+    // sink that keeps only so many frames waits here for room.
+    virtual bool Proceed() { return true; }
+    // Frame `index` of the segment, at the clip's display size. The sink may
+    // take the pixels, leaving a spare image (or none) in their place. False
+    // ends the round.
+    virtual bool Take(std::size_t index, Image& frame) = 0;
+};
+
+// The video stream of a clip, read from its source (never read whole) and
+// decoded on the caller's thread, one stretch of it at a time: the frames
+// of a segment from the one on show at its start to its end (at most
+// kMaxSegmentSeconds; by default from the first frame for at most
+// kDefaultSegmentSeconds), each converted once to the clip's display size
+// with its rotation and pixel shape applied.
+class ClipDecoder {
+public:
+    // Opens the source, checks its stream count and sizes against the caps
+    // before any frame is decoded, and reads the segment's frame times.
+    // Fails with why when there is no video stream that can be decoded.
+    static DecodeError Open(const ClipSource& source, ClipSegment segment, std::unique_ptr<ClipDecoder>& out);
+    ~ClipDecoder();
+    ClipDecoder(const ClipDecoder&) = delete;
+    ClipDecoder& operator=(const ClipDecoder&) = delete;
+
+    const ClipFacts& Facts() const { return facts_; }
+    // The segment's frames, from their timestamps, so that a variable
+    // frame rate plays as recorded: the first from the segment's start, the
+    // last until its end.
+    const ClipFrameTimes& Times() const { return times_; }
+
+    // Decodes the segment once, handing its frames to `sink` in order,
+    // until its last frame, the end of the data, or the sink says to stop.
+    // Data that cannot be decoded is passed over. Returns how many frames
+    // it handed to the sink.
+    std::size_t DecodeSegment(ClipFrameSink& sink);
+    // Why the last round gave the sink nothing: OutOfMemory when memory ran
+    // out on the way, else CorruptData.
+    DecodeError Problem() const { return problem_; }
+
+private:
+    struct Libav; // the demuxer, the stream's decoder and the converter
+    ClipDecoder();
+    DecodeError ReadFrameTimes(ClipSegment segment);
+
+    std::unique_ptr<Libav> av_;
+    ClipFacts facts_;
+    ClipFrameTimes times_;
+    DecodeError problem_ = DecodeError::CorruptData;
+};
+
+} // namespace mugrove
