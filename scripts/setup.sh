@@ -20,6 +20,7 @@ packages=(
   libimagequant-dev             # the palettes of animated GIFs written
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev  # video clips in
   libswresample-dev             # MP4 out: the sound converted for the AAC encoder
+  libssl-dev                    # libcrypto: SHA-256 with the processor's SHA instructions (the meme store)
   ffmpeg                        # tools/make-test-data.py: the clip test files
   libjpeg-turbo-progs           # tools/make-test-data.py: cjpeg makes the JPEG test files
   xvfb xauth                    # a virtual display for screenshots and end-to-end tests

@@ -10,6 +10,7 @@
 #include "app/model/SliderBar.h"
 #include "app/document/MemeHistory.h"
 #include "app/program/Paste.h"
+#include "app/program/SavedMemes.h"
 #include "app/program/SizeLimitMenu.h"
 #include "app/program/Startup.h"
 #include "app/program/UndoKeys.h"
@@ -31,6 +32,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
@@ -143,6 +145,20 @@ EventTable::EventTable(Form& f, SaveEnvironment save)
 EventTable::~EventTable()
 {
     form_.history = nullptr;
+    WaitForRecords();
+}
+
+void EventTable::SetStore(MemeStore store)
+{
+    WaitForRecords();
+    store_ = std::move(store);
+}
+
+void EventTable::WaitForRecords()
+{
+    for (std::future<void>& record : records_)
+        record.wait();
+    records_.clear();
 }
 
 void EventTable::OnSaveClicked()
@@ -177,7 +193,27 @@ void EventTable::OnSaveClicked()
         StartAnimatedSave(std::move(player), folder, name + QStringLiteral(".gif"), kind);
         return;
     }
-    ShowSaveOutcome(SaveStill(box, folder, name + QStringLiteral(".jpg"), limits_->Limit()));
+    const Meme meme = ReadMeme(form_);
+    const OutputOutcome outcome = SaveStill(box, folder, name + QStringLiteral(".jpg"), limits_->Limit());
+    ShowSaveOutcome(outcome);
+    RecordSaved(meme, outcome);
+}
+
+void EventTable::RecordSaved(const Meme& meme, const OutputOutcome& outcome)
+{
+    if (outcome.kind != OutputOutcome::Kind::Written || outcome.path.isEmpty())
+        return;
+    std::erase_if(records_, [](const std::future<void>& record) {
+        return record.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
+    // The meme's pictures are shared and never change, and the store holds
+    // nothing but its folder, so the thread works on copies of its own.
+    records_.push_back(std::async(std::launch::async, [store = store_, meme, path = outcome.path]() mutable {
+        QString why;
+        if (!RecordSavedMeme(store, meme, path, &why))
+            std::fprintf(stderr, "mugrove: %s will not be editable again: %s\n", qPrintable(path),
+                         qPrintable(why.simplified()));
+    }));
 }
 
 void EventTable::OnCopyClicked()
@@ -194,12 +230,15 @@ void EventTable::FollowSave(std::unique_ptr<Save>& save)
     connect(save.get(), &Save::Progress, this, [this](int percent) {
         form_.saveButton->SetCaption(QStringLiteral("保存中... %1%").arg(percent));
     });
-    connect(save.get(), &Save::Finished, this, [this, &save](const OutputOutcome& finished) {
-        // Let go of the save (and the copy of the picture it played) once
-        // its signal is over.
-        save.release()->deleteLater();
-        ShowSaveOutcome(finished);
-    });
+    // The meme as it was when the save began is the one its file shows.
+    connect(save.get(), &Save::Finished, this,
+            [this, &save, meme = ReadMeme(form_)](const OutputOutcome& finished) {
+                // Let go of the save (and the copy of the picture it played)
+                // once its signal is over.
+                save.release()->deleteLater();
+                ShowSaveOutcome(finished);
+                RecordSaved(meme, finished);
+            });
 }
 
 OutputOutcome EventTable::StartAnimatedSave(std::unique_ptr<Animation> player, const QString& folder,

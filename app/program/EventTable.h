@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/store/MemeStore.h"
 #include "controls/decoders/ClipSource.h"
 #include "controls/decoders/ImageKind.h"
 #include "output/Outcome.h"
@@ -7,8 +8,10 @@
 
 #include <QObject>
 
+#include <future>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace mugrove {
 
@@ -18,6 +21,7 @@ class Button;
 class Mp4Save;
 class SizeLimitMenu;
 struct Form;
+struct Meme;
 
 // Binds each (control, event) pair of the window to its handler, and decides
 // what the output's outcomes show: the save and copy buttons' captions, and
@@ -57,7 +61,23 @@ public:
     // The meme's undo history, which every step of the window goes through.
     MemeHistory& History() { return *history_; }
 
+    // The store every save records its meme in, so that the saved file can
+    // be edited again; $XDG_DATA_HOME/mugrove unless another is set.
+    MemeStore& Store() { return store_; }
+    const MemeStore& Store() const { return store_; }
+    void SetStore(MemeStore store);
+
+    // Returns once every save's record is written (or has failed). A save
+    // records its meme on a thread of its own, so the save does not wait
+    // for the files' hashes and the store's writes; the window waits for
+    // them only when it closes.
+    void WaitForRecords();
+
 private:
+    // Records the meme that made the file `outcome` wrote, if it wrote one;
+    // a store that cannot take it leaves the save as it is and says why in
+    // one line on standard error.
+    void RecordSaved(const Meme& meme, const OutputOutcome& outcome);
     void ShowSaveOutcome(const OutputOutcome& outcome);
     void ShowCopyOutcome(const OutputOutcome& outcome);
     void ResetOutputCaptions();
@@ -70,6 +90,8 @@ private:
     std::unique_ptr<AnimatedSave> animated_;
     std::unique_ptr<Mp4Save> video_;
     std::unique_ptr<MemeHistory> history_;
+    MemeStore store_;
+    std::vector<std::future<void>> records_; // being written
     SizeLimitMenu* limits_; // the save button's child
 };
 

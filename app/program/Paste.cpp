@@ -4,6 +4,7 @@
 #include "app/model/DropTarget.h"
 #include "app/model/EditBox.h"
 #include "app/model/MainWindow.h"
+#include "app/program/SavedMemes.h"
 #include "app/program/SegmentDialog.h"
 #include "app/program/UndoKeys.h"
 #include "controls/PicBox.h"
@@ -134,6 +135,7 @@ void OpenWorkAreaMenu(Form& form, const QPoint& at)
                 QObject::connect(dialog, &QDialog::accepted, form.workArea, [&form] { RecordStep(form.history); });
         });
     }
+    AddReEditEntry(*menu, form);
     menu->popup(form.workArea->mapToGlobal(at));
 }
 

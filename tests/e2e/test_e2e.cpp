@@ -471,6 +471,45 @@ private slots:
         QVERIFY(D().AppRunning());
     }
 
+    // Saved, closed, the saved file dropped into a new window: 重新编辑
+    // brings the caption back as text in the box, and it can be fixed.
+    void a_saved_meme_opened_in_a_new_window_is_edited_again()
+    {
+        PickTemplate(29, QSize(300, 300)); // 女生3
+        QVERIFY(D().Click(kCaptionBox));
+        QVERIFY(D().Key({"ctrl+a"}));
+        QVERIFY(D().Type(QStringLiteral("Fix me")));
+        QVERIFY(EverythingSentIsHandled());
+        const auto shown = [this] { return D().Screenshot().copy(QRect(kWorkAreaOrigin, QSize(300, 300))); };
+        const QImage meme = shown();
+        QVERIFY(D().Click(kSave));
+        QTRY_COMPARE_WITH_TIMEOUT(SavedFiles().size(), 1, kPatience);
+        const QString saved = QDir(D().DesktopFolder()).filePath(SavedFiles().front());
+        QVERIFY(D().Click(QPoint(390, 410)));
+        QVERIFY(D().Key({"Escape"}));
+        QCOMPARE(D().WaitForAppExit(kPatience), 0);
+
+        const QString launched = D().LaunchApp(MUGROVE_BINARY);
+        QVERIFY2(launched.isEmpty(), qPrintable(launched));
+        QCOMPARE(D().DropFiles(MUGROVE_E2E_DRAG, QPoint(150, 150), {saved}), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ShownWorkArea(), QSize(300, 300), kPatience);
+        QCOMPARE(BoxText(kCaptionBox), QStringLiteral("这里修改文字,可拖动")); // a picture; the caption as the window opened
+        const QImage picture = shown();
+        QVERIFY(D().MoveTo(QPoint(150, 100)));
+        QVERIFY(D().Xdotool({"click", "3"}).ok);
+        QTRY_VERIFY_WITH_TIMEOUT(shown() != picture, kPatience); // the menu is open
+        QVERIFY(D().Key({"e"}));
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), meme, kPatience);
+        QCOMPARE(BoxText(kCaptionBox), QStringLiteral("Fix me"));
+
+        QVERIFY(D().Key({"ctrl+a"}));
+        QVERIFY(D().Type(QStringLiteral("Fixed")));
+        QVERIFY(EverythingSentIsHandled());
+        QVERIFY(shown() != meme);
+        QCOMPARE(BoxText(kCaptionBox), QStringLiteral("Fixed"));
+        QVERIFY(D().AppRunning());
+    }
+
     void save_writes_a_jpeg_named_after_the_click_to_the_desktop()
     {
         QVERIFY(!QDir(D().DesktopFolder()).exists());

@@ -78,9 +78,10 @@ class CaptionsTest : public QObject {
         QContextMenuEvent event(QContextMenuEvent::Mouse, local, form->workArea->mapToGlobal(local));
         QApplication::sendEvent(form->workArea, &event);
         auto* menu = form->workArea->findChild<QMenu*>(QStringLiteral("workAreaMenu"));
-        // Undo, redo and a separator come first.
+        // Undo, redo and a separator come first; a separator and 重新编辑 last.
         const QList<QAction*> entries = menu ? menu->actions().mid(3) : QList<QAction*>();
-        if (entries.size() != 3 || !entries[0]->text().startsWith(QStringLiteral("粘贴图片")))
+        if (entries.size() != 5 || !entries[0]->text().startsWith(QStringLiteral("粘贴图片"))
+            || entries[4]->text() != QStringLiteral("重新编辑(&E)"))
             return nullptr;
         menu->close(); // deleted on close, later
         return entries[1];
