@@ -93,11 +93,11 @@ bool RecordSavedMeme(MemeStore& store, const Meme& meme, const QString& savedPat
     return store.Record(*saved, payload, keys, why);
 }
 
-std::optional<Meme> FindSavedMeme(const MemeStore& store, const PictureBytes& shown)
+namespace {
+
+// The meme recorded under `key` (a saved file's hash), as FindSavedMeme.
+std::optional<Meme> FindSavedMemeByKey(const MemeStore& store, const QByteArray& key)
 {
-    if (shown.empty())
-        return std::nullopt;
-    const QByteArray key = MemeStore::HashOf(QByteArrayView(shown.data(), qsizetype(shown.size())));
     const std::optional<QByteArray> payload = store.Find(key);
     if (!payload)
         return std::nullopt;
@@ -117,10 +117,30 @@ std::optional<Meme> FindSavedMeme(const MemeStore& store, const PictureBytes& sh
     return meme;
 }
 
+} // namespace
+
+std::optional<Meme> FindSavedMeme(const MemeStore& store, const PictureBytes& shown)
+{
+    if (shown.empty())
+        return std::nullopt;
+    return FindSavedMemeByKey(store, MemeStore::HashOf(QByteArrayView(shown.data(), qsizetype(shown.size()))));
+}
+
 std::optional<Meme> FindShownMeme(const Form& form)
 {
     if (form.events == nullptr)
         return std::nullopt;
+    // A saved MP4 opens as a clip, read from its file rather than held.
+    if (const DecodedPicture* decoded = form.workArea->Decoded();
+        decoded != nullptr && decoded->clip && !decoded->clip->source.bytes) {
+        // Our MP4s are a minute at most; a film is not read whole to find out.
+        constexpr qint64 kLargestSavedClip = 512ll << 20;
+        const QString path = QFile::decodeName(QByteArray::fromStdString(decoded->clip->source.path));
+        if (QFileInfo(path).size() > kLargestSavedClip)
+            return std::nullopt;
+        const std::optional<QByteArray> hash = ClipHash(path);
+        return hash ? FindSavedMemeByKey(form.events->Store(), *hash) : std::nullopt;
+    }
     const std::shared_ptr<const PictureBytes> shown = form.workArea->SharedPicture();
     return shown ? FindSavedMeme(form.events->Store(), *shown) : std::nullopt;
 }

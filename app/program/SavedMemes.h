@@ -28,7 +28,8 @@ bool RecordSavedMeme(MemeStore& store, const Meme& meme, const QString& savedPat
 // clip at its path with the same bytes. Nothing otherwise.
 std::optional<Meme> FindSavedMeme(const MemeStore& store, const PictureBytes& shown);
 
-// The meme that made the picture the work area shows, as FindSavedMeme.
+// The meme that made the picture the work area shows, as FindSavedMeme; a
+// clip shown from its file (a saved MP4 opens as one) by its file's hash.
 std::optional<Meme> FindShownMeme(const Form& form);
 
 // Puts a saved meme back into the window as one step of its history: the

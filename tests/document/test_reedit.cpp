@@ -16,6 +16,7 @@
 #include "app/model/CheckBox.h"
 #include "app/model/EditBox.h"
 #include "app/model/ListBox.h"
+#include "app/program/SizeLimitMenu.h"
 #include "app/store/MemeStore.h"
 #include "controls/ColorPicker.h"
 #include "output/Clipboard.h"
@@ -280,6 +281,36 @@ private slots:
         f.events->History().Undo();
         QCOMPARE(Bytes(f.workArea->SharedPicture()), savedBytes);
         QCOMPARE(f.captionOverlay->Caption(), caption);
+    }
+
+    // A saved MP4 opens as a clip read from its file, not as held bytes;
+    // it is found by its file's hash all the same.
+    void a_clip_saved_as_mp4_comes_back_editable()
+    {
+        QTemporaryDir store;
+        QString saved;
+        {
+            Window first(store.path());
+            QVERIFY(first.form);
+            for (QAction* entry : first.form->events->Limits().Menu().actions())
+                if (entry->text() == QStringLiteral("MP4 视频(&M)"))
+                    entry->trigger();
+            saved = MakeAndSave(first, Source::Clip);
+            QVERIFY(saved.endsWith(QStringLiteral(".mp4")));
+        }
+        Window second(store.path());
+        QVERIFY(second.form);
+        Form& f = *second.form;
+        second.Drop(saved);
+        QVERIFY(f.workArea->Decoded() && f.workArea->Decoded()->clip);
+        QAction* reEdit = second.ReEditEntry();
+        QVERIFY(reEdit && reEdit->isEnabled());
+        reEdit->trigger();
+        QCOMPARE(f.captionOverlay->Caption(), QStringLiteral("第一 One"));
+        QCOMPARE(f.colourPicker->CurrentColour(), 0x0000C0u);
+        // The clip it was made of plays again, not the saved MP4.
+        QCOMPARE(QString::fromStdString(f.workArea->Decoded()->clip->source.path),
+                 scratch_.filePath(QStringLiteral("clip.mp4")));
     }
 
     // Against one untouched save, each damage on its own.
