@@ -161,23 +161,7 @@ bool SoundEncoder::EncodeFull(const PacketSink& sink, bool all, std::string& fai
 
 bool SoundEncoder::Send(const AVFrame* frame, const PacketSink& sink, std::string& failure)
 {
-    if (const int e = avcodec_send_frame(context_.get(), frame); e < 0) {
-        failure = "the AAC encoder failed: " + AvError(e);
-        return false;
-    }
-    for (;;) {
-        const int e = avcodec_receive_packet(context_.get(), packet_.get());
-        if (e == AVERROR(EAGAIN) || e == AVERROR_EOF)
-            return true;
-        if (e < 0) {
-            failure = "the AAC encoder failed: " + AvError(e);
-            return false;
-        }
-        const bool taken = sink(*packet_);
-        av_packet_unref(packet_.get());
-        if (!taken)
-            return false;
-    }
+    return EncodeFrame(*context_, *packet_, frame, sink, "AAC", failure);
 }
 
 } // namespace mugrove::mp4

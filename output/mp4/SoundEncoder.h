@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AvHandles.h"
+#include "EncodeFrame.h"
 #include "Mp4.h"
 
 #include <functional>
@@ -14,7 +15,6 @@ namespace mugrove::mp4 {
 // is converted to the next one up.
 class SoundEncoder {
 public:
-    using PacketSink = std::function<bool(AVPacket& packet)>;
 
     // `totalFrames` is how many samples (at `format`'s rate) will come in
     // all: the sound is made exactly that long.

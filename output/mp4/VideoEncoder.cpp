@@ -90,23 +90,7 @@ std::unique_ptr<VideoEncoder> VideoEncoder::Open(const VideoSettings& settings, 
 
 bool VideoEncoder::Encode(const AVFrame* frame, const PacketSink& sink, std::string& failure)
 {
-    if (const int e = avcodec_send_frame(context_.get(), frame); e < 0) {
-        failure = "the H.264 encoder failed: " + AvError(e);
-        return false;
-    }
-    for (;;) {
-        const int e = avcodec_receive_packet(context_.get(), packet_.get());
-        if (e == AVERROR(EAGAIN) || e == AVERROR_EOF)
-            return true;
-        if (e < 0) {
-            failure = "the H.264 encoder failed: " + AvError(e);
-            return false;
-        }
-        const bool taken = sink(*packet_);
-        av_packet_unref(packet_.get());
-        if (!taken)
-            return false;
-    }
+    return EncodeFrame(*context_, *packet_, frame, sink, "H.264", failure);
 }
 
 } // namespace mugrove::mp4

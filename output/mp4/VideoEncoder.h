@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AvHandles.h"
+#include "EncodeFrame.h"
 
 #include <functional>
 #include <string>
@@ -35,7 +36,6 @@ struct VideoSettings {
 // order with their times in kVideoTimeBase.
 class VideoEncoder {
 public:
-    using PacketSink = std::function<bool(AVPacket& packet)>;
 
     static std::unique_ptr<VideoEncoder> Open(const VideoSettings& settings, std::string& failure);
 
