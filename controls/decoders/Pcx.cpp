@@ -50,6 +50,77 @@ private:
     std::uint8_t value_ = 0;
 };
 
+// What the header says about the pixels.
+struct PcxLayout {
+    std::int64_t width = 0, height = 0;
+    std::uint8_t bits = 0, planes = 0;
+    unsigned bytesPerLine = 0;
+    bool Palette8() const { return bits == 8 && planes == 1; }
+    bool Rgb24() const { return bits == 8 && planes == 3; }
+    bool Mono() const { return bits == 1 && planes == 1; }
+    bool Ega() const { return bits == 1 && planes == 4; }
+};
+
+DecodeError ReadHeader(std::span<const std::uint8_t> data, PcxLayout& layout)
+{
+    if (data.size() < kHeaderSize)
+        return DecodeError::TruncatedInput;
+    ByteReader r(data);
+    std::uint8_t maker = 0, version = 0, encoding = 0;
+    std::uint16_t xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+    r.U8(maker);
+    r.U8(version);
+    r.U8(encoding);
+    r.U8(layout.bits);
+    r.U16(xMin);
+    r.U16(yMin);
+    r.U16(xMax);
+    r.U16(yMax);
+    layout.planes = data[65];
+    layout.bytesPerLine = LoadU16(data.data() + 66);
+    if (maker != 0x0A || version > 5 || encoding != 1)
+        return DecodeError::BadHeader;
+    if (xMax < xMin || yMax < yMin)
+        return DecodeError::UnsupportedDimension;
+    layout.width = std::int64_t{xMax} - xMin + 1;
+    layout.height = std::int64_t{yMax} - yMin + 1;
+    if (const DecodeError e = CheckDimensions(layout.width, layout.height); e != DecodeError::None)
+        return e;
+    if (!layout.Palette8() && !layout.Rgb24() && !layout.Mono() && !layout.Ega())
+        return DecodeError::Unsupported;
+    // Each plane's line must hold the whole width.
+    const std::uint64_t need = layout.bits == 8 ? static_cast<std::uint64_t>(layout.width)
+                                                : (static_cast<std::uint64_t>(layout.width) + 7) / 8;
+    if (layout.bytesPerLine < need)
+        return DecodeError::BadHeader;
+    return DecodeError::None;
+}
+
+// One decoded scan line (all its planes) as ARGB pixels.
+void WriteRow(const PcxLayout& layout, const std::vector<std::uint8_t>& line,
+              const std::vector<std::uint32_t>& palette, std::uint32_t* dst)
+{
+    const auto w = static_cast<std::size_t>(layout.width);
+    const unsigned bytesPerLine = layout.bytesPerLine;
+    if (layout.Palette8()) {
+        for (std::size_t x = 0; x < w; ++x)
+            dst[x] = palette[line[x]];
+    } else if (layout.Rgb24()) {
+        const std::uint8_t* red = line.data();
+        const std::uint8_t* green = red + bytesPerLine;
+        const std::uint8_t* blue = green + bytesPerLine;
+        for (std::size_t x = 0; x < w; ++x)
+            dst[x] = Argb(255, red[x], green[x], blue[x]);
+    } else {
+        for (std::size_t x = 0; x < w; ++x) {
+            unsigned index = 0;
+            for (unsigned p = 0; p < layout.planes; ++p)
+                index |= ((line[p * bytesPerLine + (x >> 3)] >> (7 - (x & 7))) & 1u) << p;
+            dst[x] = palette[index];
+        }
+    }
+}
+
 } // namespace
 
 // The scan lines must all be present: a PCX whose data ends before its last
@@ -59,92 +130,43 @@ private:
 DecodeError DecodePcx(std::span<const std::uint8_t> data, Image& out)
 {
     out = {};
-    if (data.size() < kHeaderSize)
-        return DecodeError::TruncatedInput;
-    ByteReader r(data);
-    std::uint8_t maker = 0, version = 0, encoding = 0, bits = 0;
-    std::uint16_t xMin = 0, yMin = 0, xMax = 0, yMax = 0;
-    r.U8(maker);
-    r.U8(version);
-    r.U8(encoding);
-    r.U8(bits);
-    r.U16(xMin);
-    r.U16(yMin);
-    r.U16(xMax);
-    r.U16(yMax);
-    const std::uint8_t planes = data[65];
-    const unsigned bytesPerLine = LoadU16(data.data() + 66);
-    if (maker != 0x0A || version > 5 || encoding != 1)
-        return DecodeError::BadHeader;
-    if (xMax < xMin || yMax < yMin)
-        return DecodeError::UnsupportedDimension;
-    const std::int64_t width = std::int64_t{xMax} - xMin + 1;
-    const std::int64_t height = std::int64_t{yMax} - yMin + 1;
-    if (const DecodeError e = CheckDimensions(width, height); e != DecodeError::None)
+    PcxLayout layout;
+    if (const DecodeError e = ReadHeader(data, layout); e != DecodeError::None)
         return e;
-    const bool palette8 = bits == 8 && planes == 1;
-    const bool rgb24 = bits == 8 && planes == 3;
-    const bool mono = bits == 1 && planes == 1;
-    const bool ega = bits == 1 && planes == 4;
-    if (!palette8 && !rgb24 && !mono && !ega)
-        return DecodeError::Unsupported;
-    // Each plane's line must hold the whole width.
-    const std::uint64_t need = bits == 8 ? static_cast<std::uint64_t>(width)
-                                         : (static_cast<std::uint64_t>(width) + 7) / 8;
-    if (bytesPerLine < need)
-        return DecodeError::BadHeader;
 
     std::vector<std::uint32_t> palette(256, kOpaqueBlack);
     std::span<const std::uint8_t> pixels = data.subspan(kHeaderSize);
-    if (palette8) {
+    if (layout.Palette8()) {
         if (data.size() < kHeaderSize + kTrailingPalette || data[data.size() - kTrailingPalette] != 0x0C)
             return DecodeError::TruncatedInput;
         const std::uint8_t* p = data.data() + data.size() - kTrailingPalette + 1;
         for (std::size_t i = 0; i < 256; ++i)
             palette[i] = Argb(255, p[3 * i], p[3 * i + 1], p[3 * i + 2]);
         pixels = pixels.first(pixels.size() - kTrailingPalette);
-    } else if (ega) {
+    } else if (layout.Ega()) {
         for (std::size_t i = 0; i < 16; ++i)
             palette[i] = Argb(255, data[16 + 3 * i], data[17 + 3 * i], data[18 + 3 * i]);
-    } else if (mono) {
+    } else if (layout.Mono()) {
         palette[0] = kOpaqueBlack;
         palette[1] = 0xFFFFFFFFu;
     }
 
     // Two bytes give at most 63 (the longest run), so data too short for
     // every line is refused before the picture is allocated.
-    const std::uint64_t lineBytes = static_cast<std::uint64_t>(bytesPerLine) * planes;
-    if ((pixels.size() / 2) * 63 + pixels.size() % 2 < lineBytes * static_cast<std::uint64_t>(height))
+    const std::uint64_t lineBytes = static_cast<std::uint64_t>(layout.bytesPerLine) * layout.planes;
+    if ((pixels.size() / 2) * 63 + pixels.size() % 2 < lineBytes * static_cast<std::uint64_t>(layout.height))
         return DecodeError::TruncatedInput;
     // Every row is written below, or the decode fails and the picture goes.
-    if (const DecodeError e = AllocateImageUninitialised(out, width, height); e != DecodeError::None)
+    if (const DecodeError e = AllocateImageUninitialised(out, layout.width, layout.height); e != DecodeError::None)
         return e;
-    std::vector<std::uint8_t> line(static_cast<std::size_t>(bytesPerLine) * planes);
+    std::vector<std::uint8_t> line(static_cast<std::size_t>(lineBytes));
     RleReader rle(pixels);
-    const auto w = static_cast<std::size_t>(width);
     for (int y = 0; y < out.height; ++y) {
         if (!rle.Line(line)) {
             out = {};
             return DecodeError::TruncatedInput;
         }
-        std::uint32_t* dst = out.Row(y);
-        if (palette8) {
-            for (std::size_t x = 0; x < w; ++x)
-                dst[x] = palette[line[x]];
-        } else if (rgb24) {
-            const std::uint8_t* red = line.data();
-            const std::uint8_t* green = red + bytesPerLine;
-            const std::uint8_t* blue = green + bytesPerLine;
-            for (std::size_t x = 0; x < w; ++x)
-                dst[x] = Argb(255, red[x], green[x], blue[x]);
-        } else {
-            for (std::size_t x = 0; x < w; ++x) {
-                unsigned index = 0;
-                for (unsigned p = 0; p < planes; ++p)
-                    index |= ((line[p * bytesPerLine + (x >> 3)] >> (7 - (x & 7))) & 1u) << p;
-                dst[x] = palette[index];
-            }
-        }
+        WriteRow(layout, line, palette, out.Row(y));
     }
     return DecodeError::None;
 }
