@@ -268,6 +268,18 @@ private slots:
         QVERIFY(decoded.image.Empty() && !decoded.animation);
     }
 
+    void a_pixel_aspect_no_camera_makes_is_shown_square()
+    {
+        // Found by fuzzing: a clip of 48 x 32 frames whose header says 48 x
+        // 6400 with pixels 200 times as wide as high; stretched, every frame
+        // scaled up to 61 million pixels. Such an aspect is a damaged header.
+        const ClipSource source{std::string(MUGROVE_TEST_DATA "/fuzz-regressions/clip_pixel_aspect_200.mp4"), nullptr};
+        DecodedPicture decoded;
+        QCOMPARE(DecodeClip(source, decoded), DecodeError::None);
+        QCOMPARE(decoded.image.width, 48);
+        QVERIFY(decoded.animation);
+    }
+
     void clips_that_cannot_play_are_refused()
     {
         // Damaged headers may be refused for any reason but None.
