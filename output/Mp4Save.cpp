@@ -117,7 +117,7 @@ private:
     bool Take(std::size_t index, Image& frame) override
     {
         composer_.Compose(frame, frame_);
-        const std::int64_t at = std::int64_t(decoder_->Times().startMs[index]) * 1000;
+        const std::int64_t at = decoder_->Times().startUs[index];
         refused_ = !to_->TakePicture(PictureOf(frame_, at));
         return !refused_;
     }

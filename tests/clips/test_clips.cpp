@@ -362,7 +362,10 @@ private slots:
             QVERIFY2(t.startMs == c.startMs, c.name);
             QVERIFY2(t.lastDelayMs == c.lastMs, c.name);
             QVERIFY2(std::abs(t.spanSeconds - c.span) < 1e-9, c.name);
+            QVERIFY2(t.startUs.size() == t.startMs.size(), c.name);
         }
+        // To the microsecond, a frame every 1/30 s keeps its own time.
+        QCOMPARE(TimeFrames(cases[9].frames, 9000, khz90, {}, 100).startUs, (std::vector<std::int64_t>{0, 33333}));
     }
 
     void recognised_by_leading_bytes()
