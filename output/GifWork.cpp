@@ -15,7 +15,7 @@ constexpr double kPaletteShare = 0.3;
 
 } // namespace
 
-GifWork::GifWork(GifJob job, GifWorkLink& link) : job_(std::move(job)), link_(link) {}
+GifWork::GifWork(GifJob job, SaveLink& link) : job_(std::move(job)), link_(link) {}
 
 OutputOutcome GifWork::Run()
 {

@@ -2,6 +2,7 @@
 
 #include "output/GifPlan.h"
 #include "output/Outcome.h"
+#include "output/SaveLink.h"
 #include "output/SaveScene.h"
 
 #include <QImage>
@@ -24,23 +25,11 @@ struct GifJob {
     QString fileName;
 };
 
-// What the encoding asks of whoever runs it, from the worker's thread.
-class GifWorkLink {
-public:
-    // Whether the save was called off: the encoding stops and leaves no file.
-    virtual bool CalledOff() = 0;
-    // Another whole percent of the work is done (1 to 99, rising).
-    virtual void Progress(int percent) = 0;
-
-protected:
-    ~GifWorkLink() = default;
-};
-
 // One save's encoding on the worker: the job, its frames composed as the
 // window shows them, and how far it has come.
 class GifWork {
 public:
-    GifWork(GifJob job, GifWorkLink& link);
+    GifWork(GifJob job, SaveLink& link);
     GifWork(const GifWork&) = delete;
     GifWork& operator=(const GifWork&) = delete;
 
@@ -68,7 +57,7 @@ private:
 
     GifJob job_;
     FrameComposer composer_{job_.scene};
-    GifWorkLink& link_;
+    SaveLink& link_;
     int percentShown_ = 0;
 };
 

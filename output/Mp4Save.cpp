@@ -117,7 +117,7 @@ private:
     bool Take(std::size_t index, Image& frame) override
     {
         composer_.Compose(frame, frame_);
-        const std::int64_t at = std::int64_t(decoder_->Times().startMs[index]) * 1000;
+        const std::int64_t at = decoder_->Times().startUs[index];
         refused_ = !to_->TakePicture(PictureOf(frame_, at));
         return !refused_;
     }
@@ -146,10 +146,9 @@ struct Mp4Job {
     ByteLimit limit = 0;
 };
 
-// The job encoded and written, never over an existing file. `progress` is
-// told each percent and says whether to go on; `calledOff` whether the save
-// was called off.
-OutputOutcome Encode(Mp4Job& job, const std::function<bool(int)>& progress, const std::function<bool()>& calledOff)
+// The job encoded and written, never over an existing file; `link` is told
+// each percent and says whether the save was called off.
+OutputOutcome Encode(Mp4Job& job, SaveLink& link)
 {
     const QString target = job.folder + u'/' + job.fileName + QStringLiteral(": ");
     FrameComposer composer(job.scene);
@@ -172,9 +171,13 @@ OutputOutcome Encode(Mp4Job& job, const std::function<bool(int)>& progress, cons
 
     mp4::Options options;
     options.limit = job.limit;
-    options.progress = progress;
+    // Going on unless called off.
+    options.progress = [&link](int percent) {
+        link.Progress(percent);
+        return !link.CalledOff();
+    };
     const mp4::Written written = mp4::Encode(*source, description, options);
-    if (calledOff())
+    if (link.CalledOff())
         return OutputOutcome::Failed(target + QStringLiteral("cancelled"));
     if (written.bytes.empty())
         return OutputOutcome::Failed(target + QString::fromStdString(written.failure));
@@ -182,7 +185,7 @@ OutputOutcome Encode(Mp4Job& job, const std::function<bool(int)>& progress, cons
     if (job.limit != 0 && written.bytes.size() > job.limit)
         return OutputOutcome::Failed(target + QStringLiteral("the MP4 came out larger than ") + LimitText(job.limit));
     NewFile file(job.folder);
-    if (!file.Write(written.bytes) || calledOff())
+    if (!file.Write(written.bytes) || link.CalledOff())
         return OutputOutcome::Failed(target + file.Error());
     const QString path = file.Publish(job.fileName);
     return path.isEmpty() ? OutputOutcome::Failed(target + file.Error()) : OutputOutcome::Written(path);
@@ -190,91 +193,16 @@ OutputOutcome Encode(Mp4Job& job, const std::function<bool(int)>& progress, cons
 
 } // namespace
 
-// What crosses between the starting thread and the worker, only under the
-// lock: whether the save was called off, and the signals the worker sends
-// back, never once it was (the save is being destroyed: nobody waits).
-class Mp4Save::Crossing {
-public:
-    explicit Crossing(Mp4Save* owner) : owner_(owner) {}
-
-    void CallOff()
-    {
-        const std::lock_guard lock(mutex_);
-        calledOff_ = true;
-    }
-    bool CalledOff()
-    {
-        const std::lock_guard lock(mutex_);
-        return calledOff_;
-    }
-    // False once called off: the encoding stops.
-    bool Progress(int percent)
-    {
-        const std::lock_guard lock(mutex_);
-        if (calledOff_)
-            return false;
-        if (percent >= 1 && percent <= 99)
-            QMetaObject::invokeMethod(owner_, [save = owner_, percent] { emit save->Progress(percent); },
-                                      Qt::QueuedConnection);
-        return true;
-    }
-    void Finished(const OutputOutcome& outcome)
-    {
-        const std::lock_guard lock(mutex_);
-        if (!calledOff_)
-            QMetaObject::invokeMethod(owner_, [save = owner_, outcome] { save->Finish(outcome); },
-                                      Qt::QueuedConnection);
-    }
-
-private:
-    std::mutex mutex_;
-    bool calledOff_ = false; // under mutex_
-    Mp4Save* const owner_;   // reached only through its thread's queue
-};
-
-Mp4Save::Mp4Save() : crossing_(std::make_unique<Crossing>(this)) {}
-
-Mp4Save::~Mp4Save()
-{
-    crossing_->CallOff();
-    if (worker_.joinable())
-        worker_.join();
-}
-
-void Mp4Save::Finish(OutputOutcome outcome)
-{
-    if (worker_.joinable())
-        worker_.join();
-    running_ = false;
-    emit Finished(outcome);
-}
-
 std::unique_ptr<Mp4Save> Mp4Save::Start(PicBox& box, std::unique_ptr<Animation> player, std::optional<ShownClip> clip,
                                         const QString& folder, const QString& fileName, ByteLimit limit,
                                         OutputOutcome& failure)
 {
-    QWidget& window = box.NativeWindow();
-    if (!clip && (!player || player->FrameCount() == 0)) {
-        failure = OutputOutcome::Failed(QStringLiteral("the picture has no frames"));
+    if (!CanStart(box, clip || (player && player->FrameCount() > 0), folder, fileName, failure))
         return nullptr;
-    }
-    if (!CapturableSize(&window)) {
-        failure = OutputOutcome::Failed(QStringLiteral("the work area has no pixels or is too large"));
-        return nullptr;
-    }
-    if (folder.isEmpty() || fileName.isEmpty()) {
-        failure = OutputOutcome::Failed(QStringLiteral("no folder or file name"));
-        return nullptr;
-    }
-    Mp4Job job{std::move(player), std::move(clip), CaptureScene(box, CaptionsOver(&window)), folder, fileName, limit};
+    Mp4Job job{std::move(player), std::move(clip), CaptureScene(box, CaptionsOver(&box.NativeWindow())),
+               folder, fileName, limit};
     std::unique_ptr<Mp4Save> save(new Mp4Save);
-    Crossing* crossing = save->crossing_.get();
-    save->worker_ = std::thread([crossing, job = std::move(job)]() mutable {
-        const OutputOutcome outcome =
-            Encode(job, [crossing](int percent) { return crossing->Progress(percent); },
-                   [crossing] { return crossing->CalledOff(); });
-        crossing->Finished(outcome);
-    });
+    save->Launch([job = std::move(job)](SaveLink& link) mutable { return Encode(job, link); });
     return save;
 }
 

@@ -3,13 +3,12 @@
 #include "controls/decoders/ClipSource.h"
 #include "output/Outcome.h"
 #include "output/SizeLimit.h"
+#include "output/WorkerSave.h"
 
-#include <QObject>
 #include <QString>
 
 #include <memory>
 #include <optional>
-#include <thread>
 
 namespace mugrove {
 
@@ -21,8 +20,7 @@ class PicBox;
 // captions over it are taken at the start, as for an animated GIF; the
 // window may change meanwhile. Destroying the save stops it and leaves no
 // file.
-class Mp4Save : public QObject {
-    Q_OBJECT
+class Mp4Save final : public WorkerSave {
 public:
     // Starts saving as `fileName` in `folder`, never over an existing file
     // (" (2)", " (3)", ... before ".mp4"). A `clip` is read from its source
@@ -34,27 +32,9 @@ public:
     static std::unique_ptr<Mp4Save> Start(PicBox& box, std::unique_ptr<Animation> player,
                                           std::optional<ShownClip> clip, const QString& folder,
                                           const QString& fileName, ByteLimit limit, OutputOutcome& failure);
-    ~Mp4Save() override;
-
-    // Until Finished is signalled.
-    bool Running() const { return running_; }
-
-signals:
-    // On the thread that started the save, each time another whole percent
-    // of the work is done (1 to 99).
-    void Progress(int percent);
-    // On the thread that started the save: the file is whole and in place,
-    // or the save failed.
-    void Finished(const mugrove::OutputOutcome& outcome);
 
 private:
-    class Crossing;
-    Mp4Save();
-    void Finish(OutputOutcome outcome);
-
-    std::unique_ptr<Crossing> crossing_; // what the worker shares, under its lock
-    std::thread worker_;
-    bool running_ = true;
+    Mp4Save() = default;
 };
 
 } // namespace mugrove

@@ -13,4 +13,5 @@ fi
 bash scripts/setup.sh
 cmake --preset "$preset" -DMUGROVE_WERROR="$werror" >/dev/null
 cmake --build --preset "$preset"
-ctest --preset "$preset"
+# Suites run side by side, one per core: each has its own store and desktop.
+ctest --preset "$preset" --parallel "$(nproc)"

@@ -1496,9 +1496,10 @@ def make_clips():
         turn_track(name, turn)
     # Pixels twice as wide as high: shown 96 × 32.
     ffmpeg(counting[:4], 48, 32, 10, h264 + ["-vf", "setsar=2/1"], "wide_pixels.mkv")
-    # Pixels 125 times as wide as high: shown 32000 × 640, 82 MB a frame, more
-    # than a heap keeps spare, for the test that leaves no room for a frame.
-    ffmpeg(grey_frames(1, 256, 640), 256, 640, 10, h264 + ["-vf", "setsar=sar=125/1:max=1000"], "wide_pixels_82mb.mkv")
+    # Pixels 8 times as wide as high (the widest shown as such): shown
+    # 32000 × 640, 82 MB a frame, more than a heap keeps spare, for the test
+    # that leaves no room for a frame.
+    ffmpeg(grey_frames(1, 4000, 640), 4000, 640, 10, h264 + ["-vf", "setsar=8/1"], "wide_pixels_82mb.mkv")
     # Variable rate: five frames 100 ms apart, then five 300 ms apart.
     ffmpeg(counting[:10], 48, 32, 10, h264 + ["-vf", "settb=1/1000,setpts='if(lt(N,5),N*0.1,0.5+(N-5)*0.3)/TB'",
                                                   "-fps_mode", "vfr"], "variable_rate.mkv")

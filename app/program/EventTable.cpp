@@ -222,20 +222,19 @@ void EventTable::OnCopyClicked()
 }
 
 // The save button follows a started save's progress and outcome.
-template <class Save>
-void EventTable::FollowSave(std::unique_ptr<Save>& save)
+void EventTable::FollowSave()
 {
-    if (!save)
+    if (!running_)
         return;
-    connect(save.get(), &Save::Progress, this, [this](int percent) {
+    connect(running_.get(), &WorkerSave::Progress, this, [this](int percent) {
         form_.saveButton->SetCaption(QStringLiteral("保存中... %1%").arg(percent));
     });
     // The meme as it was when the save began is the one its file shows.
-    connect(save.get(), &Save::Finished, this,
-            [this, &save, meme = ReadMeme(form_)](const OutputOutcome& finished) {
+    connect(running_.get(), &WorkerSave::Finished, this,
+            [this, meme = ReadMeme(form_)](const OutputOutcome& finished) {
                 // Let go of the save (and the copy of the picture it played)
                 // once its signal is over.
-                save.release()->deleteLater();
+                running_.release()->deleteLater();
                 ShowSaveOutcome(finished);
                 RecordSaved(meme, finished);
             });
@@ -247,9 +246,9 @@ OutputOutcome EventTable::StartAnimatedSave(std::unique_ptr<Animation> player, c
     if (AnimatedSaveRunning())
         return OutputOutcome::Busy();
     OutputOutcome outcome = OutputOutcome::Working();
-    animated_ = AnimatedSave::Start(*form_.workArea, std::move(player), folder, fileName,
+    running_ = AnimatedSave::Start(*form_.workArea, std::move(player), folder, fileName,
                                     ChooseGifPlan(limits_->Limit(), kind), outcome);
-    FollowSave(animated_);
+    FollowSave();
     ShowSaveOutcome(outcome);
     return outcome;
 }
@@ -260,16 +259,16 @@ OutputOutcome EventTable::StartVideoSave(std::unique_ptr<Animation> player, std:
     if (AnimatedSaveRunning())
         return OutputOutcome::Busy();
     OutputOutcome outcome = OutputOutcome::Working();
-    video_ = Mp4Save::Start(*form_.workArea, std::move(player), std::move(clip), folder, fileName,
+    running_ = Mp4Save::Start(*form_.workArea, std::move(player), std::move(clip), folder, fileName,
                             limits_->Limit(), outcome);
-    FollowSave(video_);
+    FollowSave();
     ShowSaveOutcome(outcome);
     return outcome;
 }
 
 bool EventTable::AnimatedSaveRunning() const
 {
-    return (animated_ && animated_->Running()) || (video_ && video_->Running());
+    return running_ && running_->Running();
 }
 
 void EventTable::ShowSaveOutcome(const OutputOutcome& outcome)

@@ -16,9 +16,8 @@
 namespace mugrove {
 
 class Animation;
-class AnimatedSave;
 class Button;
-class Mp4Save;
+class WorkerSave;
 class SizeLimitMenu;
 struct Form;
 struct Meme;
@@ -84,11 +83,9 @@ private:
 
     Form& form_;
     const SaveEnvironment save_;
-    template <class Save>
-    void FollowSave(std::unique_ptr<Save>& save);
+    void FollowSave();
 
-    std::unique_ptr<AnimatedSave> animated_;
-    std::unique_ptr<Mp4Save> video_;
+    std::unique_ptr<WorkerSave> running_; // the animated save, GIF or MP4, once started
     std::unique_ptr<MemeHistory> history_;
     MemeStore store_;
     std::vector<std::future<void>> records_; // being written

@@ -221,10 +221,14 @@ DecodeError ShownSize(AVFormatContext& format, AVStream& st, ClipFacts& facts)
         return DecodeError::UnsupportedDimension;
     if (const DecodeError e = CheckDimensions(par.width, par.height); e != DecodeError::None)
         return e;
-    // Pixels that are not square are stretched wide; the height stays.
+    // Pixels that are not square are stretched wide; the height stays. No
+    // camera or broadcast format has pixels more than twice as wide as high
+    // (or half): an aspect beyond 8:1 either way is a damaged header, whose
+    // stretch would only make every frame scale up to a huge picture, so
+    // its pixels are shown square.
     double w = par.width;
     const AVRational sar = av_guess_sample_aspect_ratio(&format, &st, nullptr);
-    if (sar.num > 0 && sar.den > 0)
+    if (sar.num > 0 && sar.den > 0 && sar.num <= 8.0 * sar.den && sar.den <= 8.0 * sar.num)
         w = std::round(w * sar.num / sar.den);
     if (w < 1 || w > static_cast<double>(kMaxPictureSide))
         return DecodeError::TooLarge;

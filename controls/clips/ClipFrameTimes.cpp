@@ -11,8 +11,8 @@ ClipFrameTimes TimeFrames(std::span<const StampedFrame> frames, std::int64_t sta
     ClipFrameTimes t;
     int lastDuration = 0;
     for (const StampedFrame& f : frames) {
-        const double from = static_cast<double>(std::max<std::int64_t>(f.stamp - start, 0)) * secondsPerTick * 1000.0;
-        const auto ms = static_cast<int>(std::llround(from));
+        const double fromUs = static_cast<double>(std::max<std::int64_t>(f.stamp - start, 0)) * secondsPerTick * 1e6;
+        const auto ms = static_cast<int>(std::llround(fromUs / 1000.0));
         if (!t.startMs.empty() && ms - t.startMs.back() < kMinClipFrameMs) {
             // A frame just after the start shows rather than the one before it.
             if (t.stamps.size() == 1 && t.stamps[0] < start)
@@ -23,6 +23,7 @@ ClipFrameTimes TimeFrames(std::span<const StampedFrame> frames, std::int64_t sta
             break;
         t.stamps.push_back(f.stamp);
         t.startMs.push_back(ms);
+        t.startUs.push_back(std::llround(fromUs));
         lastDuration = static_cast<int>(
             std::clamp<double>(std::round(static_cast<double>(f.duration) * secondsPerTick * 1000.0), 0, 60000));
     }

@@ -23,6 +23,9 @@ struct StampedFrame {
 struct ClipFrameTimes {
     std::vector<std::int64_t> stamps; // the frames shown, in time order
     std::vector<int> startMs;         // when each shows, from the segment's start
+    // The same to the microsecond, for a file that keeps the clip's own
+    // timing (a frame every 1/30 s is not a whole number of milliseconds).
+    std::vector<std::int64_t> startUs;
     int lastDelayMs = 0;              // how long the last one shows
     double spanSeconds = 0;           // the segment as played, from its start
 

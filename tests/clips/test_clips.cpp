@@ -268,6 +268,18 @@ private slots:
         QVERIFY(decoded.image.Empty() && !decoded.animation);
     }
 
+    void a_pixel_aspect_no_camera_makes_is_shown_square()
+    {
+        // Found by fuzzing: a clip of 48 x 32 frames whose header says 48 x
+        // 6400 with pixels 200 times as wide as high; stretched, every frame
+        // scaled up to 61 million pixels. Such an aspect is a damaged header.
+        const ClipSource source{std::string(MUGROVE_TEST_DATA "/fuzz-regressions/clip_pixel_aspect_200.mp4"), nullptr};
+        DecodedPicture decoded;
+        QCOMPARE(DecodeClip(source, decoded), DecodeError::None);
+        QCOMPARE(decoded.image.width, 48);
+        QVERIFY(decoded.animation);
+    }
+
     void clips_that_cannot_play_are_refused()
     {
         // Damaged headers may be refused for any reason but None.
@@ -350,7 +362,10 @@ private slots:
             QVERIFY2(t.startMs == c.startMs, c.name);
             QVERIFY2(t.lastDelayMs == c.lastMs, c.name);
             QVERIFY2(std::abs(t.spanSeconds - c.span) < 1e-9, c.name);
+            QVERIFY2(t.startUs.size() == t.startMs.size(), c.name);
         }
+        // To the microsecond, a frame every 1/30 s keeps its own time.
+        QCOMPARE(TimeFrames(cases[9].frames, 9000, khz90, {}, 100).startUs, (std::vector<std::int64_t>{0, 33333}));
     }
 
     void recognised_by_leading_bytes()
