@@ -119,7 +119,8 @@ struct Window {
     QAction* Entry(const QString& text)
     {
         QAction* last = LastEntry(); // the menu's, which goes with it
-        const QList<QAction*> all = last ? last->parentWidget()->actions() : QList<QAction*>();
+        const auto* menu = last ? qobject_cast<QMenu*>(last->parent()) : nullptr;
+        const QList<QAction*> all = menu ? menu->actions() : QList<QAction*>();
         for (QAction* action : all)
             if (action->text() == text)
                 return action;
