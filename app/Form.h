@@ -68,6 +68,9 @@ struct Form {
     // controls, the font dialog and a drag work on the current one.
     std::vector<TransLabel*> captions;
     TransLabel* currentCaption = nullptr;
+    // The caption of the white band above the picture, while there is one
+    // (not among `captions`: it is laid out, not placed).
+    TransLabel* bandCaption = nullptr;
 
     Form();
     ~Form();

@@ -84,6 +84,17 @@ void PicBox::SetDisplayMode(int mode)
     repaint();
 }
 
+void PicBox::SetBand(int rows)
+{
+    rows = std::max(0, rows);
+    if (rows == band_)
+        return;
+    band_ = rows;
+    shrunk_ = QImage();
+    ShareLook();
+    update();
+}
+
 void PicBox::SetFrameTimer(std::unique_ptr<FrameTimer> timer)
 {
     const bool playing = Animating();
@@ -120,7 +131,7 @@ void PicBox::StartPlayer()
             const std::lock_guard lock(shared->mutex);
             look = shared->look;
         }
-        QImage shrunk = ShrunkPicture(look.size, look.fit, look.smooth, PictureView(frame, look.frameFormat));
+        QImage shrunk = ShrunkPicture(look.PictureSize(), look.fit, look.smooth, PictureView(frame, look.frameFormat));
         if (shrunk.isNull())
             return {};
         return shrunk;
@@ -173,7 +184,7 @@ BoxLook PicBox::Look() const
     // and repeating pixels on 16-bit screens and below.
     const QScreen* s = screen();
     return {size(), ButtonFaceColour(), fit_, s == nullptr || s->depth() > 16,
-            ViewFormat(decoded_ ? decoded_->kind : ImageKind::Unrecognised, false)};
+            ViewFormat(decoded_ ? decoded_->kind : ImageKind::Unrecognised, false), band_};
 }
 
 void PicBox::paintEvent(QPaintEvent*)
@@ -183,7 +194,7 @@ void PicBox::paintEvent(QPaintEvent*)
     if (shrunk_.isNull() && playing_)
         if (const auto* worked = std::any_cast<QImage>(&decoded_->animation->TaskResult()))
             shrunk_ = *worked;
-    PaintPicture(painter, look.size, look.background, View(Shown()), look.fit, look.smooth, shrunk_);
+    PaintBox(painter, look, View(Shown()), shrunk_);
 }
 
 QImage PicBox::View(const Image* image) const
@@ -199,7 +210,7 @@ QImage PicBox::PaintedAsIs() const
     // PaintPicture draws such a picture with one unscaled drawImage and no
     // fill under it: a copy of each pixel to its place.
     // At the box's own size every fit places it over the whole box.
-    if (view.format() != QImage::Format_RGB32 || view.size() != size())
+    if (band_ > 0 || view.format() != QImage::Format_RGB32 || view.size() != size())
         return {};
     return view;
 }
@@ -208,7 +219,7 @@ std::optional<QRgb> PicBox::PaintedPlain() const
 {
     // PaintPicture fills the whole box with the background when there is
     // no picture to draw.
-    if (!View(Shown()).isNull())
+    if (band_ > 0 || !View(Shown()).isNull())
         return std::nullopt;
     return ButtonFaceColour().rgb();
 }

@@ -63,6 +63,11 @@ public:
     // How the box paints now.
     BoxLook Look() const;
 
+    // The caption band: white rows at the top of the box, above the picture,
+    // which is fitted into the rest. 0 (no band) at first.
+    int Band() const { return band_; }
+    void SetBand(int rows);
+
     // Replaces the player's clock (tests drive time with their own).
     void SetFrameTimer(std::unique_ptr<FrameTimer> timer);
 
@@ -85,6 +90,7 @@ private:
     PictureFit fit_ = PictureFit::OwnSize;
     bool playing_ = false;
     bool opaque_ = false; // the still picture has no transparent pixel
+    int band_ = 0;
     // The picture averaged down to the box, kept while neither the target
     // size nor the picture (or GIF frame) changes.
     QImage shrunk_;

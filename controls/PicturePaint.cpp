@@ -84,6 +84,19 @@ void PaintPicture(QPainter& painter, QSize box, const QColor& background, const 
     painter.drawImage(target, view);
 }
 
+void PaintBox(QPainter& painter, const BoxLook& look, const QImage& picture, QImage& shrunk)
+{
+    if (look.band <= 0) {
+        PaintPicture(painter, look.size, look.background, picture, look.fit, look.smooth, shrunk);
+        return;
+    }
+    painter.fillRect(QRect(0, 0, look.size.width(), look.band), kBandColour);
+    painter.save();
+    painter.translate(0, look.band);
+    PaintPicture(painter, look.PictureSize(), look.background, picture, look.fit, look.smooth, shrunk);
+    painter.restore();
+}
+
 QRect DisplayTarget(PictureFit fit, QSize box, QSize picture)
 {
     const std::int64_t W = std::max(0, box.width()), H = std::max(0, box.height());

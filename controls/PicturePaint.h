@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QRect>
 
+#include <algorithm>
+
 class QPainter;
 
 namespace mugrove {
@@ -38,7 +40,19 @@ struct BoxLook {
     PictureFit fit = PictureFit::OwnSize;
     bool smooth = true;
     QImage::Format frameFormat = QImage::Format_ARGB32; // how an animation's frames are viewed
+    // White rows at the top of the box (the caption band); the picture is
+    // fitted into the rest.
+    int band = 0;
+
+    QSize PictureSize() const { return QSize(size.width(), std::max(0, size.height() - band)); }
 };
+
+// The colour of the caption band.
+inline const QColor kBandColour(255, 255, 255);
+
+// Paints the whole box as `look` says: the band, then the picture fitted
+// into the rest by PaintPicture. Safe on any thread.
+void PaintBox(QPainter& painter, const BoxLook& look, const QImage& picture, QImage& shrunk);
 
 // Paints a box of `box` pixels as the work area shows `picture` fitted by
 // `fit`: the background, then the picture in its DisplayTarget, scaled

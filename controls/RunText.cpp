@@ -10,16 +10,17 @@
 
 namespace mugrove {
 
-void DrawTextWithRuns(QPainter& painter, const QRectF& r, int flags, const QString& text,
-                      const std::function<std::vector<TextRun>(QStringView)>& runsOf,
-                      const QTextCharFormat& runFormat)
+namespace {
+
+// The text as DrawTextWithRuns shows it, laid out in `layout` with its
+// lines stacked from 0 down; returns the height they take (0 for no text).
+// `layout` holds the font for its device already.
+qreal LayOutRuns(QTextLayout& layout, const QFont& font, Qt::LayoutDirection direction,
+                 qreal width, int flags, const QString& text,
+                 const std::function<std::vector<TextRun>(QStringView)>& runsOf, const QTextCharFormat& runFormat)
 {
     const bool wordWrap = flags & Qt::TextWordWrap;
     const bool singleLine = flags & Qt::TextSingleLine;
-    const Qt::LayoutDirection direction = painter.layoutDirection();
-    // Left and right swap for right-to-left text unless they are absolute.
-    if (direction == Qt::RightToLeft && !(flags & Qt::AlignAbsolute) && (flags & (Qt::AlignLeft | Qt::AlignRight)))
-        flags ^= Qt::AlignLeft | Qt::AlignRight;
 
     // Carriage returns and tabs draw as spaces; a line feed breaks the line
     // unless the text keeps to one.
@@ -50,12 +51,11 @@ void DrawTextWithRuns(QPainter& painter, const QRectF& r, int flags, const QStri
         shown += c;
     }
     if (shown.isEmpty())
-        return;
+        return 0;
     for (const TextRun& run : runsOf(shown))
         formats.append({int(run.start), int(run.length), runFormat});
 
-    const QFont font = painter.font();
-    QTextLayout layout(shown, font, painter.device());
+    layout.setText(shown);
     QTextOption option;
     option.setTextDirection(direction);
     option.setAlignment(Qt::AlignLeft); // aligned below, line by line
@@ -64,7 +64,7 @@ void DrawTextWithRuns(QPainter& painter, const QRectF& r, int flags, const QStri
     layout.setFormats(formats);
 
     // Lines are stacked on whole pixels, a leading apart.
-    const qreal lineWidth = wordWrap ? std::max<qreal>(0, r.width()) : 0x01000000;
+    const qreal lineWidth = wordWrap ? std::max<qreal>(0, width) : 0x01000000;
     const qreal leading = QFontMetricsF(font).leading();
     qreal height = -leading;
     layout.beginLayout();
@@ -75,6 +75,33 @@ void DrawTextWithRuns(QPainter& painter, const QRectF& r, int flags, const QStri
         height += line.ascent() + line.descent();
     }
     layout.endLayout();
+    return height;
+}
+
+} // namespace
+
+qreal TextWithRunsHeight(const QFont& font, QPaintDevice* device, qreal width, int flags, const QString& text,
+                         const std::function<std::vector<TextRun>(QStringView)>& runsOf,
+                         const QTextCharFormat& runFormat)
+{
+    QTextLayout layout(QString(), font, device);
+    return LayOutRuns(layout, font, Qt::LeftToRight, width, flags, text, runsOf, runFormat);
+}
+
+void DrawTextWithRuns(QPainter& painter, const QRectF& r, int flags, const QString& text,
+                      const std::function<std::vector<TextRun>(QStringView)>& runsOf,
+                      const QTextCharFormat& runFormat)
+{
+    const Qt::LayoutDirection direction = painter.layoutDirection();
+    // Left and right swap for right-to-left text unless they are absolute.
+    if (direction == Qt::RightToLeft && !(flags & Qt::AlignAbsolute) && (flags & (Qt::AlignLeft | Qt::AlignRight)))
+        flags ^= Qt::AlignLeft | Qt::AlignRight;
+
+    const QFont font = painter.font();
+    QTextLayout layout(QString(), font, painter.device());
+    const qreal height = LayOutRuns(layout, font, direction, r.width(), flags, text, runsOf, runFormat);
+    if (layout.lineCount() == 0)
+        return;
 
     qreal top = 0;
     if (flags & Qt::AlignBottom)

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class QFont;
+class QPaintDevice;
 class QPainter;
 class QRectF;
 
@@ -20,5 +22,11 @@ namespace mugrove {
 void DrawTextWithRuns(QPainter& painter, const QRectF& rect, int flags, const QString& text,
                       const std::function<std::vector<TextRun>(QStringView)>& runsOf,
                       const QTextCharFormat& runFormat);
+
+// The height the lines of such a text take in DrawTextWithRuns, wrapped
+// within `width` when the flags ask for it; 0 for no text.
+qreal TextWithRunsHeight(const QFont& font, QPaintDevice* device, qreal width, int flags, const QString& text,
+                         const std::function<std::vector<TextRun>(QStringView)>& runsOf,
+                         const QTextCharFormat& runFormat);
 
 } // namespace mugrove

@@ -120,6 +120,8 @@ void TransLabel::StoreFont(const std::optional<LogFontBytes>& bytes)
 void TransLabel::Changed()
 {
     look_.reset();
+    // Whoever lays the label out does so before it is painted.
+    SettingChanged.Raise();
     RepaintBeneath();
 }
 

@@ -75,6 +75,9 @@ public:
     // once the menu has closed. Set before the first right-click.
     void SetRemovable(bool removable) { removable_ = removable; }
     Event<> RemoveChosen;
+    // Any setting was written (the text, the font, a colour...), after it
+    // is in force.
+    Event<> SettingChanged;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -22,8 +22,7 @@ void ComposeBoxFrame(const BoxLook& look, const Image& canvas, QImage& frame)
         frame = QImage(look.size, QImage::Format_RGB32);
     QImage shrunk;
     QPainter painter(&frame);
-    PaintPicture(painter, look.size, look.background,
-                 canvas.Empty() ? QImage() : PictureView(canvas, look.frameFormat), look.fit, look.smooth, shrunk);
+    PaintBox(painter, look, canvas.Empty() ? QImage() : PictureView(canvas, look.frameFormat), shrunk);
 }
 
 // Colours kept exact in every palette: the captions'; the rest of the
@@ -124,6 +123,11 @@ SaveScene CaptureScene(const PicBox& box, const QList<TransLabel*>& captions)
     const QSize size = scene.box.size;
     scene.exact.protect.assign(std::size_t(size.width()) * std::size_t(size.height()), 0);
     std::map<std::uint32_t, std::size_t> captionColours;
+    // The caption band's white stays exact too, pure behind its text.
+    if (const int band = std::min(scene.box.band, size.height()); band > 0) {
+        std::fill_n(scene.exact.protect.begin(), std::size_t(band) * std::size_t(size.width()), 1);
+        scene.exact.colours.push_back(kBandColour.rgb() & 0xFFFFFFu);
+    }
     const QPoint origin = box.NativeWindow().geometry().topLeft();
     for (const TransLabel* label : captions) {
         PlacedCaption caption{label->Look(), label->pos() - origin};

@@ -23,14 +23,17 @@ void OnCaptionEdited(Form& form)
 void OnWidthSliderMoved(Form& form)
 {
     const int p = form.widthSlider->Position();
-    form.currentCaption->SetWidth(p);
+    // The band lays its caption out itself.
+    if (form.currentCaption != form.bandCaption)
+        form.currentCaption->SetWidth(p);
     form.widthBox->SetContent(QString::number(p));
 }
 
 void OnHeightSliderMoved(Form& form)
 {
     const int p = form.heightSlider->Position();
-    form.currentCaption->SetHeight(p);
+    if (form.currentCaption != form.bandCaption)
+        form.currentCaption->SetHeight(p);
     form.heightBox->SetContent(QString::number(p));
 }
 

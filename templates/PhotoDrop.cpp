@@ -8,6 +8,7 @@
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 #include "controls/decoders/DecodedPicture.h"
+#include "templates/BandLayout.h"
 #include "templates/Selection.h"
 #include "templates/Zoom.h"
 
@@ -144,6 +145,7 @@ void Show(Form& form, std::shared_ptr<const PictureBytes> bytes, std::unique_ptr
     form.workArea->SetWidth(width);
     form.workArea->SetHeight(height);
     RefreshSizeLabels(form);
+    PlacePictureUnderBand(form);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "app/model/Label.h"
 #include "app/model/ListBox.h"
 #include "controls/PicBox.h"
+#include "templates/BandLayout.h"
 #include "templates/Catalog.h"
 
 namespace mugrove {
@@ -16,6 +17,7 @@ void OnTemplateSelected(Form& form)
         form.workArea->SetWidth(entry->displayWidth);
         form.workArea->SetHeight(entry->displayHeight);
         RefreshSizeLabels(form);
+        PlacePictureUnderBand(form);
     }
 }
 

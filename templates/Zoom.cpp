@@ -3,6 +3,7 @@
 #include "app/Form.h"
 #include "app/WindowDefinition.h"
 #include "controls/PicBox.h"
+#include "templates/BandLayout.h"
 #include "templates/Selection.h"
 
 #include <algorithm>
@@ -30,9 +31,11 @@ void ZoomWorkArea(Form& form, double factor)
     PicBox& area = *form.workArea;
     area.SetLeft(kWorkAreaOrigin.x());
     area.SetTop(kWorkAreaOrigin.y());
-    area.SetHeight(ScaleToPixels(area.Height(), factor));
+    // The picture is scaled; the caption band above it is laid out anew.
+    area.SetHeight(ScaleToPixels(area.Height() - area.Band(), factor));
     area.SetWidth(ScaleToPixels(area.Width(), factor));
     RefreshSizeLabels(form);
+    PlacePictureUnderBand(form);
 }
 
 QSize FitInFrame(QSize picture)
@@ -64,6 +67,7 @@ void OnFitToFrame(Form& form)
     area.SetHeight(fitted.height());
     area.SetWidth(fitted.width());
     RefreshSizeLabels(form);
+    PlacePictureUnderBand(form);
 }
 
 void OnZoomIn(Form& form)

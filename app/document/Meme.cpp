@@ -11,6 +11,7 @@
 #include "controls/TransLabel.h"
 #include "controls/clips/Clip.h"
 #include "controls/decoders/DecodedPicture.h"
+#include "overlay/CaptionBand.h"
 #include "overlay/Captions.h"
 #include "templates/Catalog.h"
 #include "templates/Selection.h"
@@ -209,6 +210,17 @@ bool SameBytes(const std::shared_ptr<const PictureBytes>& a, const std::shared_p
     return a && b && *a == *b;
 }
 
+// Whether the band is there in both or neither, with the same text and look
+// (wherever it lies).
+bool SameBandCaption(const std::optional<BandValue>& a, const std::optional<BandValue>& b)
+{
+    if (!a || !b)
+        return !a && !b;
+    CaptionValue placed = b->caption;
+    placed.geometry = a->caption.geometry;
+    return a->caption == placed;
+}
+
 } // namespace
 
 bool OwnPicture::operator==(const OwnPicture& other) const
@@ -224,7 +236,7 @@ bool ClipPicture::operator==(const ClipPicture& other) const
 
 bool SameDocument(const Meme& a, const Meme& b)
 {
-    return a.picture == b.picture && a.frame == b.frame && a.captions == b.captions;
+    return a.picture == b.picture && a.frame == b.frame && a.captions == b.captions && a.band == b.band;
 }
 
 bool IsStep(const Meme& before, const Meme& after)
@@ -237,6 +249,15 @@ bool IsStep(const Meme& before, const Meme& after)
 Meme ForStep(const Meme& shown, const Meme& target)
 {
     Meme out = target;
+    // The band put on, taken off or written to: its caption is the one the
+    // step changed (the others only moved with the picture).
+    if (!SameBandCaption(shown.band, target.band)) {
+        if (target.band && target.current != kBandCurrent) {
+            out.current = kBandCurrent;
+            out.shown.reset();
+        }
+        return out;
+    }
     const int changed = FirstChangedCaption(shown.captions, target.captions);
     // A caption that is gone in `target` (an undone addition) leaves the
     // one current then.
@@ -259,6 +280,11 @@ Meme ReadMeme(const Form& form)
         if (form.captions[i] == form.currentCaption)
             meme.current = int(i);
     }
+    if (form.bandCaption != nullptr) {
+        meme.band = BandValue{ReadCaption(*form.bandCaption), form.workArea->Band()};
+        if (form.currentCaption == form.bandCaption)
+            meme.current = kBandCurrent;
+    }
     meme.shown = ReadControls(form);
     return meme;
 }
@@ -267,6 +293,12 @@ void ApplyMeme(Form& form, const Meme& meme)
 {
     // A drag in progress would go on moving whichever caption is current.
     form.caption.drag.Dragging = false;
+    // The band's caption takes its kept place, not one laid out anew.
+    struct Placing {
+        bool& flag;
+        explicit Placing(bool& f) : flag(f) { flag = true; }
+        ~Placing() { flag = false; }
+    } placing(form.caption.placingBand);
 
     PicBox& area = *form.workArea;
     const bool newPicture = !(ReadPicture(area) == meme.picture);
@@ -281,6 +313,7 @@ void ApplyMeme(Form& form, const Meme& meme)
         area.SetWidth(box.width());
     }
     area.SetDisplayMode(meme.frame.displayMode);
+    area.SetBand(meme.band ? meme.band->height : 0);
     if (newPicture || moved)
         RefreshSizeLabels(form);
 
@@ -295,9 +328,15 @@ void ApplyMeme(Form& form, const Meme& meme)
             break;
     for (std::size_t i = 0; i < form.captions.size(); ++i)
         PutCaption(*form.captions[i], meme.captions[i]);
+    if (meme.band)
+        PutCaption(MakeBandCaption(form), meme.band->caption);
+    else
+        ForgetBand(form);
 
     const int current = std::clamp(meme.current, 0, int(form.captions.size()) - 1);
-    TransLabel& caption = *form.captions[std::size_t(current)];
+    TransLabel& caption = meme.current == kBandCurrent && form.bandCaption != nullptr
+        ? *form.bandCaption
+        : *form.captions[std::size_t(current)];
     form.currentCaption = &caption;
     ShowControls(form, caption, meme.shown ? *meme.shown : OwnControls(form, caption));
 }

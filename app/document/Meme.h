@@ -98,6 +98,17 @@ struct ShownControls {
     bool operator==(const ShownControls&) const = default;
 };
 
+// The white band above the picture: its caption, laid out over the
+// picture's width, and its rows at the top of the work area (in `frame`).
+struct BandValue {
+    CaptionValue caption;
+    int height = 0;
+    bool operator==(const BandValue&) const = default;
+};
+
+// Meme::current while the band's caption is the current one.
+inline constexpr int kBandCurrent = -1;
+
 struct Meme {
     PictureSource picture;
     PictureFrame frame;
@@ -105,6 +116,7 @@ struct Meme {
     int current = 0;                    // the caption the style controls edit
     // Absent: the controls show the current caption's own values.
     std::optional<ShownControls> shown;
+    std::optional<BandValue> band; // none without the band
 };
 
 // The same meme: picture, frame and captions, whichever caption is current

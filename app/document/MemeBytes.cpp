@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QtEndian>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -206,6 +207,77 @@ MemeBytesError ReadPicture(Reader& r, const PictureByKey& pictureFor, PictureSou
     }
 }
 
+void WriteCaption(Writer& w, const CaptionValue& c)
+{
+    w.Blob(c.text.toUtf8());
+    w.U8(c.font ? 1 : 0);
+    if (c.font) {
+        const LogFontBytes font = ToBytes(*c.font);
+        w.Blob(QByteArrayView(reinterpret_cast<const char*>(font.data()), qsizetype(font.size())));
+    }
+    w.I32(c.effect);
+    w.U32(c.colour);
+    w.I32(c.horizontal);
+    w.I32(c.vertical);
+    w.U8(c.wordWrap ? 1 : 0);
+    w.U8(c.outline ? 1 : 0);
+    w.Rect(c.geometry);
+}
+
+CaptionValue ReadCaption(Reader& r)
+{
+    CaptionValue c;
+    c.text = QString::fromUtf8(r.Blob());
+    if (r.Flag()) {
+        const QByteArrayView font = r.Blob();
+        if (font.size() != qsizetype(kLogFontSize)) {
+            r.Fail();
+            return c;
+        }
+        LogFontBytes record;
+        std::memcpy(record.data(), font.data(), record.size());
+        c.font = FromBytes(record);
+    }
+    c.effect = r.In(0, 3);
+    c.colour = r.U32();
+    c.horizontal = r.In(0, 2);
+    c.vertical = r.In(0, 2);
+    c.wordWrap = r.Flag();
+    c.outline = r.Flag();
+    c.geometry = r.Rect();
+    return c;
+}
+
+// The caption band follows the captions, when there is one; records made
+// before there was a band end before it.
+constexpr std::uint8_t kBandTag = 'B';
+
+void WriteBand(Writer& w, const Meme& meme)
+{
+    if (!meme.band)
+        return;
+    w.U8(kBandTag);
+    WriteCaption(w, meme.band->caption);
+    w.I32(meme.band->height);
+    w.U8(meme.current == kBandCurrent ? 1 : 0);
+}
+
+void ReadBand(Reader& r, Meme& meme)
+{
+    if (!r.Ok() || r.AtEnd())
+        return;
+    if (r.U8() != kBandTag) {
+        r.Fail();
+        return;
+    }
+    BandValue band;
+    band.caption = ReadCaption(r);
+    band.height = r.In(0, kMaxCoordinate);
+    if (r.Flag())
+        meme.current = kBandCurrent;
+    meme.band = std::move(band);
+}
+
 } // namespace
 
 QByteArray MemeToBytes(const Meme& meme, const PictureKeyOf& keyOf)
@@ -215,22 +287,10 @@ QByteArray MemeToBytes(const Meme& meme, const PictureKeyOf& keyOf)
     w.Rect(meme.frame.geometry);
     w.I32(meme.frame.displayMode);
     w.U32(std::uint32_t(meme.captions.size()));
-    for (const CaptionValue& c : meme.captions) {
-        w.Blob(c.text.toUtf8());
-        w.U8(c.font ? 1 : 0);
-        if (c.font) {
-            const LogFontBytes font = ToBytes(*c.font);
-            w.Blob(QByteArrayView(reinterpret_cast<const char*>(font.data()), qsizetype(font.size())));
-        }
-        w.I32(c.effect);
-        w.U32(c.colour);
-        w.I32(c.horizontal);
-        w.I32(c.vertical);
-        w.U8(c.wordWrap ? 1 : 0);
-        w.U8(c.outline ? 1 : 0);
-        w.Rect(c.geometry);
-    }
-    w.I32(meme.current);
+    for (const CaptionValue& c : meme.captions)
+        WriteCaption(w, c);
+    w.I32(std::max(meme.current, 0));
+    WriteBand(w, meme);
     const QByteArray payload = w.Take();
 
     Writer record;
@@ -266,29 +326,10 @@ MemeBytesError MemeFromBytes(QByteArrayView bytes, const PictureByKey& pictureFo
     const std::uint32_t count = r.U32();
     if (count == 0 || count > std::uint32_t(kMaxCaptions))
         r.Fail();
-    for (std::uint32_t i = 0; r.Ok() && i < count; ++i) {
-        CaptionValue c;
-        c.text = QString::fromUtf8(r.Blob());
-        if (r.Flag()) {
-            const QByteArrayView font = r.Blob();
-            if (font.size() != qsizetype(kLogFontSize)) {
-                r.Fail();
-                break;
-            }
-            LogFontBytes record;
-            std::memcpy(record.data(), font.data(), record.size());
-            c.font = FromBytes(record);
-        }
-        c.effect = r.In(0, 3);
-        c.colour = r.U32();
-        c.horizontal = r.In(0, 2);
-        c.vertical = r.In(0, 2);
-        c.wordWrap = r.Flag();
-        c.outline = r.Flag();
-        c.geometry = r.Rect();
-        read.captions.push_back(std::move(c));
-    }
+    for (std::uint32_t i = 0; r.Ok() && i < count; ++i)
+        read.captions.push_back(ReadCaption(r));
     read.current = r.In(0, std::int32_t(count) - 1);
+    ReadBand(r, read);
     if (!r.Ok() || !r.AtEnd())
         return MemeBytesError::Damaged;
     meme = std::move(read);

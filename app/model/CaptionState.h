@@ -22,6 +22,9 @@ struct CaptionState {
     // Set while the controls are being shown a caption's values: the
     // writes that raise their events then change no caption.
     bool showing = false;
+    // Set while a meme is put back: the band's caption then takes its kept
+    // place instead of being laid out anew.
+    bool placingBand = false;
 };
 
 } // namespace mugrove

@@ -4,6 +4,7 @@
 #include "app/model/DropTarget.h"
 #include "app/model/EditBox.h"
 #include "app/model/MainWindow.h"
+#include "app/program/BandEntry.h"
 #include "app/program/SavedMemes.h"
 #include "app/program/SegmentDialog.h"
 #include "app/program/UndoKeys.h"
@@ -123,6 +124,7 @@ void OpenWorkAreaMenu(Form& form, const QPoint& at)
     const QPoint centre = form.workArea->mapTo(form.window.get(), at);
     QObject::connect(add, &QAction::triggered, form.workArea,
                      [&form, centre] { AsStep(form.history, {}, [&] { AddCaption(form, centre); }); });
+    AddBandEntry(*menu, form);
     QAction* fit = menu->addAction(QStringLiteral("适应图框(&F)"));
     fit->setEnabled(form.workArea->Decoded() != nullptr);
     QObject::connect(fit, &QAction::triggered, form.workArea,

@@ -99,6 +99,10 @@ enum class Kind {
     AddCaption,
     RemoveCaption,
     Segment,
+    BandOn,
+    BandTyping,
+    BandBold,
+    BandOff,
 };
 
 // The undo and redo keys, pressed wherever the focus is.
@@ -273,6 +277,10 @@ class HistoryTest : public QObject {
         case Kind::Outline: CaptionEntry(first, QStringLiteral("描边(&O)")); break;
         case Kind::AddCaption: WorkAreaEntry(QStringLiteral("添加文字(&T)"), QPoint(100, 60))->trigger(); break;
         case Kind::RemoveCaption: CaptionEntry(*form->captions.back(), QStringLiteral("删除文字(&D)")); break;
+        case Kind::BandOn:
+        case Kind::BandOff: WorkAreaEntry(QStringLiteral("白边文字(&B)"))->trigger(); break;
+        case Kind::BandTyping: QTest::keyClicks(Editor(form->captionBox), QStringLiteral("Band words")); break;
+        case Kind::BandBold: QTest::mouseClick(form->boldBox, Qt::LeftButton); break;
         case Kind::Segment: {
             WorkAreaEntry(QStringLiteral("截取片段(&C)..."))->trigger();
             auto* dialog = form->window->findChild<SegmentDialog*>();
@@ -299,6 +307,8 @@ class HistoryTest : public QObject {
             WorkAreaEntry(QStringLiteral("添加文字(&T)"), QPoint(80, 100))->trigger();
             QTest::keyClicks(Editor(form->captionBox), QStringLiteral("Go"));
         }
+        if (kind == Kind::BandTyping || kind == Kind::BandBold || kind == Kind::BandOff)
+            WorkAreaEntry(QStringLiteral("白边文字(&B)"))->trigger();
         if (kind == Kind::Segment) {
             Drop(Data("clips/sixty_fps.mp4"));
             QVERIFY(form->workArea->Decoded() && form->workArea->Decoded()->clip);
@@ -348,6 +358,10 @@ private slots:
         QTest::newRow("添加文字") << Kind::AddCaption;
         QTest::newRow("删除文字") << Kind::RemoveCaption;
         QTest::newRow("segment") << Kind::Segment;
+        QTest::newRow("白边文字 ticked") << Kind::BandOn;
+        QTest::newRow("typed into the band") << Kind::BandTyping;
+        QTest::newRow("the band's caption bold") << Kind::BandBold;
+        QTest::newRow("白边文字 unticked") << Kind::BandOff;
     }
     void each_step_undoes_and_redoes_to_what_was_shown()
     {

@@ -77,7 +77,57 @@ void ExpectSameMeme(const Meme& got, const Meme& expected)
     for (std::size_t i = 0; i < got.captions.size(); ++i)
         QVERIFY2(got.captions[i] == expected.captions[i], qPrintable(got.captions[i].text));
     QCOMPARE(got.current, expected.current);
+    QVERIFY(got.band == expected.band);
     QVERIFY(!got.shown); // the controls are not recorded
+}
+
+Meme WithBand(Meme meme, bool current)
+{
+    CaptionValue caption = Caption(QStringLiteral("白边 Band 😂"), 0, 0, QRect(25, 31, 370, 45));
+    caption.font = YaHeiBold16();
+    caption.font->height = -42;
+    meme.band = BandValue{caption, 107};
+    if (current)
+        meme.current = kBandCurrent;
+    return meme;
+}
+
+// A record laid out by hand as programs before the band wrote them: a
+// template, the box, one caption, the current one.
+QByteArray OlderRecord(QByteArrayView tail = {})
+{
+    QByteArray payload;
+    const auto u32 = [&payload](std::uint32_t v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        payload.append(b, 4);
+    };
+    const auto blob = [&](QByteArrayView bytes) {
+        u32(std::uint32_t(bytes.size()));
+        payload.append(bytes.data(), bytes.size());
+    };
+    payload.append('\x01'); // a template
+    blob(QStringLiteral("熊猫头3").toUtf8());
+    for (const std::uint32_t v : {5u, 16u, 240u, 180u, 1u}) // the box, its display mode
+        u32(v);
+    u32(1); // one caption
+    blob(QByteArrayView("Old"));
+    payload.append('\0'); // no font of its own
+    for (const std::uint32_t v : {2u, 0xFFu, 0u, 1u}) // effect, colour, alignments
+        u32(v);
+    payload.append('\0').append('\1'); // no word wrap, an outline
+    for (const std::uint32_t v : {10u, 20u, 100u, 30u, 0u}) // its box, then the current caption
+        u32(v);
+    payload.append(tail.data(), tail.size());
+    QByteArray out("MUGMEME\n");
+    char b[4];
+    qToLittleEndian(std::uint32_t(1), b);
+    out.append(b, 4);
+    qToLittleEndian(std::uint32_t(payload.size()), b);
+    out.append(b, 4);
+    out += payload;
+    out += QCryptographicHash::hash(payload, QCryptographicHash::Sha256);
+    return out;
 }
 
 } // namespace
@@ -107,6 +157,38 @@ private slots:
                 QCOMPARE(c->hash, std::get<ClipPicture>(picture).hash);
         }
         QCOMPARE(store.kept.size(), std::size_t(2)); // the photo and the clip held in memory
+
+        // The caption band, its caption current or not.
+        for (const bool current : {true, false}) {
+            const Meme meme = WithBand(Sample(TemplatePicture{QStringLiteral("熊猫头3")}), current);
+            Meme back;
+            QCOMPARE(MemeFromBytes(MemeToBytes(meme, store.KeyOf()), store.ByKey(), back), MemeBytesError::None);
+            ExpectSameMeme(back, meme);
+        }
+    }
+
+    // Records made before there was a band load, without one; what follows
+    // their last caption must be a band.
+    void records_without_the_band_still_load()
+    {
+        Pictures store;
+        Meme meme = WithBand(Sample(NoPicture{}), true);
+        QCOMPARE(MemeFromBytes(OlderRecord(), store.ByKey(), meme), MemeBytesError::None);
+        QVERIFY(meme.picture == PictureSource(TemplatePicture{QStringLiteral("熊猫头3")}));
+        QCOMPARE(meme.frame, (PictureFrame{QRect(5, 16, 240, 180), 1}));
+        QCOMPARE(meme.captions.size(), std::size_t(1));
+        QCOMPARE(meme.captions[0].text, QStringLiteral("Old"));
+        QCOMPARE(meme.captions[0].effect, 2);
+        QVERIFY(meme.captions[0].outline && !meme.captions[0].wordWrap);
+        QCOMPARE(meme.captions[0].geometry, QRect(10, 20, 100, 30));
+        QCOMPARE(meme.current, 0);
+        QVERIFY(!meme.band);
+
+        // Written today, the same meme is the same bytes.
+        QCOMPARE(MemeToBytes(meme, store.KeyOf()), OlderRecord());
+        Meme other;
+        QCOMPARE(MemeFromBytes(OlderRecord("X"), store.ByKey(), other), MemeBytesError::Damaged);
+        QCOMPARE(MemeFromBytes(OlderRecord("B"), store.ByKey(), other), MemeBytesError::Damaged);
     }
 
     void bad_records_are_refused_and_change_nothing()
@@ -131,6 +213,9 @@ private slots:
             QVERIFY2(refused(altered, store.ByKey()) != MemeBytesError::None, qPrintable(QString::number(i)));
         }
         QCOMPARE(refused(good + "x", store.ByKey()), MemeBytesError::Damaged);
+        const QByteArray banded = MemeToBytes(WithBand(Sample(NoPicture{}), true), store.KeyOf());
+        for (qsizetype n = 0; n < banded.size(); ++n)
+            QVERIFY2(refused(banded.first(n), store.ByKey()) != MemeBytesError::None, qPrintable(QString::number(n)));
         QCOMPARE(refused("MUGMEME\n", store.ByKey()), MemeBytesError::Damaged);
         QCOMPARE(refused("\x89PNG\r\n\x1a\n", store.ByKey()), MemeBytesError::NotAMeme);
 
@@ -160,6 +245,8 @@ private slots:
             with([](Meme& m) { m.captions.resize(17, m.captions[0]); }),
             with([](Meme& m) { m.picture = ClipPicture{{"", nullptr}, {0, 1}, {}}; }),
             with([](Meme& m) { m.picture = ClipPicture{{"/a.mp4", nullptr}, {0, qQNaN()}, {}}; }),
+            with([](Meme& m) { m = WithBand(m, false); m.band->height = -1; }),
+            with([](Meme& m) { m = WithBand(m, false); m.band->caption.effect = 4; }),
         };
         for (const QByteArray& bytes : impossible)
             QCOMPARE(refused(bytes, store.ByKey()), MemeBytesError::Damaged);

@@ -116,6 +116,16 @@ struct Window {
             }
         return nullptr;
     }
+    QAction* Entry(const QString& text)
+    {
+        QAction* last = LastEntry(); // the menu's, which goes with it
+        const auto* menu = last ? qobject_cast<QMenu*>(last->parent()) : nullptr;
+        const QList<QAction*> all = menu ? menu->actions() : QList<QAction*>();
+        for (QAction* action : all)
+            if (action->text() == text)
+                return action;
+        return nullptr;
+    }
     QAction* ReEditEntry()
     {
         QAction* entry = LastEntry();
@@ -140,7 +150,7 @@ struct Window {
     QWidget* Editor() { return form->captionBox->focusProxy(); }
 };
 
-enum class Source { Template, DroppedPhotoDeleted, PastedPicture, Clip };
+enum class Source { Template, TemplateWithBand, DroppedPhotoDeleted, PastedPicture, Clip };
 
 } // namespace
 
@@ -157,7 +167,8 @@ class ReEditTest : public QObject {
     {
         Form& f = *w.form;
         switch (source) {
-        case Source::Template: {
+        case Source::Template:
+        case Source::TemplateWithBand: {
             const QRect item = f.templateList->visualItemRect(f.templateList->item(5));
             QTest::mouseClick(f.templateList->viewport(), Qt::LeftButton, {}, item.center());
             break;
@@ -205,6 +216,17 @@ class ReEditTest : public QObject {
         f.colourPicker->ColourChanged.Raise();
         f.captionOverlay->move(f.workArea->pos() + QPoint(6, 20));
         QTest::mouseClick(f.zoomInButton, Qt::LeftButton);
+        if (source == Source::TemplateWithBand) {
+            QAction* band = w.Entry(QStringLiteral("白边文字(&B)"));
+            if (!band)
+                return {};
+            band->trigger();
+            QTest::keyClicks(w.Editor(), QStringLiteral("Band text"));
+            // The first caption current again, as the checks below expect.
+            const QPoint at = f.captionOverlay->geometry().center();
+            QTest::mousePress(f.window->windowHandle(), Qt::LeftButton, {}, at);
+            QTest::mouseRelease(f.window->windowHandle(), Qt::LeftButton, {}, at);
+        }
         return w.Save();
     }
 
@@ -215,6 +237,7 @@ private slots:
     {
         QTest::addColumn<Source>("source");
         QTest::newRow("template, JPEG") << Source::Template;
+        QTest::newRow("template with the band, JPEG") << Source::TemplateWithBand;
         QTest::newRow("dropped photo, deleted after the save") << Source::DroppedPhotoDeleted;
         QTest::newRow("pasted picture") << Source::PastedPicture;
         QTest::newRow("clip, GIF") << Source::Clip;
@@ -261,6 +284,11 @@ private slots:
         QCOMPARE(f.captionOverlay->Font().Bold, 0);
         QCOMPARE(f.colourPicker->CurrentColour(), 0x0000C0u);
         QVERIFY(Bytes(f.workArea->SharedPicture()) != savedBytes);
+        QCOMPARE(f.bandCaption != nullptr, source == Source::TemplateWithBand);
+        if (f.bandCaption) {
+            QCOMPARE(f.bandCaption->Caption(), QStringLiteral("Band text"));
+            QVERIFY(f.workArea->Band() > 0);
+        }
 
         // Saved again: a new file, the same pixels.
         const QString again = second.Save();

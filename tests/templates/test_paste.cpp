@@ -263,13 +263,15 @@ private slots:
         Offer(new QMimeData); // nothing
         QMenu* menu = p.OpenMenu();
         QVERIFY(menu);
-        QCOMPARE(Today(menu).size(), 5);
+        QCOMPARE(Today(menu).size(), 6);
         QCOMPARE(Today(menu)[0]->text(), QStringLiteral("粘贴图片(&V)"));
         QCOMPARE(Today(menu)[1]->text(), QStringLiteral("添加文字(&T)"));
-        QCOMPARE(Today(menu)[2]->text(), QStringLiteral("适应图框(&F)"));
-        QVERIFY(Today(menu)[3]->isSeparator());
-        QCOMPARE(Today(menu)[4]->text(), QStringLiteral("重新编辑(&E)"));
-        QVERIFY(!Today(menu)[4]->isEnabled()); // nothing saved is shown
+        QCOMPARE(Today(menu)[2]->text(), QStringLiteral("白边文字(&B)"));
+        QVERIFY(Today(menu)[2]->isCheckable() && !Today(menu)[2]->isChecked());
+        QCOMPARE(Today(menu)[3]->text(), QStringLiteral("适应图框(&F)"));
+        QVERIFY(Today(menu)[4]->isSeparator());
+        QCOMPARE(Today(menu)[5]->text(), QStringLiteral("重新编辑(&E)"));
+        QVERIFY(!Today(menu)[5]->isEnabled()); // nothing saved is shown
         QVERIFY(!Today(menu)[0]->isEnabled());
         menu->close();
         delete menu;
@@ -307,8 +309,8 @@ private slots:
         p.form->workArea->SetLeft(40); // moved: the fit puts it back
 
         menu = p.OpenMenu();
-        QVERIFY(Today(menu)[2]->isEnabled());
-        Today(menu)[2]->trigger();
+        QVERIFY(Today(menu)[3]->isEnabled());
+        Today(menu)[3]->trigger();
         delete menu;
         QCOMPARE(p.Size(), QSize(379, 284));
         QCOMPARE(p.form->workArea->pos(), QPoint(5, 16));
