@@ -48,6 +48,14 @@ public:
     int DisplayMode() const { return static_cast<int>(fit_); }
     void SetDisplayMode(int mode);
 
+    // How the picture is cut, mirrored and turned before it is fitted into
+    // the box. A new picture starts plain; frames are shaped as they are
+    // drawn, never ahead of time.
+    const PictureShape& Shape() const { return shape_; }
+    void SetShape(const PictureShape& shape);
+    // The picture's size as shaped (empty without a picture).
+    QSize ShapedSize() const;
+
     // The decoded picture, or null when there is none.
     const DecodedPicture* Decoded() const { return decoded_.get(); }
     // Whether frames are still being changed: false for a still picture and
@@ -83,6 +91,7 @@ private:
     std::unique_ptr<DecodedPicture> decoded_;
     std::unique_ptr<FrameTimer> timer_;
     PictureFit fit_ = PictureFit::OwnSize;
+    PictureShape shape_;
     bool playing_ = false;
     bool opaque_ = false; // the still picture has no transparent pixel
     // The picture averaged down to the box, kept while neither the target

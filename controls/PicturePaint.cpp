@@ -43,45 +43,80 @@ bool Averages(QRect target, QSize picture, bool smooth)
 
 } // namespace
 
-QImage ShrunkPicture(QSize box, PictureFit fit, bool smooth, const QImage& view)
+namespace {
+
+// A part turned or mirrored is drawn from a copy made for it: averaged
+// down to the target first when it shrinks (a turn of a big photo then
+// turns only the box's pixels), else at its own size.
+QImage Prepared(const QImage& part, const PictureShape& shape, QRect target, bool averages)
+{
+    if (!averages)
+        return Reorient(part, shape);
+    const QSize unturned = shape.turns % 2 == 0 ? target.size() : target.size().transposed();
+    return Reorient(part.scaled(unturned, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), shape);
+}
+
+} // namespace
+
+QImage ShrunkPicture(QSize box, PictureFit fit, bool smooth, const QImage& view, const PictureShape& shape)
 {
     if (view.isNull())
         return {};
-    const QRect target = DisplayTarget(fit, box, view.size());
-    if (target.isEmpty() || target.size() == view.size() || !Averages(target, view.size(), smooth))
+    const QImage part = PartView(view, shape);
+    const QSize shown = ShapedSize(view.size(), shape);
+    const QRect target = DisplayTarget(fit, box, shown);
+    if (target.isEmpty())
         return {};
-    return view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const bool averages = target.size() != shown && Averages(target, shown, smooth);
+    if (shape.Reorients())
+        return Prepared(part, shape, target, averages);
+    if (!averages)
+        return {};
+    return part.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& view,
-                  PictureFit fit, bool smooth, QImage& shrunk)
+                  PictureFit fit, bool smooth, QImage& shrunk, const PictureShape& shape)
 {
     const QRect whole(QPoint(0, 0), box);
     if (view.isNull()) {
         painter.fillRect(whole, background);
         return;
     }
-    const QRect target = DisplayTarget(fit, box, view.size());
+    const QImage part = PartView(view, shape);
+    const QSize shown = ShapedSize(view.size(), shape);
+    const QRect target = DisplayTarget(fit, box, shown);
     // An opaque picture over the whole box hides the background: no pass
     // over the pixels for it.
     if (!(view.format() == QImage::Format_RGB32 && target.contains(whole)))
         painter.fillRect(whole, background);
     if (target.isEmpty())
         return;
-    // Transparent pixels (icons, GIFs) let the background show.
-    if (target.size() == view.size()) {
-        painter.drawImage(target.topLeft(), view);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    const bool averages = target.size() != shown && Averages(target, shown, smooth);
+    if (shape.Reorients()) {
+        // Kept for repaints, at the size it is made for.
+        if (shrunk.size() != (averages ? target.size() : shown))
+            shrunk = Prepared(part, shape, target, averages);
+        if (shrunk.size() == target.size())
+            painter.drawImage(target.topLeft(), shrunk);
+        else
+            painter.drawImage(target, shrunk);
         return;
     }
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-    if (Averages(target, view.size(), smooth)) {
+    // Transparent pixels (icons, GIFs) let the background show.
+    if (target.size() == shown) {
+        painter.drawImage(target.topLeft(), part);
+        return;
+    }
+    if (averages) {
         // Kept for repaints.
         if (shrunk.size() != target.size())
-            shrunk = view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            shrunk = part.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         painter.drawImage(target.topLeft(), shrunk);
         return;
     }
-    painter.drawImage(target, view);
+    painter.drawImage(target, part);
 }
 
 QRect DisplayTarget(PictureFit fit, QSize box, QSize picture)

@@ -23,7 +23,8 @@ void ComposeBoxFrame(const BoxLook& look, const Image& canvas, QImage& frame)
     QImage shrunk;
     QPainter painter(&frame);
     PaintPicture(painter, look.size, look.background,
-                 canvas.Empty() ? QImage() : PictureView(canvas, look.frameFormat), look.fit, look.smooth, shrunk);
+                 canvas.Empty() ? QImage() : PictureView(canvas, look.frameFormat), look.fit, look.smooth, shrunk,
+                 look.shape);
 }
 
 // Colours kept exact in every palette: the captions'; the rest of the

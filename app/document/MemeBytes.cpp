@@ -20,6 +20,10 @@ constexpr qsizetype kDigestSize = 32; // SHA-256
 
 enum PictureKind : std::uint8_t { kNone = 0, kTemplate = 1, kOwn = 2, kClipFile = 3, kClipBytes = 4 };
 
+// Parts a meme may have beyond the first layout, each after the captions
+// as a tag and its bytes; a record without them is a meme without them.
+enum ExtraPart : std::uint8_t { kShapePart = 1 };
+
 class Writer {
 public:
     void U8(std::uint8_t v) { out_.append(char(v)); }
@@ -231,6 +235,14 @@ QByteArray MemeToBytes(const Meme& meme, const PictureKeyOf& keyOf)
         w.Rect(c.geometry);
     }
     w.I32(meme.current);
+    if (!meme.frame.shape.Plain()) {
+        Writer shape;
+        shape.I32(meme.frame.shape.turns);
+        shape.U8(meme.frame.shape.mirrored ? 1 : 0);
+        shape.Rect(meme.frame.shape.crop);
+        w.U8(kShapePart);
+        w.Blob(shape.Take());
+    }
     const QByteArray payload = w.Take();
 
     Writer record;
@@ -289,6 +301,19 @@ MemeBytesError MemeFromBytes(QByteArrayView bytes, const PictureByKey& pictureFo
         read.captions.push_back(std::move(c));
     }
     read.current = r.In(0, std::int32_t(count) - 1);
+    while (r.Ok() && !r.AtEnd()) {
+        const std::uint8_t tag = r.U8();
+        Reader part(r.Blob());
+        if (tag != kShapePart) {
+            r.Fail(); // a part this program does not know: not this meme
+            break;
+        }
+        read.frame.shape.turns = part.In(0, 3);
+        read.frame.shape.mirrored = part.Flag();
+        read.frame.shape.crop = part.Rect();
+        if (!part.Ok() || !part.AtEnd())
+            r.Fail();
+    }
     if (!r.Ok() || !r.AtEnd())
         return MemeBytesError::Damaged;
     meme = std::move(read);
