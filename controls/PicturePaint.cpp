@@ -1,9 +1,11 @@
 #include "controls/PicturePaint.h"
 
 #include <QPainter>
+#include <QTransform>
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace mugrove {
 
@@ -45,15 +47,30 @@ bool Averages(QRect target, QSize picture, bool smooth)
 
 namespace {
 
-// A part turned or mirrored is drawn from a copy made for it: averaged
-// down to the target first when it shrinks (a turn of a big photo then
-// turns only the box's pixels), else at its own size.
-QImage Prepared(const QImage& part, const PictureShape& shape, QRect target, bool averages)
+// A part turned or mirrored and shrunk is drawn from a copy averaged down
+// to the target first, then turned: a turn of a big photo turns only the
+// box's pixels.
+QImage Prepared(const QImage& part, const PictureShape& shape, QRect target)
 {
-    if (!averages)
-        return Reorient(part, shape);
     const QSize unturned = shape.turns % 2 == 0 ? target.size() : target.size().transposed();
     return Reorient(part.scaled(unturned, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), shape);
+}
+
+// Maps a `part`-sized picture, mirrored and turned, onto `target`.
+QTransform OntoTarget(QSize part, const PictureShape& shape, QRect target)
+{
+    qreal w = part.width(), h = part.height();
+    QTransform map;
+    if (shape.mirrored)
+        map *= QTransform(-1, 0, 0, 1, w, 0);
+    for (int i = 0; i < ((shape.turns % 4) + 4) % 4; ++i) {
+        // A quarter turn clockwise of a w × h picture: (x, y) to (h - y, x).
+        map *= QTransform(0, 1, -1, 0, h, 0);
+        std::swap(w, h);
+    }
+    map *= QTransform::fromScale(target.width() / w, target.height() / h);
+    map *= QTransform::fromTranslate(target.x(), target.y());
+    return map;
 }
 
 } // namespace
@@ -68,10 +85,10 @@ QImage ShrunkPicture(QSize box, PictureFit fit, bool smooth, const QImage& view,
     if (target.isEmpty())
         return {};
     const bool averages = target.size() != shown && Averages(target, shown, smooth);
-    if (shape.Reorients())
-        return Prepared(part, shape, target, averages);
     if (!averages)
         return {};
+    if (shape.Reorients())
+        return Prepared(part, shape, target);
     return part.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
@@ -95,13 +112,21 @@ void PaintPicture(QPainter& painter, QSize box, const QColor& background, const 
     painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
     const bool averages = target.size() != shown && Averages(target, shown, smooth);
     if (shape.Reorients()) {
-        // Kept for repaints, at the size it is made for.
-        if (shrunk.size() != (averages ? target.size() : shown))
-            shrunk = Prepared(part, shape, target, averages);
-        if (shrunk.size() == target.size())
+        if (averages) {
+            // Kept for repaints.
+            if (shrunk.size() != target.size())
+                shrunk = Prepared(part, shape, target);
             painter.drawImage(target.topLeft(), shrunk);
-        else
-            painter.drawImage(target, shrunk);
+            return;
+        }
+        // Drawn turned rather than turned first: only the pixels painted
+        // are fetched, never a turned copy of a big picture. At its own
+        // size each pixel lands on a pixel, taken whole.
+        painter.save();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth && target.size() != shown);
+        painter.setTransform(OntoTarget(part.size(), shape, target), true);
+        painter.drawImage(QPointF(0, 0), part);
+        painter.restore();
         return;
     }
     // Transparent pixels (icons, GIFs) let the background show.

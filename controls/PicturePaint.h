@@ -45,15 +45,15 @@ struct BoxLook {
 // Paints a box of `box` pixels as the work area shows `picture` shaped by
 // `shape` and fitted by `fit`: the background, then the picture in its
 // DisplayTarget, scaled smoothly (averaged down when shrinking) or by
-// dropping and repeating pixels. `shrunk` keeps the averaged-down (or
-// turned) picture from paint to paint; clear it whenever the picture or
-// the shape changes. Safe on any thread.
+// dropping and repeating pixels. `shrunk` keeps the averaged-down picture
+// from paint to paint; clear it whenever the picture or the shape changes.
+// Safe on any thread.
 void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& picture,
                   PictureFit fit, bool smooth, QImage& shrunk, const PictureShape& shape = {});
 
-// The averaged-down (or turned) picture PaintPicture shows of `view` in
-// such a box; null when it shows the picture, or its part, as it is. Safe
-// on any thread.
+// The averaged-down (and turned) picture PaintPicture shows of `view` in
+// such a box; null when it draws the picture, or its part, without
+// averaging it down. Safe on any thread.
 QImage ShrunkPicture(QSize box, PictureFit fit, bool smooth, const QImage& view, const PictureShape& shape = {});
 
 } // namespace mugrove

@@ -223,8 +223,9 @@ private slots:
                          qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
             }
         // What the box's frames are prepared as paints the same.
+        // Made ahead (for a frame) when it is averaged down, else drawn as it is.
         QImage ready = ShrunkPicture(box, PictureFit::Stretch, true, picture, shape);
-        QVERIFY(!ready.isNull());
+        QCOMPARE(ready.isNull(), box.width() >= 18);
         QImage again(box, QImage::Format_RGB32);
         {
             QPainter painter(&again);
