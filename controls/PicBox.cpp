@@ -111,13 +111,6 @@ void PicBox::SetFrameTimer(std::unique_ptr<FrameTimer> timer)
         StartPlayer();
 }
 
-// A frame prepared ahead, with the shape it was prepared for: a frame
-// turned before a turn of the box is not shown after it.
-struct ShapedFrame {
-    QImage image;
-    PictureShape shape;
-};
-
 struct PicBox::FrameLook {
     std::mutex mutex;
     BoxLook look;
@@ -149,7 +142,7 @@ void PicBox::StartPlayer()
             ShrunkPicture(look.size, look.fit, look.smooth, PictureView(frame, look.frameFormat), look.shape);
         if (shrunk.isNull())
             return {};
-        return ShapedFrame{std::move(shrunk), look.shape};
+        return PreparedFrame{std::move(shrunk), look.shape};
     });
     animation.Reset();
     shrunk_ = QImage();
@@ -207,7 +200,7 @@ void PicBox::paintEvent(QPaintEvent*)
     QPainter painter(this);
     const BoxLook look = Look();
     if (shrunk_.isNull() && playing_)
-        if (const auto* worked = std::any_cast<ShapedFrame>(&decoded_->animation->TaskResult());
+        if (const auto* worked = std::any_cast<PreparedFrame>(&decoded_->animation->TaskResult());
             worked != nullptr && worked->shape == shape_)
             shrunk_ = worked->image;
     PaintPicture(painter, look.size, look.background, View(Shown()), look.fit, look.smooth, shrunk_, shape_);

@@ -21,6 +21,14 @@
 
 namespace mugrove {
 
+// What a playing box's player prepares on its worker for each frame: the
+// frame averaged down to the box (and turned), with the shape it was made
+// for, so a frame made before a turn is not shown after it.
+struct PreparedFrame {
+    QImage image;
+    PictureShape shape;
+};
+
 // The picture box: shows a picture decoded from its bytes, fitted into the
 // box by its display mode, over the button-face background. A picture of
 // several frames plays for ever, each frame decoded when its turn comes.

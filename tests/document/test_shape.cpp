@@ -13,6 +13,8 @@
 #include "app/model/EditBox.h"
 #include "app/model/Label.h"
 #include "app/program/CropFrame.h"
+#include "app/program/SegmentDialog.h"
+#include "app/program/Shape.h"
 #include "app/store/MemeStore.h"
 #include "controls/decoders/Animation.h"
 #include "output/Clipboard.h"
@@ -22,6 +24,7 @@
 #include "templates/Zoom.h"
 
 #include <QApplication>
+#include <QDoubleSpinBox>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QMenu>
@@ -277,6 +280,28 @@ private slots:
             timer->Fire();
         }
         QVERIFY(seen.size() >= 2);
+    }
+
+    void a_clip_keeps_its_turn_and_crop_through_a_new_segment()
+    {
+        Drop(QStringLiteral(MUGROVE_TEST_DATA "/clips/sixty_fps.mp4"));
+        QVERIFY(form->workArea->Decoded() && form->workArea->Decoded()->clip);
+        Reorient(Reorientation::TurnLeft);
+        CropPicture(*form, QRect(2, 3, 20, 25));
+        const PictureShape shape = form->workArea->Shape();
+        const QSize box = form->workArea->size();
+        QVERIFY(shape.Reorients() && !shape.crop.isEmpty());
+        QAction* cut = Entry(WorkAreaMenu(), QStringLiteral("截取片段(&C)..."));
+        QVERIFY(cut);
+        cut->trigger();
+        auto* dialog = form->window->findChild<SegmentDialog*>();
+        QVERIFY(dialog);
+        dialog->StartField().setValue(1.0);
+        dialog->EndField().setValue(2.0);
+        dialog->accept();
+        QCOMPARE(form->workArea->Decoded()->clip->segment.start, 1.0);
+        QCOMPARE(form->workArea->Shape(), shape);
+        QCOMPARE(form->workArea->size(), box);
     }
 
     void a_crop_drawn_with_the_mouse_cuts_what_is_under_it_data()
