@@ -60,6 +60,7 @@ void PicBox::Show(std::shared_ptr<const PictureBytes> bytes, std::unique_ptr<Dec
 {
     shrunk_ = QImage();
     frameLook_.reset();
+    shape_ = {};
     picture_ = std::move(bytes);
     decoded_ = std::move(decoded);
     // JPEG and PCX pictures have no transparency; the others are looked at.
@@ -93,6 +94,23 @@ void PicBox::SetBand(int rows)
     shrunk_ = QImage();
     ShareLook();
     update();
+}
+
+void PicBox::SetShape(const PictureShape& shape)
+{
+    if (shape == shape_)
+        return;
+    shape_ = shape;
+    shrunk_ = QImage();
+    ShareLook();
+    update();
+}
+
+QSize PicBox::ShapedSize() const
+{
+    if (!decoded_)
+        return {};
+    return mugrove::ShapedSize(QSize(decoded_->Width(), decoded_->Height()), shape_);
 }
 
 void PicBox::SetFrameTimer(std::unique_ptr<FrameTimer> timer)
@@ -131,10 +149,11 @@ void PicBox::StartPlayer()
             const std::lock_guard lock(shared->mutex);
             look = shared->look;
         }
-        QImage shrunk = ShrunkPicture(look.PictureSize(), look.fit, look.smooth, PictureView(frame, look.frameFormat));
+        QImage shrunk =
+            ShrunkPicture(look.PictureSize(), look.fit, look.smooth, PictureView(frame, look.frameFormat), look.shape);
         if (shrunk.isNull())
             return {};
-        return shrunk;
+        return PreparedFrame{std::move(shrunk), look.shape};
     });
     animation.Reset();
     shrunk_ = QImage();
@@ -184,7 +203,7 @@ BoxLook PicBox::Look() const
     // and repeating pixels on 16-bit screens and below.
     const QScreen* s = screen();
     return {size(), ButtonFaceColour(), fit_, s == nullptr || s->depth() > 16,
-            ViewFormat(decoded_ ? decoded_->kind : ImageKind::Unrecognised, false), band_};
+            ViewFormat(decoded_ ? decoded_->kind : ImageKind::Unrecognised, false), band_, shape_};
 }
 
 void PicBox::paintEvent(QPaintEvent*)
@@ -192,8 +211,9 @@ void PicBox::paintEvent(QPaintEvent*)
     QPainter painter(this);
     const BoxLook look = Look();
     if (shrunk_.isNull() && playing_)
-        if (const auto* worked = std::any_cast<QImage>(&decoded_->animation->TaskResult()))
-            shrunk_ = *worked;
+        if (const auto* worked = std::any_cast<PreparedFrame>(&decoded_->animation->TaskResult());
+            worked != nullptr && worked->shape == shape_)
+            shrunk_ = worked->image;
     PaintBox(painter, look, View(Shown()), shrunk_);
 }
 
@@ -206,6 +226,9 @@ QImage PicBox::View(const Image* image) const
 
 QImage PicBox::PaintedAsIs() const
 {
+    // A shaped picture is drawn from a part or a turned copy.
+    if (!shape_.Plain())
+        return {};
     const QImage view = View(Shown());
     // PaintPicture draws such a picture with one unscaled drawImage and no
     // fill under it: a copy of each pixel to its place.

@@ -21,6 +21,14 @@
 
 namespace mugrove {
 
+// What a playing box's player prepares on its worker for each frame: the
+// frame averaged down to the box (and turned), with the shape it was made
+// for, so a frame made before a turn is not shown after it.
+struct PreparedFrame {
+    QImage image;
+    PictureShape shape;
+};
+
 // The picture box: shows a picture decoded from its bytes, fitted into the
 // box by its display mode, over the button-face background. A picture of
 // several frames plays for ever, each frame decoded when its turn comes.
@@ -47,6 +55,14 @@ public:
     // clamped into 0..2.
     int DisplayMode() const { return static_cast<int>(fit_); }
     void SetDisplayMode(int mode);
+
+    // How the picture is cut, mirrored and turned before it is fitted into
+    // the box. A new picture starts plain; frames are shaped as they are
+    // drawn, never ahead of time.
+    const PictureShape& Shape() const { return shape_; }
+    void SetShape(const PictureShape& shape);
+    // The picture's size as shaped (empty without a picture).
+    QSize ShapedSize() const;
 
     // The decoded picture, or null when there is none.
     const DecodedPicture* Decoded() const { return decoded_.get(); }
@@ -88,6 +104,7 @@ private:
     std::unique_ptr<DecodedPicture> decoded_;
     std::unique_ptr<FrameTimer> timer_;
     PictureFit fit_ = PictureFit::OwnSize;
+    PictureShape shape_;
     bool playing_ = false;
     bool opaque_ = false; // the still picture has no transparent pixel
     int band_ = 0;

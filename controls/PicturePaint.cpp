@@ -1,9 +1,11 @@
 #include "controls/PicturePaint.h"
 
 #include <QPainter>
+#include <QTransform>
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace mugrove {
 
@@ -43,57 +45,115 @@ bool Averages(QRect target, QSize picture, bool smooth)
 
 } // namespace
 
-QImage ShrunkPicture(QSize box, PictureFit fit, bool smooth, const QImage& view)
+namespace {
+
+// A part turned or mirrored and shrunk is drawn from a copy averaged down
+// to the target first, then turned: a turn of a big photo turns only the
+// box's pixels.
+QImage Prepared(const QImage& part, const PictureShape& shape, QRect target)
+{
+    const QSize unturned = shape.turns % 2 == 0 ? target.size() : target.size().transposed();
+    return Reorient(part.scaled(unturned, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), shape);
+}
+
+// Maps a `part`-sized picture, mirrored and turned, onto `target`.
+QTransform OntoTarget(QSize part, const PictureShape& shape, QRect target)
+{
+    qreal w = part.width(), h = part.height();
+    QTransform map;
+    if (shape.mirrored)
+        map *= QTransform(-1, 0, 0, 1, w, 0);
+    for (int i = 0; i < ((shape.turns % 4) + 4) % 4; ++i) {
+        // A quarter turn clockwise of a w × h picture: (x, y) to (h - y, x).
+        map *= QTransform(0, 1, -1, 0, h, 0);
+        std::swap(w, h);
+    }
+    map *= QTransform::fromScale(target.width() / w, target.height() / h);
+    map *= QTransform::fromTranslate(target.x(), target.y());
+    return map;
+}
+
+} // namespace
+
+QImage ShrunkPicture(QSize box, PictureFit fit, bool smooth, const QImage& view, const PictureShape& shape)
 {
     if (view.isNull())
         return {};
-    const QRect target = DisplayTarget(fit, box, view.size());
-    if (target.isEmpty() || target.size() == view.size() || !Averages(target, view.size(), smooth))
+    const QImage part = PartView(view, shape);
+    const QSize shown = ShapedSize(view.size(), shape);
+    const QRect target = DisplayTarget(fit, box, shown);
+    if (target.isEmpty())
         return {};
-    return view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const bool averages = target.size() != shown && Averages(target, shown, smooth);
+    if (!averages)
+        return {};
+    if (shape.Reorients())
+        return Prepared(part, shape, target);
+    return part.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& view,
-                  PictureFit fit, bool smooth, QImage& shrunk)
+                  PictureFit fit, bool smooth, QImage& shrunk, const PictureShape& shape)
 {
     const QRect whole(QPoint(0, 0), box);
     if (view.isNull()) {
         painter.fillRect(whole, background);
         return;
     }
-    const QRect target = DisplayTarget(fit, box, view.size());
+    const QImage part = PartView(view, shape);
+    const QSize shown = ShapedSize(view.size(), shape);
+    const QRect target = DisplayTarget(fit, box, shown);
     // An opaque picture over the whole box hides the background: no pass
     // over the pixels for it.
     if (!(view.format() == QImage::Format_RGB32 && target.contains(whole)))
         painter.fillRect(whole, background);
     if (target.isEmpty())
         return;
-    // Transparent pixels (icons, GIFs) let the background show.
-    if (target.size() == view.size()) {
-        painter.drawImage(target.topLeft(), view);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    const bool averages = target.size() != shown && Averages(target, shown, smooth);
+    if (shape.Reorients()) {
+        if (averages) {
+            // Kept for repaints.
+            if (shrunk.size() != target.size())
+                shrunk = Prepared(part, shape, target);
+            painter.drawImage(target.topLeft(), shrunk);
+            return;
+        }
+        // Drawn turned rather than turned first: only the pixels painted
+        // are fetched, never a turned copy of a big picture. At its own
+        // size each pixel lands on a pixel, taken whole.
+        painter.save();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth && target.size() != shown);
+        painter.setTransform(OntoTarget(part.size(), shape, target), true);
+        painter.drawImage(QPointF(0, 0), part);
+        painter.restore();
         return;
     }
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-    if (Averages(target, view.size(), smooth)) {
+    // Transparent pixels (icons, GIFs) let the background show.
+    if (target.size() == shown) {
+        painter.drawImage(target.topLeft(), part);
+        return;
+    }
+    if (averages) {
         // Kept for repaints.
         if (shrunk.size() != target.size())
-            shrunk = view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            shrunk = part.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         painter.drawImage(target.topLeft(), shrunk);
         return;
     }
-    painter.drawImage(target, view);
+    painter.drawImage(target, part);
 }
 
 void PaintBox(QPainter& painter, const BoxLook& look, const QImage& picture, QImage& shrunk)
 {
     if (look.band <= 0) {
-        PaintPicture(painter, look.size, look.background, picture, look.fit, look.smooth, shrunk);
+        PaintPicture(painter, look.size, look.background, picture, look.fit, look.smooth, shrunk, look.shape);
         return;
     }
     painter.fillRect(QRect(0, 0, look.size.width(), look.band), kBandColour);
     painter.save();
     painter.translate(0, look.band);
-    PaintPicture(painter, look.PictureSize(), look.background, picture, look.fit, look.smooth, shrunk);
+    PaintPicture(painter, look.PictureSize(), look.background, picture, look.fit, look.smooth, shrunk, look.shape);
     painter.restore();
 }
 

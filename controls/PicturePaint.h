@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controls/PictureShape.h"
 #include "controls/decoders/DecodedPicture.h"
 
 #include <QColor>
@@ -43,6 +44,7 @@ struct BoxLook {
     // White rows at the top of the box (the caption band); the picture is
     // fitted into the rest.
     int band = 0;
+    PictureShape shape; // the picture's part, mirrored and turned, before it is fitted
 
     QSize PictureSize() const { return QSize(size.width(), std::max(0, size.height() - band)); }
 };
@@ -50,20 +52,22 @@ struct BoxLook {
 // The colour of the caption band.
 inline const QColor kBandColour(255, 255, 255);
 
-// Paints the whole box as `look` says: the band, then the picture fitted
-// into the rest by PaintPicture. Safe on any thread.
+// Paints the whole box as `look` says: the band, then the picture shaped
+// and fitted into the rest by PaintPicture. Safe on any thread.
 void PaintBox(QPainter& painter, const BoxLook& look, const QImage& picture, QImage& shrunk);
 
-// Paints a box of `box` pixels as the work area shows `picture` fitted by
-// `fit`: the background, then the picture in its DisplayTarget, scaled
-// smoothly (averaged down when shrinking) or by dropping and repeating pixels.
-// `shrunk` keeps the averaged-down picture from paint to paint; clear it
-// whenever the picture changes. Safe on any thread.
+// Paints a box of `box` pixels as the work area shows `picture` shaped by
+// `shape` and fitted by `fit`: the background, then the picture in its
+// DisplayTarget, scaled smoothly (averaged down when shrinking) or by
+// dropping and repeating pixels. `shrunk` keeps the averaged-down picture
+// from paint to paint; clear it whenever the picture or the shape changes.
+// Safe on any thread.
 void PaintPicture(QPainter& painter, QSize box, const QColor& background, const QImage& picture,
-                  PictureFit fit, bool smooth, QImage& shrunk);
+                  PictureFit fit, bool smooth, QImage& shrunk, const PictureShape& shape = {});
 
-// The averaged-down picture PaintPicture shows of `view` in such a box; null
-// when it shows the picture without averaging it down. Safe on any thread.
-QImage ShrunkPicture(QSize box, PictureFit fit, bool smooth, const QImage& view);
+// The averaged-down (and turned) picture PaintPicture shows of `view` in
+// such a box; null when it draws the picture, or its part, without
+// averaging it down. Safe on any thread.
+QImage ShrunkPicture(QSize box, PictureFit fit, bool smooth, const QImage& view, const PictureShape& shape = {});
 
 } // namespace mugrove

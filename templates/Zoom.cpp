@@ -56,10 +56,10 @@ QSize FitInFrame(QSize picture)
 void OnFitToFrame(Form& form)
 {
     PicBox& area = *form.workArea;
-    const DecodedPicture* picture = area.Decoded();
-    if (picture == nullptr)
+    if (area.Decoded() == nullptr)
         return;
-    const QSize fitted = FitInFrame(QSize(picture->Width(), picture->Height()));
+    // The picture as shown: turned and cut.
+    const QSize fitted = FitInFrame(area.ShapedSize());
     if (fitted.isEmpty())
         return;
     area.SetLeft(kWorkAreaOrigin.x());

@@ -273,7 +273,7 @@ Meme ReadMeme(const Form& form)
     Meme meme;
     meme.picture = ReadPicture(*form.workArea);
     const PicBox& area = *form.workArea;
-    meme.frame = {QRect(area.Left(), area.Top(), area.Width(), area.Height()), area.DisplayMode()};
+    meme.frame = {QRect(area.Left(), area.Top(), area.Width(), area.Height()), area.DisplayMode(), area.Shape()};
     meme.captions.reserve(form.captions.size());
     for (std::size_t i = 0; i < form.captions.size(); ++i) {
         meme.captions.push_back(ReadCaption(*form.captions[i]));
@@ -314,6 +314,7 @@ void ApplyMeme(Form& form, const Meme& meme)
     }
     area.SetDisplayMode(meme.frame.displayMode);
     area.SetBand(meme.band ? meme.band->height : 0);
+    area.SetShape(meme.frame.shape);
     if (newPicture || moved)
         RefreshSizeLabels(form);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/model/LogFont.h"
+#include "controls/PictureShape.h"
 #include "controls/decoders/ClipSource.h"
 #include "controls/decoders/PictureBytes.h"
 
@@ -52,11 +53,12 @@ struct ClipPicture {
 
 using PictureSource = std::variant<NoPicture, TemplatePicture, OwnPicture, ClipPicture>;
 
-// How the work area holds the picture: its place and size (the zoom) and
-// its display mode.
+// How the work area holds the picture: its place and size (the zoom), its
+// display mode, and how the picture is turned, flipped and cropped.
 struct PictureFrame {
     QRect geometry;
     int displayMode = 1;
+    PictureShape shape;
     bool operator==(const PictureFrame&) const = default;
 };
 

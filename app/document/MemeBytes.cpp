@@ -21,6 +21,10 @@ constexpr qsizetype kDigestSize = 32; // SHA-256
 
 enum PictureKind : std::uint8_t { kNone = 0, kTemplate = 1, kOwn = 2, kClipFile = 3, kClipBytes = 4 };
 
+// Parts a meme may have beyond the first layout, each after the captions
+// as a tag and its bytes; a record without them is a meme without them.
+enum ExtraPart : std::uint8_t { kShapePart = 1, kBandPart = 2, kPartCount };
+
 class Writer {
 public:
     void U8(std::uint8_t v) { out_.append(char(v)); }
@@ -250,32 +254,55 @@ CaptionValue ReadCaption(Reader& r)
 
 // The caption band follows the captions, when there is one; records made
 // before there was a band end before it.
-constexpr std::uint8_t kBandTag = 'B';
-
-void WriteBand(Writer& w, const Meme& meme)
+// What follows the captions: parts a meme has only when it needs them, each
+// its tag and its bytes, so a part's length is known whoever reads it.
+void WriteParts(Writer& w, const Meme& meme)
 {
-    if (!meme.band)
-        return;
-    w.U8(kBandTag);
-    WriteCaption(w, meme.band->caption);
-    w.I32(meme.band->height);
-    w.U8(meme.current == kBandCurrent ? 1 : 0);
+    if (!meme.frame.shape.Plain()) {
+        Writer shape;
+        shape.I32(meme.frame.shape.turns);
+        shape.U8(meme.frame.shape.mirrored ? 1 : 0);
+        shape.Rect(meme.frame.shape.crop);
+        w.U8(kShapePart);
+        w.Blob(shape.Take());
+    }
+    if (meme.band) {
+        Writer band;
+        WriteCaption(band, meme.band->caption);
+        band.I32(meme.band->height);
+        band.U8(meme.current == kBandCurrent ? 1 : 0);
+        w.U8(kBandPart);
+        w.Blob(band.Take());
+    }
 }
 
-void ReadBand(Reader& r, Meme& meme)
+void ReadParts(Reader& r, Meme& meme)
 {
-    if (!r.Ok() || r.AtEnd())
-        return;
-    if (r.U8() != kBandTag) {
-        r.Fail();
-        return;
+    bool seen[kPartCount] = {};
+    while (r.Ok() && !r.AtEnd()) {
+        const std::uint8_t tag = r.U8();
+        Reader part(r.Blob());
+        // A part this program does not know, or one given twice: not this meme.
+        if ((tag != kShapePart && tag != kBandPart) || seen[tag]) {
+            r.Fail();
+            return;
+        }
+        seen[tag] = true;
+        if (tag == kShapePart) {
+            meme.frame.shape.turns = part.In(0, 3);
+            meme.frame.shape.mirrored = part.Flag();
+            meme.frame.shape.crop = part.Rect();
+        } else {
+            BandValue band;
+            band.caption = ReadCaption(part);
+            band.height = part.In(0, kMaxCoordinate);
+            if (part.Flag())
+                meme.current = kBandCurrent;
+            meme.band = std::move(band);
+        }
+        if (!part.Ok() || !part.AtEnd())
+            r.Fail();
     }
-    BandValue band;
-    band.caption = ReadCaption(r);
-    band.height = r.In(0, kMaxCoordinate);
-    if (r.Flag())
-        meme.current = kBandCurrent;
-    meme.band = std::move(band);
 }
 
 } // namespace
@@ -290,7 +317,7 @@ QByteArray MemeToBytes(const Meme& meme, const PictureKeyOf& keyOf)
     for (const CaptionValue& c : meme.captions)
         WriteCaption(w, c);
     w.I32(std::max(meme.current, 0));
-    WriteBand(w, meme);
+    WriteParts(w, meme);
     const QByteArray payload = w.Take();
 
     Writer record;
@@ -329,7 +356,7 @@ MemeBytesError MemeFromBytes(QByteArrayView bytes, const PictureByKey& pictureFo
     for (std::uint32_t i = 0; r.Ok() && i < count; ++i)
         read.captions.push_back(ReadCaption(r));
     read.current = r.In(0, std::int32_t(count) - 1);
-    ReadBand(r, read);
+    ReadParts(r, read);
     if (!r.Ok() || !r.AtEnd())
         return MemeBytesError::Damaged;
     meme = std::move(read);

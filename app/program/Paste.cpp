@@ -7,6 +7,7 @@
 #include "app/program/BandEntry.h"
 #include "app/program/SavedMemes.h"
 #include "app/program/SegmentDialog.h"
+#include "app/program/Shape.h"
 #include "app/program/UndoKeys.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
@@ -129,6 +130,7 @@ void OpenWorkAreaMenu(Form& form, const QPoint& at)
     fit->setEnabled(form.workArea->Decoded() != nullptr);
     QObject::connect(fit, &QAction::triggered, form.workArea,
                      [&form] { AsStep(form.history, {}, [&form] { OnFitToFrame(form); }); });
+    AddShapeEntries(*menu, form);
     if (const DecodedPicture* shown = form.workArea->Decoded(); shown != nullptr && shown->clip) {
         QAction* cut = menu->addAction(QStringLiteral("截取片段(&C)..."));
         QObject::connect(cut, &QAction::triggered, form.workArea, [&form] {

@@ -153,8 +153,10 @@ SegmentDialog* OnChooseSegment(Form& form)
         // A stretch that cannot be played leaves the clip playing as it was.
         if (DecodeClip(source, *decoded, dialog->Segment()) != DecodeError::None)
             return;
-        // The same clip keeps the work area's size and zoom.
+        // The same clip keeps the work area's size and zoom, and its turns and crop.
+        const PictureShape shape = form.workArea->Shape();
         form.workArea->SetDecodedPicture(std::make_shared<const PictureBytes>(), std::move(decoded));
+        form.workArea->SetShape(shape);
     });
     dialog->open();
     return dialog;

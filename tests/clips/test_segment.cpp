@@ -167,8 +167,9 @@ private slots:
         QVERIFY(!MenuTexts(*form).contains(QStringLiteral("截取片段(&C)..."))); // a template: no clip
         QVERIFY(ShowFirstPicture(*form, {ClipFile("sixty_fps.mp4")}));
         const QStringList texts = MenuTexts(*form);
-        QCOMPARE(texts.mid(texts.size() - 4), (QStringList{QStringLiteral("适应图框(&F)"), QStringLiteral("截取片段(&C)..."),
-                                                           QString(), QStringLiteral("重新编辑(&E)")}));
+        QCOMPARE(texts.mid(texts.size() - 6),
+                 (QStringList{QStringLiteral("适应图框(&F)"), QStringLiteral("旋转和翻转(&O)"), QStringLiteral("裁剪(&X)..."),
+                              QStringLiteral("截取片段(&C)..."), QString(), QStringLiteral("重新编辑(&E)")}));
         QCOMPARE(Playing(*form).end, 3.0);
 
         SegmentDialog* dialog = OpenDialog(*form);
@@ -255,7 +256,7 @@ private slots:
             PaintPicture(painter, look.size, look.background, PictureView(clip.Canvas(), look.frameFormat), look.fit,
                          look.smooth, shrunk);
             painter.end();
-            worked = worked || std::any_cast<QImage>(&clip.TaskResult()) != nullptr;
+            worked = worked || std::any_cast<PreparedFrame>(&clip.TaskResult()) != nullptr;
             QCOMPARE(Box(*form).grab().toImage().convertToFormat(QImage::Format_RGB32), want);
         }
         QVERIFY(worked);

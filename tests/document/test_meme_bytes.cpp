@@ -58,7 +58,7 @@ Meme Sample(PictureSource picture)
 {
     Meme meme;
     meme.picture = std::move(picture);
-    meme.frame = {QRect(5, 16, 417, 300), 1};
+    meme.frame = {QRect(5, 16, 417, 300), 1, {}};
     LogFont font = YaHeiBold16();
     font.italic = 1;
     CaptionValue first = Caption(QStringLiteral("上面的字 & Top 😂\n第二行"), 3, 0x00FFFFFF, QRect(-20, 216, 192, 40));
@@ -143,8 +143,13 @@ private slots:
         ClipPicture inMemory{{"", std::make_shared<const PictureBytes>(PictureBytes{9, 9, 9})}, {0, 3}, {}};
         const PictureSource pictures[] = {NoPicture{}, TemplatePicture{QStringLiteral("熊猫头3")}, OwnPicture{photo},
                                           clip, inMemory};
+        int n = 0;
         for (const PictureSource& picture : pictures) {
             Meme meme = Sample(picture);
+            // Every other one turned, flipped and cropped; the others as
+            // records made before pictures could be shaped.
+            if (n++ % 2 == 1)
+                meme.frame.shape = PictureShape{n % 4, n % 3 == 0, QRect(n, 2 * n, 640, 1)};
             meme.shown = ShownControls{std::nullopt, QStringLiteral("300"), QStringLiteral("4"), 300, 4, 88, 1, 0, 3, {}, {}};
             const QByteArray bytes = MemeToBytes(meme, store.KeyOf());
             // The picture's bytes are kept apart, not in the record.

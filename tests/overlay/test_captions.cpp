@@ -80,8 +80,8 @@ class CaptionsTest : public QObject {
         auto* menu = form->workArea->findChild<QMenu*>(QStringLiteral("workAreaMenu"));
         // Undo, redo and a separator come first; a separator and 重新编辑 last.
         const QList<QAction*> entries = menu ? menu->actions().mid(3) : QList<QAction*>();
-        if (entries.size() != 6 || !entries[0]->text().startsWith(QStringLiteral("粘贴图片"))
-            || entries[5]->text() != QStringLiteral("重新编辑(&E)"))
+        if (entries.size() != 8 || !entries[0]->text().startsWith(QStringLiteral("粘贴图片"))
+            || entries[7]->text() != QStringLiteral("重新编辑(&E)"))
             return nullptr;
         menu->close(); // deleted on close, later
         return entries[1];

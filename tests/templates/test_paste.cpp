@@ -263,15 +263,17 @@ private slots:
         Offer(new QMimeData); // nothing
         QMenu* menu = p.OpenMenu();
         QVERIFY(menu);
-        QCOMPARE(Today(menu).size(), 6);
+        QCOMPARE(Today(menu).size(), 8);
         QCOMPARE(Today(menu)[0]->text(), QStringLiteral("粘贴图片(&V)"));
         QCOMPARE(Today(menu)[1]->text(), QStringLiteral("添加文字(&T)"));
         QCOMPARE(Today(menu)[2]->text(), QStringLiteral("白边文字(&B)"));
         QVERIFY(Today(menu)[2]->isCheckable() && !Today(menu)[2]->isChecked());
         QCOMPARE(Today(menu)[3]->text(), QStringLiteral("适应图框(&F)"));
-        QVERIFY(Today(menu)[4]->isSeparator());
-        QCOMPARE(Today(menu)[5]->text(), QStringLiteral("重新编辑(&E)"));
-        QVERIFY(!Today(menu)[5]->isEnabled()); // nothing saved is shown
+        QCOMPARE(Today(menu)[4]->text(), QStringLiteral("旋转和翻转(&O)"));
+        QCOMPARE(Today(menu)[5]->text(), QStringLiteral("裁剪(&X)..."));
+        QVERIFY(Today(menu)[6]->isSeparator());
+        QCOMPARE(Today(menu)[7]->text(), QStringLiteral("重新编辑(&E)"));
+        QVERIFY(!Today(menu)[7]->isEnabled()); // nothing saved is shown
         QVERIFY(!Today(menu)[0]->isEnabled());
         menu->close();
         delete menu;
