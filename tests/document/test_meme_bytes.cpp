@@ -180,7 +180,7 @@ private slots:
         Meme meme = WithBand(Sample(NoPicture{}), true);
         QCOMPARE(MemeFromBytes(OlderRecord(), store.ByKey(), meme), MemeBytesError::None);
         QVERIFY(meme.picture == PictureSource(TemplatePicture{QStringLiteral("熊猫头3")}));
-        QCOMPARE(meme.frame, (PictureFrame{QRect(5, 16, 240, 180), 1}));
+        QCOMPARE(meme.frame, (PictureFrame{QRect(5, 16, 240, 180), 1, {}}));
         QCOMPARE(meme.captions.size(), std::size_t(1));
         QCOMPARE(meme.captions[0].text, QStringLiteral("Old"));
         QCOMPARE(meme.captions[0].effect, 2);

@@ -379,6 +379,48 @@ private slots:
         QCOMPARE(Place(*form->captionOverlay), caption.translated(shift));
     }
 
+    void a_picture_under_the_caption_band_turns_and_crops_below_it()
+    {
+        DropQuadrants(80, 50);
+        QAction* band = Entry(WorkAreaMenu(), QStringLiteral("白边文字(&B)"));
+        QVERIFY(band && band->isEnabled());
+        band->trigger();
+        form->captionBox->SetContent(QStringLiteral("上面"));
+        form->captionBox->ContentChanged.Raise();
+        History().Start();
+        const std::size_t steps = History().UndoCount();
+        const Meme banded = ReadMeme(*form);
+        PicBox& area = *form->workArea;
+        QVERIFY(area.Band() > 0);
+
+        Reorient(Reorientation::TurnLeft);
+        const QImage turned = Transformed(Quadrants(80, 50), Reorientation::TurnLeft);
+        QCOMPARE(area.Width(), 50);
+        QCOMPARE(area.Height() - area.Band(), 80);
+        QCOMPARE(Shown(*form).copy(0, area.Band(), 50, 80), turned);
+
+        // A caption over the picture, 10 and 20 pixels into it.
+        form->captionOverlay->move(area.pos() + QPoint(10, area.Band() + 20));
+        CropFrame* crop = StartCropping();
+        QVERIFY(crop);
+        QCOMPARE(crop->Rectangle(), QRect(0, area.Band(), 50, 80)); // the picture, not the band
+        crop->SetRectangle(QRect(5, area.Band() + 7, 30, 40));
+        crop->Finish(true);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // In the photo's own pixels: shown (x, y) is its (79 - y, x).
+        QCOMPARE(area.Shape().crop, QRect(33, 5, 40, 30));
+        QCOMPARE(QSize(area.Width(), area.Height() - area.Band()), QSize(30, 40));
+        const QImage shown = Shown(*form);
+        QCOMPARE(shown.copy(0, area.Band(), 30, 40), turned.copy(5, 7, 30, 40));
+        QCOMPARE(shown.pixel(0, 0), qRgb(255, 255, 255)); // the band, laid out over the new width
+        QCOMPARE(form->captionOverlay->pos(), area.pos() + QPoint(5, area.Band() + 13));
+
+        QCOMPARE(History().UndoCount(), steps + 2);
+        History().Undo();
+        History().Undo();
+        QVERIFY(SameDocument(ReadMeme(*form), banded));
+    }
+
     void a_turned_and_cropped_meme_comes_back_when_edited_again()
     {
         QTemporaryDir store;
