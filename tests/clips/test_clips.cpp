@@ -273,7 +273,7 @@ private slots:
         // Found by fuzzing: a clip of 48 x 32 frames whose header says 48 x
         // 6400 with pixels 200 times as wide as high; stretched, every frame
         // scaled up to 61 million pixels. Such an aspect is a damaged header.
-        const ClipSource source{std::string(MUGROVE_TEST_DATA "/fuzz-regressions/clip_pixel_aspect_200.mp4"), nullptr};
+        const ClipSource source{std::string(MUGROVE_TEST_DATA "/fuzz-regressions/clip_pixels_200_times_wide.mp4"), nullptr};
         DecodedPicture decoded;
         QCOMPARE(DecodeClip(source, decoded), DecodeError::None);
         QCOMPARE(decoded.image.width, 48);
