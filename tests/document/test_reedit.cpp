@@ -16,6 +16,7 @@
 #include "app/model/CheckBox.h"
 #include "app/model/EditBox.h"
 #include "app/model/ListBox.h"
+#include "app/program/Shape.h"
 #include "app/program/SizeLimitMenu.h"
 #include "app/store/MemeStore.h"
 #include "controls/ColorPicker.h"
@@ -222,6 +223,13 @@ class ReEditTest : public QObject {
                 return {};
             band->trigger();
             QTest::keyClicks(w.Editor(), QStringLiteral("Band text"));
+            // Turned, mirrored and cut ten pixels in from each side.
+            ReorientPicture(f, Reorientation::TurnLeft);
+            ReorientPicture(f, Reorientation::FlipHorizontal);
+            const PicBox& area = *f.workArea;
+            CropPicture(f, QRect(10, area.Band() + 10, area.Width() - 20, area.Height() - area.Band() - 20));
+            if (area.Shape().crop.isEmpty())
+                return {};
             // The first caption current again, as the checks below expect.
             const QPoint at = f.captionOverlay->geometry().center();
             QTest::mousePress(f.window->windowHandle(), Qt::LeftButton, {}, at);
@@ -237,7 +245,7 @@ private slots:
     {
         QTest::addColumn<Source>("source");
         QTest::newRow("template, JPEG") << Source::Template;
-        QTest::newRow("template with the band, JPEG") << Source::TemplateWithBand;
+        QTest::newRow("template with the band, turned and cropped, JPEG") << Source::TemplateWithBand;
         QTest::newRow("dropped photo, deleted after the save") << Source::DroppedPhotoDeleted;
         QTest::newRow("pasted picture") << Source::PastedPicture;
         QTest::newRow("clip, GIF") << Source::Clip;
@@ -288,6 +296,7 @@ private slots:
         if (f.bandCaption) {
             QCOMPARE(f.bandCaption->Caption(), QStringLiteral("Band text"));
             QVERIFY(f.workArea->Band() > 0);
+            QVERIFY(f.workArea->Shape().Reorients() && !f.workArea->Shape().crop.isEmpty());
         }
 
         // Saved again: a new file, the same pixels.

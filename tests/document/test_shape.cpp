@@ -2,8 +2,7 @@
 // menu offers them after 适应图框 (greyed without a picture); the picture
 // shown, every frame of an animation and the frames a save composes turn;
 // a crop drawn with the mouse cuts the picture pixels under it at any zoom
-// and the captions follow; Esc changes nothing; each action is one step, and
-// a saved meme comes back turned and cropped when edited again.
+// and the captions follow; Esc changes nothing; each action is one step.
 #include "tests/support/HandTimer.h"
 #include "tests/support/ShownForm.h"
 
@@ -15,7 +14,6 @@
 #include "app/program/CropFrame.h"
 #include "app/program/SegmentDialog.h"
 #include "app/program/Shape.h"
-#include "app/store/MemeStore.h"
 #include "controls/decoders/Animation.h"
 #include "output/Clipboard.h"
 #include "output/SaveScene.h"
@@ -26,7 +24,6 @@
 #include <QApplication>
 #include <QDoubleSpinBox>
 #include <QContextMenuEvent>
-#include <QDir>
 #include <QMenu>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -419,42 +416,6 @@ private slots:
         History().Undo();
         History().Undo();
         QVERIFY(SameDocument(ReadMeme(*form), banded));
-    }
-
-    void a_turned_and_cropped_meme_comes_back_when_edited_again()
-    {
-        QTemporaryDir store;
-        form->events->SetStore(MemeStore(store.path()));
-        DropQuadrants(80, 50);
-        Reorient(Reorientation::TurnLeft);
-        Reorient(Reorientation::FlipHorizontal);
-        CropFrame* crop = StartCropping();
-        QVERIFY(crop);
-        crop->SetRectangle(QRect(5, 7, 30, 40));
-        crop->Finish(true);
-        const PictureShape shape = form->workArea->Shape();
-        QVERIFY(shape.Reorients() && !shape.crop.isEmpty());
-        const QImage made = Shown(*form);
-        QCOMPARE(made.size(), QSize(30, 40));
-        // Turned left, flipped: (x, y) of the shown picture is (y, x) of
-        // the photo; the crop starts at (5, 7) of it.
-        QCOMPARE(made, Transformed(Transformed(Quadrants(80, 50), Reorientation::TurnLeft),
-                                   Reorientation::FlipHorizontal)
-                           .copy(5, 7, 30, 40));
-
-        QTest::mouseClick(form->saveButton, Qt::LeftButton);
-        form->events->WaitForRecords();
-        const QStringList saved = QDir(desktop_.path()).entryList({QStringLiteral("*.jpg")}, QDir::Files);
-        QCOMPARE(saved.size(), 1);
-        Drop(desktop_.filePath(saved.front()));
-        QVERIFY(form->workArea->Shape().Plain());
-        QAction* reEdit = WorkAreaMenu()->actions().back();
-        QCOMPARE(reEdit->text(), QStringLiteral("重新编辑(&E)"));
-        QVERIFY(reEdit->isEnabled());
-        reEdit->trigger();
-        QCOMPARE(form->workArea->Shape(), shape);
-        QCOMPARE(Shown(*form), made);
-        QFile::remove(desktop_.filePath(saved.front()));
     }
 };
 
