@@ -3,6 +3,7 @@
 #include "controls/decoders/Animation.h"
 #include "output/GifEncoder.h"
 #include "output/GifFit.h"
+#include "output/Likeness.h"
 #include "output/NewFile.h"
 
 #include <algorithm>
@@ -58,12 +59,9 @@ public:
     }
     bool Finish() { return encoder_.Finish(); }
     std::size_t Size() const { return encoder_.Size(); }
-    // What a viewer shows so far, at the box's size.
-    QImage Shown() const
-    {
-        const QImage shown = encoder_.Shown();
-        return size_ == box_ ? shown : shown.scaled(box_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
+    // What a viewer shows so far, scaled back to the box's size as the
+    // file is judged.
+    QImage Shown() const { return ScaledBack(encoder_.Shown(), box_); }
 
 private:
     Reduction reduction_;
@@ -168,7 +166,7 @@ Trial Predict(GifWork& work, const Reduction& reduction, const Sample& sample, c
             }
             if (j == 0)
                 afterFirst = gif.Size();
-            quality += Similarity(run[j], shown);
+            quality += Likeness(run[j], shown);
             ++compared;
         }
         gif.Finish();

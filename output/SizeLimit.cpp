@@ -177,48 +177,4 @@ EncodedBytes FitJpeg(const ShownPicture& shown, ByteLimit limit, QString* why)
     return std::move(best.bytes);
 }
 
-double Similarity(const QImage& reference, const QImage& picture)
-{
-    if (reference.size() != picture.size() || reference.isNull())
-        return 0;
-    const QImage a = reference.convertToFormat(QImage::Format_RGB32);
-    const QImage b = picture.convertToFormat(QImage::Format_RGB32);
-    constexpr double c1 = 6.5025, c2 = 58.5225; // (0.01 · 255)², (0.03 · 255)²
-    constexpr double weights[3] = {6.0 / 8, 1.0 / 8, 1.0 / 8};
-    const auto channels = [](QRgb p, double out[3]) {
-        const double r = qRed(p), g = qGreen(p), bl = qBlue(p);
-        out[0] = 0.299 * r + 0.587 * g + 0.114 * bl;
-        out[1] = 128 - 0.168736 * r - 0.331264 * g + 0.5 * bl;
-        out[2] = 128 + 0.5 * r - 0.418688 * g - 0.081312 * bl;
-    };
-    double total = 0;
-    int blocks = 0;
-    for (int y0 = 0; y0 + 8 <= a.height(); y0 += 8)
-        for (int x0 = 0; x0 + 8 <= a.width(); x0 += 8) {
-            double sa[3] = {}, sb[3] = {}, saa[3] = {}, sbb[3] = {}, sab[3] = {};
-            for (int y = y0; y < y0 + 8; ++y) {
-                const auto* ra = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-                const auto* rb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-                for (int x = x0; x < x0 + 8; ++x) {
-                    double u[3], v[3];
-                    channels(ra[x], u);
-                    channels(rb[x], v);
-                    for (int c = 0; c < 3; ++c) {
-                        sa[c] += u[c], sb[c] += v[c], saa[c] += u[c] * u[c], sbb[c] += v[c] * v[c];
-                        sab[c] += u[c] * v[c];
-                    }
-                }
-            }
-            double block = 0;
-            for (int c = 0; c < 3; ++c) {
-                const double ma = sa[c] / 64, mb = sb[c] / 64;
-                const double va = saa[c] / 64 - ma * ma, vb = sbb[c] / 64 - mb * mb, cov = sab[c] / 64 - ma * mb;
-                block += weights[c] * ((2 * ma * mb + c1) * (2 * cov + c2)) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
-            }
-            total += block;
-            ++blocks;
-        }
-    return blocks ? total / blocks : 1;
-}
-
 } // namespace mugrove

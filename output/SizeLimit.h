@@ -29,8 +29,4 @@ QString LimitText(ByteLimit limit);
 // Empty, with the reason in `why`, when nothing fits or the encoder fails.
 EncodedBytes FitJpeg(const ShownPicture& shown, ByteLimit limit, QString* why = nullptr);
 
-// How like `reference` `picture` looks, by the mean structural similarity of
-// their 8 × 8 blocks in luma and chroma (weighted 6:1:1); both of one size.
-double Similarity(const QImage& reference, const QImage& picture);
-
 } // namespace mugrove

@@ -7,7 +7,7 @@
 // quality) fits within the same limit. Quality is the mean SSIM of R, G and
 // B against the unlimited save (tests/support/ColourSsim.h), checked against
 // ffmpeg's ssim filter on gbrp frames. Each row also says whether the
-// search's own likeness (Similarity) ranks candidate files as that measure
+// search's own likeness (Likeness) ranks candidate files as that measure
 // does. Then the two named cases: a busy 400 × 300 GIF and a 3000 × 2000
 // noisy photo, each within 1 MB.
 //
@@ -25,6 +25,7 @@
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 #include "output/GifEncoder.h"
+#include "output/Likeness.h"
 #include "output/SizeLimit.h"
 #include "templates/PhotoDrop.h"
 #include "tests/output/GifReadBack.h"
@@ -309,8 +310,7 @@ Ranking RankGifCandidates(const PlayedGif& reference, ByteLimit limit)
             Candidate c;
             c.bytes = double(file.size());
             for (std::size_t i = 0; i < reference.frames.size() && i < played.frames.size(); ++i) {
-                const QImage back = played.frames[i].scaled(box, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-                c.search += Similarity(reference.frames[i], back);
+                c.search += Likeness(reference.frames[i], ScaledBack(played.frames[i], box));
             }
             c.search /= double(reference.frames.size());
             c.measure = MeanRgbSsim(reference, played);
@@ -420,7 +420,7 @@ QImage Decoded(const QByteArray& jpeg)
 }
 
 // cjpeg with -optimize, 4:2:0 and 4:4:4: the highest quality that fits.
-LadderFit CjpegBest(const QImage& still, ByteLimit limit, const QString& work)
+LadderFit CjpegBest(const QImage& still, const QImage& reference, ByteLimit limit, const QString& work)
 {
     const QString in = work + QStringLiteral("/still.ppm"), out = work + QStringLiteral("/cjpeg.jpg");
     still.convertToFormat(QImage::Format_RGB888).save(in, "PPM");
@@ -445,7 +445,7 @@ LadderFit CjpegBest(const QImage& still, ByteLimit limit, const QString& work)
         }
         if (kept.isEmpty())
             continue;
-        const double ssim = RgbSsim(still, Decoded(kept));
+        const double ssim = RgbSsim(reference, Decoded(kept));
         if (ssim > best.ssim)
             best = {ssim, double(kept.size()),
                     QStringLiteral("%1 quality %2").arg(sample[0] == '2' ? QStringLiteral("4:2:0") : QStringLiteral("4:4:4")).arg(fits)};
@@ -455,7 +455,7 @@ LadderFit CjpegBest(const QImage& still, ByteLimit limit, const QString& work)
 
 // The search's likeness against the measure over JPEGs of both samplings
 // and a range of qualities, as for GIFs.
-Ranking RankJpegCandidates(const QImage& still, ByteLimit limit)
+Ranking RankJpegCandidates(const QImage& still, const QImage& reference, ByteLimit limit)
 {
     const ShownPicture shown(still);
     std::vector<std::array<double, 3>> candidates; // search, measure, bytes
@@ -463,7 +463,7 @@ Ranking RankJpegCandidates(const QImage& still, ByteLimit limit)
         for (int quality = 40; quality <= 95; quality += 5) {
             const EncodedBytes bytes = EncodeShownAsJpeg(shown, quality, true, half);
             const QImage back = QImage::fromData(bytes.data(), int(bytes.size()), "JPG").convertToFormat(QImage::Format_RGB32);
-            candidates.push_back({Similarity(still, back), RgbSsim(still, back), double(bytes.size())});
+            candidates.push_back({Likeness(reference, back), RgbSsim(reference, back), double(bytes.size())});
         }
     Ranking ranking;
     int concordant = 0, discordant = 0;
@@ -492,8 +492,11 @@ void JpegRow(benchmark::State& state, const std::string& name, const QString& fi
         return;
     }
     const ShownPicture shown(still);
+    // Judged against the unlimited save, as a limited one is.
+    const EncodedBytes unlimited = EncodeShownAsJpeg(shown);
+    const QImage reference = Decoded(QByteArray(reinterpret_cast<const char*>(unlimited.data()), qsizetype(unlimited.size())));
     const ByteLimit limit = limitOrShare < 1
-        ? ByteLimit(double(EncodeShownAsJpeg(shown).size()) * limitOrShare) / 1000 * 1000
+        ? ByteLimit(double(unlimited.size()) * limitOrShare) / 1000 * 1000
         : ByteLimit(limitOrShare);
     EncodedBytes ours;
     QElapsedTimer clock;
@@ -507,7 +510,7 @@ void JpegRow(benchmark::State& state, const std::string& name, const QString& fi
     row.seconds = double(clock.nsecsElapsed()) / 1e9;
     const QByteArray ourBytes(reinterpret_cast<const char*>(ours.data()), qsizetype(ours.size()));
     const QImage back = Decoded(ourBytes);
-    row.ours = RgbSsim(still, back);
+    row.ours = RgbSsim(reference, back);
     row.oursBytes = double(ours.size());
     row.oursSetting = QStringLiteral("%1 × %2").arg(back.width()).arg(back.height()).toStdString();
     state.counters["limit_MB"] = double(limit) / 1e6;
@@ -517,12 +520,12 @@ void JpegRow(benchmark::State& state, const std::string& name, const QString& fi
     QTemporaryDir work;
     if (Have("ffmpeg")) {
         const QString a = work.filePath(QStringLiteral("still.png")), b = work.filePath(QStringLiteral("ours.jpg"));
-        still.save(a, "PNG");
+        reference.save(a, "PNG");
         WriteAll(b, ourBytes);
         state.counters["ssim_ffmpeg"] = FfmpegSsim(a, b, still.size());
     }
     if (rank) {
-        const Ranking ranking = RankJpegCandidates(still, limit);
+        const Ranking ranking = RankJpegCandidates(still, reference, limit);
         state.counters["rank_tau"] = ranking.tau;
         row.ranking = QStringLiteral("tau %1; picks %2 vs %3")
                           .arg(ranking.tau, 0, 'f', 2)
@@ -535,7 +538,7 @@ void JpegRow(benchmark::State& state, const std::string& name, const QString& fi
         state.SkipWithError("cjpeg is not installed (apt-get install libjpeg-turbo-progs)");
         return;
     }
-    const LadderFit best = CjpegBest(still, limit, work.path());
+    const LadderFit best = CjpegBest(still, reference, limit, work.path());
     row.tool = best.ssim;
     row.toolBytes = best.bytes;
     row.toolSetting = best.setting.toStdString();
