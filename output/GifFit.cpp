@@ -7,12 +7,15 @@ namespace mugrove {
 
 namespace {
 
-// Palettes and lossiness, gentlest first. Each costs a little colour
-// fidelity for much shorter LZW strings; which keeps most depends on the film,
-// so every one is tried at the largest size it fits.
+// Palettes, lossiness and dithering, roughly gentlest first. Each costs a
+// little colour fidelity for much shorter LZW strings; which keeps most
+// depends on the film (a grainy or already dithered one often looks best
+// with all its colours, undithered and lossy, a flat one with few colours),
+// so every one is tried at the largest size it fits and judged.
 constexpr struct {
     int colours, lossiness;
-} kProfiles[] = {{256, 0}, {128, 4}, {64, 8}, {32, 12}, {16, 16}};
+    float dithering;
+} kProfiles[] = {{256, 0, 1}, {256, 8, 0.5f}, {128, 4, 1}, {256, 20, 0}, {64, 8, 0.5f}, {128, 16, 0}, {32, 12, 0.5f}, {16, 16, 0}};
 
 // A prediction is aimed this far under the limit, for its error.
 constexpr double kAim = 0.97;
@@ -89,22 +92,23 @@ std::optional<ReductionSearch::Fit> ReductionSearch::BestPredicted()
         Reduction reduction;
         reduction.colours = profile.colours;
         reduction.lossiness = profile.lossiness;
+        reduction.dithering = profile.dithering;
         const std::optional<Fit> fit = LargestScale(reduction, target, start);
         if (!fit) {
             start = kSmallestFilmScale;
             continue;
         }
         start = fit->reduction.scale + 0.05;
-        if (best && fit->trial.quality < best->trial.quality)
-            break; // past the best: quality rises and then falls along the profiles
-        best = fit;
+        if (!best || fit->trial.quality > best->trial.quality)
+            best = fit;
         if (fit->reduction.scale == 1)
             break; // the gentlest that fits at full size loses least
     }
     if (best)
         return best;
     // At half size with the fewest colours: frames go.
-    Reduction reduction{kSmallestFilmScale, std::end(kProfiles)[-1].colours, std::end(kProfiles)[-1].lossiness, 1};
+    Reduction reduction{kSmallestFilmScale, std::end(kProfiles)[-1].colours, std::end(kProfiles)[-1].lossiness,
+                        std::end(kProfiles)[-1].dithering, 1};
     for (int step = 2; step <= 6; ++step) {
         reduction.step = step;
         const Trial& trial = Tried(reduction);

@@ -13,12 +13,14 @@ namespace mugrove {
 // What a limited animated save may give up: the size (scaled as the window
 // scales a picture, captions included), the colours of each frame's
 // palette, exactness (LZW strings running on through near-equal colours),
-// and frames (each kept frame showing for those dropped after it, so the
-// running time stays).
+// dithering (which smooths gradients but breaks LZW strings), and frames
+// (each kept frame showing for those dropped after it, so the running time
+// stays).
 struct Reduction {
     double scale = 1;
     int colours = 256;
     int lossiness = 0;
+    float dithering = 1;
     int step = 1;
     bool operator==(const Reduction&) const = default;
 };

@@ -49,6 +49,7 @@ public:
     {
         encoder_.SetMaxColours(reduction_.colours);
         encoder_.SetLossiness(reduction_.lossiness);
+        encoder_.SetDithering(reduction_.dithering);
         return encoder_.Begin(size_.width(), size_.height(), plays, std::move(sink), ScaledExact(exact, box_, size_));
     }
     bool Add(const QImage& frame, int delayMs)
@@ -90,6 +91,9 @@ struct Sample {
     static constexpr std::size_t kFramesPerRun = 16; // of the film
     std::vector<std::size_t> starts;
     std::vector<std::vector<QImage>> runs;
+    // The runs as an unlimited save shows them: a limited file is judged
+    // against that, dithering and all, not against the composed frames.
+    std::vector<std::vector<QImage>> unlimited;
     bool whole = false;
 
     explicit Sample(std::size_t count)
@@ -143,8 +147,8 @@ bool TakeSample(GifWork& work, Sample& sample, std::vector<int>& delays)
 
 // The predicted size of the whole file under `reduction`: the header and
 // first frame as the sample's first run has them, the rest from what the
-// sample's later frames cost each; and how like the frames the sample
-// looks at each frame's moment.
+// sample's later frames cost each; and how like the unlimited save the
+// sample looks at each frame's moment.
 Trial Predict(GifWork& work, const Reduction& reduction, const Sample& sample, const std::vector<int>& delays)
 {
     if (work.CalledOff())
@@ -166,7 +170,7 @@ Trial Predict(GifWork& work, const Reduction& reduction, const Sample& sample, c
             }
             if (j == 0)
                 afterFirst = gif.Size();
-            quality += Likeness(run[j], shown);
+            quality += Likeness(sample.unlimited[r][j], shown);
             ++compared;
         }
         gif.Finish();
@@ -225,6 +229,15 @@ OutputOutcome EncodeWithinLimit(GifWork& work)
     if (!TakeSample(work, sample, delays))
         return work.Failed(QStringLiteral("cancelled"));
 
+    for (std::size_t r = 0; r < sample.runs.size(); ++r) {
+        ReducedGif gif(Reduction(), work.Job().scene.box.size);
+        gif.Begin(work.Player().LoopCount(), [](std::span<const std::uint8_t>) { return true; }, work.Job().scene.exact);
+        auto& shown = sample.unlimited.emplace_back();
+        for (std::size_t j = 0; j < sample.runs[r].size(); ++j) {
+            gif.Add(sample.runs[r][j], delays[sample.starts[r] + j]);
+            shown.push_back(gif.Shown());
+        }
+    }
     ReductionSearch search(limit, [&](const Reduction& reduction) { return Predict(work, reduction, sample, delays); });
     std::vector<std::uint8_t> kept; // the best file within the limit so far
     while (const std::optional<Reduction> reduction = search.Next()) {
