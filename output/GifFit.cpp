@@ -104,6 +104,17 @@ std::optional<ReductionSearch::Fit> ReductionSearch::BestPredicted()
         if (fit->reduction.scale == 1)
             break; // the gentlest that fits at full size loses least
     }
+    // A busy film may look better smaller with a gentler profile than its
+    // largest fit: smaller sizes of each profile are judged too.
+    if (best)
+        for (const auto& profile : kProfiles)
+            for (const double share : {0.85, 0.7}) {
+                Reduction reduction{RoundedScale(best->reduction.scale * share), profile.colours, profile.lossiness,
+                                    profile.dithering, 1};
+                const Trial& trial = Tried(reduction);
+                if (trial.bytes <= target && trial.quality > best->trial.quality)
+                    best = Fit{reduction, trial};
+            }
     if (best)
         return best;
     // At half size with the fewest colours: frames go.
