@@ -21,8 +21,9 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev  # video clips in
   libswresample-dev             # MP4 out: the sound converted for the AAC encoder
   libssl-dev                    # libcrypto: SHA-256 with the processor's SHA instructions (the meme store)
-  ffmpeg                        # tools/make-test-data.py: the clip test files
-  libjpeg-turbo-progs           # tools/make-test-data.py: cjpeg makes the JPEG test files
+  ffmpeg                        # tools/make-test-data.py: the clip test files; bench/: ssim yardstick
+  libjpeg-turbo-progs           # tools/make-test-data.py: cjpeg makes the JPEG test files; bench/: cjpeg ladder
+  gifsicle                      # bench/: the limited GIF's yardstick (not needed to build or run)
   xvfb xauth                    # a virtual display for screenshots and end-to-end tests
   xdotool xclip libx11-dev      # end-to-end tests: input, clipboard, screen read-back, drag source
   weston wl-clipboard           # end-to-end tests: a Wayland compositor and its clipboard tools
