@@ -1,5 +1,8 @@
 #!/usr/bin/python3
-"""Writes the decoder test pictures into tests/data/decoders/.
+"""Writes the decoder test pictures into tests/data/decoders/, the clips into
+tests/data/clips/ and the size-limit material into tests/data/fit/; with
+"fit" only that material, with "fit-bench DIR" the benchmark's larger
+material into DIR.
 
 Each recipe below builds one file from readable values. Known-good pictures
 (names starting "good_") also get a ".expect" file: the pixels the recipe
@@ -1546,7 +1549,195 @@ def write_clip(name, data):
         f.write(data)
 
 
+# ---------------------------------------------------------------- size-limit material
+# Pictures of the kinds a size-limited save meets, drawn by ffmpeg's own
+# sources and filters (no randomness but its seeded noise): a flat cartoon, a
+# photo with grain, an already dithered GIF, a screen recording and a dark
+# clip, each as a moving picture (GIF or H.264) and as a still (PNG). The
+# tests use them small; `fit-bench DIR` writes them larger into DIR for the
+# benchmark, with its two named cases.
+
+FIT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "data", "fit")
+FONT = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc"
+
+
+def run_graph(graph, out, *args):
+    # One filter thread: the result must not depend on how work is split.
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-filter_threads", "1", "-filter_complex_threads", "1",
+                    "-filter_complex", graph, "-map", "[out]", *args, out], check=True)
+
+
+def smooth_noise(label, w, h, cells, seed, d):
+    """Uniform noise on a `cells`-sized grid, enlarged to w × h and blurred
+    smooth (the scaler's own smooth enlarging repeats rows from so few)."""
+    cw, ch = cells
+    return (f"color=c=gray:s={cw}x{ch}:d={d},format=yuv444p,noise=c0s=100:c0f=u:all_seed={seed},"
+            f"extractplanes=y,scale={w}x{h}:flags=neighbor,gblur=sigma={max(0.5, w / cw / 2):.1f},setsar=1[{label}];")
+
+
+def photo(label, w, h, seed, d, grain=0, brightness=1.0):
+    """A photo-like picture: brightness in octaves of smooth noise over a sky
+    and a darker ground with a wavy horizon, colour varying slowly, and
+    `grain` (film grain changing every frame) over it."""
+    octaves = [(max(2, w // 40), max(2, h // 40), 0.55), (max(2, w // 12), max(2, h // 12), 0.25),
+               (max(2, w // 4), max(2, h // 4), 0.12), (max(2, w // 1.5), max(2, h // 1.5), 0.08)]
+    g = ""
+    for i, (cw, ch, _) in enumerate(octaves):
+        g += smooth_noise(f"{label}o{i}", w, h, (int(cw), int(ch)), seed * 10 + i, d)
+    g += f"[{label}o0][{label}o1]blend=all_expr='A*0.69+B*0.31'[{label}m1];"
+    g += f"[{label}m1][{label}o2]blend=all_expr='A*0.85+B*0.15'[{label}m2];"
+    g += f"[{label}m2][{label}o3]blend=all_expr='A*0.9+B*0.1',eq=contrast=3.2[{label}n];"
+    g += (f"color=c=gray:s={w}x{h}:d={d},format=gray,"
+          f"geq=lum='if(gt(Y,H*(0.62+0.06*sin(X/W*9+{seed}))),55,200-90*Y/H)',gblur=sigma=0.7,setsar=1[{label}g];")
+    g += f"[{label}g][{label}n]blend=all_expr='(A*0.55+B*0.45)*{brightness}'[{label}y];"
+    g += smooth_noise(f"{label}u", w, h, (6, 5), seed * 10 + 7, d)
+    g += smooth_noise(f"{label}v", w, h, (6, 5), seed * 10 + 8, d)
+    g += f"[{label}u]lut=c0='118+(val-128)*1.1'[{label}u2];[{label}v]lut=c0='134+(val-128)*0.9'[{label}v2];"
+    g += f"[{label}y][{label}u2][{label}v2]mergeplanes=0x001020:yuv444p,format=rgb24"
+    if grain:
+        g += f",noise=alls={grain}:allf=t+u:all_seed={seed}"
+    return g + f"[{label}];"
+
+
+def panned(src, label, w, h, rate, d, dx, dy):
+    """Frames of w × h moving over the (larger) picture `src` by (dx, dy) pixels a second."""
+    return (f"[{src}]loop=loop=-1:size=1,setpts=N/{rate}/TB,fps={rate},trim=duration={d},"
+            f"crop={w}:{h}:'{dx}*t':'{dy}*t'[{label}];")
+
+
+def cartoon(label, w, h, rate, d):
+    """A flat cartoon drawn at twice the size and shrunk, so its edges are
+    smooth: sky, a wavy hill, the sun, a drifting cloud, a bouncing ball with
+    an outline and a walking block."""
+    W, H = 2 * w, 2 * h
+    layers = [  # topmost first
+        (f"lt(hypot(X-W*(0.2+0.6*abs(sin(T*1.7))),Y-H*(0.25+0.35*abs(cos(T*2.3)))),H*0.08)", (225, 45, 45)),
+        (f"lt(hypot(X-W*(0.2+0.6*abs(sin(T*1.7))),Y-H*(0.25+0.35*abs(cos(T*2.3)))),H*0.095)", (25, 25, 30)),
+        (f"lt(abs(X-W*(0.35+0.2*sin(T*1.9))),W*0.07)*lt(abs(Y-H*0.62),H*0.11)", (245, 150, 35)),
+        (f"lt(hypot((X-W*(0.1+0.08*T))/2,Y-H*0.2),H*0.07)", (250, 250, 250)),
+        ("lt(hypot(X-W*0.82,Y-H*0.18),H*0.1)", (250, 215, 50)),
+        ("gt(Y,H*(0.7+0.05*sin(X/W*6.28)))", (85, 170, 60)),
+    ]
+    sky = (120, 185, 240)
+
+    def channel(c):
+        e = str(sky[c])
+        for cond, colour in reversed(layers):
+            e = f"if({cond},{colour[c]},{e})"
+        return e
+    return (f"color=c=black:s={W}x{H}:r={rate}:d={d},format=rgb24,"
+            f"geq=r='{channel(0)}':g='{channel(1)}':b='{channel(2)}',scale={w}x{h}:flags=area,setsar=1[{label}];")
+
+
+SCREEN_TEXT = "\n".join([
+    "def fit(picture, limit):",
+    "    best = None",
+    "    for quality in range(95, 39, -1):",
+    "        data = encode(picture, quality)",
+    "        if len(data) <= limit:",
+    "            return data",
+    "    return shrink(picture, limit)",
+    "",
+    "# 保存到桌面：大小上限 1 MB",
+    "for frame in frames:",
+    "    frame.draw(caption, colour=white)",
+    "    out.append(frame)",
+] * 3)
+
+
+def screen(label, w, h, rate, d, text_file):
+    """A screen recording: a window with a title bar and a side bar, lines of
+    text scrolling in its editor, and a pointer moving over it."""
+    size = max(8, h // 18)
+    return (f"color=c=0xF3F3F3:s={w}x{h}:r={rate}:d={d},format=rgb24,"
+            f"drawtext=fontfile={FONT}:textfile={text_file}:fontsize={size}:fontcolor=0x202020:"
+            f"line_spacing={size // 3}:x={w // 5 + 6}:y='{h // 8}+{h // 10}-t*{h // 8}',"
+            f"drawbox=x=0:y=0:w={w}:h={h // 10}:color=0x2B579A:t=fill,"
+            f"drawtext=fontfile={FONT}:text='notes.py — 编辑器':fontsize={size}:fontcolor=white:x=8:y={h // 40},"
+            f"drawbox=x=0:y={h // 10}:w={w // 5}:h={h}:color=0xDDE3EA:t=fill,"
+            f"drawbox=x='{w // 2}+{w // 4}*sin(t*1.5)':y='{h // 2}+{h // 5}*cos(t*1.1)':w=3:h={max(6, h // 16)}:"
+            f"color=black:t=fill,setsar=1[{label}];")
+
+
+def h264(graph, out, crf):
+    """`graph` ends in [pic]."""
+    run_graph(graph + "[pic]null[out]", out, "-c:v", "libx264", "-preset", "medium", "-crf", str(crf),
+              "-pix_fmt", "yuv420p", "-an", "-movflags", "+faststart")
+
+
+def gif(graph, out, dither, colours=256):
+    """`graph` ends in [pic]; the GIF gets one palette for all frames."""
+    graph += (f"[pic]split[a][b];[a]palettegen=max_colors={colours}:stats_mode=full[p];"
+              f"[b][p]paletteuse=dither={dither}:diff_mode=rectangle[out]")
+    run_graph(graph, out, "-loop", "0")
+
+
+def still(graph, out):
+    run_graph(graph + "[pic]null[out]", out, "-frames:v", "1")
+
+
+def make_fit(folder, w, h, rate, seconds, still_size):
+    """The five kinds at w × h, `seconds` long at `rate` frames a second, and
+    as stills of `still_size`."""
+    os.makedirs(folder, exist_ok=True)
+    d = seconds
+    text_file = os.path.join(folder, "screen.txt")
+    with open(text_file, "w") as f:
+        f.write(SCREEN_TEXT + "\n")
+    pw, ph = w + w // 2, h + h // 4  # room to pan over
+
+    def moving(seed, dx, dy, grain, brightness=1.0):
+        # Grain that changes every frame, over the panning picture.
+        return (photo("ph", pw, ph, seed, 1, brightness=brightness) + panned("ph", "pan", w, h, rate, d, dx, dy) +
+                f"[pan]noise=alls={grain}:allf=t+u:all_seed={seed}[pic];")
+    gif(cartoon("pic", w, h, rate, d), os.path.join(folder, "cartoon.gif"), "none", colours=64)
+    h264(moving(1, w // 4, h // 10, 18), os.path.join(folder, "grain.mp4"), 20)
+    gif(moving(2, -(w // 5), h // 8, 6), os.path.join(folder, "dithered.gif"), "floyd_steinberg")
+    h264(screen("pic", w, h, rate, d, text_file), os.path.join(folder, "screen.mp4"), 18)
+    h264(moving(3, w // 6, -(h // 12), 5, brightness=0.3), os.path.join(folder, "dark.mp4"), 20)
+
+    # The stills, each its kind's first frame drawn at the still's size.
+    sw, sh = still_size
+    still(cartoon("pic", sw, sh, 1, 1), os.path.join(folder, "cartoon.png"))
+    still(photo("pic", sw, sh, 1, 1, grain=18), os.path.join(folder, "grain.png"))
+    dithered = os.path.join(folder, "dithered-still.gif")
+    gif(photo("pic", sw, sh, 2, 1, grain=6), dithered, "floyd_steinberg")
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", dithered, "-frames:v", "1",
+                    os.path.join(folder, "dithered.png")], check=True)
+    os.remove(dithered)
+    still(screen("pic", sw, sh, 1, 1, text_file), os.path.join(folder, "screen.png"))
+    still(photo("pic", sw, sh, 3, 1, grain=5, brightness=0.3), os.path.join(folder, "dark.png"))
+    os.remove(text_file)
+
+
+def make_named(folder):
+    """The benchmark's two named cases: a busy 400 × 300 GIF, 6 s at 25 frames
+    a second (a noisy test card moving over a noisy cloud picture, dithered
+    onto one palette), and a noisy photo-like still of 3000 × 2000."""
+    w, h, rate, d = 400, 300, 25, 6
+    g = ""
+    for i, (cells, weight) in enumerate((((10, 8), 0.6), ((40, 30), 0.3), ((160, 120), 0.1))):
+        g += smooth_noise(f"c{i}", w, h, cells, 40 + i, 1)
+    g += "[c0][c1]blend=all_expr='A*0.67+B*0.33'[c01];[c01][c2]blend=all_expr='A*0.9+B*0.1',eq=contrast=3[c];"
+    # White clouds on a blue sky, grain frozen into the picture.
+    g += ("[c]format=rgb24,lutrgb=r='70+val*0.7':g='120+val*0.52':b='205+val*0.2',"
+          "noise=alls=14:allf=u:all_seed=41,loop=loop=-1:size=1,setpts=N/25/TB,"
+          f"fps={rate},trim=duration={d}[sky];")
+    g += f"testsrc2=s={w // 2}x{h // 2}:r={rate}:d={d},noise=alls=14:allf=t+u:all_seed=42[card];"
+    g += f"[sky][card]overlay=x='{w // 4}+{w // 5}*sin(t*1.3)':y='{h // 4}+{h // 5}*sin(t*0.9)':shortest=1[pic];"
+    gif(g, os.path.join(folder, "busy.gif"), "floyd_steinberg")
+    still(photo("pic", 3000, 2000, 4, 1, grain=12), os.path.join(folder, "photo.png"))
+
+
 def main():
+    if sys.argv[1:2] == ["fit-bench"] and len(sys.argv) == 3:
+        make_fit(sys.argv[2], 320, 240, 15, 3, (1200, 900))
+        make_named(sys.argv[2])
+        return
+    # Small, for the tests: 12 frames at 10 a second.
+    make_fit(FIT, 160, 120, 10, 1.2, (240, 180))
+    if sys.argv[1:] == ["fit"]:
+        return
     os.makedirs(CLIPS, exist_ok=True)
     for f in os.listdir(CLIPS):
         os.remove(os.path.join(CLIPS, f))
