@@ -1,6 +1,7 @@
 #include "output/SizeLimit.h"
 
 #include "controls/decoders/Decoders.h"
+#include "output/Likeness.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,11 +10,6 @@
 namespace mugrove {
 
 namespace {
-
-bool Fits(const EncodedBytes& bytes, ByteLimit limit)
-{
-    return !bytes.empty() && bytes.size() <= limit;
-}
 
 // The picture as one image, for shrinking.
 QImage Whole(const ShownPicture& shown)
@@ -24,25 +20,6 @@ QImage Whole(const ShownPicture& shown)
     for (int y = 0; y < shown.Height(); ++y)
         std::memcpy(image.scanLine(y), shown.Row(y), std::size_t(shown.Width()) * sizeof(QRgb));
     return image;
-}
-
-// Between a setting `fits` whose encoding (already in `best`) fits and a
-// larger one `tooBig` that does not, halves the range: the size grows with
-// the setting, so `best` ends as the largest setting that fits.
-template <class Encode>
-int LargestThatFits(int fits, int tooBig, ByteLimit limit, EncodedBytes& best, const Encode& encode)
-{
-    while (tooBig - fits > 1) {
-        const int mid = (fits + tooBig) / 2;
-        EncodedBytes tried = encode(mid);
-        if (Fits(tried, limit)) {
-            fits = mid;
-            best = std::move(tried);
-        } else {
-            tooBig = mid;
-        }
-    }
-    return fits;
 }
 
 // The picture a JPEG decodes to; null when it does not.
@@ -58,6 +35,66 @@ QImage Decoded(const EncodedBytes& bytes)
         std::memcpy(out.scanLine(y), image.Row(y), std::size_t(image.width) * sizeof(QRgb));
     return out;
 }
+
+// One way of fitting the picture: its size, chroma and quality, the file,
+// and how like the unlimited save it looks.
+struct JpegFit {
+    double scale = 1;
+    bool halfChroma = false;
+    int quality = 0;
+    EncodedBytes bytes;
+    double likeness = -1;
+};
+
+// The highest quality from `low` to kFullJpegQuality at which `encode`
+// fits (with `fit` filled in), or false when not even `low` does; `guess`
+// is tried first. Size grows with quality, smoothly in its logarithm, so
+// once a quality that fits and one that does not are known each try is
+// aimed along that between them, every other try halving the range so that
+// it always closes; until then the steps double away from the guess.
+template <class Encode>
+bool HighestQuality(int low, int guess, ByteLimit limit, JpegFit& fit, const Encode& encode)
+{
+    int fits = low - 1, tooBig = kFullJpegQuality + 1; // none known yet
+    double fitsSize = 0, tooBigSize = 0;
+    int quality = std::clamp(guess, low, kFullJpegQuality), step = 8;
+    for (int aimed = 0;; ++aimed) {
+        EncodedBytes tried = encode(quality);
+        if (tried.empty())
+            return false;
+        if (tried.size() <= limit) {
+            fits = quality, fitsSize = double(tried.size());
+            fit.bytes = std::move(tried);
+        } else {
+            tooBig = quality, tooBigSize = double(tried.size());
+        }
+        if (tooBig - fits <= 1)
+            break;
+        if (fits < low) {
+            quality = std::max(low, quality - step);
+        } else if (tooBig > kFullJpegQuality) {
+            quality = std::min(kFullJpegQuality, quality + step);
+        } else {
+            quality = (fits + tooBig) / 2;
+            if (aimed % 2 == 0) {
+                const double t = std::log(double(limit) / fitsSize) / std::log(tooBigSize / fitsSize);
+                quality = std::clamp(fits + int(std::floor(t * (tooBig - fits))), fits + 1, tooBig - 1);
+            }
+        }
+        step *= 2;
+    }
+    if (fits < low)
+        return false;
+    fit.quality = fits;
+    return true;
+}
+
+// How much worse than the best a size may look and still be passed on
+// the way to a smaller one that looks better.
+constexpr double kDip = 0.003;
+
+// Scales a limited still is tried at, largest first.
+constexpr double kStillScales[] = {1, 0.8, 0.65, 0.5, 0.4, 0.32, kSmallestStillScale};
 
 } // namespace
 
@@ -79,53 +116,65 @@ EncodedBytes FitJpeg(const ShownPicture& shown, ByteLimit limit, QString* why)
             *why = reason;
         return EncodedBytes();
     };
-    EncodedBytes best = EncodeShownAsJpeg(shown, kFullJpegQuality);
-    if (best.empty())
+    EncodedBytes full = EncodeShownAsJpeg(shown, kFullJpegQuality);
+    if (full.empty())
         return fail(QStringLiteral("the JPEG encoder failed"));
-    if (limit == 0 || best.size() <= limit)
-        return best;
+    if (limit == 0 || full.size() <= limit)
+        return full;
 
-    // Size falls with quality, so the highest that fits is found by halving
-    // the range between one that fits and one that does not. Huffman tables
-    // made for the picture buy a step or two of quality (the full quality
-    // among them, hence the range's top one above it).
-    EncodedBytes low = EncodeShownAsJpeg(shown, kLowestJpegQuality, true);
-    if (Fits(low, limit)) {
-        best = std::move(low);
-        const int quality = LargestThatFits(kLowestJpegQuality, kFullJpegQuality + 1, limit, best,
-                                            [&](int q) { return EncodeShownAsJpeg(shown, q, true); });
-        // Colour at half resolution leaves more of the bytes to brightness,
-        // at a higher quality; it is kept only when the picture it decodes to
-        // is the closer one (blurred colour edges count against it).
-        EncodedBytes half = EncodeShownAsJpeg(shown, quality, true, true);
-        if (!Fits(half, limit))
-            return best;
-        LargestThatFits(quality, kFullJpegQuality + 1, limit, half,
-                        [&](int q) { return EncodeShownAsJpeg(shown, q, true, true); });
-        const QImage whole = Whole(shown);
-        if (!whole.isNull() && Similarity(whole, Decoded(half)) > Similarity(whole, Decoded(best)))
-            return half;
-        return best;
-    }
-
-    // Even the lowest quality is too big: the largest width that fits at a
-    // good quality, the height following it.
+    // Every size from the box's own down to a quarter, with colour at full
+    // and at half resolution, at the highest quality that fits (Huffman
+    // tables made for the picture buy a step or two); of those, the one
+    // that looks most like the unlimited save. Halving colour leaves more of
+    // the bytes to brightness; a smaller picture, to finer steps. Which
+    // loses least depends on the picture, so each is judged.
     const QImage whole = Whole(shown);
-    if (whole.isNull())
+    const QImage reference = Decoded(full);
+    if (whole.isNull() || reference.isNull())
         return fail(QStringLiteral("out of memory"));
-    const auto shrunk = [&](int width) {
-        const int height = std::max(1, int(std::lround(double(width) * whole.height() / whole.width())));
-        return EncodeShownAsJpeg(
-            ShownPicture(whole.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                             .convertToFormat(QImage::Format_RGB32)),
-            kShrunkJpegQuality, true);
-    };
-    const int smallest = std::max(1, int(std::ceil(whole.width() * kSmallestStillScale)));
-    best = shrunk(smallest);
-    if (!Fits(best, limit))
+    full = {};
+    JpegFit best;
+    int lowest[2] = {1, 1}; // a smaller picture fits at least the quality a larger one did
+    int guess = 80;
+    int worse = 0; // sizes in a row that looked no better
+    for (const double scale : kStillScales) {
+        const QSize size(std::max(1, int(std::lround(whole.width() * scale))),
+                         std::max(1, int(std::lround(whole.height() * scale))));
+        const QImage scaled = scale == 1 ? whole
+                                         : whole.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                               .convertToFormat(QImage::Format_RGB32);
+        if (scaled.isNull())
+            return fail(QStringLiteral("out of memory"));
+        const ShownPicture picture = scale == 1 ? shown : ShownPicture(scaled);
+        bool better = false, atFull = false;
+        double here = -1; // the best look at this size
+        for (const bool half : {false, true}) {
+            JpegFit fit;
+            fit.scale = scale;
+            fit.halfChroma = half;
+            if (!HighestQuality(lowest[half], std::max(guess, lowest[half] + 5), limit, fit,
+                                [&](int q) { return EncodeShownAsJpeg(picture, q, true, half); }))
+                continue;
+            lowest[half] = fit.quality;
+            guess = fit.quality + 5; // half colour, or a smaller picture, fits a higher one
+            atFull = atFull || (!half && fit.quality == kFullJpegQuality);
+            const QImage decoded = Decoded(fit.bytes);
+            fit.likeness = Likeness(reference, ScaledBack(decoded, reference.size()));
+            here = std::max(here, fit.likeness);
+            if (fit.likeness > best.likeness) {
+                better = true;
+                best = std::move(fit);
+            }
+        }
+        // Past the best (a size may dip a little between better ones), or
+        // at full quality with full colour (smaller only loses detail).
+        worse = better || best.likeness < 0 ? 0 : worse + 1;
+        if (worse == 2 || (worse == 1 && here < best.likeness - kDip) || atFull)
+            break;
+    }
+    if (best.bytes.empty())
         return fail(QStringLiteral("not even a JPEG of a quarter of the picture's size fits in ") + LimitText(limit));
-    LargestThatFits(smallest, whole.width(), limit, best, shrunk);
-    return best;
+    return std::move(best.bytes);
 }
 
 double Similarity(const QImage& reference, const QImage& picture)

@@ -13,22 +13,20 @@ namespace mugrove {
 // bytes and 1 KB 1,000, as the places that cap uploads count them.
 using ByteLimit = std::uint64_t;
 
-// The quality a save uses when it has room, and the bounds a limited save
-// moves within: the quality it goes down to before it shrinks the picture,
-// the quality a shrunk picture keeps, and the smallest share of the box's
-// width and height it shrinks to.
+// The quality a save uses when it has room, the highest a limited save
+// tries, and the smallest share of the box's width and height a limited
+// still shrinks to.
 constexpr int kFullJpegQuality = 95;
-constexpr int kLowestJpegQuality = 40;
-constexpr int kShrunkJpegQuality = 85;
 constexpr double kSmallestStillScale = 0.25;
 
 // `limit` as people say it: "1 MB", "250 KB", "1234 B"; "不限" for none.
 QString LimitText(ByteLimit limit);
 
 // The work area as a JPEG of at most `limit` bytes (any size when 0): the
-// highest quality that fits at the box's size, and only when even the lowest
-// quality does not fit, the largest size that fits at a good quality. Empty,
-// with the reason in `why`, when nothing fits or the encoder fails.
+// unlimited save when it fits, else of the sizes from the box's own down to
+// a quarter, each with colour at full and half resolution at the highest
+// quality that fits, the one most like the unlimited save (by Likeness).
+// Empty, with the reason in `why`, when nothing fits or the encoder fails.
 EncodedBytes FitJpeg(const ShownPicture& shown, ByteLimit limit, QString* why = nullptr);
 
 // How like `reference` `picture` looks, by the mean structural similarity of
