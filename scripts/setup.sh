@@ -9,6 +9,7 @@ packages=(
   qt6-wayland                   # runs natively on Wayland desktops
   qt6-translations-l10n         # Qt's own dialogs and menus in the desktop's language
   libjpeg-dev                   # libjpeg-turbo
+  libseccomp-dev                # the system-call filter of the decoder process
   libspng-dev libwebp-dev       # PNG; WebP with its demux library (still and animated)
   liblcms2-dev                  # embedded colour profiles converted to sRGB
   libheif-dev libavif-dev       # HEIC/HEIF (libde265 behind it) and AVIF (dav1d behind it)
