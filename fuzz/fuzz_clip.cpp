@@ -15,7 +15,7 @@ namespace {
 void FrameAtAndStretch(const mugrove::ClipSource& source, const mugrove::Image& still)
 {
     mugrove::Image at;
-    if (mugrove::DecodeClipFrameAt(source, 0.5, at) == mugrove::DecodeError::None &&
+    if (mugrove::DecodeClipFrameAtInProcess(source, 0.5, at) == mugrove::DecodeError::None &&
         (at.width != still.width || at.height != still.height))
         __builtin_trap();
     std::unique_ptr<mugrove::ClipPlayer> stretch;
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     mugrove::ClipSource source;
     source.bytes = std::make_shared<const mugrove::PictureBytes>(data, data + size);
     mugrove::DecodedPicture decoded;
-    if (mugrove::DecodeClip(source, decoded) != mugrove::DecodeError::None)
+    if (mugrove::DecodeClipInProcess(source, decoded) != mugrove::DecodeError::None)
         return 0;
     const mugrove::Image& still = decoded.image;
     if (still.width <= 0 || still.height <= 0 ||

@@ -6,7 +6,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     mugrove::DecodedPicture picture;
-    const mugrove::DecodeError e = mugrove::DecodePicture({data, size}, picture);
+    const mugrove::DecodeError e = mugrove::DecodePictureInProcess({data, size}, picture);
     if ((e == mugrove::DecodeError::None) != (picture.kind != mugrove::ImageKind::Unrecognised))
         __builtin_trap();
     if (e == mugrove::DecodeError::None && picture.image.Empty())

@@ -2,6 +2,7 @@
 
 #include "controls/PicBox.h"
 #include "controls/clips/ClipDecoder.h"
+#include "sandbox/Decode.h"
 #include "controls/decoders/Animation.h"
 #include "output/NewFile.h"
 #include "output/SaveScene.h"
@@ -69,7 +70,7 @@ private:
 // the one reading of the file.
 class ClipFramesAndSound final : public mp4::Source, private ClipFrameSink {
 public:
-    ClipFramesAndSound(std::unique_ptr<ClipDecoder> decoder, FrameComposer& composer)
+    ClipFramesAndSound(std::unique_ptr<ClipReader> decoder, FrameComposer& composer)
         : decoder_(std::move(decoder)), composer_(composer)
     {
     }
@@ -128,7 +129,7 @@ private:
         return !refused_;
     }
 
-    std::unique_ptr<ClipDecoder> decoder_;
+    std::unique_ptr<ClipReader> decoder_;
     FrameComposer& composer_;
     std::optional<ClipSoundFormat> sound_;
     mp4::Receiver* to_ = nullptr;
@@ -156,8 +157,8 @@ OutputOutcome Encode(Mp4Job& job, SaveLink& link)
     std::unique_ptr<mp4::Source> source;
     mp4::Description description;
     if (job.clip) {
-        std::unique_ptr<ClipDecoder> decoder;
-        if (ClipDecoder::Open(job.clip->source, job.clip->segment, decoder) != DecodeError::None)
+        std::unique_ptr<ClipReader> decoder;
+        if (OpenClipReader(job.clip->source, job.clip->segment, decoder) != DecodeError::None)
             return OutputOutcome::Failed(target + QStringLiteral("the clip can no longer be read"));
         auto clip = std::make_unique<ClipFramesAndSound>(std::move(decoder), composer);
         clip->TakeSound();

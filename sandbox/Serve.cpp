@@ -1,30 +1,385 @@
 #include "sandbox/Serve.h"
 
+#include "controls/clips/Clip.h"
+#include "controls/clips/ClipDecoder.h"
+#include "controls/decoders/DecodedPicture.h"
+#include "sandbox/Answers.h"
 #include "sandbox/Channel.h"
+#include "sandbox/SharedMemory.h"
 #include "sandbox/Wire.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <new>
+
 namespace mugrove::sandbox {
+
+namespace {
+
+// A request the process cannot answer ends it: the program sent what it never sends.
+struct ProtocolBroken {};
+
+// Out of memory under the process's limit ends it with the code that says so.
+[[noreturn]] void OutOfMemory() { _exit(kExitOutOfMemory); }
+
+void Send(int channel, std::span<const std::uint8_t> message)
+{
+    if (!SendMessage(channel, message))
+        throw ProtocolBroken{};
+}
+
+// Sound samples per message, well inside a message's size.
+constexpr std::size_t kSoundFloatsPerMessage = 64 * 1024;
+
+class Session;
+
+// Frames of a segment read once into the ring, each slot free again when
+// the program says it has taken its frame.
+class RingSink final : public ClipFrameSink {
+public:
+    RingSink(Session& session, int channels) : session_(session), channels_(channels) {}
+    bool Take(std::size_t index, Image& frame) override;
+    bool TakeSound(const float* samples, std::size_t frames, double seconds) override;
+
+private:
+    Session& session_;
+    int channels_;
+};
+
+class Session {
+public:
+    Session(int channel, const TestHook& hook) : channel_(channel), hook_(hook) {}
+
+    int Run()
+    {
+        for (;;) {
+            switch (Receive()) {
+            case Received::Message: break;
+            case Received::Closed: return 0;
+            default: return kExitProtocol;
+            }
+            if (hook_ && hook_(message_))
+                continue;
+            try {
+                Handle();
+            } catch (const ProtocolBroken&) {
+                return kExitProtocol;
+            } catch (const std::bad_alloc&) {
+                OutOfMemory();
+            }
+        }
+    }
+
+    // Waits for the program to free a slot of the ring; false when it says to stop.
+    bool FreeSlot(unsigned& slot)
+    {
+        while (busy_.size() >= slots_) {
+            if (Receive() != Received::Message)
+                throw ProtocolBroken{};
+            Reader r(message_);
+            Message type{};
+            std::uint32_t freed = 0;
+            std::uint8_t go = 0;
+            if (!r.Type(type) || type != Message::Proceed || !r.Get(freed) || !r.Get(go) || !r.Done())
+                throw ProtocolBroken{};
+            busy_.erase(std::remove(busy_.begin(), busy_.end(), freed), busy_.end());
+            if (!go)
+                stopped_ = true;
+        }
+        if (stopped_)
+            return false;
+        slot = 0;
+        while (std::find(busy_.begin(), busy_.end(), slot) != busy_.end())
+            ++slot;
+        return true;
+    }
+
+    bool SendSegmentFrame(std::size_t index, const Image& frame)
+    {
+        unsigned slot = 0;
+        if (!FreeSlot(slot))
+            return false;
+        CopyToSlot(frame, slot);
+        busy_.push_back(slot);
+        Writer w(Message::Frame);
+        w.Put(static_cast<std::uint32_t>(DecodeError::None)).Put(std::uint64_t{index}).Put(std::uint32_t{slot});
+        Send(channel_, w.Bytes());
+        return true;
+    }
+
+    bool SendSound(const float* samples, std::size_t frames, double seconds, int channels)
+    {
+        if (stopped_)
+            return false;
+        const std::size_t perMessage = kSoundFloatsPerMessage / static_cast<std::size_t>(channels);
+        for (std::size_t at = 0; at < frames; at += perMessage) {
+            const std::size_t n = std::min(perMessage, frames - at);
+            Writer w(Message::Sound);
+            w.Put(seconds + static_cast<double>(at) / soundRate_);
+            w.PutArray<float>({samples + at * static_cast<std::size_t>(channels), n * static_cast<std::size_t>(channels)});
+            Send(channel_, w.Bytes());
+        }
+        return true;
+    }
+
+private:
+    Received Receive()
+    {
+        fds_.clear();
+        return ReceiveMessage(channel_, message_, fds_);
+    }
+
+    int TakeFd()
+    {
+        if (fds_.size() != 1)
+            throw ProtocolBroken{};
+        return fds_.front().Get();
+    }
+
+    void Handle()
+    {
+        Reader r(message_);
+        Message type{};
+        if (!r.Type(type))
+            throw ProtocolBroken{};
+        switch (type) {
+        case Message::OpenPicture: return OpenPicture(r);
+        case Message::OpenClip: return OpenClip(r);
+        case Message::ClipFrameAt: return ClipFrameAt(r);
+        case Message::OpenReader: return OpenReader(r);
+        case Message::Pixels: return WritePixels(r);
+        case Message::Ring: return TakeRing(r);
+        case Message::Advance: return Advance(r);
+        case Message::Reset: return Reset(r);
+        case Message::ReadSegment: return ReadSegment(r);
+        case Message::Proceed: return; // a frame freed after the round ended
+        default: throw ProtocolBroken{};
+        }
+    }
+
+    void Opened(PictureFacts facts)
+    {
+        if (facts.error == DecodeError::OutOfMemory)
+            OutOfMemory();
+        Send(channel_, WriteFacts(facts));
+    }
+
+    // Facts of what was decoded into picture_.
+    PictureFacts FactsOfPicture(DecodeError e)
+    {
+        PictureFacts f;
+        f.error = e;
+        if (e != DecodeError::None)
+            return f;
+        f.kind = picture_.kind;
+        f.width = picture_.Width();
+        f.height = picture_.Height();
+        f.opaque = picture_.image.opaque;
+        if (const Animation* a = picture_.animation.get()) {
+            if (a->FrameCount() > kMaxFrames || a->Width() != f.width || a->Height() != f.height) {
+                f.error = DecodeError::TooLarge;
+                return f;
+            }
+            f.loopCount = a->LoopCount();
+            f.delays.resize(a->FrameCount());
+            for (std::size_t i = 0; i < f.delays.size(); ++i)
+                f.delays[i] = a->DelayMs(i);
+        }
+        if (picture_.clip) {
+            f.length = picture_.clip->length;
+            f.segmentStart = picture_.clip->segment.start;
+            f.segmentEnd = picture_.clip->segment.end;
+        }
+        return f;
+    }
+
+    void OpenPicture(Reader& r)
+    {
+        if (!r.Done())
+            throw ProtocolBroken{};
+        const int fd = TakeFd();
+        const std::int64_t size = SizeOf(fd);
+        DecodeError e = DecodeError::CannotOpen;
+        if (size > 0) {
+            const Mapping bytes = Mapping::Of(fd, static_cast<std::size_t>(size), false);
+            if (!bytes.Empty())
+                e = DecodePictureInProcess({bytes.Data(), bytes.Size()}, picture_);
+        }
+        Opened(FactsOfPicture(e));
+    }
+
+    ClipSource KeepClipSource()
+    {
+        source_ = std::move(fds_.at(0));
+        return ClipSource{{}, nullptr, source_.Get()};
+    }
+
+    void OpenClip(Reader& r)
+    {
+        ClipSegment segment;
+        if (!r.Get(segment.start) || !r.Get(segment.end) || !r.Done() || fds_.size() != 1)
+            throw ProtocolBroken{};
+        const DecodeError e = DecodeClipInProcess(KeepClipSource(), picture_, segment);
+        Opened(FactsOfPicture(e));
+    }
+
+    void ClipFrameAt(Reader& r)
+    {
+        double seconds = 0;
+        if (!r.Get(seconds) || !r.Done() || fds_.size() != 1)
+            throw ProtocolBroken{};
+        picture_ = {};
+        const DecodeError e = DecodeClipFrameAtInProcess(KeepClipSource(), seconds, picture_.image);
+        picture_.kind = ImageKind::Clip;
+        Opened(FactsOfPicture(e));
+    }
+
+    void OpenReader(Reader& r)
+    {
+        ClipSegment segment;
+        std::uint8_t withSound = 0;
+        if (!r.Get(segment.start) || !r.Get(segment.end) || !r.Get(withSound) || !r.Done() || fds_.size() != 1)
+            throw ProtocolBroken{};
+        ReaderFacts f;
+        std::unique_ptr<ClipDecoder> decoder;
+        f.error = ClipDecoder::Open(KeepClipSource(), segment, decoder);
+        if (f.error == DecodeError::OutOfMemory)
+            OutOfMemory();
+        if (f.error == DecodeError::None && decoder->Times().Count() > kMaxFrames)
+            f.error = DecodeError::TooLarge;
+        if (f.error == DecodeError::None) {
+            f.clip = decoder->Facts();
+            f.times = decoder->Times();
+            if (withSound) {
+                const std::optional<ClipSoundFormat> sound = decoder->OpenSound(f.soundProblem);
+                f.hasSound = sound.has_value();
+                if (sound) {
+                    f.sound = *sound;
+                    soundRate_ = sound->sampleRate;
+                    soundChannels_ = sound->channels;
+                }
+            }
+            frameWidth_ = f.clip.width;
+            frameHeight_ = f.clip.height;
+            reader_ = std::move(decoder);
+        }
+        Send(channel_, WriteReaderFacts(f));
+    }
+
+    void WritePixels(Reader& r)
+    {
+        if (!r.Done() || picture_.image.Empty())
+            throw ProtocolBroken{};
+        const Image& image = picture_.image;
+        const Mapping to = Mapping::Of(TakeFd(), FrameBytes(image.width, image.height), true);
+        if (to.Empty())
+            throw ProtocolBroken{};
+        std::memcpy(to.Data(), image.pixels.data(), to.Size());
+        Send(channel_, Writer(Message::Written).Bytes());
+    }
+
+    void TakeRing(Reader& r)
+    {
+        std::uint32_t slots = 0;
+        if (!r.Get(slots) || !r.Done() || slots == 0 || slots > 8)
+            throw ProtocolBroken{};
+        if (const Animation* a = picture_.animation.get()) {
+            frameWidth_ = a->Width();
+            frameHeight_ = a->Height();
+        }
+        if (frameWidth_ == 0)
+            throw ProtocolBroken{};
+        ring_ = Mapping::Of(TakeFd(), slots * FrameBytes(frameWidth_, frameHeight_), true);
+        if (ring_.Empty())
+            throw ProtocolBroken{};
+        slots_ = slots;
+    }
+
+    void CopyToSlot(const Image& frame, unsigned slot)
+    {
+        if (slot >= slots_ || frame.width != frameWidth_ || frame.height != frameHeight_)
+            throw ProtocolBroken{};
+        const std::size_t bytes = FrameBytes(frameWidth_, frameHeight_);
+        std::memcpy(ring_.Data() + slot * bytes, frame.pixels.data(), bytes);
+    }
+
+    void Advance(Reader& r)
+    {
+        std::uint32_t slot = 0;
+        Animation* a = picture_.animation.get();
+        if (!r.Get(slot) || !r.Done() || a == nullptr || slot >= slots_)
+            throw ProtocolBroken{};
+        const DecodeError e = a->Advance();
+        if (e == DecodeError::OutOfMemory)
+            OutOfMemory();
+        if (e == DecodeError::None)
+            CopyToSlot(a->Canvas(), slot);
+        Writer w(Message::Frame);
+        w.Put(static_cast<std::uint32_t>(e)).Put(std::uint64_t{a->Current()}).Put(slot);
+        Send(channel_, w.Bytes());
+    }
+
+    void Reset(Reader& r)
+    {
+        if (!r.Done() || picture_.animation == nullptr)
+            throw ProtocolBroken{};
+        picture_.animation->Reset();
+    }
+
+    void ReadSegment(Reader& r)
+    {
+        if (!r.Done() || reader_ == nullptr || slots_ == 0)
+            throw ProtocolBroken{};
+        busy_.clear();
+        stopped_ = false;
+        RingSink sink(*this, soundChannels_);
+        const std::size_t count = reader_->DecodeSegment(sink);
+        if (count == 0 && reader_->Problem() == DecodeError::OutOfMemory)
+            OutOfMemory();
+        Writer w(Message::SegmentEnd);
+        w.Put(std::uint64_t{count}).Put(static_cast<std::uint32_t>(reader_->Problem()));
+        Send(channel_, w.Bytes());
+    }
+
+    int channel_;
+    const TestHook& hook_;
+    std::vector<std::uint8_t> message_;
+    std::vector<UniqueFd> fds_;
+
+    DecodedPicture picture_;
+    UniqueFd source_; // a clip's descriptor, kept while its decoders live
+    std::unique_ptr<ClipDecoder> reader_;
+    int soundRate_ = 48000;
+    int soundChannels_ = 1;
+    int frameWidth_ = 0, frameHeight_ = 0;
+    Mapping ring_;
+    unsigned slots_ = 0;
+    std::vector<unsigned> busy_; // slots whose frames the program has not yet taken
+    bool stopped_ = false;
+
+    friend class RingSink;
+};
+
+bool RingSink::Take(std::size_t index, Image& frame) { return session_.SendSegmentFrame(index, frame); }
+
+bool RingSink::TakeSound(const float* samples, std::size_t frames, double seconds)
+{
+    return session_.SendSound(samples, frames, seconds, channels_);
+}
+
+} // namespace
 
 void PrepareDecoders() {}
 
 int ServeDecoding(int channel, const TestHook& testHook)
 {
-    std::vector<std::uint8_t> message;
-    std::vector<UniqueFd> fds;
-    for (;;) {
-        switch (ReceiveMessage(channel, message, fds)) {
-        case Received::Message:
-            break;
-        case Received::Closed:
-            return 0;
-        case Received::Malformed:
-        case Received::Failed:
-            return kExitProtocol;
-        }
-        if (testHook && testHook(message))
-            continue;
-        return kExitProtocol;
-    }
+    Session session(channel, testHook);
+    return session.Run();
 }
 
 } // namespace mugrove::sandbox

@@ -25,6 +25,7 @@ enum class Message : std::uint32_t {
     Reset,           // back to the first frame
     ReadSegment,     // decode the segment once, frames into the ring, with its sound
     Proceed,         // the program has taken a frame of ReadSegment's from the ring
+    OpenReader,      // a clip's bytes or file (one descriptor), a segment, with sound or not
     TestEntry = 0x7E57, // only the test build of the helper answers it
     // decoder → program
     Opened = 100, // the picture's facts, or why there is none
@@ -32,6 +33,7 @@ enum class Message : std::uint32_t {
     Frame,        // a frame is in the ring
     Sound,        // samples of the clip's sound
     SegmentEnd,   // ReadSegment is done
+    ReaderOpened, // the clip reader's facts and frame times, or why there are none
 };
 
 class Writer {

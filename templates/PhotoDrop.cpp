@@ -8,6 +8,7 @@
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 #include "controls/decoders/DecodedPicture.h"
+#include "sandbox/Decode.h"
 #include "templates/BandLayout.h"
 #include "templates/Selection.h"
 #include "templates/Zoom.h"

@@ -11,6 +11,7 @@
 #include "controls/TransLabel.h"
 #include "controls/clips/Clip.h"
 #include "controls/decoders/DecodedPicture.h"
+#include "sandbox/Decode.h"
 #include "overlay/CaptionBand.h"
 #include "overlay/Captions.h"
 #include "templates/Catalog.h"

@@ -4,6 +4,7 @@
 #include "app/model/MainWindow.h"
 #include "controls/PicBox.h"
 #include "controls/clips/Clip.h"
+#include "sandbox/Decode.h"
 #include "app/program/DialogButtons.h"
 #include "controls/decoders/Workers.h"
 

@@ -90,7 +90,7 @@ void BM_FirstFrame1080p(benchmark::State& state)
     const std::string path = Clip1080();
     for (auto _ : state) {
         DecodedPicture decoded;
-        if (DecodeClip({path, nullptr}, decoded) != DecodeError::None)
+        if (DecodeClipInProcess({path, nullptr}, decoded) != DecodeError::None)
             state.SkipWithError("the clip did not open");
         benchmark::DoNotOptimize(decoded.image.pixels.data());
         state.PauseTiming();

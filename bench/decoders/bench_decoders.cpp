@@ -177,7 +177,7 @@ void BM_JpegWorkArea(benchmark::State& state)
     const auto& file = Jpeg(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         DecodedPicture picture;
-        if (DecodePicture(file, picture) != DecodeError::None)
+        if (DecodePictureInProcess(file, picture) != DecodeError::None)
             state.SkipWithError("decode failed");
         benchmark::DoNotOptimize(picture.image.pixels.data());
     }
@@ -221,7 +221,7 @@ void BM_TemplatesWorkArea(benchmark::State& state)
     for (auto _ : state)
         for (const auto& file : Templates()) {
             DecodedPicture picture;
-            if (DecodePicture(file, picture) != DecodeError::None)
+            if (DecodePictureInProcess(file, picture) != DecodeError::None)
                 state.SkipWithError("decode failed");
             benchmark::DoNotOptimize(picture.image.pixels.data());
         }
@@ -343,7 +343,7 @@ void BM_GifBomb(benchmark::State& state)
     const std::vector<std::uint8_t> file = Bomb(static_cast<std::size_t>(state.range(0)) * 1024, state.range(1) != 0);
     for (auto _ : state) {
         DecodedPicture picture;
-        if (DecodePicture(file, picture) != DecodeError::None)
+        if (DecodePictureInProcess(file, picture) != DecodeError::None)
             state.SkipWithError("decode failed");
         benchmark::DoNotOptimize(picture.image.pixels.data());
     }

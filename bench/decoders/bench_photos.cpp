@@ -95,7 +95,7 @@ void Run(benchmark::State& state, const std::vector<std::uint8_t>& file, int wid
 {
     for (auto _ : state) {
         DecodedPicture picture;
-        if (DecodePicture(file, picture) != DecodeError::None || picture.Width() != width)
+        if (DecodePictureInProcess(file, picture) != DecodeError::None || picture.Width() != width)
             state.SkipWithError("the photo did not decode");
         benchmark::DoNotOptimize(picture.image.pixels.data());
     }

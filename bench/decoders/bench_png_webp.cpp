@@ -156,7 +156,7 @@ void BM_PngWorkArea(benchmark::State& state)
     const Bytes& file = PngFiles()[static_cast<std::size_t>(state.range(0))];
     DecodedPicture picture;
     for (auto _ : state) {
-        if (DecodePicture(file, picture) != DecodeError::None)
+        if (DecodePictureInProcess(file, picture) != DecodeError::None)
             state.SkipWithError("decode failed");
         benchmark::DoNotOptimize(picture.image.pixels.data());
     }
@@ -201,7 +201,7 @@ void BM_WebpWorkArea(benchmark::State& state)
 {
     DecodedPicture picture;
     for (auto _ : state) {
-        if (DecodePicture(WebpPhoto(), picture) != DecodeError::None)
+        if (DecodePictureInProcess(WebpPhoto(), picture) != DecodeError::None)
             state.SkipWithError("decode failed");
         benchmark::DoNotOptimize(picture.image.pixels.data());
     }
@@ -226,7 +226,7 @@ void BM_WebpAnimationWorkArea(benchmark::State& state)
 {
     DecodedPicture picture;
     for (auto _ : state) {
-        if (DecodePicture(WebpAnimation(), picture) != DecodeError::None || !picture.animation)
+        if (DecodePictureInProcess(WebpAnimation(), picture) != DecodeError::None || !picture.animation)
             state.SkipWithError("decode failed");
         Animation& player = *picture.animation;
         for (std::size_t i = 0; i < player.FrameCount(); ++i)

@@ -65,10 +65,10 @@ private:
 // A clip as a decoded picture of kind Clip that knows its clip, playing
 // `segment`: its first frame as the still picture, and its player when the
 // segment has two frames or more.
-DecodeError DecodeClip(ClipSource source, DecodedPicture& out, ClipSegment segment = {});
+DecodeError DecodeClipInProcess(ClipSource source, DecodedPicture& out, ClipSegment segment = {});
 
 // The frame on show `seconds` after the clip's first, at the clip's display
 // size, decoded on the caller's thread.
-DecodeError DecodeClipFrameAt(const ClipSource& source, double seconds, Image& out);
+DecodeError DecodeClipFrameAtInProcess(const ClipSource& source, double seconds, Image& out);
 
 } // namespace mugrove

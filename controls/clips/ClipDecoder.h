@@ -67,43 +67,55 @@ struct ClipSoundFormat {
     int channels = 0;
 };
 
-// The video stream of a clip, read from its source (never read whole) and
-// decoded on the caller's thread, one stretch of it at a time: the frames
-// of a segment from the one on show at its start to its end (at most
-// kMaxSegmentSeconds; by default from the first frame for at most
-// kDefaultSegmentSeconds), each converted once to the clip's display size
-// with its rotation and pixel shape applied.
-class ClipDecoder {
+// A clip's segment read once, with its sound: the decoder below, or one in
+// a decoder process standing in for it.
+class ClipReader {
 public:
-    // Opens the source, checks its stream count and sizes against the caps
-    // before any frame is decoded, and reads the segment's frame times.
-    // Fails with why when there is no video stream that can be decoded.
-    static DecodeError Open(const ClipSource& source, ClipSegment segment, std::unique_ptr<ClipDecoder>& out);
-    ~ClipDecoder();
-    ClipDecoder(const ClipDecoder&) = delete;
-    ClipDecoder& operator=(const ClipDecoder&) = delete;
-
-    const ClipFacts& Facts() const { return facts_; }
+    virtual ~ClipReader() = default;
+    virtual const ClipFacts& Facts() const = 0;
     // The segment's frames, from their timestamps, so that a variable
     // frame rate plays as recorded: the first from the segment's start, the
     // last until its end.
-    const ClipFrameTimes& Times() const { return times_; }
-
+    virtual const ClipFrameTimes& Times() const = 0;
     // Decodes the segment once, handing its frames to `sink` in order,
     // until its last frame, the end of the data, or the sink says to stop.
     // Data that cannot be decoded is passed over. Returns how many frames
     // it handed to the sink.
-    std::size_t DecodeSegment(ClipFrameSink& sink);
+    virtual std::size_t DecodeSegment(ClipFrameSink& sink) = 0;
     // From now on each round also decodes the clip's sound (its default
     // sound stream) over the segment, in the same reading of the file, and
     // hands it to the sink; a round then ends when both the frames and the
     // sound have reached the segment's end. Returns the sound's format; none
     // when the clip has no sound, or when its sound cannot be decoded (then
     // `why` says why).
-    std::optional<ClipSoundFormat> OpenSound(std::string& why);
+    virtual std::optional<ClipSoundFormat> OpenSound(std::string& why) = 0;
     // Why the last round gave the sink nothing: OutOfMemory when memory ran
     // out on the way, else CorruptData.
-    DecodeError Problem() const { return problem_; }
+    virtual DecodeError Problem() const = 0;
+};
+
+// The video stream of a clip, read from its source (never read whole) and
+// decoded on the caller's thread, one stretch of it at a time: the frames
+// of a segment from the one on show at its start to its end (at most
+// kMaxSegmentSeconds; by default from the first frame for at most
+// kDefaultSegmentSeconds), each converted once to the clip's display size
+// with its rotation and pixel shape applied.
+class ClipDecoder final : public ClipReader {
+public:
+    // Opens the source, checks its stream count and sizes against the caps
+    // before any frame is decoded, and reads the segment's frame times.
+    // Fails with why when there is no video stream that can be decoded.
+    static DecodeError Open(const ClipSource& source, ClipSegment segment, std::unique_ptr<ClipDecoder>& out);
+    ~ClipDecoder() override;
+    ClipDecoder(const ClipDecoder&) = delete;
+    ClipDecoder& operator=(const ClipDecoder&) = delete;
+
+    // As a ClipReader.
+    const ClipFacts& Facts() const override { return facts_; }
+    const ClipFrameTimes& Times() const override { return times_; }
+    std::size_t DecodeSegment(ClipFrameSink& sink) override;
+    std::optional<ClipSoundFormat> OpenSound(std::string& why) override;
+    DecodeError Problem() const override { return problem_; }
 
 private:
     struct Libav; // the demuxer, the stream's decoder and the converter

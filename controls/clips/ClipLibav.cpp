@@ -8,9 +8,13 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace mugrove::clips {
 
@@ -88,6 +92,49 @@ private:
     std::int64_t size_ = -1;
 };
 
+// Reads by position, so several readers of one descriptor never move each
+// other's place.
+class DescriptorSource final : public ByteSource {
+public:
+    explicit DescriptorSource(int fd) : fd_(fd)
+    {
+        struct stat st {};
+        if (fstat(fd_, &st) == 0)
+            size_ = st.st_size;
+    }
+    int Read(std::uint8_t* to, int size) override
+    {
+        ssize_t n;
+        do
+            n = pread(fd_, to, static_cast<std::size_t>(std::max(size, 0)), pos_);
+        while (n < 0 && errno == EINTR);
+        if (n <= 0)
+            return n == 0 ? AVERROR_EOF : AVERROR(EIO);
+        pos_ += n;
+        return static_cast<int>(n);
+    }
+    std::int64_t Seek(std::int64_t offset, int whence) override
+    {
+        std::int64_t to = offset;
+        switch (whence & ~AVSEEK_FORCE) {
+        case AVSEEK_SIZE: return size_;
+        case SEEK_SET: break;
+        case SEEK_CUR: to += pos_; break;
+        case SEEK_END: to += size_; break;
+        default: return AVERROR(EINVAL);
+        }
+        if (to < 0 || to > size_)
+            return AVERROR(EINVAL);
+        pos_ = to;
+        return to;
+    }
+
+private:
+    int fd_;
+    std::int64_t size_ = 0;
+    std::int64_t pos_ = 0;
+};
+
 int ReadPacket(void* opaque, std::uint8_t* to, int size)
 {
     return static_cast<ByteSource*>(opaque)->Read(to, size);
@@ -126,6 +173,13 @@ DecodeError ClipInput::Open(const ClipSource& source)
         if (headSize > 0)
             std::memcpy(head, source.bytes->data(), headSize);
         bytes_ = std::make_unique<MemorySource>(source.bytes);
+    } else if (source.descriptor >= 0) {
+        bytes_ = std::make_unique<DescriptorSource>(source.descriptor);
+        const int n = bytes_->Read(head, sizeof head);
+        if (n < 0 && n != AVERROR_EOF)
+            return DecodeError::CannotOpen;
+        headSize = n > 0 ? static_cast<std::size_t>(n) : 0;
+        bytes_->Seek(0, SEEK_SET);
     } else {
         FilePtr file(std::fopen(source.path.c_str(), "rb"));
         if (!file)

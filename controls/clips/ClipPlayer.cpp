@@ -247,7 +247,7 @@ std::unique_ptr<Animation> ClipPlayer::Clone() const
     return copy;
 }
 
-DecodeError DecodeClip(ClipSource source, DecodedPicture& out, ClipSegment segment)
+DecodeError DecodeClipInProcess(ClipSource source, DecodedPicture& out, ClipSegment segment)
 {
     out = {};
     std::unique_ptr<ClipPlayer> clip;
@@ -293,7 +293,7 @@ private:
 
 } // namespace
 
-DecodeError DecodeClipFrameAt(const ClipSource& source, double seconds, Image& out)
+DecodeError DecodeClipFrameAtInProcess(const ClipSource& source, double seconds, Image& out)
 {
     out = {};
     // The stretch holds the frame on show at `seconds` and little more.

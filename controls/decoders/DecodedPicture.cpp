@@ -64,7 +64,7 @@ DecodeError Decode(std::span<const std::uint8_t> data, const std::shared_ptr<con
 
 } // namespace
 
-DecodeError DecodePicture(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out)
+DecodeError DecodePictureInProcess(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out)
 {
     if (!data) {
         out = {};
@@ -73,17 +73,17 @@ DecodeError DecodePicture(const std::shared_ptr<const PictureBytes>& data, Decod
     return Decode(*data, &data, out);
 }
 
-DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out)
+DecodeError DecodePictureInProcess(std::span<const std::uint8_t> data, DecodedPicture& out)
 {
     return Decode(data, nullptr, out);
 }
 
-std::unique_ptr<DecodedPicture> DecodeOrNull(const std::shared_ptr<const PictureBytes>& data)
+std::unique_ptr<DecodedPicture> DecodeOrNullInProcess(const std::shared_ptr<const PictureBytes>& data)
 {
     if (!data || data->empty())
         return nullptr;
     auto decoded = std::make_unique<DecodedPicture>();
-    if (DecodePicture(data, *decoded) != DecodeError::None)
+    if (DecodePictureInProcess(data, *decoded) != DecodeError::None)
         return nullptr;
     return decoded;
 }

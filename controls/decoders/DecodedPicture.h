@@ -30,10 +30,10 @@ struct DecodedPicture {
 // Recognises the data by its leading bytes and decodes it by kind. An
 // animation keeps the bytes it plays from: the shared form lends them,
 // the span form copies them.
-DecodeError DecodePicture(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out);
-DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out);
+DecodeError DecodePictureInProcess(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out);
+DecodeError DecodePictureInProcess(std::span<const std::uint8_t> data, DecodedPicture& out);
 
 // The decoded form of shared bytes; null when they are empty or hold no picture.
-std::unique_ptr<DecodedPicture> DecodeOrNull(const std::shared_ptr<const PictureBytes>& data);
+std::unique_ptr<DecodedPicture> DecodeOrNullInProcess(const std::shared_ptr<const PictureBytes>& data);
 
 } // namespace mugrove

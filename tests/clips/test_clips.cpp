@@ -2,6 +2,7 @@
 // clips come from tools/make-test-data.py; frame n of a counting clip is
 // grey at level 20 + 10 n.
 #include "controls/clips/Clip.h"
+#include "sandbox/Decode.h"
 #include "tests/support/AddressSpaceLimit.h"
 
 #include <QFile>

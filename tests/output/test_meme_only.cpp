@@ -6,6 +6,7 @@
 
 #include "app/model/Button.h"
 #include "controls/decoders/DecodedPicture.h"
+#include "sandbox/Decode.h"
 #include "output/BmpLayout.h"
 #include "output/GifEncoder.h"
 #include "output/SaveToDesktop.h"

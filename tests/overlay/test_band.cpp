@@ -13,6 +13,7 @@
 #include "app/model/Label.h"
 #include "app/model/SliderBar.h"
 #include "controls/decoders/DecodedPicture.h"
+#include "sandbox/Decode.h"
 #include "output/Clipboard.h"
 #include "output/GifEncoder.h"
 #include "output/Snapshot.h"

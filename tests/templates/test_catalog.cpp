@@ -109,7 +109,7 @@ private slots:
             QCOMPARE(QSize(entry->displayWidth, entry->displayHeight), shown);
             // The work area's own decoder reads it at that size.
             DecodedPicture decoded;
-            QCOMPARE(DecodePicture(entry->picture, decoded), DecodeError::None);
+            QCOMPARE(DecodePictureInProcess(entry->picture, decoded), DecodeError::None);
             QCOMPARE(decoded.kind, ImageKind::Jpeg);
             QCOMPARE(QSize(decoded.Width(), decoded.Height()), QSize(want.width, want.height));
             progressive += facts->progressive;

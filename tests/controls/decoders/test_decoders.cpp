@@ -3,6 +3,7 @@
 // suite of its own.
 
 #include "controls/decoders/DecodedPicture.h"
+#include "sandbox/Decode.h"
 #include "controls/decoders/Decoders.h"
 #include "controls/decoders/PictureBytes.h"
 #include "tests/controls/decoders/DecoderTestData.h"

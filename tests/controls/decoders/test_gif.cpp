@@ -2,6 +2,7 @@
 // at a time onto one canvas, and the damaged, huge and endless files.
 
 #include "controls/decoders/DecodedPicture.h"
+#include "sandbox/Decode.h"
 #include "controls/decoders/Gif.h"
 #include "tests/controls/decoders/DecoderTestData.h"
 

@@ -5,6 +5,7 @@
 // pixels with the other known-good files by the decoders suite.
 
 #include "controls/decoders/DecodedPicture.h"
+#include "sandbox/Decode.h"
 
 #include <QFile>
 #include <QRegularExpression>

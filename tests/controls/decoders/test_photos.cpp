@@ -5,6 +5,7 @@
 #include "tests/support/JpegMaker.h"
 #include "controls/decoders/ColourProfile.h"
 #include "controls/decoders/DecodedPicture.h"
+#include "sandbox/Decode.h"
 #include "controls/decoders/Exif.h"
 #include "controls/decoders/Orientation.h"
 #include "controls/decoders/PhotoFinish.h"

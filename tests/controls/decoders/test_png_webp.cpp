@@ -4,6 +4,7 @@
 // decoders suite.
 
 #include "controls/decoders/DecodedPicture.h"
+#include "sandbox/Decode.h"
 #include "controls/decoders/Png.h"
 #include "controls/decoders/Webp.h"
 

@@ -1,0 +1,560 @@
+#include "sandbox/Decode.h"
+
+#include "controls/clips/Clip.h"
+
+#if defined(__linux__)
+#include "sandbox/Answers.h"
+#include "sandbox/DecoderProcess.h"
+#include "sandbox/SharedMemory.h"
+#include "sandbox/Wire.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <utility>
+#endif
+
+namespace mugrove {
+
+#if defined(__linux__)
+
+namespace sandbox {
+namespace {
+
+// A picture at the caps decodes within this, libraries' own buffers and
+// threads included; nothing a real file needs comes near it.
+constexpr std::uint64_t kAddressSpaceBytes = 4 * kMaxDecodedBytes + (512ull << 20);
+// A still picture's whole decoding; a clip plays for as long as it is shown.
+constexpr unsigned kStillCpuSeconds = 30;
+// Frames in flight between a player and its process: one shown, one made.
+constexpr std::uint32_t kRingSlots = 2;
+
+void SayStopped(DecoderStop stop)
+{
+    std::fprintf(stderr, "mugrove: decoder stopped: %.*s\n", static_cast<int>(StopText(stop).size()),
+                 StopText(stop).data());
+}
+
+// A process that answers, or that stopped; once stopped, the one line on
+// standard error has been written and every later request fails at once.
+class Link {
+public:
+    static std::optional<Link> Start(unsigned cpuSeconds)
+    {
+        std::unique_ptr<DecoderProcess> p = DecoderProcess::Start(DecoderLimits{kAddressSpaceBytes, cpuSeconds});
+        if (!p) {
+            SayStopped(DecoderStop::CannotStart);
+            return std::nullopt;
+        }
+        return Link(std::move(p));
+    }
+
+    bool Alive() const { return process_ != nullptr; }
+
+    bool Send(std::span<const std::uint8_t> message, std::span<const int> fds = {})
+    {
+        if (!process_)
+            return false;
+        if (!process_->Send(message, fds))
+            Die();
+        return Alive();
+    }
+
+    // One answer, which never brings descriptors.
+    bool ReceiveAny(std::vector<std::uint8_t>& answer)
+    {
+        if (!process_)
+            return false;
+        std::vector<UniqueFd> fds;
+        if (!process_->Receive(answer, fds)) {
+            Die();
+            return false;
+        }
+        if (!fds.empty()) {
+            Broke();
+            return false;
+        }
+        return true;
+    }
+
+    // One answer of `type`; anything else ends the process as one that broke the protocol.
+    bool Receive(Message type, std::vector<std::uint8_t>& answer)
+    {
+        Message got{};
+        if (!ReceiveAny(answer))
+            return false;
+        if (!Reader(answer).Type(got) || got != type) {
+            Broke();
+            return false;
+        }
+        return true;
+    }
+
+    // The process answered what it may not: it is ended and said so.
+    void Broke()
+    {
+        if (!process_)
+            return;
+        SayStopped(DecoderStop::Refused);
+        process_.reset();
+    }
+
+private:
+    explicit Link(std::unique_ptr<DecoderProcess> process) : process_(std::move(process)) {}
+
+    void Die()
+    {
+        process_->ReportStop();
+        process_.reset();
+    }
+
+    std::unique_ptr<DecoderProcess> process_;
+};
+
+// What opens a picture or clip in a process, kept to open it again in
+// another process for every clone.
+struct Opening {
+    Message type = Message::OpenPicture;
+    UniqueFd fd;
+    ClipSegment segment; // a clip's
+    double seconds = 0;  // a clip's frame's
+    // A process playing it stopped: the picture is not played again.
+    std::atomic<bool> failed{false};
+
+    std::vector<std::uint8_t> Request() const
+    {
+        Writer w(type);
+        if (type == Message::OpenClip)
+            w.Put(segment.start).Put(segment.end);
+        else if (type == Message::ClipFrameAt)
+            w.Put(seconds);
+        const auto bytes = w.Bytes();
+        return {bytes.begin(), bytes.end()};
+    }
+};
+
+// Opens in a new process; the facts are the process's answer, checked.
+std::optional<Link> Open(const Opening& opening, unsigned cpuSeconds, PictureFacts& facts)
+{
+    std::optional<Link> link = Link::Start(cpuSeconds);
+    if (!link)
+        return std::nullopt;
+    const int fd = opening.fd.Get();
+    std::vector<std::uint8_t> answer;
+    if (!link->Send(opening.Request(), {&fd, 1}) || !link->Receive(Message::Opened, answer))
+        return std::nullopt;
+    if (!ReadFacts(answer, facts)) {
+        link->Broke();
+        return std::nullopt;
+    }
+    return link;
+}
+
+// The still picture, through shared memory the process writes.
+DecodeError ReadStill(Link& link, const PictureFacts& facts, Image& out)
+{
+    const std::size_t bytes = FrameBytes(facts.width, facts.height);
+    UniqueFd memory = NewSharedMemory("mugrove-pixels", bytes);
+    if (!memory)
+        return DecodeError::OutOfMemory;
+    const int fd = memory.Get();
+    std::vector<std::uint8_t> answer;
+    if (!link.Send(Writer(Message::Pixels).Bytes(), {&fd, 1}) || !link.Receive(Message::Written, answer))
+        return DecodeError::CorruptData;
+    if (answer.size() != sizeof(Message)) {
+        link.Broke();
+        return DecodeError::CorruptData;
+    }
+    const Mapping pixels = Mapping::Of(fd, bytes, false);
+    if (pixels.Empty())
+        return DecodeError::OutOfMemory;
+    if (const DecodeError e = AllocateImageUninitialised(out, facts.width, facts.height); e != DecodeError::None)
+        return e;
+    std::memcpy(out.pixels.data(), pixels.Data(), bytes);
+    out.opaque = facts.opaque;
+    return DecodeError::None;
+}
+
+// Frames composed in a decoder process, two in flight: while one is shown
+// the process makes the next.
+class RemoteAnimation final : public Animation {
+public:
+    RemoteAnimation(std::shared_ptr<Opening> opening, Link link, PictureFacts facts)
+        : opening_(std::move(opening)), link_(std::move(link)), facts_(std::move(facts))
+    {
+    }
+
+    int Width() const override { return facts_.width; }
+    int Height() const override { return facts_.height; }
+    std::size_t FrameCount() const override { return facts_.delays.size(); }
+    int LoopCount() const override { return facts_.loopCount; }
+    int DelayMs(std::size_t index) const override
+    {
+        return index < facts_.delays.size() ? facts_.delays[index] : FrameDelayMs(0);
+    }
+
+    DecodeError Advance() override
+    {
+        if (!Ready() || (!asked_ && !Ask()))
+            return Failed();
+        std::vector<std::uint8_t> answer;
+        if (!link_.Receive(Message::Frame, answer))
+            return Failed();
+        asked_ = false;
+        Reader r(answer);
+        Message type{};
+        std::uint32_t error = 0, slot = 0;
+        std::uint64_t index = 0;
+        if (!r.Type(type) || !r.Get(error) || !r.Get(index) || !r.Get(slot) || !r.Done() || slot != slot_ ||
+            index >= FrameCount() || error > static_cast<std::uint32_t>(DecodeError::CannotOpen)) {
+            link_.Broke();
+            return Failed();
+        }
+        const auto e = static_cast<DecodeError>(error);
+        if (e == DecodeError::None) {
+            const std::size_t bytes = FrameBytes(Width(), Height());
+            std::memcpy(canvas_.pixels.data(), ring_.Data() + slot * bytes, bytes);
+            current_ = index;
+        }
+        // The process makes the next frame while this one is shown.
+        slot_ = (slot_ + 1) % kRingSlots;
+        Ask();
+        return e;
+    }
+
+    void Reset() override
+    {
+        std::vector<std::uint8_t> answer;
+        if (asked_ && link_.Receive(Message::Frame, answer))
+            asked_ = false;
+        link_.Send(Writer(Message::Reset).Bytes());
+    }
+
+    const Image& Canvas() const override { return canvas_; }
+    std::size_t Current() const override { return current_; }
+
+    std::unique_ptr<Animation> Clone() const override
+    {
+        if (opening_->failed)
+            return nullptr;
+        PictureFacts facts;
+        std::optional<Link> link = Open(*opening_, 0, facts);
+        if (!link || facts.error != DecodeError::None || facts.delays != facts_.delays ||
+            facts.width != facts_.width || facts.height != facts_.height)
+            return nullptr;
+        return std::make_unique<RemoteAnimation>(opening_, std::move(*link), std::move(facts));
+    }
+
+private:
+    // The ring and the canvas, made on the first frame.
+    bool Ready()
+    {
+        if (!ring_.Empty())
+            return link_.Alive();
+        const std::size_t bytes = FrameBytes(Width(), Height());
+        UniqueFd memory = NewSharedMemory("mugrove-frames", kRingSlots * bytes);
+        if (!memory || AllocateImageUninitialised(canvas_, Width(), Height()) != DecodeError::None)
+            return false;
+        ring_ = Mapping::Of(memory.Get(), kRingSlots * bytes, false);
+        const int fd = memory.Get();
+        Writer w(Message::Ring);
+        w.Put(kRingSlots);
+        return !ring_.Empty() && link_.Send(w.Bytes(), {&fd, 1});
+    }
+
+    bool Ask()
+    {
+        Writer w(Message::Advance);
+        w.Put(slot_);
+        asked_ = link_.Send(w.Bytes());
+        return asked_;
+    }
+
+    DecodeError Failed()
+    {
+        if (!link_.Alive())
+            opening_->failed = true;
+        return DecodeError::CorruptData;
+    }
+
+    std::shared_ptr<Opening> opening_;
+    Link link_;
+    PictureFacts facts_;
+    Mapping ring_;
+    Image canvas_;
+    std::size_t current_ = 0;
+    std::uint32_t slot_ = 0; // where the frame asked for goes
+    bool asked_ = false;     // a frame is being made
+};
+
+// Decodes what `opening` opens: the still picture, and the player when it moves.
+DecodeError DecodeOpening(std::shared_ptr<Opening> opening, DecodedPicture& out, PictureFacts& facts)
+{
+    out = {};
+    if (!opening->fd)
+        return DecodeError::OutOfMemory;
+    const bool moving = opening->type != Message::ClipFrameAt;
+    std::optional<Link> link = Open(*opening, moving ? 0 : kStillCpuSeconds, facts);
+    if (!link)
+        return DecodeError::CorruptData;
+    if (facts.error != DecodeError::None)
+        return facts.error;
+    if (const DecodeError e = ReadStill(*link, facts, out.image); e != DecodeError::None) {
+        out = {};
+        return e;
+    }
+    out.kind = facts.kind;
+    if (facts.delays.size() >= 2)
+        out.animation = std::make_unique<RemoteAnimation>(std::move(opening), std::move(*link), facts);
+    return DecodeError::None;
+}
+
+// The descriptor a process reads a clip from: its file opened here, or its
+// bytes in sealed shared memory.
+UniqueFd ClipFd(const ClipSource& source)
+{
+    if (source.bytes)
+        return SealedCopy(*source.bytes);
+    if (source.descriptor >= 0)
+        return UniqueFd(fcntl(source.descriptor, F_DUPFD_CLOEXEC, 0));
+    return UniqueFd(open(source.path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+// A clip's segment read again in a decoder process: frames through the
+// ring, sound in messages.
+class RemoteClipReader final : public ClipReader {
+public:
+    RemoteClipReader(Link link, ReaderFacts facts) : link_(std::move(link)), facts_(std::move(facts)) {}
+
+    const ClipFacts& Facts() const override { return facts_.clip; }
+    const ClipFrameTimes& Times() const override { return facts_.times; }
+    DecodeError Problem() const override { return problem_; }
+
+    std::optional<ClipSoundFormat> OpenSound(std::string& why) override
+    {
+        soundWanted_ = true;
+        why = facts_.soundProblem;
+        return facts_.hasSound ? std::optional(facts_.sound) : std::nullopt;
+    }
+
+    std::size_t DecodeSegment(ClipFrameSink& sink) override
+    {
+        problem_ = DecodeError::CorruptData;
+        if (!Ready() || !link_.Send(Writer(Message::ReadSegment).Bytes()))
+            return 0;
+        std::size_t given = 0;
+        bool go = true;
+        std::vector<std::uint8_t> answer;
+        for (;;) {
+            if (!link_.ReceiveAny(answer))
+                return given;
+            Reader r(answer);
+            Message type{};
+            r.Type(type);
+            if (type == Message::Frame) {
+                std::uint32_t error = 0, slot = 0;
+                std::uint64_t index = 0;
+                if (!r.Get(error) || !r.Get(index) || !r.Get(slot) || !r.Done() || slot >= kRingSlots ||
+                    index >= facts_.times.Count())
+                    return Broke(given);
+                if (go) {
+                    const std::size_t bytes = FrameBytes(facts_.clip.width, facts_.clip.height);
+                    std::memcpy(frame_.pixels.data(), ring_.Data() + slot * bytes, bytes);
+                }
+                Writer w(Message::Proceed);
+                w.Put(slot).Put(std::uint8_t{go});
+                if (!link_.Send(w.Bytes()))
+                    return given;
+                if (go) {
+                    go = sink.Take(static_cast<std::size_t>(index), frame_);
+                    ++given;
+                }
+            } else if (type == Message::Sound) {
+                double seconds = 0;
+                std::vector<float> samples;
+                const auto channels = static_cast<std::size_t>(facts_.sound.channels);
+                if (!r.Get(seconds) || !r.GetArray(samples, kMaxMessageBytes / sizeof(float)) || !r.Done() ||
+                    !facts_.hasSound || samples.size() % channels != 0 || !std::isfinite(seconds))
+                    return Broke(given);
+                if (go && soundWanted_)
+                    go = sink.TakeSound(samples.data(), samples.size() / channels, seconds);
+            } else if (type == Message::SegmentEnd) {
+                std::uint64_t count = 0;
+                std::uint32_t problem = 0;
+                if (!r.Get(count) || !r.Get(problem) || !r.Done() ||
+                    problem > static_cast<std::uint32_t>(DecodeError::CannotOpen))
+                    return Broke(given);
+                problem_ = static_cast<DecodeError>(problem);
+                return given;
+            } else {
+                return Broke(given);
+            }
+        }
+    }
+
+private:
+    bool Ready()
+    {
+        if (!ring_.Empty())
+            return link_.Alive();
+        const std::size_t bytes = FrameBytes(facts_.clip.width, facts_.clip.height);
+        UniqueFd memory = NewSharedMemory("mugrove-frames", kRingSlots * bytes);
+        if (!memory || AllocateImageUninitialised(frame_, facts_.clip.width, facts_.clip.height) != DecodeError::None)
+            return false;
+        ring_ = Mapping::Of(memory.Get(), kRingSlots * bytes, false);
+        const int fd = memory.Get();
+        Writer w(Message::Ring);
+        w.Put(kRingSlots);
+        return !ring_.Empty() && link_.Send(w.Bytes(), {&fd, 1});
+    }
+
+    std::size_t Broke(std::size_t given)
+    {
+        link_.Broke();
+        return given;
+    }
+
+    Link link_;
+    ReaderFacts facts_;
+    Mapping ring_;
+    Image frame_;
+    DecodeError problem_ = DecodeError::CorruptData;
+    bool soundWanted_ = false;
+};
+
+} // namespace
+} // namespace sandbox
+
+DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out)
+{
+    using namespace sandbox;
+    out = {};
+    // What no decoder reads needs no process.
+    if (DetectImageKind(data) == ImageKind::Unrecognised)
+        return DecodeError::Unrecognised;
+    auto opening = std::make_shared<Opening>();
+    opening->type = Message::OpenPicture;
+    opening->fd = SealedCopy(data);
+    PictureFacts facts;
+    return DecodeOpening(std::move(opening), out, facts);
+}
+
+DecodeError DecodePicture(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out)
+{
+    if (!data) {
+        out = {};
+        return DecodeError::Unrecognised;
+    }
+    return DecodePicture(std::span<const std::uint8_t>(*data), out);
+}
+
+DecodeError DecodeClip(ClipSource source, DecodedPicture& out, ClipSegment segment)
+{
+    using namespace sandbox;
+    out = {};
+    auto opening = std::make_shared<Opening>();
+    opening->type = Message::OpenClip;
+    opening->segment = segment;
+    opening->fd = ClipFd(source);
+    if (!opening->fd)
+        return DecodeError::CannotOpen;
+    PictureFacts facts;
+    if (const DecodeError e = DecodeOpening(std::move(opening), out, facts); e != DecodeError::None)
+        return e;
+    out.kind = ImageKind::Clip;
+    out.clip = ShownClip{std::move(source), facts.length, {facts.segmentStart, facts.segmentEnd}};
+    return DecodeError::None;
+}
+
+DecodeError DecodeClipFrameAt(const ClipSource& source, double seconds, Image& out)
+{
+    using namespace sandbox;
+    out = {};
+    auto opening = std::make_shared<Opening>();
+    opening->type = Message::ClipFrameAt;
+    opening->seconds = seconds;
+    opening->fd = ClipFd(source);
+    if (!opening->fd)
+        return DecodeError::CannotOpen;
+    DecodedPicture picture;
+    PictureFacts facts;
+    const DecodeError e = DecodeOpening(std::move(opening), picture, facts);
+    out = std::move(picture.image);
+    return e;
+}
+
+DecodeError OpenClipReader(const ClipSource& source, ClipSegment segment, std::unique_ptr<ClipReader>& out)
+{
+    using namespace sandbox;
+    out.reset();
+    UniqueFd fd = ClipFd(source);
+    if (!fd)
+        return DecodeError::CannotOpen;
+    std::optional<Link> link = Link::Start(0);
+    if (!link)
+        return DecodeError::CorruptData;
+    Writer w(Message::OpenReader);
+    w.Put(segment.start).Put(segment.end).Put(std::uint8_t{1});
+    const int raw = fd.Get();
+    std::vector<std::uint8_t> answer;
+    if (!link->Send(w.Bytes(), {&raw, 1}) || !link->Receive(Message::ReaderOpened, answer))
+        return DecodeError::CorruptData;
+    ReaderFacts facts;
+    if (!ReadReaderFacts(answer, facts)) {
+        link->Broke();
+        return DecodeError::CorruptData;
+    }
+    if (facts.error != DecodeError::None)
+        return facts.error;
+    out = std::make_unique<RemoteClipReader>(std::move(*link), std::move(facts));
+    return DecodeError::None;
+}
+
+#else
+
+DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out)
+{
+    return DecodePictureInProcess(data, out);
+}
+
+DecodeError DecodePicture(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out)
+{
+    return DecodePictureInProcess(data, out);
+}
+
+DecodeError DecodeClip(ClipSource source, DecodedPicture& out, ClipSegment segment)
+{
+    return DecodeClipInProcess(std::move(source), out, segment);
+}
+
+DecodeError DecodeClipFrameAt(const ClipSource& source, double seconds, Image& out)
+{
+    return DecodeClipFrameAtInProcess(source, seconds, out);
+}
+
+DecodeError OpenClipReader(const ClipSource& source, ClipSegment segment, std::unique_ptr<ClipReader>& out)
+{
+    std::unique_ptr<ClipDecoder> decoder;
+    const DecodeError e = ClipDecoder::Open(source, segment, decoder);
+    out = std::move(decoder);
+    return e;
+}
+
+#endif
+
+std::unique_ptr<DecodedPicture> DecodeOrNull(const std::shared_ptr<const PictureBytes>& data)
+{
+    if (!data || data->empty())
+        return nullptr;
+    auto decoded = std::make_unique<DecodedPicture>();
+    if (DecodePicture(data, *decoded) != DecodeError::None)
+        return nullptr;
+    return decoded;
+}
+
+} // namespace mugrove
