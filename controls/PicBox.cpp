@@ -45,7 +45,7 @@ void PicBox::SetPicture(PictureBytes bytes)
     StopPlayer();
     decoded_.reset();
     auto shared = std::make_shared<const PictureBytes>(std::move(bytes));
-    std::unique_ptr<DecodedPicture> decoded = DecodeOrNullInProcess(shared);
+    std::unique_ptr<DecodedPicture> decoded = DecodeOwnOrNull(shared);
     Show(std::move(shared), std::move(decoded));
 }
 

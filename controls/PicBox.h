@@ -42,8 +42,10 @@ public:
     // The same bytes as the box shares them (null before any picture), so
     // whoever keeps them keeps no second copy.
     std::shared_ptr<const PictureBytes> SharedPicture() const { return picture_; }
-    // Keeps the bytes and decodes them once; bytes that do not decode stay
-    // the Picture but show nothing. Empty bytes clear the picture.
+    // Keeps the bytes of one of our own pictures (a template) and decodes
+    // them once, here (DecodeOwnPicture); bytes that do not decode stay the
+    // Picture but show nothing. Empty bytes clear the picture. Pictures from
+    // outside come decoded, through SetDecodedPicture.
     void SetPicture(PictureBytes bytes);
     // The same for bytes that the caller has decoded already (`decoded` is
     // their decoded form, or null when they are not a picture); an animation

@@ -1,4 +1,4 @@
-#include "controls/decoders/DecodedPicture.h"
+#include "controls/decoders/Decoders.h"
 
 #include <cstddef>
 #include <cstdint>

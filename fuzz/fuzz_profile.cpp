@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
 
     std::unique_ptr<mugrove::SrgbConversion> inks;
-    if (mugrove::SrgbConversion::FromIcc(icc, mugrove::SrgbConversion::Input::InvertedInks, inks) && inks) {
+    if (mugrove::IccConversion(icc, mugrove::SrgbConversion::Input::InvertedInks, inks) && inks) {
         std::uint8_t row[4 * 64];
         for (std::size_t i = 0; i < sizeof row; ++i)
             row[i] = static_cast<std::uint8_t>(i * 37);

@@ -17,7 +17,7 @@ namespace mugrove {
 std::optional<QImage> DecodeToImage(std::span<const std::uint8_t> bytes)
 {
     DecodedPicture decoded;
-    if (DecodePictureInProcess(bytes, decoded) != DecodeError::None)
+    if (DecodeOwnPicture(bytes, decoded) != DecodeError::None)
         return std::nullopt;
     QImage result(decoded.Width(), decoded.Height(), QImage::Format_RGB32);
     if (result.isNull())

@@ -12,9 +12,10 @@ namespace mugrove {
 
 class PicBox;
 
-// Decodes picture bytes with this program's decoders and draws the result
-// onto white at its own size (transparent parts of icons and GIFs become
-// white). Nothing when the bytes are not a picture we can read.
+// Decodes our own picture bytes (a snapshot, a file we wrote) in the program
+// (DecodeOwnPicture) and draws the result onto white at its own size
+// (transparent parts of icons and GIFs become white). Nothing when the
+// bytes are not a picture read there.
 std::optional<QImage> DecodeToImage(std::span<const std::uint8_t> bytes);
 
 // Empties the clipboard and puts the picture of `snapshot` on it. False when

@@ -1,13 +1,12 @@
 #include "output/Mp4Save.h"
 
 #include "controls/PicBox.h"
-#include "controls/clips/ClipDecoder.h"
 #include "sandbox/Decode.h"
 #include "controls/decoders/Animation.h"
 #include "output/NewFile.h"
 #include "output/SaveScene.h"
 #include "output/Snapshot.h"
-#include "output/mp4/Mp4.h"
+#include "output/mp4/Mp4Loader.h"
 
 #include <QImage>
 
@@ -177,7 +176,7 @@ OutputOutcome Encode(Mp4Job& job, SaveLink& link)
         link.Progress(percent);
         return !link.CalledOff();
     };
-    const mp4::Written written = mp4::Encode(*source, description, options);
+    const mp4::Written written = mp4::EncodeByModule(*source, description, options);
     if (link.CalledOff())
         return OutputOutcome::Failed(target + QStringLiteral("cancelled"));
     if (written.bytes.empty())

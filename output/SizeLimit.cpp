@@ -1,6 +1,6 @@
 #include "output/SizeLimit.h"
 
-#include "controls/decoders/Decoders.h"
+#include "controls/decoders/PlainDecoders.h"
 #include "output/Likeness.h"
 
 #include <algorithm>
@@ -26,7 +26,7 @@ QImage Whole(const ShownPicture& shown)
 QImage Decoded(const EncodedBytes& bytes)
 {
     Image image;
-    if (DecodeJpeg(std::span(bytes.data(), bytes.size()), image) != DecodeError::None)
+    if (DecodeJpegWith(std::span(bytes.data(), bytes.size()), image, nullptr) != DecodeError::None)
         return {};
     QImage out(image.width, image.height, QImage::Format_RGB32);
     if (out.isNull())

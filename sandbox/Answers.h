@@ -4,7 +4,7 @@
 // process and read back by the program, which trusts none of it: every
 // size, count and kind is checked on reading.
 
-#include "controls/clips/ClipDecoder.h"
+#include "controls/clips/ClipReader.h"
 #include "controls/decoders/Image.h"
 #include "controls/decoders/ImageKind.h"
 

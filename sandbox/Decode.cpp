@@ -1,7 +1,5 @@
 #include "sandbox/Decode.h"
 
-#include "controls/clips/Clip.h"
-
 #if defined(__linux__)
 #include "sandbox/Answers.h"
 #include "sandbox/DecoderProcess.h"
@@ -17,6 +15,9 @@
 #include <cstring>
 #include <optional>
 #include <utility>
+#else
+#include "controls/clips/Clip.h"
+#include "controls/decoders/Decoders.h"
 #endif
 
 namespace mugrove {

@@ -8,7 +8,7 @@
 // the platform has no system-call filter, the decoders run here instead,
 // behind the same functions.
 
-#include "controls/clips/ClipDecoder.h"
+#include "controls/clips/ClipReader.h"
 #include "controls/decoders/ClipSource.h"
 #include "controls/decoders/DecodedPicture.h"
 

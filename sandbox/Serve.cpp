@@ -2,7 +2,7 @@
 
 #include "controls/clips/Clip.h"
 #include "controls/clips/ClipDecoder.h"
-#include "controls/decoders/DecodedPicture.h"
+#include "controls/decoders/Decoders.h"
 #include "sandbox/Answers.h"
 #include "sandbox/Channel.h"
 #include "sandbox/SharedMemory.h"

@@ -4,7 +4,7 @@
 #include "app/WindowDefinition.h"
 #include "app/model/DropTarget.h"
 #include "app/model/GroupBox.h"
-#include "controls/clips/Clip.h"
+#include "controls/clips/ClipReader.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
 #include "controls/decoders/DecodedPicture.h"

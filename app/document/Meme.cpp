@@ -9,7 +9,7 @@
 #include "controls/ColorPicker.h"
 #include "controls/PicBox.h"
 #include "controls/TransLabel.h"
-#include "controls/clips/Clip.h"
+#include "controls/clips/ClipReader.h"
 #include "controls/decoders/DecodedPicture.h"
 #include "sandbox/Decode.h"
 #include "overlay/CaptionBand.h"

@@ -3,7 +3,7 @@
 #include "app/Form.h"
 #include "app/model/MainWindow.h"
 #include "controls/PicBox.h"
-#include "controls/clips/Clip.h"
+#include "controls/clips/ClipReader.h"
 #include "sandbox/Decode.h"
 #include "app/program/DialogButtons.h"
 #include "controls/decoders/Workers.h"

@@ -5,7 +5,7 @@
 // made here at start, so no large file is kept in the repository.
 
 #include "bench/decoders/GifInMemory.h"
-#include "controls/decoders/DecodedPicture.h"
+#include "controls/decoders/Decoders.h"
 #include "controls/decoders/Gif.h"
 
 #include <benchmark/benchmark.h>

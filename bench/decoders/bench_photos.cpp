@@ -5,7 +5,7 @@
 
 #include "tests/support/JpegMaker.h"
 #include "bench/support/PhotoPixels.h"
-#include "controls/decoders/DecodedPicture.h"
+#include "controls/decoders/Decoders.h"
 
 #include <benchmark/benchmark.h>
 

@@ -5,7 +5,7 @@
 // pictures are made here at start, so no large file is kept in the
 // repository.
 
-#include "controls/decoders/DecodedPicture.h"
+#include "controls/decoders/Decoders.h"
 
 #include <benchmark/benchmark.h>
 

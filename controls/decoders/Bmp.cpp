@@ -1,4 +1,4 @@
-#include "controls/decoders/Decoders.h"
+#include "controls/decoders/PlainDecoders.h"
 #include "controls/decoders/ByteReader.h"
 #include "controls/decoders/Dib.h"
 

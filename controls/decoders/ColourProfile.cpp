@@ -295,7 +295,8 @@ bool FromProfile(cmsHPROFILE source, std::uint32_t space, SrgbConversion::Input 
 
 } // namespace
 
-bool SrgbConversion::FromIcc(std::span<const std::uint8_t> icc, Input input, std::unique_ptr<SrgbConversion>& out)
+bool IccConversion(std::span<const std::uint8_t> icc, SrgbConversion::Input input,
+                   std::unique_ptr<SrgbConversion>& out)
 {
     out.reset();
     // The header: size, ..., device class at 12, colour space at 16,
@@ -320,7 +321,7 @@ bool SrgbConversion::FromIcc(std::span<const std::uint8_t> icc, Input input, std
     }
 }
 
-bool SrgbConversion::FromCicp(int colourPrimaries, int transferCharacteristics, std::unique_ptr<SrgbConversion>& out)
+bool CicpConversion(int colourPrimaries, int transferCharacteristics, std::unique_ptr<SrgbConversion>& out)
 {
     out.reset();
     // Chromaticities of red, green, blue and white by ISO/IEC 23091-2 code.
@@ -383,26 +384,17 @@ bool SrgbConversion::FromCicp(int colourPrimaries, int transferCharacteristics, 
     if (!source)
         return false;
     try {
-        return FromProfile(source.get(), FourCc("RGB "), Input::Argb, out);
+        return FromProfile(source.get(), FourCc("RGB "), SrgbConversion::Input::Argb, out);
     } catch (const std::bad_alloc&) {
         out.reset();
         return false;
     }
 }
 
-void SrgbConversion::RunOver(Image& image) const
-{
-    // Above this many pixels a second thread pays for itself.
-    constexpr std::size_t kSplitAbove = std::size_t{1} << 20;
-    std::uint32_t* p = image.pixels.data();
-    RunInHalves(image.pixels.size(), kSplitAbove,
-                [this, p](std::size_t from, std::size_t to) { Run(p + from, to - from); });
-}
-
 bool ConvertProfileToSrgb(Image& image, std::span<const std::uint8_t> icc)
 {
     std::unique_ptr<SrgbConversion> conversion;
-    if (!SrgbConversion::FromIcc(icc, SrgbConversion::Input::Argb, conversion))
+    if (!IccConversion(icc, SrgbConversion::Input::Argb, conversion))
         return false;
     if (conversion)
         conversion->RunOver(image);
@@ -412,7 +404,7 @@ bool ConvertProfileToSrgb(Image& image, std::span<const std::uint8_t> icc)
 bool ConvertCicpToSrgb(Image& image, int colourPrimaries, int transferCharacteristics)
 {
     std::unique_ptr<SrgbConversion> conversion;
-    if (!SrgbConversion::FromCicp(colourPrimaries, transferCharacteristics, conversion))
+    if (!CicpConversion(colourPrimaries, transferCharacteristics, conversion))
         return false;
     if (conversion)
         conversion->RunOver(image);

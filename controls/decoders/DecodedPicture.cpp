@@ -1,11 +1,7 @@
 #include "controls/decoders/DecodedPicture.h"
 
-#include "controls/decoders/Avif.h"
-#include "controls/decoders/Decoders.h"
 #include "controls/decoders/Gif.h"
-#include "controls/decoders/Jxl.h"
-#include "controls/decoders/Png.h"
-#include "controls/decoders/Webp.h"
+#include "controls/decoders/PlainDecoders.h"
 
 #include <new>
 
@@ -27,20 +23,14 @@ DecodeError DecodeByKind(std::span<const std::uint8_t> data, const std::shared_p
     const ImageKind kind = DetectImageKind(data);
     DecodeError e = DecodeError::Unrecognised;
     switch (kind) {
-    case ImageKind::Unrecognised:
-    case ImageKind::Clip: break; // read from its file by the clip reader
     case ImageKind::Bmp: e = DecodeBmp(data, out.image); break;
-    case ImageKind::Jpeg: e = DecodeJpeg(data, out.image); break;
+    case ImageKind::Jpeg: e = DecodeJpegWith(data, out.image, nullptr); break;
     case ImageKind::Icon:
     case ImageKind::Cursor: e = DecodeIcon(data, out.image); break;
     case ImageKind::Pcx8:
     case ImageKind::Pcx1: e = DecodePcx(data, out.image); break;
-    case ImageKind::Png: e = DecodePng(data, out.image); break;
-    case ImageKind::Webp: e = DecodeWebpPicture(Shared(data, shared), out.image, out.animation); break;
     case ImageKind::Gif: e = DecodeGif(Shared(data, shared), out.image, out.animation); break;
-    case ImageKind::Heif: e = DecodeHeif(data, out.image); break;
-    case ImageKind::Avif: e = DecodeAvifPicture(Shared(data, shared), out.image, out.animation); break;
-    case ImageKind::Jxl: e = DecodeJxlPicture(Shared(data, shared), out.image, out.animation); break;
+    default: break; // read only in a decoder process
     }
     if (e == DecodeError::None)
         out.kind = kind;
@@ -64,7 +54,7 @@ DecodeError Decode(std::span<const std::uint8_t> data, const std::shared_ptr<con
 
 } // namespace
 
-DecodeError DecodePictureInProcess(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out)
+DecodeError DecodeOwnPicture(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out)
 {
     if (!data) {
         out = {};
@@ -73,17 +63,17 @@ DecodeError DecodePictureInProcess(const std::shared_ptr<const PictureBytes>& da
     return Decode(*data, &data, out);
 }
 
-DecodeError DecodePictureInProcess(std::span<const std::uint8_t> data, DecodedPicture& out)
+DecodeError DecodeOwnPicture(std::span<const std::uint8_t> data, DecodedPicture& out)
 {
     return Decode(data, nullptr, out);
 }
 
-std::unique_ptr<DecodedPicture> DecodeOrNullInProcess(const std::shared_ptr<const PictureBytes>& data)
+std::unique_ptr<DecodedPicture> DecodeOwnOrNull(const std::shared_ptr<const PictureBytes>& data)
 {
     if (!data || data->empty())
         return nullptr;
     auto decoded = std::make_unique<DecodedPicture>();
-    if (DecodePictureInProcess(data, *decoded) != DecodeError::None)
+    if (DecodeOwnPicture(data, *decoded) != DecodeError::None)
         return nullptr;
     return decoded;
 }

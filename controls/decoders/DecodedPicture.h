@@ -27,13 +27,17 @@ struct DecodedPicture {
     bool Animated() const { return animation != nullptr; }
 };
 
-// Recognises the data by its leading bytes and decodes it by kind. An
-// animation keeps the bytes it plays from: the shared form lends them,
-// the span form copies them.
-DecodeError DecodePictureInProcess(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out);
-DecodeError DecodePictureInProcess(std::span<const std::uint8_t> data, DecodedPicture& out);
+// Our own pictures, decoded in the program without a decoder process: the
+// built-in templates, the work area's snapshots, the files the program
+// wrote. Only the kinds PlainDecoders.h reads (BMP, icons and cursors, PCX,
+// GIF, JPEG); a JPEG's embedded colour profile is not applied (ours carry
+// none). Recognised by the leading bytes; an animation keeps the bytes it
+// plays from: the shared form lends them, the span form copies them.
+DecodeError DecodeOwnPicture(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out);
+DecodeError DecodeOwnPicture(std::span<const std::uint8_t> data, DecodedPicture& out);
 
-// The decoded form of shared bytes; null when they are empty or hold no picture.
-std::unique_ptr<DecodedPicture> DecodeOrNullInProcess(const std::shared_ptr<const PictureBytes>& data);
+// The decoded form of our own shared bytes; null when they are empty or
+// hold no picture read here.
+std::unique_ptr<DecodedPicture> DecodeOwnOrNull(const std::shared_ptr<const PictureBytes>& data);
 
 } // namespace mugrove

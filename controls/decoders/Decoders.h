@@ -1,26 +1,31 @@
 #pragma once
 
-// One decoder per picture kind. Each reads a whole file held in memory,
-// never reads outside it, checks every size against the caps in Image.h
-// before allocating, and on failure leaves `out` empty and says why.
+// Every decoder, those over codec libraries too: for the decoder process,
+// the tests and the benchmarks. The program itself decodes only its own
+// pictures (DecodeOwnPicture in DecodedPicture.h).
 
-#include "controls/decoders/Gif.h"
-#include "controls/decoders/Image.h"
+#include "controls/decoders/DecodedPicture.h"
+#include "controls/decoders/PlainDecoders.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 
 namespace mugrove {
 
-DecodeError DecodeBmp(std::span<const std::uint8_t> data, Image& out);
-// Icon and cursor files share one layout; the largest, deepest image wins.
-DecodeError DecodeIcon(std::span<const std::uint8_t> data, Image& out);
-// PCX with 8 bits per pixel (one plane with the trailing 256-colour table,
-// or three planes of red, green, blue) or 1 bit per pixel (one or four planes).
-DecodeError DecodePcx(std::span<const std::uint8_t> data, Image& out);
+// A JPEG the right way up and in sRGB by its embedded profile.
 DecodeError DecodeJpeg(std::span<const std::uint8_t> data, Image& out);
 // The primary image of a HEIF file (HEVC, or any coding the library reads),
 // cropped, turned and mirrored as its properties say, in sRGB colours.
 DecodeError DecodeHeif(std::span<const std::uint8_t> data, Image& out);
+
+// Recognises the data by its leading bytes and decodes it by kind, with
+// every decoder, in this process. An animation keeps the bytes it plays
+// from: the shared form lends them, the span form copies them.
+DecodeError DecodePictureInProcess(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out);
+DecodeError DecodePictureInProcess(std::span<const std::uint8_t> data, DecodedPicture& out);
+
+// The decoded form of shared bytes; null when they are empty or hold no picture.
+std::unique_ptr<DecodedPicture> DecodeOrNullInProcess(const std::shared_ptr<const PictureBytes>& data);
 
 } // namespace mugrove

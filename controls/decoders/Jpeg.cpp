@@ -1,6 +1,5 @@
-#include "controls/decoders/Decoders.h"
+#include "controls/decoders/PlainDecoders.h"
 
-#include "controls/decoders/ColourProfile.h"
 #include "controls/decoders/JpegSegments.h"
 #include "controls/decoders/Orientation.h"
 #include "controls/decoders/Workers.h"
@@ -425,10 +424,8 @@ DecodeError Run(JpegContext& ctx, Image& out, const Scratch& finish)
 
 } // namespace
 
-// Any error inside libjpeg gives no picture; its warnings do not. The
-// picture comes the right way up by its EXIF orientation and in sRGB by
-// its embedded profile.
-DecodeError DecodeJpeg(std::span<const std::uint8_t> data, Image& out)
+// Any error inside libjpeg gives no picture; its warnings do not.
+DecodeError DecodeJpegWith(std::span<const std::uint8_t> data, Image& out, IccReader profiles)
 {
     out = {};
     if (data.empty())
@@ -450,8 +447,8 @@ DecodeError DecodeJpeg(std::span<const std::uint8_t> data, Image& out)
                        : ctx.info.saw_Adobe_marker != 0 ? SrgbConversion::Input::InvertedInks
                                                         : SrgbConversion::Input::Inks;
     std::unique_ptr<SrgbConversion> colour;
-    if (!icc.empty())
-        SrgbConversion::FromIcc(icc, input, colour); // a broken profile: shown as sRGB
+    if (!icc.empty() && profiles != nullptr)
+        profiles(icc, input, colour); // a broken profile: shown as sRGB
     icc = {};
     PixelBuffer inks(PixelBuffer::allocator_type(false)), band(PixelBuffer::allocator_type(false)),
         otherBand(PixelBuffer::allocator_type(false));

@@ -1,5 +1,5 @@
 #include "controls/decoders/ByteReader.h"
-#include "controls/decoders/Decoders.h"
+#include "controls/decoders/PlainDecoders.h"
 
 #include <algorithm>
 

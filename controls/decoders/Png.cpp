@@ -189,8 +189,8 @@ DecodeError DecodePng(std::span<const std::uint8_t> data, Image& out)
     spng_iccp iccp{};
     if (spng_get_iccp(ctx.get(), &iccp) == SPNG_OK && iccp.profile != nullptr) {
         std::unique_ptr<SrgbConversion> colour;
-        SrgbConversion::FromIcc({reinterpret_cast<const std::uint8_t*>(iccp.profile), iccp.profile_len},
-                                SrgbConversion::Input::Argb, colour);
+        IccConversion({reinterpret_cast<const std::uint8_t*>(iccp.profile), iccp.profile_len},
+                      SrgbConversion::Input::Argb, colour);
         finish.colour = std::move(colour);
     }
     if (!finish.Apply(out)) {

@@ -276,7 +276,7 @@ PhotoFinish ReadFinish(const PictureBytes& bytes)
     }
     if (WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) {
         std::unique_ptr<SrgbConversion> colour;
-        SrgbConversion::FromIcc({chunk.chunk.bytes, chunk.chunk.size}, SrgbConversion::Input::Argb, colour);
+        IccConversion({chunk.chunk.bytes, chunk.chunk.size}, SrgbConversion::Input::Argb, colour);
         finish.colour = std::move(colour);
         WebPDemuxReleaseChunkIterator(&chunk);
     }

@@ -1,6 +1,6 @@
 // The template catalogue's pictures and the zoom's scaling rule, without a
 // window.
-#include "controls/decoders/DecodedPicture.h"
+#include "controls/decoders/Decoders.h"
 #include "templates/Catalog.h"
 #include "templates/Zoom.h"
 
