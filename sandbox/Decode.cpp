@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -206,20 +205,16 @@ public:
         if (!link_.Receive(Message::Frame, answer))
             return Failed();
         asked_ = false;
-        Reader r(answer);
-        Message type{};
-        std::uint32_t error = 0, slot = 0;
-        std::uint64_t index = 0;
-        if (!r.Type(type) || !r.Get(error) || !r.Get(index) || !r.Get(slot) || !r.Done() || slot != slot_ ||
-            index >= FrameCount() || error > static_cast<std::uint32_t>(DecodeError::CannotOpen)) {
+        FrameAnswer frame;
+        if (!ReadFrame(answer, kRingSlots, FrameCount(), frame) || frame.slot != slot_) {
             link_.Broke();
             return Failed();
         }
-        const auto e = static_cast<DecodeError>(error);
+        const DecodeError e = frame.error;
         if (e == DecodeError::None) {
             const std::size_t bytes = FrameBytes(Width(), Height());
-            std::memcpy(canvas_.pixels.data(), ring_.Data() + slot * bytes, bytes);
-            current_ = index;
+            std::memcpy(canvas_.pixels.data(), ring_.Data() + frame.slot * bytes, bytes);
+            current_ = frame.index;
         }
         // The process makes the next frame while this one is shown.
         slot_ = (slot_ + 1) % kRingSlots;
@@ -353,43 +348,33 @@ public:
         for (;;) {
             if (!link_.ReceiveAny(answer))
                 return given;
-            Reader r(answer);
             Message type{};
-            r.Type(type);
+            Reader(answer).Type(type);
+            FrameAnswer frame;
+            SoundAnswer sound;
+            std::uint64_t count = 0;
             if (type == Message::Frame) {
-                std::uint32_t error = 0, slot = 0;
-                std::uint64_t index = 0;
-                if (!r.Get(error) || !r.Get(index) || !r.Get(slot) || !r.Done() || slot >= kRingSlots ||
-                    index >= facts_.times.Count())
+                if (!ReadFrame(answer, kRingSlots, facts_.times.Count(), frame))
                     return Broke(given);
                 if (go) {
                     const std::size_t bytes = FrameBytes(facts_.clip.width, facts_.clip.height);
-                    std::memcpy(frame_.pixels.data(), ring_.Data() + slot * bytes, bytes);
+                    std::memcpy(frame_.pixels.data(), ring_.Data() + frame.slot * bytes, bytes);
                 }
                 Writer w(Message::Proceed);
-                w.Put(slot).Put(std::uint8_t{go});
+                w.Put(frame.slot).Put(std::uint8_t{go});
                 if (!link_.Send(w.Bytes()))
                     return given;
                 if (go) {
-                    go = sink.Take(static_cast<std::size_t>(index), frame_);
+                    go = sink.Take(static_cast<std::size_t>(frame.index), frame_);
                     ++given;
                 }
-            } else if (type == Message::Sound) {
-                double seconds = 0;
-                std::vector<float> samples;
-                const auto channels = static_cast<std::size_t>(facts_.sound.channels);
-                if (!r.Get(seconds) || !r.GetArray(samples, kMaxMessageBytes / sizeof(float)) || !r.Done() ||
-                    !facts_.hasSound || samples.size() % channels != 0 || !std::isfinite(seconds))
+            } else if (type == Message::Sound && facts_.hasSound) {
+                if (!ReadSound(answer, facts_.sound.channels, sound))
                     return Broke(given);
+                const auto frames = sound.samples.size() / static_cast<std::size_t>(facts_.sound.channels);
                 if (go && soundWanted_)
-                    go = sink.TakeSound(samples.data(), samples.size() / channels, seconds);
-            } else if (type == Message::SegmentEnd) {
-                std::uint64_t count = 0;
-                std::uint32_t problem = 0;
-                if (!r.Get(count) || !r.Get(problem) || !r.Done() ||
-                    problem > static_cast<std::uint32_t>(DecodeError::CannotOpen))
-                    return Broke(given);
-                problem_ = static_cast<DecodeError>(problem);
+                    go = sink.TakeSound(sound.samples.data(), frames, sound.seconds);
+            } else if (ReadSegmentEnd(answer, count, problem_)) {
                 return given;
             } else {
                 return Broke(given);
