@@ -95,7 +95,8 @@ bool ReadReaderFacts(std::span<const std::uint8_t> message, ReaderFacts& out)
     ClipFrameTimes& t = out.times;
     if (!r.Type(type) || type != Message::ReaderOpened || !r.Get(error) || !r.Get(width) || !r.Get(height) ||
         !r.Get(rotation) || !r.Get(out.clip.length) || !r.Get(out.clip.segmentStart) || !r.Get(out.clip.segmentEnd) ||
-        !r.GetArray(t.stamps, kMaxFrames) || !r.GetArray(t.startMs, kMaxFrames) || !r.GetArray(t.startUs, kMaxFrames) ||
+        !r.GetArray(t.stamps, kMaxSegmentFrames) || !r.GetArray(t.startMs, kMaxSegmentFrames) ||
+        !r.GetArray(t.startUs, kMaxSegmentFrames) ||
         !r.Get(lastDelay) || !r.Get(t.spanSeconds) || !r.Get(sound) || !r.Get(rate) || !r.Get(channels) ||
         !r.GetArray(problem, 4096) || !r.Done())
         return false;

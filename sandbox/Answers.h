@@ -18,7 +18,10 @@
 namespace mugrove::sandbox {
 
 // More frames than this are refused: their delays must fit one message.
-inline constexpr std::size_t kMaxFrames = 200'000;
+inline constexpr std::size_t kMaxFrames = 32'000;
+// A clip's segment has at most a frame every 10 ms for 60 s; its times must
+// fit one message.
+inline constexpr std::size_t kMaxSegmentFrames = 6'100;
 
 // A picture or clip as opened.
 struct PictureFacts {

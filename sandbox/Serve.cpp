@@ -34,7 +34,7 @@ void Send(int channel, std::span<const std::uint8_t> message)
 }
 
 // Sound samples per message, well inside a message's size.
-constexpr std::size_t kSoundFloatsPerMessage = 64 * 1024;
+constexpr std::size_t kSoundFloatsPerMessage = 16 * 1024;
 
 class Session;
 
@@ -234,7 +234,7 @@ private:
         f.error = ClipDecoder::Open(KeepClipSource(), segment, decoder);
         if (f.error == DecodeError::OutOfMemory)
             OutOfMemory();
-        if (f.error == DecodeError::None && decoder->Times().Count() > kMaxFrames)
+        if (f.error == DecodeError::None && decoder->Times().Count() > kMaxSegmentFrames)
             f.error = DecodeError::TooLarge;
         if (f.error == DecodeError::None) {
             f.clip = decoder->Facts();
