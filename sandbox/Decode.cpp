@@ -12,6 +12,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -309,15 +312,48 @@ DecodeError DecodeOpening(std::shared_ptr<Opening> opening, DecodedPicture& out,
     return DecodeError::None;
 }
 
-// The descriptor a process reads a clip from: its file opened here, or its
-// bytes in sealed shared memory.
+// The copies of clip files on show, so that a save reads the copy the
+// user sees instead of copying the file again.
+class ShownCopies {
+public:
+    static ShownCopies& Instance()
+    {
+        static ShownCopies copies;
+        return copies;
+    }
+
+    UniqueFd Find(const std::string& path)
+    {
+        const std::lock_guard lock(mutex_);
+        std::erase_if(shown_, [](const auto& entry) { return entry.second.expired(); });
+        if (const auto it = shown_.find(path); it != shown_.end())
+            if (const std::shared_ptr<const Opening> opening = it->second.lock())
+                return UniqueFd(fcntl(opening->fd.Get(), F_DUPFD_CLOEXEC, 0));
+        return {};
+    }
+
+    void Keep(const std::string& path, const std::shared_ptr<const Opening>& opening)
+    {
+        const std::lock_guard lock(mutex_);
+        shown_[path] = opening;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, std::weak_ptr<const Opening>> shown_;
+};
+
+// The bytes a process reads a clip from, sealed in shared memory, so that
+// the process holds no file of the disk.
 UniqueFd ClipFd(const ClipSource& source)
 {
     if (source.bytes)
         return SealedCopy(*source.bytes);
     if (source.descriptor >= 0)
         return UniqueFd(fcntl(source.descriptor, F_DUPFD_CLOEXEC, 0));
-    return UniqueFd(open(source.path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (UniqueFd shown = ShownCopies::Instance().Find(source.path))
+        return shown;
+    return SealedCopyOfFile(source.path);
 }
 
 // A clip's segment read again in a decoder process: frames through the
@@ -448,6 +484,8 @@ DecodeError DecodeClip(ClipSource source, DecodedPicture& out, ClipSegment segme
     opening->fd = ClipFd(source);
     if (!opening->fd)
         return DecodeError::CannotOpen;
+    if (source.path.size() > 0 && !source.bytes)
+        ShownCopies::Instance().Keep(source.path, opening);
     PictureFacts facts;
     if (const DecodeError e = DecodeOpening(std::move(opening), out, facts); e != DecodeError::None)
         return e;
