@@ -322,14 +322,12 @@ public:
         return copies;
     }
 
-    UniqueFd Find(const std::string& path)
+    std::shared_ptr<const Opening> Find(const std::string& path)
     {
         const std::lock_guard lock(mutex_);
         std::erase_if(shown_, [](const auto& entry) { return entry.second.expired(); });
-        if (const auto it = shown_.find(path); it != shown_.end())
-            if (const std::shared_ptr<const Opening> opening = it->second.lock())
-                return UniqueFd(fcntl(opening->fd.Get(), F_DUPFD_CLOEXEC, 0));
-        return {};
+        const auto it = shown_.find(path);
+        return it != shown_.end() ? it->second.lock() : nullptr;
     }
 
     void Keep(const std::string& path, const std::shared_ptr<const Opening>& opening)
@@ -344,15 +342,16 @@ private:
 };
 
 // The bytes a process reads a clip from, sealed in shared memory, so that
-// the process holds no file of the disk.
+// the process holds no file of the disk. None for a clip on show whose
+// process stopped: what stopped it would stop a save's reading too.
 UniqueFd ClipFd(const ClipSource& source)
 {
     if (source.bytes)
         return SealedCopy(*source.bytes);
     if (source.descriptor >= 0)
         return UniqueFd(fcntl(source.descriptor, F_DUPFD_CLOEXEC, 0));
-    if (UniqueFd shown = ShownCopies::Instance().Find(source.path))
-        return shown;
+    if (const std::shared_ptr<const Opening> shown = ShownCopies::Instance().Find(source.path))
+        return shown->failed ? UniqueFd{} : UniqueFd(fcntl(shown->fd.Get(), F_DUPFD_CLOEXEC, 0));
     return SealedCopyOfFile(source.path);
 }
 
