@@ -342,15 +342,16 @@ private:
 };
 
 // The bytes a process reads a clip from, sealed in shared memory, so that
-// the process holds no file of the disk. None for a clip on show whose
-// process stopped: what stopped it would stop a save's reading too.
-UniqueFd ClipFd(const ClipSource& source)
+// the process holds no file of the disk. A save reads the copy on show, or
+// none when the process showing it stopped: what stopped that one would stop
+// the save's reading too.
+UniqueFd ClipFd(const ClipSource& source, bool asShown = false)
 {
     if (source.bytes)
         return SealedCopy(*source.bytes);
     if (source.descriptor >= 0)
         return UniqueFd(fcntl(source.descriptor, F_DUPFD_CLOEXEC, 0));
-    if (const std::shared_ptr<const Opening> shown = ShownCopies::Instance().Find(source.path))
+    if (const std::shared_ptr<const Opening> shown = asShown ? ShownCopies::Instance().Find(source.path) : nullptr)
         return shown->failed ? UniqueFd{} : UniqueFd(fcntl(shown->fd.Get(), F_DUPFD_CLOEXEC, 0));
     return SealedCopyOfFile(source.path);
 }
@@ -514,7 +515,7 @@ DecodeError OpenClipReader(const ClipSource& source, ClipSegment segment, std::u
 {
     using namespace sandbox;
     out.reset();
-    UniqueFd fd = ClipFd(source);
+    UniqueFd fd = ClipFd(source, true);
     if (!fd)
         return DecodeError::CannotOpen;
     std::optional<Link> link = Link::Start(0);
