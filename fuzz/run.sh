@@ -3,7 +3,7 @@
 # (default 60), two at a time, with corpora seeded from tests/data/decoders
 # (tests/data/clips for the clip reader) and tests/data/fuzz-regressions.
 # Usage: fuzz/run.sh [seconds] [target...]
-#   targets: bmp icon gif pcx jpeg png webp heif avif jxl picture exif profile clip
+#   targets: bmp icon gif pcx jpeg png webp heif avif jxl picture exif profile clip messages
 # Findings land in build/fuzz/run/artifacts/<target>/; a summary with the
 # number of executions per target is printed at the end. Keep each fixed
 # finding in tests/data/fuzz-regressions/ (make-test-data.py rewrites
@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(bmp icon gif pcx jpeg png webp heif avif jxl picture exif profile clip)
+[ ${#targets[@]} -eq 0 ] && targets=(bmp icon gif pcx jpeg png webp heif avif jxl picture exif profile clip messages)
 
 # clang and its sanitizer runtimes are needed only here.
 missing=()
@@ -67,6 +67,7 @@ for f in tests/data/clips/* tests/data/fuzz-regressions/clip_*; do
 done
 seed exif '*.exif'
 seed profile '*.icc'
+seed messages # no seeds: the messages are small
 seed picture '*.bmp' '*.ico' '*.cur' '*.gif' '*.pcx' '*.jpg' '*.png' '*.webp' '*.heic' '*.avif' '*.jxl' '*.bin' \
   '*.tif'
 

@@ -95,7 +95,8 @@ bool ReadReaderFacts(std::span<const std::uint8_t> message, ReaderFacts& out)
     ClipFrameTimes& t = out.times;
     if (!r.Type(type) || type != Message::ReaderOpened || !r.Get(error) || !r.Get(width) || !r.Get(height) ||
         !r.Get(rotation) || !r.Get(out.clip.length) || !r.Get(out.clip.segmentStart) || !r.Get(out.clip.segmentEnd) ||
-        !r.GetArray(t.stamps, kMaxFrames) || !r.GetArray(t.startMs, kMaxFrames) || !r.GetArray(t.startUs, kMaxFrames) ||
+        !r.GetArray(t.stamps, kMaxSegmentFrames) || !r.GetArray(t.startMs, kMaxSegmentFrames) ||
+        !r.GetArray(t.startUs, kMaxSegmentFrames) ||
         !r.Get(lastDelay) || !r.Get(t.spanSeconds) || !r.Get(sound) || !r.Get(rate) || !r.Get(channels) ||
         !r.GetArray(problem, 4096) || !r.Done())
         return false;
@@ -122,6 +123,82 @@ bool ReadReaderFacts(std::span<const std::uint8_t> message, ReaderFacts& out)
     t.lastDelayMs = lastDelay;
     out.hasSound = sound != 0;
     out.sound = {rate, channels};
+    return true;
+}
+
+std::vector<std::uint8_t> WriteFrame(const FrameAnswer& frame)
+{
+    Writer w(Message::Frame);
+    w.Put(static_cast<std::uint32_t>(frame.error)).Put(frame.index).Put(frame.slot);
+    const auto bytes = w.Bytes();
+    return {bytes.begin(), bytes.end()};
+}
+
+bool ReadFrame(std::span<const std::uint8_t> message, std::uint32_t slots, std::size_t frames, FrameAnswer& out)
+{
+    Reader r(message);
+    Message type{};
+    std::uint32_t error = 0;
+    if (!r.Type(type) || type != Message::Frame || !r.Get(error) || !r.Get(out.index) || !r.Get(out.slot) ||
+        !r.Done() || !KnownError(error) || out.slot >= slots || out.index >= frames)
+        return false;
+    out.error = static_cast<DecodeError>(error);
+    return true;
+}
+
+bool ReadSound(std::span<const std::uint8_t> message, int channels, SoundAnswer& out)
+{
+    Reader r(message);
+    Message type{};
+    return r.Type(type) && type == Message::Sound && r.Get(out.seconds) &&
+           r.GetArray(out.samples, kMaxMessageBytes / sizeof(float)) && r.Done() && channels > 0 &&
+           out.samples.size() % static_cast<std::size_t>(channels) == 0 && Finite({out.seconds});
+}
+
+bool ReadSegmentEnd(std::span<const std::uint8_t> message, std::uint64_t& count, DecodeError& problem)
+{
+    Reader r(message);
+    Message type{};
+    std::uint32_t e = 0;
+    if (!r.Type(type) || type != Message::SegmentEnd || !r.Get(count) || !r.Get(e) || !r.Done() || !KnownError(e))
+        return false;
+    problem = static_cast<DecodeError>(e);
+    return true;
+}
+
+bool ReadRequest(std::span<const std::uint8_t> message, Request& out)
+{
+    Reader r(message);
+    out = {};
+    if (!r.Type(out.type))
+        return false;
+    std::uint8_t flag = 1;
+    switch (out.type) {
+    case Message::OpenPicture:
+    case Message::Pixels:
+    case Message::Reset:
+    case Message::ReadSegment: break;
+    case Message::OpenClip:
+        r.Get(out.segment.start);
+        r.Get(out.segment.end);
+        break;
+    case Message::OpenReader:
+        r.Get(out.segment.start);
+        r.Get(out.segment.end);
+        r.Get(flag);
+        break;
+    case Message::ClipFrameAt: r.Get(out.seconds); break;
+    case Message::Ring:
+    case Message::Advance: r.Get(out.slot); break;
+    case Message::Proceed:
+        r.Get(out.slot);
+        r.Get(flag);
+        break;
+    default: return false;
+    }
+    if (!r.Done() || flag > 1 || !Finite({out.segment.start, out.segment.end, out.seconds}))
+        return false;
+    out.withSound = out.go = flag == 1;
     return true;
 }
 

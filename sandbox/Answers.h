@@ -7,6 +7,7 @@
 #include "controls/clips/ClipReader.h"
 #include "controls/decoders/Image.h"
 #include "controls/decoders/ImageKind.h"
+#include "sandbox/Wire.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +18,10 @@
 namespace mugrove::sandbox {
 
 // More frames than this are refused: their delays must fit one message.
-inline constexpr std::size_t kMaxFrames = 200'000;
+inline constexpr std::size_t kMaxFrames = 32'000;
+// A clip's segment has at most a frame every 10 ms for 60 s; its times must
+// fit one message.
+inline constexpr std::size_t kMaxSegmentFrames = 6'100;
 
 // A picture or clip as opened.
 struct PictureFacts {
@@ -46,6 +50,39 @@ struct ReaderFacts {
 
 std::vector<std::uint8_t> WriteReaderFacts(const ReaderFacts& facts);
 bool ReadReaderFacts(std::span<const std::uint8_t> message, ReaderFacts& out);
+
+// A frame made into a slot of the ring.
+struct FrameAnswer {
+    DecodeError error = DecodeError::None;
+    std::uint64_t index = 0; // the frame's place in the animation or segment
+    std::uint32_t slot = 0;
+};
+std::vector<std::uint8_t> WriteFrame(const FrameAnswer& frame);
+// False unless the slot is below `slots` and the index below `frames`.
+bool ReadFrame(std::span<const std::uint8_t> message, std::uint32_t slots, std::size_t frames, FrameAnswer& out);
+
+// Samples of a clip's sound, interleaved, the first heard `seconds` after the segment's start.
+struct SoundAnswer {
+    double seconds = 0;
+    std::vector<float> samples;
+};
+// False unless the samples are whole frames of `channels`.
+bool ReadSound(std::span<const std::uint8_t> message, int channels, SoundAnswer& out);
+
+// The end of a segment's reading: how many frames the process made, and its problem.
+bool ReadSegmentEnd(std::span<const std::uint8_t> message, std::uint64_t& count, DecodeError& problem);
+
+// What the program asks, read by the process, which trusts it no more than
+// it must: a request that breaks the protocol ends the process.
+struct Request {
+    Message type{};
+    ClipSegment segment;       // OpenClip, OpenReader
+    double seconds = 0;        // ClipFrameAt
+    bool withSound = false;    // OpenReader
+    std::uint32_t slot = 0;    // Advance, Proceed; the slot count for Ring
+    bool go = true;            // Proceed: false stops the reading
+};
+bool ReadRequest(std::span<const std::uint8_t> message, Request& out);
 
 // The bytes of a frame of `width` × `height`.
 inline std::size_t FrameBytes(int width, int height)

@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cmath>
+#include <map>
+#include <mutex>
+#include <string>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -207,20 +209,16 @@ public:
         if (!link_.Receive(Message::Frame, answer))
             return Failed();
         asked_ = false;
-        Reader r(answer);
-        Message type{};
-        std::uint32_t error = 0, slot = 0;
-        std::uint64_t index = 0;
-        if (!r.Type(type) || !r.Get(error) || !r.Get(index) || !r.Get(slot) || !r.Done() || slot != slot_ ||
-            index >= FrameCount() || error > static_cast<std::uint32_t>(DecodeError::CannotOpen)) {
+        FrameAnswer frame;
+        if (!ReadFrame(answer, kRingSlots, FrameCount(), frame) || frame.slot != slot_) {
             link_.Broke();
             return Failed();
         }
-        const auto e = static_cast<DecodeError>(error);
+        const DecodeError e = frame.error;
         if (e == DecodeError::None) {
             const std::size_t bytes = FrameBytes(Width(), Height());
-            std::memcpy(canvas_.pixels.data(), ring_.Data() + slot * bytes, bytes);
-            current_ = index;
+            std::memcpy(canvas_.pixels.data(), ring_.Data() + frame.slot * bytes, bytes);
+            current_ = frame.index;
         }
         // The process makes the next frame while this one is shown.
         slot_ = (slot_ + 1) % kRingSlots;
@@ -315,15 +313,48 @@ DecodeError DecodeOpening(std::shared_ptr<Opening> opening, DecodedPicture& out,
     return DecodeError::None;
 }
 
-// The descriptor a process reads a clip from: its file opened here, or its
-// bytes in sealed shared memory.
-UniqueFd ClipFd(const ClipSource& source)
+// The copies of clip files on show, so that a save reads the copy the
+// user sees instead of copying the file again.
+class ShownCopies {
+public:
+    static ShownCopies& Instance()
+    {
+        static ShownCopies copies;
+        return copies;
+    }
+
+    std::shared_ptr<const Opening> Find(const std::string& path)
+    {
+        const std::lock_guard lock(mutex_);
+        std::erase_if(shown_, [](const auto& entry) { return entry.second.expired(); });
+        const auto it = shown_.find(path);
+        return it != shown_.end() ? it->second.lock() : nullptr;
+    }
+
+    void Keep(const std::string& path, const std::shared_ptr<const Opening>& opening)
+    {
+        const std::lock_guard lock(mutex_);
+        shown_[path] = opening;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, std::weak_ptr<const Opening>> shown_;
+};
+
+// The bytes a process reads a clip from, sealed in shared memory, so that
+// the process holds no file of the disk. A save reads the copy on show, or
+// none when the process showing it stopped: what stopped that one would stop
+// the save's reading too.
+UniqueFd ClipFd(const ClipSource& source, bool asShown = false)
 {
     if (source.bytes)
         return SealedCopy(*source.bytes);
     if (source.descriptor >= 0)
         return UniqueFd(fcntl(source.descriptor, F_DUPFD_CLOEXEC, 0));
-    return UniqueFd(open(source.path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (const std::shared_ptr<const Opening> shown = asShown ? ShownCopies::Instance().Find(source.path) : nullptr)
+        return shown->failed ? UniqueFd{} : UniqueFd(fcntl(shown->fd.Get(), F_DUPFD_CLOEXEC, 0));
+    return SealedCopyOfFile(source.path);
 }
 
 // A clip's segment read again in a decoder process: frames through the
@@ -354,43 +385,33 @@ public:
         for (;;) {
             if (!link_.ReceiveAny(answer))
                 return given;
-            Reader r(answer);
             Message type{};
-            r.Type(type);
+            Reader(answer).Type(type);
+            FrameAnswer frame;
+            SoundAnswer sound;
+            std::uint64_t count = 0;
             if (type == Message::Frame) {
-                std::uint32_t error = 0, slot = 0;
-                std::uint64_t index = 0;
-                if (!r.Get(error) || !r.Get(index) || !r.Get(slot) || !r.Done() || slot >= kRingSlots ||
-                    index >= facts_.times.Count())
+                if (!ReadFrame(answer, kRingSlots, facts_.times.Count(), frame))
                     return Broke(given);
                 if (go) {
                     const std::size_t bytes = FrameBytes(facts_.clip.width, facts_.clip.height);
-                    std::memcpy(frame_.pixels.data(), ring_.Data() + slot * bytes, bytes);
+                    std::memcpy(frame_.pixels.data(), ring_.Data() + frame.slot * bytes, bytes);
                 }
                 Writer w(Message::Proceed);
-                w.Put(slot).Put(std::uint8_t{go});
+                w.Put(frame.slot).Put(std::uint8_t{go});
                 if (!link_.Send(w.Bytes()))
                     return given;
                 if (go) {
-                    go = sink.Take(static_cast<std::size_t>(index), frame_);
+                    go = sink.Take(static_cast<std::size_t>(frame.index), frame_);
                     ++given;
                 }
-            } else if (type == Message::Sound) {
-                double seconds = 0;
-                std::vector<float> samples;
-                const auto channels = static_cast<std::size_t>(facts_.sound.channels);
-                if (!r.Get(seconds) || !r.GetArray(samples, kMaxMessageBytes / sizeof(float)) || !r.Done() ||
-                    !facts_.hasSound || samples.size() % channels != 0 || !std::isfinite(seconds))
+            } else if (type == Message::Sound && facts_.hasSound) {
+                if (!ReadSound(answer, facts_.sound.channels, sound))
                     return Broke(given);
+                const auto frames = sound.samples.size() / static_cast<std::size_t>(facts_.sound.channels);
                 if (go && soundWanted_)
-                    go = sink.TakeSound(samples.data(), samples.size() / channels, seconds);
-            } else if (type == Message::SegmentEnd) {
-                std::uint64_t count = 0;
-                std::uint32_t problem = 0;
-                if (!r.Get(count) || !r.Get(problem) || !r.Done() ||
-                    problem > static_cast<std::uint32_t>(DecodeError::CannotOpen))
-                    return Broke(given);
-                problem_ = static_cast<DecodeError>(problem);
+                    go = sink.TakeSound(sound.samples.data(), frames, sound.seconds);
+            } else if (ReadSegmentEnd(answer, count, problem_)) {
                 return given;
             } else {
                 return Broke(given);
@@ -464,6 +485,8 @@ DecodeError DecodeClip(ClipSource source, DecodedPicture& out, ClipSegment segme
     opening->fd = ClipFd(source);
     if (!opening->fd)
         return DecodeError::CannotOpen;
+    if (source.path.size() > 0 && !source.bytes)
+        ShownCopies::Instance().Keep(source.path, opening);
     PictureFacts facts;
     if (const DecodeError e = DecodeOpening(std::move(opening), out, facts); e != DecodeError::None)
         return e;
@@ -493,7 +516,7 @@ DecodeError OpenClipReader(const ClipSource& source, ClipSegment segment, std::u
 {
     using namespace sandbox;
     out.reset();
-    UniqueFd fd = ClipFd(source);
+    UniqueFd fd = ClipFd(source, true);
     if (!fd)
         return DecodeError::CannotOpen;
     std::optional<Link> link = Link::Start(0);

@@ -34,7 +34,7 @@ void Send(int channel, std::span<const std::uint8_t> message)
 }
 
 // Sound samples per message, well inside a message's size.
-constexpr std::size_t kSoundFloatsPerMessage = 64 * 1024;
+constexpr std::size_t kSoundFloatsPerMessage = 16 * 1024;
 
 class Session;
 
@@ -81,14 +81,11 @@ public:
         while (busy_.size() >= slots_) {
             if (Receive() != Received::Message)
                 throw ProtocolBroken{};
-            Reader r(message_);
-            Message type{};
-            std::uint32_t freed = 0;
-            std::uint8_t go = 0;
-            if (!r.Type(type) || type != Message::Proceed || !r.Get(freed) || !r.Get(go) || !r.Done())
+            Request proceed;
+            if (!ReadRequest(message_, proceed) || proceed.type != Message::Proceed)
                 throw ProtocolBroken{};
-            busy_.erase(std::remove(busy_.begin(), busy_.end(), freed), busy_.end());
-            if (!go)
+            busy_.erase(std::remove(busy_.begin(), busy_.end(), proceed.slot), busy_.end());
+            if (!proceed.go)
                 stopped_ = true;
         }
         if (stopped_)
@@ -106,9 +103,7 @@ public:
             return false;
         CopyToSlot(frame, slot);
         busy_.push_back(slot);
-        Writer w(Message::Frame);
-        w.Put(static_cast<std::uint32_t>(DecodeError::None)).Put(std::uint64_t{index}).Put(std::uint32_t{slot});
-        Send(channel_, w.Bytes());
+        Send(channel_, WriteFrame({DecodeError::None, index, slot}));
         return true;
     }
 
@@ -143,20 +138,19 @@ private:
 
     void Handle()
     {
-        Reader r(message_);
-        Message type{};
-        if (!r.Type(type))
+        Request q;
+        if (!ReadRequest(message_, q))
             throw ProtocolBroken{};
-        switch (type) {
-        case Message::OpenPicture: return OpenPicture(r);
-        case Message::OpenClip: return OpenClip(r);
-        case Message::ClipFrameAt: return ClipFrameAt(r);
-        case Message::OpenReader: return OpenReader(r);
-        case Message::Pixels: return WritePixels(r);
-        case Message::Ring: return TakeRing(r);
-        case Message::Advance: return Advance(r);
-        case Message::Reset: return Reset(r);
-        case Message::ReadSegment: return ReadSegment(r);
+        switch (q.type) {
+        case Message::OpenPicture: return OpenPicture();
+        case Message::OpenClip: return OpenClip(q.segment);
+        case Message::ClipFrameAt: return ClipFrameAt(q.seconds);
+        case Message::OpenReader: return OpenReader(q.segment, q.withSound);
+        case Message::Pixels: return WritePixels();
+        case Message::Ring: return TakeRing(q.slot);
+        case Message::Advance: return Advance(q.slot);
+        case Message::Reset: return Reset();
+        case Message::ReadSegment: return ReadSegment();
         case Message::Proceed: return; // a frame freed after the round ended
         default: throw ProtocolBroken{};
         }
@@ -198,10 +192,8 @@ private:
         return f;
     }
 
-    void OpenPicture(Reader& r)
+    void OpenPicture()
     {
-        if (!r.Done())
-            throw ProtocolBroken{};
         const int fd = TakeFd();
         const std::int64_t size = SizeOf(fd);
         DecodeError e = DecodeError::CannotOpen;
@@ -215,42 +207,34 @@ private:
 
     ClipSource KeepClipSource()
     {
+        if (fds_.size() != 1)
+            throw ProtocolBroken{};
         source_ = std::move(fds_.at(0));
         return ClipSource{{}, nullptr, source_.Get()};
     }
 
-    void OpenClip(Reader& r)
+    void OpenClip(ClipSegment segment)
     {
-        ClipSegment segment;
-        if (!r.Get(segment.start) || !r.Get(segment.end) || !r.Done() || fds_.size() != 1)
-            throw ProtocolBroken{};
         const DecodeError e = DecodeClipInProcess(KeepClipSource(), picture_, segment);
         Opened(FactsOfPicture(e));
     }
 
-    void ClipFrameAt(Reader& r)
+    void ClipFrameAt(double seconds)
     {
-        double seconds = 0;
-        if (!r.Get(seconds) || !r.Done() || fds_.size() != 1)
-            throw ProtocolBroken{};
         picture_ = {};
         const DecodeError e = DecodeClipFrameAtInProcess(KeepClipSource(), seconds, picture_.image);
         picture_.kind = ImageKind::Clip;
         Opened(FactsOfPicture(e));
     }
 
-    void OpenReader(Reader& r)
+    void OpenReader(ClipSegment segment, bool withSound)
     {
-        ClipSegment segment;
-        std::uint8_t withSound = 0;
-        if (!r.Get(segment.start) || !r.Get(segment.end) || !r.Get(withSound) || !r.Done() || fds_.size() != 1)
-            throw ProtocolBroken{};
         ReaderFacts f;
         std::unique_ptr<ClipDecoder> decoder;
         f.error = ClipDecoder::Open(KeepClipSource(), segment, decoder);
         if (f.error == DecodeError::OutOfMemory)
             OutOfMemory();
-        if (f.error == DecodeError::None && decoder->Times().Count() > kMaxFrames)
+        if (f.error == DecodeError::None && decoder->Times().Count() > kMaxSegmentFrames)
             f.error = DecodeError::TooLarge;
         if (f.error == DecodeError::None) {
             f.clip = decoder->Facts();
@@ -271,9 +255,9 @@ private:
         Send(channel_, WriteReaderFacts(f));
     }
 
-    void WritePixels(Reader& r)
+    void WritePixels()
     {
-        if (!r.Done() || picture_.image.Empty())
+        if (picture_.image.Empty())
             throw ProtocolBroken{};
         const Image& image = picture_.image;
         const Mapping to = Mapping::Of(TakeFd(), FrameBytes(image.width, image.height), true);
@@ -283,10 +267,9 @@ private:
         Send(channel_, Writer(Message::Written).Bytes());
     }
 
-    void TakeRing(Reader& r)
+    void TakeRing(std::uint32_t slots)
     {
-        std::uint32_t slots = 0;
-        if (!r.Get(slots) || !r.Done() || slots == 0 || slots > 8)
+        if (slots == 0 || slots > 8)
             throw ProtocolBroken{};
         if (const Animation* a = picture_.animation.get()) {
             frameWidth_ = a->Width();
@@ -308,32 +291,29 @@ private:
         std::memcpy(ring_.Data() + slot * bytes, frame.pixels.data(), bytes);
     }
 
-    void Advance(Reader& r)
+    void Advance(std::uint32_t slot)
     {
-        std::uint32_t slot = 0;
         Animation* a = picture_.animation.get();
-        if (!r.Get(slot) || !r.Done() || a == nullptr || slot >= slots_)
+        if (a == nullptr || slot >= slots_)
             throw ProtocolBroken{};
         const DecodeError e = a->Advance();
         if (e == DecodeError::OutOfMemory)
             OutOfMemory();
         if (e == DecodeError::None)
             CopyToSlot(a->Canvas(), slot);
-        Writer w(Message::Frame);
-        w.Put(static_cast<std::uint32_t>(e)).Put(std::uint64_t{a->Current()}).Put(slot);
-        Send(channel_, w.Bytes());
+        Send(channel_, WriteFrame({e, a->Current(), slot}));
     }
 
-    void Reset(Reader& r)
+    void Reset()
     {
-        if (!r.Done() || picture_.animation == nullptr)
+        if (picture_.animation == nullptr)
             throw ProtocolBroken{};
         picture_.animation->Reset();
     }
 
-    void ReadSegment(Reader& r)
+    void ReadSegment()
     {
-        if (!r.Done() || reader_ == nullptr || slots_ == 0)
+        if (reader_ == nullptr || slots_ == 0)
             throw ProtocolBroken{};
         busy_.clear();
         stopped_ = false;

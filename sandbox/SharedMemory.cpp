@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,36 @@ UniqueFd NewSharedMemory(const char* name, std::size_t bytes)
     return fd;
 }
 
+namespace {
+
+bool Seal(int fd)
+{
+    return fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
+}
+
+} // namespace
+
+UniqueFd SealedCopyOfFile(const std::string& path)
+{
+    const UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const std::int64_t size = file ? SizeOf(file.Get()) : -1;
+    if (size < 0)
+        return {};
+    UniqueFd fd = NewSharedMemory("mugrove-file", static_cast<std::size_t>(size));
+    if (!fd)
+        return {};
+    // The kernel copies from the page cache: no pass through this process's memory.
+    off_t at = 0;
+    while (at < size) {
+        const ssize_t n = sendfile(fd.Get(), file.Get(), &at, static_cast<std::size_t>(size - at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return {}; // a folder, or a file that shrank on the way
+    }
+    return Seal(fd.Get()) ? std::move(fd) : UniqueFd{};
+}
+
 UniqueFd SealedCopy(std::span<const std::uint8_t> bytes)
 {
     UniqueFd fd = NewSharedMemory("mugrove-file", bytes.size());
@@ -32,9 +63,7 @@ UniqueFd SealedCopy(std::span<const std::uint8_t> bytes)
             return {};
         at += static_cast<std::size_t>(n);
     }
-    if (fcntl(fd.Get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
-        return {};
-    return fd;
+    return Seal(fd.Get()) ? std::move(fd) : UniqueFd{};
 }
 
 std::int64_t SizeOf(int fd)

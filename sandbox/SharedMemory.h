@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace mugrove::sandbox {
 
@@ -16,6 +17,10 @@ UniqueFd NewSharedMemory(const char* name, std::size_t bytes);
 
 // A memfd holding `bytes`, sealed so that neither side can change or resize it.
 UniqueFd SealedCopy(std::span<const std::uint8_t> bytes);
+
+// A memfd holding a copy of the file at `path`, sealed; empty when the
+// file cannot be read whole.
+UniqueFd SealedCopyOfFile(const std::string& path);
 
 // The size of what a descriptor holds; -1 when it cannot be told.
 std::int64_t SizeOf(int fd);
