@@ -22,6 +22,10 @@ export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get install -y -q "./$deb" >/dev/null
 echo "installed: $(dpkg-query -W -f='${Package} ${Version} ${Status}' mugrove)"
 [ -x /usr/bin/mugrove ] || { echo "/usr/bin/mugrove is missing" >&2; exit 1; }
+[ -x /usr/bin/mugrove-decoder ] || { echo "/usr/bin/mugrove-decoder is missing" >&2; exit 1; }
+module=$(realpath -m "/usr/bin/$(cat build/release/mp4-module-from-program)")
+[ -s "$module" ] || { echo "the MP4 module $module is missing" >&2; exit 1; }
+bash packaging/check-links.sh /usr/bin/mugrove
 
 # A private display and home, so nothing of the user's is touched.
 tmp=$(mktemp -d)
@@ -58,6 +62,8 @@ echo "the installed program showed its window and closed with exit code $code"
 
 if [ "$keep" = no ]; then
   "${sudo[@]}" apt-get remove -y -q mugrove >/dev/null
-  [ ! -e /usr/bin/mugrove ] || { echo "/usr/bin/mugrove is still there" >&2; exit 1; }
+  for left in /usr/bin/mugrove /usr/bin/mugrove-decoder "$module"; do
+    [ ! -e "$left" ] || { echo "$left is still there" >&2; exit 1; }
+  done
   echo "removed again"
 fi

@@ -12,6 +12,12 @@ expect() { [ -s "$prefix/$1" ] || { echo "missing: $1" >&2; fail=1; }; }
 id=org.mugrove.Mugrove
 expect bin/mugrove
 [ -x "$prefix/bin/mugrove" ] || { echo "bin/mugrove is not executable" >&2; fail=1; }
+# The decoder helper beside the program, and the MP4 writer's module where
+# the program looks for it (a path relative to its folder, as built in).
+expect bin/mugrove-decoder
+[ -x "$prefix/bin/mugrove-decoder" ] || { echo "bin/mugrove-decoder is not executable" >&2; fail=1; }
+module=$(realpath -m "$prefix/bin/$(cat "$build/mp4-module-from-program")")
+[ -s "$module" ] || { echo "the MP4 module is not at $module" >&2; fail=1; }
 expect share/applications/$id.desktop
 expect share/metainfo/$id.metainfo.xml
 expect share/doc/mugrove/copyright
@@ -32,7 +38,8 @@ grep -qx "Icon=$id" "$prefix/share/applications/$id.desktop" || { echo "Icon" >&
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" \
   "$prefix/share/metainfo/$id.metainfo.xml" || { echo "launchable" >&2; fail=1; }
 # Nothing else: no headers, static libraries or test programs.
-extra=$(cd "$prefix" && find . -type f ! -path './bin/mugrove' ! -path './share/applications/*' \
+extra=$(cd "$prefix" && find . -type f ! -path './bin/mugrove' ! -path './bin/mugrove-decoder' \
+  ! -path "./${module#"$prefix"/}" ! -path './share/applications/*' \
   ! -path './share/metainfo/*' ! -path './share/icons/hicolor/*' ! -path './share/doc/mugrove/copyright')
 [ -z "$extra" ] || { echo "unexpected files installed:"; echo "$extra"; fail=1; } >&2
 [ $fail -eq 0 ] && echo "install to $prefix: all files in place"

@@ -5,6 +5,7 @@
 // size, count and kind is checked on reading.
 
 #include "controls/clips/ClipReader.h"
+#include "controls/decoders/ClipSource.h"
 #include "controls/decoders/Image.h"
 #include "controls/decoders/ImageKind.h"
 #include "sandbox/Wire.h"

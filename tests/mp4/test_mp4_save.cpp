@@ -11,6 +11,7 @@
 
 #include "app/model/Button.h"
 #include "app/program/SizeLimitMenu.h"
+#include "output/mp4/Mp4Loader.h"
 #include "templates/PhotoDrop.h"
 
 #include <QDialog>
@@ -331,6 +332,48 @@ private slots:
             at += delays[k] / 1000.0;
         }
         QVERIFY(std::abs(r.seconds - at) < 0.005);
+    }
+
+    // The writer is a module loaded on the first MP4 save: one that cannot
+    // be loaded fails the save visibly, says why and writes nothing; with
+    // the module back in its place the next save is written.
+    void an_encoder_that_cannot_be_loaded_fails_the_save_visibly()
+    {
+        const QString desktop = NewDesktop();
+        auto form = FormOn(desktop);
+        QVERIFY(form);
+        ChooseMp4(*form);
+        QTemporaryDir scratch;
+        const QString garbage = scratch.filePath(QStringLiteral("mugrove-mp4.so"));
+        QFile file(garbage);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a library\n") > 0);
+        file.close();
+        const struct {
+            QString module; // empty: its usual places
+            const char* said; // null: saved
+        } cases[] = {
+            {scratch.filePath(QStringLiteral("missing.so")), "was not found"},
+            {garbage, "could not be loaded"},
+            {QString(), nullptr},
+        };
+        for (const auto& c : cases) {
+            mp4::LoadModuleFrom(c.module.toStdString());
+            StderrCapture errors;
+            auto player = std::make_unique<TestAnimation>(40, 30, std::vector<int>{100, 60});
+            QCOMPARE(form->events->StartVideoSave(std::move(player), std::nullopt, desktop, QStringLiteral("b.mp4")).kind,
+                     OutputOutcome::Kind::Working);
+            QVERIFY(WaitForAnimatedSave(*form));
+            const QByteArray said = errors.Text();
+            if (c.said != nullptr) {
+                QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存失败!!"));
+                QVERIFY(QDir(desktop).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+                QVERIFY2(said.contains("save failed") && said.contains("MP4 encoder") && said.contains(c.said),
+                         said.constData());
+            } else {
+                QCOMPARE(form->saveButton->Caption(), QStringLiteral("保存成功!!"));
+                QCOMPARE(int(ReadBack(ReadFile(desktop + QStringLiteral("/b.mp4"))).pictures.size()), 2);
+            }
+        }
     }
 
     void a_still_saves_as_a_jpeg_whatever_is_chosen()

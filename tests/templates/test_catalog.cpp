@@ -107,11 +107,14 @@ private slots:
             // Shown at their own size, except the two cats at 265 x 265.
             const QSize shown = (i == 15 || i == 16) ? QSize(265, 265) : QSize(want.width, want.height);
             QCOMPARE(QSize(entry->displayWidth, entry->displayHeight), shown);
-            // The work area's own decoder reads it at that size.
-            DecodedPicture decoded;
-            QCOMPARE(DecodePictureInProcess(entry->picture, decoded), DecodeError::None);
+            // The program's own decoder reads it at that size, and as the
+            // decoder process would: no template has a colour profile to apply.
+            DecodedPicture decoded, full;
+            QCOMPARE(DecodeOwnPicture(entry->picture, decoded), DecodeError::None);
             QCOMPARE(decoded.kind, ImageKind::Jpeg);
             QCOMPARE(QSize(decoded.Width(), decoded.Height()), QSize(want.width, want.height));
+            QCOMPARE(DecodePictureInProcess(entry->picture, full), DecodeError::None);
+            QVERIFY(decoded.image.pixels == full.image.pixels);
             progressive += facts->progressive;
             grey += facts->components == 1;
             exif += facts->header == Exif;
