@@ -1,12 +1,26 @@
 #include "sandbox/Helper.h"
 
 #include "sandbox/Lockdown.h"
+#include "sandbox/Sanitized.h"
 
 #include <new>
 #include <thread>
 
 #include <poll.h>
 #include <unistd.h>
+
+#if defined(MUGROVE_SANITIZED)
+// A finding of the sanitizers ends the helper with a signal, as a crash:
+// the program then reports it as one, whatever the environment says.
+extern "C" const char* __asan_default_options()
+{
+    return "abort_on_error=1";
+}
+extern "C" const char* __ubsan_default_options()
+{
+    return "abort_on_error=1";
+}
+#endif
 
 namespace mugrove::sandbox {
 
