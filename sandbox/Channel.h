@@ -17,6 +17,11 @@ inline constexpr std::size_t kMaxFdsPerMessage = 4;
 // Sends one message and `fds` with it. False on any failure (the peer gone).
 bool SendMessage(int socket, std::span<const std::uint8_t> message, std::span<const int> fds = {});
 
+enum class Sent { Whole, Full, Failed };
+// The same without waiting: Full when the peer has not taken enough of
+// what was sent before for this message to fit (nothing was sent then).
+Sent SendMessageNow(int socket, std::span<const std::uint8_t> message, std::span<const int> fds = {});
+
 enum class Received { Message, Closed, Malformed, Failed };
 
 // Waits for one message (blocking). Malformed: longer than kMaxMessageBytes,

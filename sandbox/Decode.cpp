@@ -49,11 +49,10 @@ class Link {
 public:
     static std::optional<Link> Start(unsigned cpuSeconds)
     {
+        // Start writes the line on standard error when it fails.
         std::unique_ptr<DecoderProcess> p = DecoderProcess::Start(DecoderLimits{kAddressSpaceBytes, cpuSeconds});
-        if (!p) {
-            SayStopped(DecoderStop::CannotStart);
+        if (!p)
             return std::nullopt;
-        }
         return Link(std::move(p));
     }
 

@@ -75,7 +75,8 @@ class DecoderProcess {
 public:
     // Starts the helper program found beside this program (or in the build
     // tree) with one end of a socket pair as its only descriptor besides
-    // /dev/null on 0, 1 and 2. Null when it cannot be started.
+    // /dev/null on 0, 1 and 2. Null when it cannot be started; then it has
+    // written the one line ReportStop would ("...: could not be started").
     static std::unique_ptr<DecoderProcess> Start(const DecoderLimits& limits);
     // The same with the helper program named: tests start a test build of it.
     static std::unique_ptr<DecoderProcess> Start(const std::string& program, const DecoderLimits& limits);
@@ -85,8 +86,11 @@ public:
     DecoderProcess& operator=(const DecoderProcess&) = delete;
 
     // Sends one message with the descriptors given (duplicated into the
-    // process). False when the process is gone.
-    bool Send(std::span<const std::uint8_t> message, std::span<const int> fds = {});
+    // process). False when the process is gone, or when it has not taken
+    // enough of what was sent before for this to fit within `timeout` (then
+    // it is killed, and Stopped() says TooLong).
+    bool Send(std::span<const std::uint8_t> message, std::span<const int> fds = {},
+              std::chrono::milliseconds timeout = kAnswerTimeout);
     // Waits up to `timeout` for one whole message and the descriptors sent
     // with it. False when the process died, sent more than kMaxMessageBytes
     // or a truncated message (then it is killed), or did not answer in time
