@@ -43,6 +43,41 @@ void SayStopped(DecoderStop stop)
                  StopText(stop).data());
 }
 
+// One process started ahead of need: loading the decoding libraries takes a
+// process longer than most pictures take to decode.
+class Spare {
+public:
+    static Spare& Instance()
+    {
+        static Spare spare;
+        return spare;
+    }
+
+    // The spare (or, the first time, a new one), and another started for next time.
+    std::unique_ptr<DecoderProcess> Take()
+    {
+        const std::lock_guard lock(mutex_);
+        std::unique_ptr<DecoderProcess> taken = std::exchange(spare_, StartOne());
+        return taken ? std::move(taken) : std::exchange(spare_, StartOne());
+    }
+
+    void Prepare()
+    {
+        const std::lock_guard lock(mutex_);
+        if (!spare_)
+            spare_ = StartOne();
+    }
+
+private:
+    static std::unique_ptr<DecoderProcess> StartOne()
+    {
+        return DecoderProcess::Start(DecoderLimits{kAddressSpaceBytes, 0});
+    }
+
+    std::mutex mutex_;
+    std::unique_ptr<DecoderProcess> spare_;
+};
+
 // A process that answers, or that stopped; once stopped, the one line on
 // standard error has been written and every later request fails at once.
 class Link {
@@ -50,9 +85,11 @@ public:
     static std::optional<Link> Start(unsigned cpuSeconds)
     {
         // Start writes the line on standard error when it fails.
-        std::unique_ptr<DecoderProcess> p = DecoderProcess::Start(DecoderLimits{kAddressSpaceBytes, cpuSeconds});
+        std::unique_ptr<DecoderProcess> p = Spare::Instance().Take();
         if (!p)
             return std::nullopt;
+        if (cpuSeconds != 0)
+            p->LimitCpu(cpuSeconds);
         return Link(std::move(p));
     }
 
@@ -451,6 +488,8 @@ private:
 } // namespace
 } // namespace sandbox
 
+void StartDecoderAhead() { sandbox::Spare::Instance().Prepare(); }
+
 DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out)
 {
     using namespace sandbox;
@@ -539,6 +578,8 @@ DecodeError OpenClipReader(const ClipSource& source, ClipSegment segment, std::u
 }
 
 #else
+
+void StartDecoderAhead() {}
 
 DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out)
 {

@@ -18,6 +18,11 @@
 
 namespace mugrove {
 
+// Starts a decoder process ahead of the first picture, so that its start
+// (loading the decoding libraries) is not waited for. Each picture then
+// takes the one ready and starts the next.
+void StartDecoderAhead();
+
 DecodeError DecodePicture(const std::shared_ptr<const PictureBytes>& data, DecodedPicture& out);
 DecodeError DecodePicture(std::span<const std::uint8_t> data, DecodedPicture& out);
 std::unique_ptr<DecodedPicture> DecodeOrNull(const std::shared_ptr<const PictureBytes>& data);

@@ -375,4 +375,17 @@ pid_t DecoderProcess::Pid() const
     return state_->pid;
 }
 
+bool DecoderProcess::LimitCpu(unsigned seconds)
+{
+    State& state = *state_;
+    if (state.reaped || seconds == 0)
+        return false;
+    // The hard limit a little above, as at start, so that SIGXCPU comes first.
+    const rlimit limit{seconds, seconds + 2};
+    if (::prlimit(state.pid, RLIMIT_CPU, &limit, nullptr) != 0)
+        return false;
+    state.limits.cpuSeconds = seconds;
+    return true;
+}
+
 } // namespace mugrove::sandbox

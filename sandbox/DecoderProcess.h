@@ -102,6 +102,10 @@ public:
     // Stopped(), and one line on standard error: "mugrove: decoder stopped: <why>".
     DecoderStop ReportStop();
     pid_t Pid() const;
+    // Lowers the processor time it may use, from now on counting what it
+    // used already: a process started ahead of need gets the limit of the
+    // work it is given. False when the system refuses.
+    bool LimitCpu(unsigned seconds);
 
 private:
     DecoderProcess() = default;

@@ -10,6 +10,7 @@
 #include "app/document/MemeHistory.h"
 #include "app/program/EventTable.h"
 #include "controls/PicBox.h"
+#include "sandbox/Decode.h"
 #include "templates/PhotoDrop.h"
 
 #include <QApplication>
@@ -138,6 +139,9 @@ int RunProgram(const WindowDefinition& definition, const QStringList& files)
         form->window->installEventFilter(new FirstPaintReport(form->window.get()));
     form->window->show();
     form->window->activateWindow();
+    // The first dropped picture need not wait for a decoder process to load
+    // its libraries; started once the window is up, so as not to slow it.
+    QTimer::singleShot(300, qApp, [] { StartDecoderAhead(); });
     QApplication::exec();
     return 0;
 }
