@@ -2,8 +2,6 @@
 
 #include "ClipLibav.h" // the reader's own, beside this file
 #include "ClipSound.h"
-#include "controls/decoders/ByteReader.h"
-#include "controls/decoders/IsoBoxes.h"
 #include "controls/decoders/Orientation.h"
 
 extern "C" {

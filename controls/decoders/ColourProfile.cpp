@@ -1,7 +1,6 @@
 #include "controls/decoders/ColourProfile.h"
 
 #include "controls/decoders/ByteReader.h"
-#include "controls/decoders/Workers.h"
 
 #include <lcms2.h>
 
