@@ -21,7 +21,9 @@ dpkg-deb --contents "$deb" | awk '{print $6}'
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get install -y -q "./$deb" >/dev/null
 echo "installed: $(dpkg-query -W -f='${Package} ${Version} ${Status}' mugrove)"
-[ -x /usr/bin/mugrove ] || { echo "/usr/bin/mugrove is missing" >&2; exit 1; }
+for program in mugrove mugrove-decoder; do
+  [ -x /usr/bin/$program ] || { echo "/usr/bin/$program is missing" >&2; exit 1; }
+done
 
 # A private display and home, so nothing of the user's is touched.
 tmp=$(mktemp -d)

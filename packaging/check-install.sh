@@ -10,8 +10,10 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 fail=0
 expect() { [ -s "$prefix/$1" ] || { echo "missing: $1" >&2; fail=1; }; }
 id=org.mugrove.Mugrove
-expect bin/mugrove
-[ -x "$prefix/bin/mugrove" ] || { echo "bin/mugrove is not executable" >&2; fail=1; }
+for program in mugrove mugrove-decoder; do
+  expect bin/$program
+  [ -x "$prefix/bin/$program" ] || { echo "bin/$program is not executable" >&2; fail=1; }
+done
 expect share/applications/$id.desktop
 expect share/metainfo/$id.metainfo.xml
 expect share/doc/mugrove/copyright
@@ -32,7 +34,7 @@ grep -qx "Icon=$id" "$prefix/share/applications/$id.desktop" || { echo "Icon" >&
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" \
   "$prefix/share/metainfo/$id.metainfo.xml" || { echo "launchable" >&2; fail=1; }
 # Nothing else: no headers, static libraries or test programs.
-extra=$(cd "$prefix" && find . -type f ! -path './bin/mugrove' ! -path './share/applications/*' \
+extra=$(cd "$prefix" && find . -type f ! -path './bin/mugrove' ! -path './bin/mugrove-decoder' ! -path './share/applications/*' \
   ! -path './share/metainfo/*' ! -path './share/icons/hicolor/*' ! -path './share/doc/mugrove/copyright')
 [ -z "$extra" ] || { echo "unexpected files installed:"; echo "$extra"; fail=1; } >&2
 [ $fail -eq 0 ] && echo "install to $prefix: all files in place"
