@@ -32,13 +32,15 @@ namespace mugrove {
 namespace sandbox {
 namespace {
 
-// A picture at the caps decodes within this, libraries' own buffers and
-// threads included; nothing a real file needs comes near it.
-constexpr std::uint64_t kAddressSpaceBytes = 4 * kMaxDecodedBytes + (512ull << 20);
+// The decoding libraries take some 190 MB of address space; a picture at
+// the caps then needs its pixels, their shared copy and room for a
+// library's own buffers of the same size.
+constexpr std::uint64_t kAddressSpaceBytes = 3 * kMaxDecodedBytes + (256ull << 20);
 // A still picture's whole decoding; a clip plays for as long as it is shown.
 constexpr unsigned kStillCpuSeconds = 30;
-// Frames in flight between a player and its process: one shown, one made.
-constexpr std::uint32_t kRingSlots = 2;
+// Frames in the memory shared with a player's process: the player copies
+// each out before it asks for the next, so one is enough.
+constexpr std::uint32_t kRingSlots = 1;
 
 void SayStopped(DecoderStop stop)
 {
