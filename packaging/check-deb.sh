@@ -21,8 +21,9 @@ dpkg-deb --contents "$deb" | awk '{print $6}'
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get install -y -q "./$deb" >/dev/null
 echo "installed: $(dpkg-query -W -f='${Package} ${Version} ${Status}' mugrove)"
-[ -x /usr/bin/mugrove ] || { echo "/usr/bin/mugrove is missing" >&2; exit 1; }
-[ -x /usr/bin/mugrove-decoder ] || { echo "/usr/bin/mugrove-decoder is missing" >&2; exit 1; }
+for program in mugrove mugrove-decoder; do
+  [ -x /usr/bin/$program ] || { echo "/usr/bin/$program is missing" >&2; exit 1; }
+done
 module=$(realpath -m "/usr/bin/$(cat build/release/mp4-module-from-program)")
 [ -s "$module" ] || { echo "the MP4 module $module is missing" >&2; exit 1; }
 bash packaging/check-links.sh /usr/bin/mugrove

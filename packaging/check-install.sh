@@ -10,14 +10,14 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 fail=0
 expect() { [ -s "$prefix/$1" ] || { echo "missing: $1" >&2; fail=1; }; }
 id=org.mugrove.Mugrove
-expect bin/mugrove
-[ -x "$prefix/bin/mugrove" ] || { echo "bin/mugrove is not executable" >&2; fail=1; }
-# The decoder helper beside the program, and the MP4 writer's module where
-# the program looks for it (a path relative to its folder, as built in).
-expect bin/mugrove-decoder
-[ -x "$prefix/bin/mugrove-decoder" ] || { echo "bin/mugrove-decoder is not executable" >&2; fail=1; }
-module=$(realpath -m "$prefix/bin/$(cat "$build/mp4-module-from-program")")
-[ -s "$module" ] || { echo "the MP4 module is not at $module" >&2; fail=1; }
+for program in mugrove mugrove-decoder; do
+  expect bin/$program
+  [ -x "$prefix/bin/$program" ] || { echo "bin/$program is not executable" >&2; fail=1; }
+done
+# The MP4 writer's module where the program looks for it (a path relative
+# to its folder, as built in).
+module=$(realpath -m --relative-to="$prefix" "$prefix/bin/$(cat "$build/mp4-module-from-program")")
+expect "$module"
 expect share/applications/$id.desktop
 expect share/metainfo/$id.metainfo.xml
 expect share/doc/mugrove/copyright
@@ -39,7 +39,7 @@ grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" \
   "$prefix/share/metainfo/$id.metainfo.xml" || { echo "launchable" >&2; fail=1; }
 # Nothing else: no headers, static libraries or test programs.
 extra=$(cd "$prefix" && find . -type f ! -path './bin/mugrove' ! -path './bin/mugrove-decoder' \
-  ! -path "./${module#"$prefix"/}" ! -path './share/applications/*' \
+  ! -path "./$module" ! -path './share/applications/*' \
   ! -path './share/metainfo/*' ! -path './share/icons/hicolor/*' ! -path './share/doc/mugrove/copyright')
 [ -z "$extra" ] || { echo "unexpected files installed:"; echo "$extra"; fail=1; } >&2
 [ $fail -eq 0 ] && echo "install to $prefix: all files in place"

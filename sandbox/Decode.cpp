@@ -7,9 +7,13 @@
 #include "sandbox/Wire.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <thread>
 #include <map>
 #include <mutex>
 #include <string>
@@ -29,13 +33,15 @@ namespace mugrove {
 namespace sandbox {
 namespace {
 
-// A picture at the caps decodes within this, libraries' own buffers and
-// threads included; nothing a real file needs comes near it.
-constexpr std::uint64_t kAddressSpaceBytes = 4 * kMaxDecodedBytes + (512ull << 20);
+// The decoding libraries take some 190 MB of address space; a picture at
+// the caps then needs its pixels, their shared copy and room for a
+// library's own buffers of the same size.
+constexpr std::uint64_t kAddressSpaceBytes = 3 * kMaxDecodedBytes + (256ull << 20);
 // A still picture's whole decoding; a clip plays for as long as it is shown.
 constexpr unsigned kStillCpuSeconds = 30;
-// Frames in flight between a player and its process: one shown, one made.
-constexpr std::uint32_t kRingSlots = 2;
+// Frames in the memory shared with a player's process: the player copies
+// each out before it asks for the next, so one is enough.
+constexpr std::uint32_t kRingSlots = 1;
 
 void SayStopped(DecoderStop stop)
 {
@@ -94,6 +100,15 @@ public:
     }
 
     bool Alive() const { return process_ != nullptr; }
+    // Ends the process from another thread than the one using the link,
+    // which then fails at once without a word.
+    void Interrupt()
+    {
+        const std::lock_guard lock(*ending_);
+        *quiet_ = true;
+        if (process_)
+            kill(process_->Pid(), SIGKILL); // not reaped: reaping takes the lock
+    }
 
     bool Send(std::span<const std::uint8_t> message, std::span<const int> fds = {})
     {
@@ -137,9 +152,11 @@ public:
     // The process answered what it may not: it is ended and said so.
     void Broke()
     {
+        const std::lock_guard lock(*ending_);
         if (!process_)
             return;
-        SayStopped(DecoderStop::Refused);
+        if (!*quiet_)
+            SayStopped(DecoderStop::Refused);
         process_.reset();
     }
 
@@ -148,11 +165,17 @@ private:
 
     void Die()
     {
-        process_->ReportStop();
+        const std::lock_guard lock(*ending_);
+        if (!*quiet_)
+            process_->ReportStop();
         process_.reset();
     }
 
-    std::unique_ptr<DecoderProcess> process_;
+    std::unique_ptr<DecoderProcess> process_; // reset only under ending_
+    // What Interrupt shares with the thread using the link (held apart so
+    // that a link can move before that thread starts).
+    std::unique_ptr<std::mutex> ending_ = std::make_unique<std::mutex>();
+    std::unique_ptr<std::atomic<bool>> quiet_ = std::make_unique<std::atomic<bool>>(false);
 };
 
 // What opens a picture or clip in a process, kept to open it again in
@@ -219,13 +242,27 @@ DecodeError ReadStill(Link& link, const PictureFacts& facts, Image& out)
     return DecodeError::None;
 }
 
-// Frames composed in a decoder process, two in flight: while one is shown
-// the process makes the next.
+// Frames composed in a decoder process, fetched ahead by a worker of the
+// player's own, which also does the box's work on each (FrameTask), so that
+// the box's thread only swaps a ready frame in.
 class RemoteAnimation final : public Animation {
 public:
     RemoteAnimation(std::shared_ptr<Opening> opening, Link link, PictureFacts facts)
-        : opening_(std::move(opening)), link_(std::move(link)), facts_(std::move(facts))
+        : opening_(std::move(opening)), link_(std::move(link)), facts_(std::move(facts)),
+          worker_([this] { Work(); })
     {
+    }
+
+    ~RemoteAnimation() override
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        // A worker waiting on the process is freed by its end.
+        link_.Interrupt();
+        worker_.join();
     }
 
     int Width() const override { return facts_.width; }
@@ -239,39 +276,47 @@ public:
 
     DecodeError Advance() override
     {
-        if (!Ready() || (!asked_ && !Ask()))
-            return Failed();
-        std::vector<std::uint8_t> answer;
-        if (!link_.Receive(Message::Frame, answer))
-            return Failed();
-        asked_ = false;
-        FrameAnswer frame;
-        if (!ReadFrame(answer, kRingSlots, FrameCount(), frame) || frame.slot != slot_) {
-            link_.Broke();
-            return Failed();
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return !ready_.empty() || dead_; });
+        if (ready_.empty()) {
+            opening_->failed = true;
+            return DecodeError::CorruptData; // the last frame stays on show
         }
-        const DecodeError e = frame.error;
-        if (e == DecodeError::None) {
-            const std::size_t bytes = FrameBytes(Width(), Height());
-            std::memcpy(canvas_.pixels.data(), ring_.Data() + frame.slot * bytes, bytes);
-            current_ = frame.index;
+        Made next = std::move(ready_.front());
+        ready_.pop_front();
+        if (next.error == DecodeError::None) {
+            std::swap(canvas_, next.image);
+            taskResult_ = std::move(next.result);
+            current_ = next.index;
         }
-        // The process makes the next frame while this one is shown.
-        slot_ = (slot_ + 1) % kRingSlots;
-        Ask();
-        return e;
+        if (!next.image.Empty())
+            spare_.push_back(std::move(next.image));
+        lock.unlock();
+        wake_.notify_all();
+        return next.error;
     }
 
     void Reset() override
     {
-        std::vector<std::uint8_t> answer;
-        if (asked_ && link_.Receive(Message::Frame, answer))
-            asked_ = false;
-        link_.Send(Writer(Message::Reset).Bytes());
+        {
+            const std::lock_guard lock(mutex_);
+            restart_ = true;
+            for (Made& made : ready_)
+                spare_.push_back(std::move(made.image));
+            ready_.clear();
+        }
+        wake_.notify_all();
     }
 
     const Image& Canvas() const override { return canvas_; }
     std::size_t Current() const override { return current_; }
+    const std::any& TaskResult() const override { return taskResult_; }
+
+    void SetFrameTask(FrameTask task) override
+    {
+        const std::lock_guard lock(mutex_);
+        task_ = std::move(task);
+    }
 
     std::unique_ptr<Animation> Clone() const override
     {
@@ -286,45 +331,109 @@ public:
     }
 
 private:
-    // The ring and the canvas, made on the first frame.
-    bool Ready()
+    // Frames made ahead of the one on show.
+    static constexpr std::size_t kAhead = 2;
+
+    struct Made {
+        Image image;
+        std::any result;
+        std::size_t index = 0;
+        DecodeError error = DecodeError::None;
+    };
+
+    void Work()
     {
-        if (!ring_.Empty())
-            return link_.Alive();
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stop_ || restart_ || ready_.size() < kAhead; });
+            if (stop_)
+                return;
+            const bool restart = std::exchange(restart_, false);
+            Made made;
+            if (!spare_.empty()) {
+                made.image = std::move(spare_.back());
+                spare_.pop_back();
+            }
+            const FrameTask task = task_;
+            lock.unlock();
+            const bool alive = (!restart || link_.Send(Writer(Message::Reset).Bytes())) && Fetch(made, task);
+            lock.lock();
+            if (!alive) {
+                dead_ = true;
+                wake_.notify_all();
+                return;
+            }
+            // A frame made before a Reset asked for belongs to the old round.
+            if (!restart_)
+                ready_.push_back(std::move(made));
+            wake_.notify_all();
+        }
+    }
+
+    // The process's next frame, copied out of the ring, with the box's work done on it.
+    bool Fetch(Made& made, const FrameTask& task)
+    {
         const std::size_t bytes = FrameBytes(Width(), Height());
-        UniqueFd memory = NewSharedMemory("mugrove-frames", kRingSlots * bytes);
-        if (!memory || AllocateImageUninitialised(canvas_, Width(), Height()) != DecodeError::None)
+        if (ring_.Empty()) {
+            UniqueFd memory = NewSharedMemory("mugrove-frames", kRingSlots * bytes);
+            if (!memory)
+                return false;
+            ring_ = Mapping::Of(memory.Get(), kRingSlots * bytes, false);
+            const int fd = memory.Get();
+            Writer w(Message::Ring);
+            w.Put(kRingSlots);
+            if (ring_.Empty() || !link_.Send(w.Bytes(), {&fd, 1}))
+                return false;
+        }
+        Writer ask(Message::Advance);
+        ask.Put(slot_);
+        std::vector<std::uint8_t> answer;
+        FrameAnswer frame;
+        if (!link_.Send(ask.Bytes()) || !link_.Receive(Message::Frame, answer))
             return false;
-        ring_ = Mapping::Of(memory.Get(), kRingSlots * bytes, false);
-        const int fd = memory.Get();
-        Writer w(Message::Ring);
-        w.Put(kRingSlots);
-        return !ring_.Empty() && link_.Send(w.Bytes(), {&fd, 1});
-    }
-
-    bool Ask()
-    {
-        Writer w(Message::Advance);
-        w.Put(slot_);
-        asked_ = link_.Send(w.Bytes());
-        return asked_;
-    }
-
-    DecodeError Failed()
-    {
-        if (!link_.Alive())
-            opening_->failed = true;
-        return DecodeError::CorruptData;
+        if (!ReadFrame(answer, kRingSlots, FrameCount(), frame) || frame.slot != slot_) {
+            link_.Broke();
+            return false;
+        }
+        slot_ = (slot_ + 1) % kRingSlots;
+        made.error = frame.error;
+        made.index = frame.index;
+        if (frame.error != DecodeError::None)
+            return true;
+        try {
+            if (made.image.width != Width() || made.image.height != Height() || made.image.Empty())
+                if (AllocateImageUninitialised(made.image, Width(), Height()) != DecodeError::None) {
+                    made.error = DecodeError::OutOfMemory;
+                    return true;
+                }
+            std::memcpy(made.image.pixels.data(), ring_.Data() + frame.slot * bytes, bytes);
+            if (task)
+                made.result = task(made.image);
+        } catch (const std::bad_alloc&) {
+            made.error = DecodeError::OutOfMemory;
+        }
+        return true;
     }
 
     std::shared_ptr<Opening> opening_;
-    Link link_;
-    PictureFacts facts_;
-    Mapping ring_;
-    Image canvas_;
+    Link link_;              // the worker's alone once it runs
+    const PictureFacts facts_;
+    Mapping ring_;           // the worker's
+    std::uint32_t slot_ = 0; // the worker's: where the next frame goes
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Made> ready_;   // under mutex_
+    std::vector<Image> spare_; // under mutex_
+    FrameTask task_;           // under mutex_
+    bool restart_ = false;     // under mutex_
+    bool stop_ = false;        // under mutex_
+    bool dead_ = false;        // under mutex_
+
+    Image canvas_; // the caller's thread's
+    std::any taskResult_;
     std::size_t current_ = 0;
-    std::uint32_t slot_ = 0; // where the frame asked for goes
-    bool asked_ = false;     // a frame is being made
+    std::thread worker_; // last: starts once everything above is made
 };
 
 // Decodes what `opening` opens: the still picture, and the player when it moves.

@@ -262,8 +262,10 @@ private:
         const Image& image = picture_.image;
         const Mapping to = Mapping::Of(TakeFd(), FrameBytes(image.width, image.height), true);
         if (to.Empty())
-            throw ProtocolBroken{};
+            OutOfMemory(); // the program sized it: only the address space can be short
         std::memcpy(to.Data(), image.pixels.data(), to.Size());
+        // Only an animation's frames are asked for from now on.
+        picture_.image = {};
         Send(channel_, Writer(Message::Written).Bytes());
     }
 
@@ -279,7 +281,7 @@ private:
             throw ProtocolBroken{};
         ring_ = Mapping::Of(TakeFd(), slots * FrameBytes(frameWidth_, frameHeight_), true);
         if (ring_.Empty())
-            throw ProtocolBroken{};
+            OutOfMemory();
         slots_ = slots;
     }
 

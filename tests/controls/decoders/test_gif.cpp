@@ -161,7 +161,7 @@ void TestGif::gif_player_clone_is_independent_and_shares_bytes()
 {
     const auto bytes = std::make_shared<const PictureBytes>(Load("good_gif_animated.gif"));
     DecodedPicture picture;
-    QCOMPARE(DecodePicture(bytes, picture), DecodeError::None);
+    QCOMPARE(DecodePictureInProcess(bytes, picture), DecodeError::None);
     QCOMPARE(bytes.use_count(), 2); // the caller's and the player's, no copy
     Animation& player = *picture.animation;
     QCOMPARE(player.Advance(), DecodeError::None);
