@@ -86,7 +86,8 @@ public:
         if (!Get(count) || count > maxCount || (bytes_.size() - at_) / sizeof(T) < count)
             return ok_ = false;
         out.resize(count);
-        std::memcpy(out.data(), bytes_.data() + at_, count * sizeof(T));
+        if (count != 0) // an empty vector's data() may be null, which memcpy may not be given
+            std::memcpy(out.data(), bytes_.data() + at_, count * sizeof(T));
         at_ += count * sizeof(T);
         return true;
     }

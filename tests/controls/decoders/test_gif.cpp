@@ -1,7 +1,7 @@
 // The GIF player on its own: frames indexed without decoding, decoded one
 // at a time onto one canvas, and the damaged, huge and endless files.
 
-#include "controls/decoders/DecodedPicture.h"
+#include "controls/decoders/Decoders.h"
 #include "sandbox/Decode.h"
 #include "controls/decoders/Gif.h"
 #include "tests/controls/decoders/DecoderTestData.h"
