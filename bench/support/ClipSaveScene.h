@@ -169,11 +169,12 @@ struct ClipSaveScene {
 // Runs the benchmark's iterations, each one click on "保存到桌面" timed
 // until the file is in place (each kept as `kept` with %1 its number, see
 // KeptFiles.h), and counts the processor time of all this program's threads.
-// Gives the last file, left in place.
-inline QString TimeSaves(benchmark::State& state, ClipSaveScene& scene, const QString& pattern, const QString& kept)
+// Gives the last file, left in place, and the mean wall time in `seconds`.
+inline QString TimeSaves(benchmark::State& state, ClipSaveScene& scene, const QString& pattern, const QString& kept,
+                         double* seconds = nullptr)
 {
     QString saved;
-    double cpu = 0;
+    double cpu = 0, wall = 0;
     int count = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -181,13 +182,17 @@ inline QString TimeSaves(benchmark::State& state, ClipSaveScene& scene, const QS
             QFile::remove(saved);
         state.ResumeTiming();
         const double before = CpuSeconds(RUSAGE_SELF);
+        const auto start = std::chrono::steady_clock::now();
         saved = scene.Save(pattern);
+        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         cpu += CpuSeconds(RUSAGE_SELF) - before;
         state.PauseTiming();
         KeepFile(saved, kept.arg(++count));
         state.ResumeTiming();
     }
     state.counters["cpu_s_all_threads"] = cpu / double(state.iterations());
+    if (seconds)
+        *seconds = wall / double(state.iterations());
     return saved;
 }
 
