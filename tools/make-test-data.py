@@ -2,7 +2,7 @@
 """Writes the decoder test pictures into tests/data/decoders/, the clips into
 tests/data/clips/ and the size-limit material into tests/data/fit/; with
 "fit" only that material, with "fit-bench DIR" the benchmark's larger
-material into DIR.
+material into DIR, with "busy-clip FILE" the limited MP4 benchmark's clip.
 
 Each recipe below builds one file from readable values. Known-good pictures
 (names starting "good_") also get a ".expect" file: the pixels the recipe
