@@ -84,6 +84,45 @@ private:
     std::unique_ptr<DecoderProcess> spare_;
 };
 
+// Ends processes that are done with, off the thread that was using them:
+// the system takes a while to tear down a process's memory, and nobody need
+// wait for that.
+class Reaper {
+public:
+    static void Take(std::unique_ptr<DecoderProcess> process)
+    {
+        static Reaper reaper;
+        {
+            const std::lock_guard lock(reaper.mutex_);
+            reaper.done_.push_back(std::move(process));
+        }
+        reaper.wake_.notify_one();
+    }
+
+private:
+    Reaper() : thread_([this](std::stop_token stop) { Run(stop); }) {}
+
+    void Run(std::stop_token stop)
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, stop, [this] { return !done_.empty(); });
+            if (done_.empty())
+                return; // stopping, with nothing left to end
+            std::unique_ptr<DecoderProcess> process = std::move(done_.front());
+            done_.pop_front();
+            lock.unlock();
+            process.reset(); // kills and reaps
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable_any wake_;
+    std::deque<std::unique_ptr<DecoderProcess>> done_;
+    std::jthread thread_; // last: starts once the rest is made
+};
+
 // A process that answers, or that stopped; once stopped, the one line on
 // standard error has been written and every later request fails at once.
 class Link {
@@ -97,6 +136,14 @@ public:
         if (cpuSeconds != 0)
             p->LimitCpu(cpuSeconds);
         return Link(std::move(p));
+    }
+
+    Link(Link&&) noexcept = default;
+    Link& operator=(Link&&) noexcept = default;
+    ~Link()
+    {
+        if (process_)
+            Reaper::Take(std::move(process_));
     }
 
     bool Alive() const { return process_ != nullptr; }

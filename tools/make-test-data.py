@@ -2,7 +2,7 @@
 """Writes the decoder test pictures into tests/data/decoders/, the clips into
 tests/data/clips/ and the size-limit material into tests/data/fit/; with
 "fit" only that material, with "fit-bench DIR" the benchmark's larger
-material into DIR.
+material into DIR, with "busy-clip FILE" the limited MP4 benchmark's clip.
 
 Each recipe below builds one file from readable values. Known-good pictures
 (names starting "good_") also get a ".expect" file: the pixels the recipe
@@ -1763,7 +1763,28 @@ def make_named(folder):
     still(photo("pic", 3000, 2000, 4, 1, grain=12), os.path.join(folder, "photo.png"))
 
 
+def make_busy_clip(out):
+    """The limited MP4 benchmark's clip: 10 s of 1280 × 720 at 30 frames a
+    second, busy all over (a grainy photo panning under a noisy test card
+    that wanders across it), with stereo sound (a tone on each side and a
+    little noise, which no encoder makes small)."""
+    w, h, rate, d = 1280, 720, 30, 10
+    g = photo("ph", w + w // 2, h + h // 4, 5, 1) + panned("ph", "pan", w, h, rate, d, w // 20, h // 40)
+    g += "[pan]noise=alls=10:allf=t+u:all_seed=5[back];"
+    g += f"testsrc2=s={w // 3}x{h // 3}:r={rate}:d={d},noise=alls=10:allf=t+u:all_seed=6[card];"
+    g += f"[back][card]overlay=x='{w // 3}+{w // 4}*sin(t*1.3)':y='{h // 3}+{h // 4}*sin(t*0.9)':shortest=1[out];"
+    g += (f"aevalsrc='0.3*sin(2*PI*440*t)+0.03*(random(0)-0.5)|0.3*sin(2*PI*660*t)+0.03*(random(1)-0.5)'"
+          f":s=48000:d={d}[sound]")
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-filter_threads", "1", "-filter_complex_threads", "1",
+                    "-filter_complex", g, "-map", "[out]", "-map", "[sound]", "-c:v", "libx264", "-preset", "veryfast",
+                    "-crf", "16", "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart", out],
+                   check=True)
+
+
 def main():
+    if sys.argv[1:2] == ["busy-clip"] and len(sys.argv) == 3:
+        make_busy_clip(sys.argv[2])
+        return
     if sys.argv[1:2] == ["fit-bench"] and len(sys.argv) == 3:
         make_fit(sys.argv[2], 320, 240, 15, 3, (1200, 900))
         make_named(sys.argv[2])

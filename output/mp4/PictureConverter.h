@@ -4,6 +4,7 @@
 #include "Mp4.h"
 
 #include <string>
+#include <vector>
 
 namespace mugrove::mp4 {
 
@@ -30,10 +31,12 @@ public:
 
 private:
     PictureConverter(int fromWidth, int fromHeight, int toWidth, int toHeight);
-    void RepeatEdges();
+    // The frame from pixels of the target size.
+    void ToYuv(const std::uint32_t* pixels, std::ptrdiff_t stride);
 
     int fromWidth_, fromHeight_, toWidth_, toHeight_;
-    ScalerPtr scaler_;
+    ScalerPtr scaler_; // only when the size changes
+    std::vector<std::uint32_t> scaled_;
     FramePtr frame_;
 };
 

@@ -10,18 +10,14 @@ namespace mugrove::mp4 {
 
 namespace {
 
-// x264's balance of speed and size by the picture's size: its usual one
-// for big pictures, so a save takes about as long as people expect, and
-// more search for the small ones memes mostly are, where it costs a
-// fraction of a second and gives the same likeness in fewer bytes (a
-// 380 x 214 clip: 0.9617 SSIM in 47.7 KB against 0.9608 in 47.5 KB).
-const char* PresetFor(int width, int height)
-{
-    const long long pixels = static_cast<long long>(width) * height;
-    if (pixels <= 640LL * 360)
-        return "slower";
-    return pixels <= 1280LL * 720 ? "slow" : "medium";
-}
+// x264's usual balance of speed and size, at every picture size, with its
+// finest rounding of coefficients (trellis in every decision, not only the
+// last): on a captioned 380 x 214 clip that gives the same likeness (SSIM)
+// in some 8% fewer bytes for a tenth more encoding time, where "slow" takes
+// a third more time for 3% fewer bytes still and "slower" twice the time
+// for 7%. A save should take about as long as a general tool's usual one.
+constexpr const char* kPreset = "medium";
+constexpr int kTrellis = 2;
 // Tuned for structural similarity: without psycho-visual sharpening the
 // pictures come out closer to what the window showed for the same bytes,
 // by the measure this program judges all its output with.
@@ -85,7 +81,8 @@ std::unique_ptr<VideoEncoder> VideoEncoder::Open(const VideoSettings& settings, 
     c->thread_count = 0; // as many as the machine has
     // MP4 keeps the parameter sets in its index, not before every key frame.
     c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (av_opt_set(c->priv_data, "preset", PresetFor(settings.width, settings.height), 0) < 0 || av_opt_set(c->priv_data, "tune", kTune, 0) < 0 ||
+    c->trellis = kTrellis;
+    if (av_opt_set(c->priv_data, "preset", kPreset, 0) < 0 || av_opt_set(c->priv_data, "tune", kTune, 0) < 0 ||
         !SetRateOptions(*c, settings)) {
         failure = "the H.264 encoder refused its settings";
         return nullptr;

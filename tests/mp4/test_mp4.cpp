@@ -36,6 +36,7 @@ public:
     std::int64_t soundFrom = 0, soundTo = 0; // what stretch has sound, in µs
     bool noise = false;
     bool edgeMark = false; // the last column and row red
+    std::vector<std::uint32_t> quarters; // when given, the quarters' colours, in reading order
 
     Description Describe() const { return {width, height, durationUs, times.size(), sound}; }
 
@@ -57,6 +58,8 @@ public:
                     std::uint32_t& p = pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)];
                     seed = seed * 1664525u + 1013904223u;
                     p = noise ? 0xFF000000u | (seed >> 8) : flash ? kBright : kDark;
+                    if (!quarters.empty())
+                        p = quarters[std::size_t((y >= height / 2) * 2 + (x >= width / 2))];
                     if (edgeMark && (x == width - 1 || y == height - 1))
                         p = 0xFFE00000;
                 }
@@ -416,6 +419,35 @@ private slots:
             const Written w = Encode(source, source.Describe(), options);
             QVERIFY(w.bytes.empty());
             QVERIFY(!w.failure.empty());
+        }
+    }
+
+    // Saturated and grey colours come back as they went in, decoded as the
+    // file says (BT.709, limited range), whatever the size's parity.
+    void colours_come_back_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("even") << QSize(64, 48);
+        QTest::newRow("odd") << QSize(47, 33);
+    }
+
+    void colours_come_back()
+    {
+        QFETCH(QSize, size);
+        MadeUp source;
+        source.width = size.width();
+        source.height = size.height();
+        source.times = Evenly(3, 100000);
+        source.durationUs = 300000;
+        source.quarters = {0xFFE01010, 0xFF10C030, 0xFF1020E0, 0xFF808080};
+        const Written w = Encode(source, source.Describe(), {});
+        QVERIFY2(w.failure.empty(), w.failure.c_str());
+        const ReadMp4 r = ReadBack(w.bytes);
+        QCOMPARE(r.pictures.size(), std::size_t(3));
+        for (int q = 0; q < 4; ++q) {
+            const int x = size.width() / 4 + (q % 2) * (size.width() / 2), y = size.height() / 4 + (q / 2) * (size.height() / 2);
+            const std::uint32_t got = r.pictures.back().At(x, y);
+            QVERIFY2(Near(got, source.quarters[std::size_t(q)], 6), qPrintable(QString::number(got, 16)));
         }
     }
 
