@@ -8,7 +8,7 @@
 // user's drops; that wait is not timed.
 
 #include "bench/support/PhotoPixels.h"
-#include "controls/decoders/DecodedPicture.h"
+#include "controls/decoders/Decoders.h"
 #include "sandbox/Decode.h"
 #include "tests/support/JpegMaker.h"
 
