@@ -4,6 +4,7 @@
 // working.
 
 #include "sandbox/Decode.h"
+#include "sandbox/Sanitized.h"
 #include "tests/support/StderrCapture.h"
 
 #include <QDir>
@@ -67,6 +68,18 @@ QList<Child> Children()
     return children;
 }
 
+// The undefined-behaviour checker of a sanitized build probes memory
+// through a pipe of its own.
+bool SanitizerPipe(const QString& file)
+{
+#if defined(MUGROVE_SANITIZED)
+    return file.startsWith(QLatin1String("pipe:["));
+#else
+    (void)file;
+    return false;
+#endif
+}
+
 } // namespace
 
 class TestRemoteDecoding : public QObject {
@@ -95,7 +108,7 @@ private slots:
         QCOMPARE(playing[0].status.value(QStringLiteral("NoNewPrivs")), QStringLiteral("1"));
         for (const QString& file : playing[0].files)
             QVERIFY2(file == QLatin1String("/dev/null") || file.startsWith(QLatin1String("socket:[")) ||
-                         file.startsWith(QLatin1String("/memfd:mugrove-")),
+                         file.startsWith(QLatin1String("/memfd:mugrove-")) || SanitizerPipe(file),
                      qPrintable(file));
 
         const QImage shown = QImage(reinterpret_cast<const uchar*>(player.Canvas().pixels.data()), player.Width(),
