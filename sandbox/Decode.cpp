@@ -769,12 +769,9 @@ DecodeError OpenClipReader(const ClipSource& source, ClipSegment segment, std::u
 
 std::unique_ptr<DecodedPicture> DecodeOrNull(const std::shared_ptr<const PictureBytes>& data)
 {
-    if (!data || data->empty())
-        return nullptr;
-    auto decoded = std::make_unique<DecodedPicture>();
-    if (DecodePicture(data, *decoded) != DecodeError::None)
-        return nullptr;
-    return decoded;
+    return DecodedOrNull(data, [](const std::shared_ptr<const PictureBytes>& d, DecodedPicture& out) {
+        return DecodePicture(d, out);
+    });
 }
 
 } // namespace mugrove

@@ -85,12 +85,9 @@ DecodeError DecodePictureInProcess(std::span<const std::uint8_t> data, DecodedPi
 
 std::unique_ptr<DecodedPicture> DecodeOrNullInProcess(const std::shared_ptr<const PictureBytes>& data)
 {
-    if (!data || data->empty())
-        return nullptr;
-    auto decoded = std::make_unique<DecodedPicture>();
-    if (DecodePictureInProcess(data, *decoded) != DecodeError::None)
-        return nullptr;
-    return decoded;
+    return DecodedOrNull(data, [](const std::shared_ptr<const PictureBytes>& d, DecodedPicture& out) {
+        return DecodePictureInProcess(d, out);
+    });
 }
 
 } // namespace mugrove

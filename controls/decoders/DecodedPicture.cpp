@@ -70,12 +70,9 @@ DecodeError DecodeOwnPicture(std::span<const std::uint8_t> data, DecodedPicture&
 
 std::unique_ptr<DecodedPicture> DecodeOwnOrNull(const std::shared_ptr<const PictureBytes>& data)
 {
-    if (!data || data->empty())
-        return nullptr;
-    auto decoded = std::make_unique<DecodedPicture>();
-    if (DecodeOwnPicture(data, *decoded) != DecodeError::None)
-        return nullptr;
-    return decoded;
+    return DecodedOrNull(data, [](const std::shared_ptr<const PictureBytes>& d, DecodedPicture& out) {
+        return DecodeOwnPicture(d, out);
+    });
 }
 
 } // namespace mugrove

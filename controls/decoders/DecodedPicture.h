@@ -40,4 +40,17 @@ DecodeError DecodeOwnPicture(std::span<const std::uint8_t> data, DecodedPicture&
 // hold no picture read here.
 std::unique_ptr<DecodedPicture> DecodeOwnOrNull(const std::shared_ptr<const PictureBytes>& data);
 
+// The decoded form of `data` by `decode` (any of the DecodePicture kinds);
+// null when the bytes are empty or hold no picture.
+template <class Decode>
+std::unique_ptr<DecodedPicture> DecodedOrNull(const std::shared_ptr<const PictureBytes>& data, Decode decode)
+{
+    if (!data || data->empty())
+        return nullptr;
+    auto decoded = std::make_unique<DecodedPicture>();
+    if (decode(data, *decoded) != DecodeError::None)
+        return nullptr;
+    return decoded;
+}
+
 } // namespace mugrove
